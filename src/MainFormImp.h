@@ -1,0 +1,148 @@
+#ifndef MAINFORMIMP_H
+#define MAINFORMIMP_H
+
+#include "SoxHandler.h"
+#include "mainform.h"
+
+#include <wx/dnd.h>
+#include <wx/fileconf.h>
+#include <wx/timer.h>
+
+#include <vector>
+
+class CMainFormImp;
+template <typename Tag> struct MainWindowProbe;
+
+// MP3 bitrates in kbit/s, indexed by the quality slider's position.
+extern const int g_sliderToBitrate[10];
+// The protected preset.
+extern const wxString g_defaultPreset;
+
+// One list row, held while a move rebuilds the list.
+struct ITEM_DATA {
+    wxString fileName;
+    wxString fileSize;
+    wxString fileLength;
+    wxUIntPtr itemData;
+    bool isSelected;
+};
+
+// Accepts files dropped from the desktop onto one of the two lists.
+class DnDFile : public wxFileDropTarget {
+public:
+    DnDFile(CMainFormImp* owner, wxListCtrl* list) : m_owner(owner), m_list(list) {}
+    bool OnDropFiles(wxCoord x, wxCoord y, const wxArrayString& filenames) override;
+
+private:
+    CMainFormImp* m_owner;
+    wxListCtrl* m_list;
+};
+
+class MenuBarImp : public MenuBar {
+public:
+    MenuBarImp(CMainFormImp* mainForm, long style);
+
+protected:
+    void OnAbout(wxCommandEvent& event) override;
+    void OnVisitWebsite(wxCommandEvent& event) override;
+    void OnQuitMenu(wxCommandEvent& event) override;
+    void OnMenuCheckForUpdate(wxCommandEvent& event) override;
+    void OnMenuTutorial(wxCommandEvent& event) override;
+    void OnMenuFeedback(wxCommandEvent& event) override;
+    void OnMenuFAQ(wxCommandEvent& event) override;
+    void OnMenuSupport(wxCommandEvent& event) override;
+    void OnMenuFacebook(wxCommandEvent& event) override;
+    void OnMenuTwitter(wxCommandEvent& event) override;
+    void OnMenuGoogle(wxCommandEvent& event) override;
+
+private:
+    CMainFormImp* m_mainForm;
+};
+
+// The main window's behaviour.
+class CMainFormImp : public MainForm, public CProgressCallback {
+public:
+    CMainFormImp(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
+                 const wxSize& size, long style);
+    ~CMainFormImp() override;
+
+    // Lists
+    virtual void OnFileListDropFiles(const wxArrayString& paths);
+    virtual void OnWatermarkListDropFiles(const wxArrayString& paths);
+    void DeleteItemsFromList(wxListCtrl* list);
+    void MoveItemsUp(wxListCtrl* list);
+    void MoveItemsDown(wxListCtrl* list);
+    wxListCtrl* GetFileList() { return m_trackList; }
+    wxListCtrl* GetWatermarkList() { return m_watermarkList; }
+
+    // Presets
+    void CreatePreset(const wxString& name);
+    bool LoadPreset(const wxString& name);
+    void CreatePresetWithWatermark(const wxString& name, const wxString& file);
+    void ReadPresets(const wxString& select);
+    void SetPresetChoice(const wxString& select);
+
+    void OnProgressUpdate(int) override {}
+
+    // Player
+    virtual void OnButtonPauseClick(wxCommandEvent& event);
+    virtual void OnTimer(wxTimerEvent& event);
+    virtual void OnTimerCheckState(wxTimerEvent& event);
+
+    // Event handlers are public so that tests can drive the window as a user would.
+    void OnDeletePreset(wxCommandEvent& event) override;
+    void OnSavePresetButton(wxCommandEvent& event) override;
+    void OnLoadPreset(wxCommandEvent& event) override;
+    void OnDeleteListItem(wxListEvent& event) override;
+    void OnFileListKeyDown(wxListEvent& event) override;
+    void OnFileListAddFiles(wxCommandEvent& event) override;
+    void OnFileListDelete(wxCommandEvent& event) override;
+    void OnFileListMoveUp(wxCommandEvent& event) override;
+    void OnFileListMoveDown(wxCommandEvent& event) override;
+    void OnClearFileList(wxCommandEvent& event) override;
+    void OnButtonPlayClick(wxCommandEvent& event) override;
+    void OnButtonStopClick(wxCommandEvent& event) override;
+    void OnVolumeChange(wxScrollEvent& event) override;
+    void OnStartChoice(wxCommandEvent& event) override;
+    void OnRepeatChoice(wxCommandEvent& event) override;
+    void OnWatermarkListKeyDown(wxListEvent& event) override;
+    void OnWatermarkListAddFiles(wxCommandEvent& event) override;
+    void OnWatermarkListDelete(wxCommandEvent& event) override;
+    void OnWatermarkMoveUp(wxCommandEvent& event) override;
+    void OnWatermarkListMoveDown(wxCommandEvent& event) override;
+    void OnWatermarkListClear(wxCommandEvent& event) override;
+    void OnAudioFormatClick(wxCommandEvent& event) override;
+    void OnChangeQuality(wxScrollEvent& event) override;
+    void ChooseOutputFolderClicked(wxCommandEvent& event) override;
+    void OnGoClicked(wxCommandEvent& event) override;
+
+    // Tests reach the controls and settings through specialisations of this.
+    template <typename Tag> friend struct MainWindowProbe;
+
+private:
+    // Output settings
+    void DeriveWorkingSettings();
+
+    // Working settings
+    int m_start;
+    int m_repeatEvery;
+    int m_outputBitrate;
+    wxString m_outputFormat;
+    wxString m_outputFolder;
+
+    // Lists
+    std::vector<ITEM_DATA> m_itemDataPool;
+    int m_itemCount;
+
+    // Player
+    bool m_isPlaying;
+    wxBitmap m_playBitmap;
+    wxBitmap m_pauseBitmap;
+    wxBitmap m_resumeBitmap;
+
+    // Presets
+    wxFileConfig m_config;
+    wxArrayString m_presetNames;
+};
+
+#endif

@@ -1,0 +1,99 @@
+#ifndef SOXHANDLER_H
+#define SOXHANDLER_H
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include <functional>
+
+// What CSoxHandler::Run does.
+enum SOX_FLAGS { SOX_TRACK_LENGTH = 1, SOX_ADD_WATERMARK = 2 };
+
+// Progress reporting interface implemented by the main window.
+class CProgressCallback {
+public:
+    virtual void OnProgressUpdate(int) = 0;
+};
+
+// Folder that holds the bundled SoX, pictures and preset sounds, relative to
+// the working directory.
+extern const wxString g_resourceFolder;
+
+// Quotes a path for a SoX command line. At the top level the result is the
+// path in double quotes; inside a pipe input (run by /bin/sh) it is in
+// backslash-escaped double quotes. Characters that the command splitter or the
+// shell would interpret are escaped, so the path reaches SoX unchanged.
+wxString QuoteSoxPath(const wxString& path, bool insidePipe = false);
+
+// The audio engine: builds SoX command lines, runs SoX in the resource folder
+// and reads back what it prints.
+class CSoxHandler {
+public:
+    CSoxHandler();
+    ~CSoxHandler();
+
+    void SetOperation(SOX_FLAGS operation) { m_operation = operation; }
+    void SetInputFile(const wxString& path) { m_inputFile = path; }
+    void SetOutputFile(const wxString& folder) { m_outputFile = folder; }
+    void SetWaterMarks(const wxArrayString& paths) { m_waterMarks = paths; }
+    void SetStartTime(int seconds) { m_startTime = seconds; }
+    void SetWaterMarkInterval(int seconds) { m_waterMarkInterval = seconds; }
+    void SetFileFormat(wxString format) { m_fileFormat = format; }
+    void SetBitrate(int kbits) { m_bitrate = kbits; }
+    void SetMono(bool mono) { m_mono = mono; }
+    void SetPrefix(wxString prefix) { m_prefix = prefix; }
+    void SetSuffix(wxString suffix) { m_suffix = suffix; }
+
+    wxString& GetResult() { return m_result; }
+    int& GetResultLong() { return m_resultLong; }
+    wxString GetResultOutput() const { return m_resultOutput; }
+    wxArrayString& GetErrors() { return m_errors; }
+
+    // Performs the selected operation. True when SoX ran, exited with status 0
+    // and (when measuring) its output held the length. Leaves at most one
+    // message line in GetErrors().
+    bool Run();
+
+    // Length of the file in whole seconds (fraction dropped), or -1 when SoX
+    // cannot measure it.
+    int GetTrackLength(const wxString& path);
+
+    // Joins the files one after another into output. 0 on success, -1 otherwise.
+    int AppendFiles(const wxArrayString& files, const wxString& output);
+
+    // Every command text goes through here before it runs; tests hook it to
+    // see the commands. Empty by default.
+    static std::function<void(const wxString&)> s_commandObserver;
+
+private:
+    struct RunResult {
+        long status = -1;
+        wxArrayString output;
+        wxArrayString errors;
+    };
+    // The one place that starts SoX: synchronously, in the resource folder.
+    static RunResult Execute(const wxString& command);
+
+    static wxString MeasureCommand(const wxString& path);
+    // Whole seconds from SoX's statistics, or -1 when the length is missing.
+    static int ParseLength(const wxArrayString& errors);
+    void AddMessage(const wxString& text);
+
+    wxString m_outputFile;
+    wxString m_inputFile;
+    SOX_FLAGS m_operation;
+    wxString m_result;
+    int m_resultLong;
+    wxArrayString m_waterMarks;
+    wxArrayString m_errors;
+    int m_startTime;
+    int m_waterMarkInterval;
+    int m_bitrate;
+    bool m_mono;
+    wxString m_fileFormat;
+    wxString m_prefix;
+    wxString m_suffix;
+    wxString m_resultOutput;
+};
+
+#endif

@@ -1,0 +1,40 @@
+#include "VelistoGen.h"
+
+#include "MainFormImp.h"
+
+#include <wx/filename.h>
+#include <wx/image.h>
+#include <wx/stdpaths.h>
+
+// The tests link this file too and bring their own application object.
+#ifndef VELISTO_NO_ENTRY
+wxIMPLEMENT_APP(MyApp);
+#endif
+
+bool EnterBundleFolder(const wxString& executablePath) {
+    wxFileName exe(executablePath);
+    exe.MakeAbsolute();
+    const wxArrayString dirs = exe.GetDirs();
+    const size_t n = dirs.size();
+    if (n < 3 || dirs[n - 3] != "Velisto.app" || dirs[n - 2] != "Contents" ||
+        dirs[n - 1] != "MacOS")
+        return false;
+    wxFileName folder(exe);
+    for (int i = 0; i < 3; ++i)
+        folder.RemoveLastDir();
+    return wxSetWorkingDirectory(folder.GetPath());
+}
+
+bool MyApp::OnInit() {
+    wxInitAllImageHandlers();
+    if (!wxApp::OnInit())
+        return false;
+    // Pictures, SoX and the preset sounds are all reached relative to the
+    // folder that holds the bundle, wherever the program was started from.
+    EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath());
+    CMainFormImp* frame =
+        new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01", wxDefaultPosition,
+                         wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    frame->Show(true);
+    return true;
+}

@@ -1,0 +1,310 @@
+#include "mainform.h"
+
+#include "SoxHandler.h"
+
+#include <wx/settings.h>
+#include <wx/statbox.h>
+
+namespace {
+
+const wxEventType kScrollEvents[] = {
+    wxEVT_SCROLL_TOP,      wxEVT_SCROLL_BOTTOM,     wxEVT_SCROLL_LINEUP,
+    wxEVT_SCROLL_LINEDOWN, wxEVT_SCROLL_PAGEUP,     wxEVT_SCROLL_PAGEDOWN,
+    wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED,
+};
+
+wxBitmap ResourceBitmap(const wxString& name) {
+    return wxBitmap(g_resourceFolder + name, wxBITMAP_TYPE_ANY);
+}
+
+} // namespace
+
+MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
+                   const wxSize& size, long style)
+    : wxFrame(parent, id, title, pos, size, style) {
+    // Some flags below (alignment beside wxEXPAND) are ignored by the sizers;
+    // they are kept as designed, without the toolkit's debug complaints.
+    wxSizerFlags::DisableConsistencyChecks();
+
+    SetSizeHints(wxDefaultSize, wxDefaultSize);
+    SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR));
+
+    wxBoxSizer* root = new wxBoxSizer(wxVERTICAL);
+
+    wxBoxSizer* header = new wxBoxSizer(wxHORIZONTAL);
+    header->SetMinSize(wxSize(-1, 50));
+    m_logoBitmap = new wxStaticBitmap(this, wxID_ANY, ResourceBitmap("logo.png"));
+    header->Add(m_logoBitmap, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    header->Add(0, 0, 1, wxEXPAND, 5);
+    root->Add(header, 0, wxEXPAND | wxFIXED_MINSIZE, 5);
+
+    wxBoxSizer* body = new wxBoxSizer(wxVERTICAL);
+    m_topLine = new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
+    body->Add(m_topLine, 0, wxEXPAND | wxALL, 5);
+
+    wxBoxSizer* step1Row = new wxBoxSizer(wxHORIZONTAL);
+    m_step1Label = new wxStaticText(this, wxID_ANY, "Step 1: Choose Track Files");
+    m_step1Label->Wrap(-1);
+    step1Row->Add(m_step1Label, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    wxBoxSizer* presetBar = new wxBoxSizer(wxHORIZONTAL);
+    presetBar->Add(0, 0, 1, wxEXPAND, 5);
+    m_deletePresetButton = new wxButton(this, wxID_ANY, "Delete");
+    presetBar->Add(m_deletePresetButton, 0, wxALL, 5);
+    m_savePresetButton = new wxButton(this, wxID_ANY, "Save");
+    presetBar->Add(m_savePresetButton, 0, wxALL, 5);
+    m_loadPresetButton = new wxButton(this, wxID_ANY, "Load");
+    presetBar->Add(m_loadPresetButton, 0, wxALL, 5);
+    wxString presetItems[] = {"Default Preset", "New..."};
+    m_presetChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, presetItems);
+    m_presetChoice->SetSelection(0);
+    presetBar->Add(m_presetChoice, 0, wxALL | wxALIGN_RIGHT | wxEXPAND, 5);
+    step1Row->Add(presetBar, 1, wxALIGN_CENTER_VERTICAL, 5);
+    body->Add(step1Row, 1, wxEXPAND, 5);
+
+    m_trackList = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(-1, 120), wxLC_REPORT);
+    body->Add(m_trackList, 1, wxALL | wxEXPAND, 5);
+
+    wxBoxSizer* trackButtons = new wxBoxSizer(wxHORIZONTAL);
+    m_trackAddButton = new wxButton(this, wxID_ANY, "Add File(s)");
+    trackButtons->Add(m_trackAddButton, 0, wxALL, 5);
+    m_trackDeleteButton = new wxButton(this, wxID_ANY, "Delete Selection");
+    trackButtons->Add(m_trackDeleteButton, 0, wxALL, 5);
+    m_trackUpButton = new wxButton(this, wxID_ANY, "Move Up");
+    trackButtons->Add(m_trackUpButton, 0, wxALL, 5);
+    m_trackDownButton = new wxButton(this, wxID_ANY, "Move Down");
+    trackButtons->Add(m_trackDownButton, 0, wxALL, 5);
+    m_trackClearButton = new wxButton(this, wxID_ANY, "Clear All");
+    trackButtons->Add(m_trackClearButton, 0, wxALL, 5);
+    body->Add(trackButtons, 0, wxEXPAND, 5);
+
+    wxBoxSizer* preview = new wxBoxSizer(wxVERTICAL);
+    wxBoxSizer* playerRow = new wxBoxSizer(wxHORIZONTAL);
+    m_previewLabel = new wxStaticText(this, wxID_ANY, "Preview File :");
+    m_previewLabel->Wrap(-1);
+    playerRow->Add(m_previewLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_mediaCtrl = new wxMediaCtrl(this, ID_MEDIA_CTRL, wxEmptyString, wxDefaultPosition,
+                                  wxDefaultSize, 0, wxEmptyString, wxDefaultValidator, "mediaCtrl");
+    m_mediaCtrl->SetPlaybackRate(1.0);
+    m_mediaCtrl->SetVolume(1.0);
+    m_mediaCtrl->Stop();
+    playerRow->Add(m_mediaCtrl, 0, wxALL, 5);
+    m_playButton = new wxBitmapButton(this, wxID_ANY, ResourceBitmap("play.bmp"));
+    playerRow->Add(m_playButton, 0, wxALL, 5);
+    m_stopButton = new wxBitmapButton(this, wxID_ANY, ResourceBitmap("stop.bmp"));
+    playerRow->Add(m_stopButton, 0, wxALL, 5);
+    m_volumeSlider = new wxSlider(this, wxID_ANY, 100, 0, 100, wxDefaultPosition, wxDefaultSize,
+                                  wxSL_HORIZONTAL);
+    playerRow->Add(m_volumeSlider, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    preview->Add(playerRow, 0, wxEXPAND, 5);
+    wxBoxSizer* ruleHolder = new wxBoxSizer(wxVERTICAL);
+    m_previewLine =
+        new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
+    ruleHolder->Add(m_previewLine, 0, wxEXPAND | wxALL, 5);
+    preview->Add(ruleHolder, 0, wxEXPAND, 5);
+    body->Add(preview, 0, wxEXPAND, 5);
+
+    wxBoxSizer* lower = new wxBoxSizer(wxHORIZONTAL);
+    wxBoxSizer* columns = new wxBoxSizer(wxHORIZONTAL);
+
+    wxBoxSizer* step2 = new wxBoxSizer(wxVERTICAL);
+    m_step2Label = new wxStaticText(
+        this, wxID_ANY, "Step2 : Choose Your Watermark Files (maximum 4Sec length)");
+    m_step2Label->Wrap(-1);
+    step2->Add(m_step2Label, 0, wxALL, 5);
+    wxBoxSizer* timing = new wxBoxSizer(wxHORIZONTAL);
+    wxStaticBoxSizer* watermarkBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Watermark"), wxHORIZONTAL);
+    m_startLabel = new wxStaticText(this, wxID_ANY, "Start After");
+    m_startLabel->Wrap(-1);
+    watermarkBox->Add(m_startLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    wxString startItems[] = {"Immediately", "1 Seconds",  "2 Seconds",  "3 Seconds",  "4 Seconds",
+                             "5 Seconds",   "10 Seconds", "15 Seconds", "20 Seconds", "25 Seconds",
+                             "30 Seconds",  "35 Seconds", "40 Seconds"};
+    m_startChoice =
+        new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 13, startItems);
+    m_startChoice->SetSelection(5);
+    watermarkBox->Add(m_startChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
+    timing->Add(watermarkBox, 1, wxLEFT | wxBOTTOM, 5);
+    wxString repeatItems[] = {"5 Sec", "10 Sec", "15 Sec"};
+    m_repeatChoice = new wxRadioBox(this, wxID_ANY, "Repeat Every", wxDefaultPosition,
+                                    wxDefaultSize, 3, repeatItems, 3, wxRA_SPECIFY_COLS);
+    m_repeatChoice->SetSelection(0);
+    m_repeatChoice->SetForegroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_INFOTEXT));
+    m_repeatChoice->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR));
+    timing->Add(m_repeatChoice, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
+    step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
+
+    wxBoxSizer* watermarkBlock = new wxBoxSizer(wxVERTICAL);
+    m_watermarkList =
+        new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(-1, 85), wxLC_REPORT);
+    watermarkBlock->Add(m_watermarkList, 0, wxALL | wxEXPAND, 5);
+    wxBoxSizer* watermarkButtons = new wxBoxSizer(wxHORIZONTAL);
+    m_watermarkAddButton = new wxButton(this, wxID_ANY, "Add File(s)");
+    watermarkButtons->Add(m_watermarkAddButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    m_watermarkDeleteButton = new wxButton(this, wxID_ANY, "Delete Selection");
+    watermarkButtons->Add(m_watermarkDeleteButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    m_watermarkUpButton = new wxButton(this, wxID_ANY, "Move Up");
+    watermarkButtons->Add(m_watermarkUpButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    m_watermarkDownButton = new wxButton(this, wxID_ANY, "Move Down");
+    watermarkButtons->Add(m_watermarkDownButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    m_watermarkClearButton = new wxButton(this, wxID_ANY, "Clear All");
+    watermarkButtons->Add(m_watermarkClearButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    watermarkBlock->Add(watermarkButtons, 1, wxEXPAND, 5);
+    step2->Add(watermarkBlock, 1, wxEXPAND, 5);
+    columns->Add(step2, 1, wxEXPAND, 5);
+
+    wxBoxSizer* step3 = new wxBoxSizer(wxVERTICAL);
+    m_step3Label = new wxStaticText(this, wxID_ANY, "Step 3 : Set Output");
+    m_step3Label->Wrap(-1);
+    step3->Add(m_step3Label, 0, wxALL, 5);
+    wxBoxSizer* outputRow = new wxBoxSizer(wxHORIZONTAL);
+    wxStaticBoxSizer* outputBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Output"), wxVERTICAL);
+    wxBoxSizer* formatRow = new wxBoxSizer(wxHORIZONTAL);
+    wxBoxSizer* options = new wxBoxSizer(wxVERTICAL);
+    m_monoCheckBox = new wxCheckBox(this, wxID_ANY, "Mono Versions Only");
+    options->Add(m_monoCheckBox, 0, wxALL, 5);
+    m_mergeCheckBox = new wxCheckBox(this, wxID_ANY, "Merge Output File");
+    options->Add(m_mergeCheckBox, 1, wxALL | wxEXPAND, 5);
+    formatRow->Add(options, 1, 0, 5);
+    m_mp3Radio = new wxRadioButton(this, ID_MP3_RADIO, "MP3");
+    m_mp3Radio->SetValue(true);
+    formatRow->Add(m_mp3Radio, 0, wxALL, 5);
+    m_wavRadio = new wxRadioButton(this, ID_WAV_RADIO, "WAV");
+    formatRow->Add(m_wavRadio, 0, wxALL, 5);
+    m_aiffRadio = new wxRadioButton(this, ID_AIFF_RADIO, "AIFF");
+    formatRow->Add(m_aiffRadio, 0, wxALL, 5);
+    outputBox->Add(formatRow, 0, wxEXPAND, 5);
+    wxBoxSizer* qualityRow = new wxBoxSizer(wxHORIZONTAL);
+    m_qualityCaption = new wxStaticText(this, wxID_ANY, "Quality");
+    m_qualityCaption->Wrap(-1);
+    qualityRow->Add(m_qualityCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_qualitySlider = new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize,
+                                   wxSL_HORIZONTAL);
+    qualityRow->Add(m_qualitySlider, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_qualityLabel = new wxStaticText(this, wxID_ANY, "320kb");
+    m_qualityLabel->Wrap(-1);
+    qualityRow->Add(m_qualityLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    outputBox->Add(qualityRow, 1, wxEXPAND, 5);
+    outputRow->Add(outputBox, 1, wxEXPAND, 5);
+    step3->Add(outputRow, 1, wxALIGN_CENTER_HORIZONTAL | wxEXPAND, 5);
+
+    wxBoxSizer* runBlock = new wxBoxSizer(wxHORIZONTAL);
+    wxBoxSizer* runColumn = new wxBoxSizer(wxVERTICAL);
+    wxBoxSizer* folderHolder = new wxBoxSizer(wxVERTICAL);
+    wxBoxSizer* folderRow = new wxBoxSizer(wxHORIZONTAL);
+    m_outputFolderButton = new wxButton(this, wxID_ANY, "Choose Output Folder");
+    folderRow->Add(m_outputFolderButton, 0, wxALL, 5);
+    m_outputFolderLabel = new wxStaticText(this, wxID_ANY, "No Output Selected");
+    m_outputFolderLabel->Wrap(-1);
+    folderRow->Add(m_outputFolderLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    folderHolder->Add(folderRow, 1, wxEXPAND, 5);
+    runColumn->Add(folderHolder, 1, wxEXPAND, 5);
+    wxBoxSizer* affixRow = new wxBoxSizer(wxHORIZONTAL);
+    wxString affixItems[] = {"Choose Prefix", "Choose Suffix"};
+    m_affixChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, affixItems);
+    m_affixChoice->SetSelection(1);
+    affixRow->Add(m_affixChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_affixText = new wxTextCtrl(this, wxID_ANY, wxEmptyString);
+    affixRow->Add(m_affixText, 1, wxALL | wxALIGN_BOTTOM | wxEXPAND, 5);
+    m_goButton = new wxButton(this, wxID_ANY, "GO!");
+    affixRow->Add(m_goButton, 1, wxALL | wxEXPAND, 5);
+    runColumn->Add(affixRow, 1, wxEXPAND, 5);
+    runBlock->Add(runColumn, 1, wxALIGN_BOTTOM, 5);
+    step3->Add(runBlock, 1, wxEXPAND, 5);
+    columns->Add(step3, 1, wxEXPAND | wxALIGN_BOTTOM, 5);
+
+    lower->Add(columns, 0, wxALIGN_BOTTOM, 5);
+    body->Add(lower, 1, wxEXPAND, 5);
+    root->Add(body, 1, wxEXPAND, 5);
+
+    SetSizer(root);
+    Layout();
+    Centre(wxBOTH);
+
+    ConnectEvents(true);
+}
+
+MainForm::~MainForm() { ConnectEvents(false); }
+
+void MainForm::ConnectEvents(bool connect) {
+    auto link = [this, connect](wxEvtHandler* control, wxEventType type,
+                                wxObjectEventFunction handler) {
+        if (connect)
+            control->Connect(type, handler, nullptr, this);
+        else
+            control->Disconnect(type, handler, nullptr, this);
+    };
+    link(m_deletePresetButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnDeletePreset));
+    link(m_savePresetButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnSavePresetButton));
+    link(m_loadPresetButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnLoadPreset));
+    link(m_trackList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
+    link(m_trackList, wxEVT_LIST_KEY_DOWN, wxListEventHandler(MainForm::OnFileListKeyDown));
+    link(m_trackAddButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListAddFiles));
+    link(m_trackDeleteButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListDelete));
+    link(m_trackUpButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListMoveUp));
+    link(m_trackDownButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListMoveDown));
+    link(m_trackClearButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnClearFileList));
+    link(m_playButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnButtonPlayClick));
+    link(m_stopButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnButtonStopClick));
+    for (wxEventType type : kScrollEvents)
+        link(m_volumeSlider, type, wxScrollEventHandler(MainForm::OnVolumeChange));
+    link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
+    link(m_repeatChoice, wxEVT_RADIOBOX, wxCommandEventHandler(MainForm::OnRepeatChoice));
+    link(m_watermarkList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
+    link(m_watermarkList, wxEVT_LIST_KEY_DOWN,
+         wxListEventHandler(MainForm::OnWatermarkListKeyDown));
+    link(m_watermarkAddButton, wxEVT_BUTTON,
+         wxCommandEventHandler(MainForm::OnWatermarkListAddFiles));
+    link(m_watermarkDeleteButton, wxEVT_BUTTON,
+         wxCommandEventHandler(MainForm::OnWatermarkListDelete));
+    link(m_watermarkUpButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnWatermarkMoveUp));
+    link(m_watermarkDownButton, wxEVT_BUTTON,
+         wxCommandEventHandler(MainForm::OnWatermarkListMoveDown));
+    link(m_watermarkClearButton, wxEVT_BUTTON,
+         wxCommandEventHandler(MainForm::OnWatermarkListClear));
+    link(m_mp3Radio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_wavRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_aiffRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    for (wxEventType type : kScrollEvents)
+        link(m_qualitySlider, type, wxScrollEventHandler(MainForm::OnChangeQuality));
+    link(m_outputFolderButton, wxEVT_BUTTON,
+         wxCommandEventHandler(MainForm::ChooseOutputFolderClicked));
+    link(m_goButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnGoClicked));
+}
+
+MenuBar::MenuBar(long style) : wxMenuBar(style) {
+    m_infoMenu = new wxMenu();
+    wxMenuItem* about = m_infoMenu->Append(wxID_ABOUT, "About VLWG");
+    m_infoMenu->AppendSeparator();
+    wxMenuItem* website = m_infoMenu->Append(wxID_ANY, "Visit Website");
+    wxMenuItem* quit = m_infoMenu->Append(ID_QUIT_MENU, "&Quit");
+    Append(m_infoMenu, "&Info");
+
+    m_helpMenu = new wxMenu();
+    wxMenuItem* update = m_helpMenu->Append(wxID_ANY, "Check For Updates");
+    wxMenuItem* tutorial = m_helpMenu->Append(wxID_ANY, "Tutorial");
+    wxMenuItem* feedback = m_helpMenu->Append(wxID_ANY, "Feedback");
+    wxMenuItem* faq = m_helpMenu->Append(wxID_ANY, "FAQ");
+    wxMenuItem* support = m_helpMenu->Append(wxID_ANY, "Support");
+    m_helpMenu->AppendSeparator();
+    wxMenuItem* facebook = m_helpMenu->Append(wxID_ANY, "Facebook");
+    wxMenuItem* twitter = m_helpMenu->Append(wxID_ANY, "Twitter");
+    wxMenuItem* google = m_helpMenu->Append(wxID_ANY, "Google+");
+    Append(m_helpMenu, "Help");
+
+    auto link = [this](wxMenuItem* item, wxObjectEventFunction handler) {
+        Connect(item->GetId(), wxEVT_MENU, handler, nullptr, this);
+    };
+    link(about, wxCommandEventHandler(MenuBar::OnAbout));
+    link(website, wxCommandEventHandler(MenuBar::OnVisitWebsite));
+    link(quit, wxCommandEventHandler(MenuBar::OnQuitMenu));
+    link(update, wxCommandEventHandler(MenuBar::OnMenuCheckForUpdate));
+    link(tutorial, wxCommandEventHandler(MenuBar::OnMenuTutorial));
+    link(feedback, wxCommandEventHandler(MenuBar::OnMenuFeedback));
+    link(faq, wxCommandEventHandler(MenuBar::OnMenuFAQ));
+    link(support, wxCommandEventHandler(MenuBar::OnMenuSupport));
+    link(facebook, wxCommandEventHandler(MenuBar::OnMenuFacebook));
+    link(twitter, wxCommandEventHandler(MenuBar::OnMenuTwitter));
+    link(google, wxCommandEventHandler(MenuBar::OnMenuGoogle));
+}

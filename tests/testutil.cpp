@@ -1,0 +1,152 @@
+#include "testutil.h"
+
+#include <wx/app.h>
+#include <wx/evtloop.h>
+#include <wx/utils.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <unistd.h>
+
+int Shell(const std::string& command, std::string* output) {
+    std::string full = command + " 2>&1";
+    FILE* pipe = popen(full.c_str(), "r");
+    if (!pipe)
+        return -1;
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
+    int status = pclose(pipe);
+    if (output)
+        *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ShellQuote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    return quoted + "'";
+}
+
+void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,
+              int channels) {
+    std::ostringstream cmd;
+    cmd << "sox -n -r " << rate << " -c " << channels << " " << ShellQuote(path) << " synth "
+        << seconds << " " << synth;
+    std::string out;
+    ASSERT_EQ(0, Shell(cmd.str(), &out)) << cmd.str() << "\n" << out;
+}
+
+void MakeSilence(const std::string& path, double seconds, int rate, int channels) {
+    std::ostringstream cmd;
+    cmd << "sox -n -r " << rate << " -c " << channels << " " << ShellQuote(path) << " trim 0 "
+        << seconds;
+    std::string out;
+    ASSERT_EQ(0, Shell(cmd.str(), &out)) << cmd.str() << "\n" << out;
+}
+
+AudioInfo Inspect(const std::string& path) {
+    AudioInfo info;
+    std::string out;
+    if (Shell("soxi -r " + ShellQuote(path), &out) == 0)
+        info.rate = std::atoi(out.c_str());
+    if (Shell("soxi -c " + ShellQuote(path), &out) == 0)
+        info.channels = std::atoi(out.c_str());
+    if (Shell("soxi -D " + ShellQuote(path), &out) == 0)
+        info.seconds = std::atof(out.c_str());
+    if (Shell("soxi -B " + ShellQuote(path), &out) == 0) {
+        // "320k" for MP3; WAV and AIFF report their raw PCM rate ("1.41M") or nothing.
+        if (!out.empty() && out.find('k') != std::string::npos)
+            info.kbits = std::atoi(out.c_str());
+    }
+    return info;
+}
+
+double PeakIn(const std::string& path, double start, double duration) {
+    std::ostringstream cmd;
+    cmd << "sox " << ShellQuote(path) << " -n trim " << start << " " << duration << " stat";
+    std::string out;
+    if (Shell(cmd.str(), &out) != 0)
+        return -1;
+    const std::string label = "Maximum amplitude:";
+    size_t at = out.find(label);
+    if (at == std::string::npos)
+        return -1;
+    double maximum = std::atof(out.c_str() + at + label.size());
+    const std::string minLabel = "Minimum amplitude:";
+    at = out.find(minLabel);
+    double minimum = at == std::string::npos ? 0 : std::atof(out.c_str() + at + minLabel.size());
+    return std::max(maximum, -minimum);
+}
+
+TempDir::TempDir() {
+    char pattern[] = "/tmp/velisto-test-XXXXXX";
+    char* made = mkdtemp(pattern);
+    m_path = made ? made : "";
+}
+
+TempDir::~TempDir() {
+    if (!m_path.empty())
+        Shell("rm -rf " + ShellQuote(m_path));
+}
+
+void BundleTest::SetUp() {
+    ASSERT_FALSE(m_dir.path().empty());
+    ASSERT_EQ(0, symlink(VELISTO_BUNDLE_DIR, Work("Velisto.app").c_str()));
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(Home())));
+    m_oldCwd = wxGetCwd().utf8_string();
+    const char* home = getenv("HOME");
+    m_oldHome = home ? home : "";
+    setenv("HOME", Home().c_str(), 1);
+    ASSERT_TRUE(wxSetWorkingDirectory(wxString::FromUTF8(m_dir.path())));
+}
+
+void BundleTest::TearDown() {
+    wxSetWorkingDirectory(wxString::FromUTF8(m_oldCwd));
+    setenv("HOME", m_oldHome.c_str(), 1);
+}
+
+MainWindow::MainWindow() {
+    m_window = new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01",
+                                wxDefaultPosition, wxSize(810, 590),
+                                wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    m_window->Show(true);
+}
+
+MainWindow::~MainWindow() {
+    m_window->Destroy();
+    wxTheApp->ProcessPendingEvents();
+    wxTheApp->ProcessIdle();
+}
+
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
+    wxStopWatch watch;
+    while (!pred()) {
+        if (watch.Time() > timeoutMs)
+            return false;
+        wxEventLoopBase::GetActive()->YieldFor(wxEVT_CATEGORY_ALL);
+        wxMilliSleep(5);
+    }
+    return true;
+}
+
+void Pump(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
+
+wxString Cell(wxListCtrl* list, long row, int column) {
+    return list->GetItemText(row, column);
+}
+
+wxString RowPath(wxListCtrl* list, long row) {
+    auto* path = reinterpret_cast<wxString*>(list->GetItemData(row));
+    return path ? *path : wxString();
+}

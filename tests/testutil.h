@@ -1,0 +1,137 @@
+// Shared helpers for the tests: temporary bundle folders, audio made with SoX,
+// level measurement, and access to the main window's controls.
+#ifndef TESTUTIL_H
+#define TESTUTIL_H
+
+#include "MainFormImp.h"
+
+#include <wx/testing.h>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+// Runs a shell command, returns its exit status; output (stdout and stderr) in *output.
+int Shell(const std::string& command, std::string* output = nullptr);
+// Quotes text for /bin/sh.
+std::string ShellQuote(const std::string& text);
+
+// Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
+// synth is the rest of the synth effect, for example "sine 440" or "whitenoise".
+void MakeTone(const std::string& path, double seconds, const std::string& synth = "sine 440",
+              int rate = 44100, int channels = 2);
+// A silent file of the given length.
+void MakeSilence(const std::string& path, double seconds, int rate = 44100, int channels = 2);
+
+struct AudioInfo {
+    int rate = 0;
+    int channels = 0;
+    double seconds = 0;
+    int kbits = 0; // bit rate as soxi reports it, 0 when it reports none
+};
+AudioInfo Inspect(const std::string& path);
+
+// Largest absolute sample value in [start, start + duration) seconds (0..1).
+double PeakIn(const std::string& path, double start, double duration);
+
+// A temporary folder, removed with everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return m_path; }
+    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+// Each test runs in a fresh folder that holds a Velisto.app bundle (the one the
+// build laid out), with HOME pointing at a fresh folder too, so the
+// configuration file starts empty.
+class BundleTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::string Work(const std::string& name) const { return m_dir / name; }
+    std::string Home() const { return m_dir / "home"; }
+
+    TempDir m_dir;
+
+private:
+    std::string m_oldCwd;
+    std::string m_oldHome;
+};
+
+// Creates the main window as the application does; destroys it with the guard.
+class MainWindow {
+public:
+    MainWindow();
+    ~MainWindow();
+    CMainFormImp* operator->() const { return m_window; }
+    CMainFormImp& operator*() const { return *m_window; }
+    CMainFormImp* get() const { return m_window; }
+
+private:
+    CMainFormImp* m_window;
+};
+
+// Processes pending events until pred holds or timeoutMs passes; true when it held.
+bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
+// Processes events for the given time.
+void Pump(int ms);
+
+// Access to the window's controls and working settings.
+struct Controls {};
+template <> struct MainWindowProbe<Controls> {
+    explicit MainWindowProbe(CMainFormImp& w) : w(w) {}
+    CMainFormImp& w;
+
+    wxListCtrl* tracks() const { return w.m_trackList; }
+    wxListCtrl* watermarks() const { return w.m_watermarkList; }
+    wxChoice* presetChoice() const { return w.m_presetChoice; }
+    wxButton* deletePreset() const { return w.m_deletePresetButton; }
+    wxButton* savePreset() const { return w.m_savePresetButton; }
+    wxButton* loadPreset() const { return w.m_loadPresetButton; }
+    wxMediaCtrl* media() const { return w.m_mediaCtrl; }
+    wxBitmapButton* play() const { return w.m_playButton; }
+    wxBitmapButton* stop() const { return w.m_stopButton; }
+    wxSlider* volume() const { return w.m_volumeSlider; }
+    wxChoice* startChoice() const { return w.m_startChoice; }
+    wxRadioBox* repeatChoice() const { return w.m_repeatChoice; }
+    wxCheckBox* mono() const { return w.m_monoCheckBox; }
+    wxCheckBox* merge() const { return w.m_mergeCheckBox; }
+    wxRadioButton* mp3() const { return w.m_mp3Radio; }
+    wxRadioButton* wav() const { return w.m_wavRadio; }
+    wxRadioButton* aiff() const { return w.m_aiffRadio; }
+    wxSlider* quality() const { return w.m_qualitySlider; }
+    wxStaticText* qualityLabel() const { return w.m_qualityLabel; }
+    wxStaticText* outputFolderLabel() const { return w.m_outputFolderLabel; }
+    wxButton* outputFolderButton() const { return w.m_outputFolderButton; }
+    wxChoice* affixChoice() const { return w.m_affixChoice; }
+    wxTextCtrl* affixText() const { return w.m_affixText; }
+    wxButton* go() const { return w.m_goButton; }
+    wxStaticBitmap* logo() const { return w.m_logoBitmap; }
+
+    int& start() const { return w.m_start; }
+    int& repeatEvery() const { return w.m_repeatEvery; }
+    int& bitrate() const { return w.m_outputBitrate; }
+    wxString& format() const { return w.m_outputFormat; }
+    wxString& outputFolder() const { return w.m_outputFolder; }
+    bool& isPlaying() const { return w.m_isPlaying; }
+    wxBitmap& playBitmap() const { return w.m_playBitmap; }
+    wxBitmap& pauseBitmap() const { return w.m_pauseBitmap; }
+    wxBitmap& resumeBitmap() const { return w.m_resumeBitmap; }
+    wxFileConfig& config() const { return w.m_config; }
+    wxArrayString& presetNames() const { return w.m_presetNames; }
+};
+using Probe = MainWindowProbe<Controls>;
+
+// Column text of a list row.
+wxString Cell(wxListCtrl* list, long row, int column);
+// Path object attached to a list row.
+wxString RowPath(wxListCtrl* list, long row);
+
+#endif
