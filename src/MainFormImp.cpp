@@ -1,7 +1,12 @@
 #include "MainFormImp.h"
 
+#include <wx/filename.h>
+#include <wx/msgdlg.h>
+#include <wx/utils.h>
+
 const int g_sliderToBitrate[10] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 const wxString g_defaultPreset = "Default Preset";
+const int g_maxWatermarkSeconds = 4;
 
 // ---------------------------------------------------------------------------
 // Drop targets
@@ -17,8 +22,8 @@ bool DnDFile::OnDropFiles(wxCoord, wxCoord, const wxArrayString& filenames) {
 // ---------------------------------------------------------------------------
 // Menu bar
 
-MenuBarImp::MenuBarImp(CMainFormImp* mainForm, long style)
-    : MenuBar(style), m_mainForm(mainForm) {}
+MenuBarImp::MenuBarImp(CMainFormImp* mainForm, long style) : MenuBar(style), m_mainForm(mainForm) {
+}
 
 void MenuBarImp::OnAbout(wxCommandEvent&) {
 }
@@ -79,8 +84,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
         int trackWidth;
         int watermarkWidth;
     };
-    const Column columns[] = {{"", 30, 30}, {"FileName", 500, 200}, {"Size", 100, 100},
-                              {"Length", 100, 200}};
+    const Column columns[] = {
+        {"", 30, 30}, {"FileName", 500, 200}, {"Size", 100, 100}, {"Length", 100, 200}};
     for (int i = 0; i < 4; ++i) {
         m_trackList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT, columns[i].trackWidth);
         m_watermarkList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT,
@@ -94,15 +99,56 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 }
 
 CMainFormImp::~CMainFormImp() {
+    // Removing all rows raises no per-row deletion event, so release them here.
+    ClearList(m_trackList);
+    ClearList(m_watermarkList);
 }
 
 // ---------------------------------------------------------------------------
 // Track and watermark lists
 
-void CMainFormImp::OnFileListDropFiles(const wxArrayString&) {
+void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths,
+                                  int maxWholeSeconds) {
+    // Each file is measured by SoX before its row appears; that can take a while.
+    wxBusyCursor busy;
+    CSoxHandler sox;
+    sox.SetOperation(SOX_TRACK_LENGTH);
+    for (const wxString& path : paths) {
+        if (!wxFileExists(path))
+            continue;
+        sox.SetInputFile(path);
+        if (!sox.Run())
+            continue;
+        if (maxWholeSeconds >= 0 && sox.GetResultLong() > maxWholeSeconds) {
+            wxMessageBox("Please use watermark files which are maximum of 4 seconds long.",
+                         wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+            return;
+        }
+        wxFileName file(path);
+        const wxULongLong kilobytes = file.GetSize() / 1000;
+        const long row = list->InsertItem(list->GetItemCount(),
+                                          wxString::Format("%d", list->GetItemCount() + 1));
+        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(path)));
+        list->SetItem(row, 1, file.GetFullName());
+        list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
+        list->SetItem(row, 3, sox.GetResult());
+    }
 }
 
-void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString&) {
+void CMainFormImp::ClearList(wxListCtrl* list) {
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        delete reinterpret_cast<wxString*>(list->GetItemData(row));
+        list->SetItemPtrData(row, 0);
+    }
+    list->DeleteAllItems();
+}
+
+void CMainFormImp::OnFileListDropFiles(const wxArrayString& paths) {
+    AddFilesToList(m_trackList, paths, -1);
+}
+
+void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
+    AddFilesToList(m_watermarkList, paths, g_maxWatermarkSeconds);
 }
 
 void CMainFormImp::DeleteItemsFromList(wxListCtrl*) {
@@ -114,7 +160,8 @@ void CMainFormImp::MoveItemsUp(wxListCtrl*) {
 void CMainFormImp::MoveItemsDown(wxListCtrl*) {
 }
 
-void CMainFormImp::OnDeleteListItem(wxListEvent&) {
+void CMainFormImp::OnDeleteListItem(wxListEvent& event) {
+    delete reinterpret_cast<wxString*>(event.GetData());
 }
 
 void CMainFormImp::OnFileListKeyDown(wxListEvent& event) {

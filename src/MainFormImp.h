@@ -17,6 +17,8 @@ template <typename Tag> struct MainWindowProbe;
 extern const int g_sliderToBitrate[10];
 // The protected preset.
 extern const wxString g_defaultPreset;
+// Longest watermark sound accepted, in whole seconds.
+extern const int g_maxWatermarkSeconds;
 
 // One list row, held while a move rebuilds the list.
 struct ITEM_DATA {
@@ -120,6 +122,14 @@ public:
     template <typename Tag> friend struct MainWindowProbe;
 
 private:
+    // Measures each existing file and appends a row for it. With
+    // maxWholeSeconds >= 0, a longer file ends the call with a message; rows
+    // added before it stay.
+    void AddFilesToList(wxListCtrl* list, const wxArrayString& paths, int maxWholeSeconds);
+
+    // Removes every row and releases each row's path object once.
+    void ClearList(wxListCtrl* list);
+
     // Output settings
     void DeriveWorkingSettings();
 

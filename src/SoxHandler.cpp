@@ -38,7 +38,8 @@ wxString QuoteSoxPath(const wxString& path, bool insidePipe) {
 
 CSoxHandler::CSoxHandler()
     : m_operation(static_cast<SOX_FLAGS>(0)), m_resultLong(0), m_startTime(0),
-      m_waterMarkInterval(0), m_bitrate(0), m_mono(false) {}
+      m_waterMarkInterval(0), m_bitrate(0), m_mono(false) {
+}
 
 CSoxHandler::~CSoxHandler() = default;
 

@@ -8,8 +8,8 @@
 namespace {
 
 const wxEventType kScrollEvents[] = {
-    wxEVT_SCROLL_TOP,      wxEVT_SCROLL_BOTTOM,     wxEVT_SCROLL_LINEUP,
-    wxEVT_SCROLL_LINEDOWN, wxEVT_SCROLL_PAGEUP,     wxEVT_SCROLL_PAGEDOWN,
+    wxEVT_SCROLL_TOP,        wxEVT_SCROLL_BOTTOM,       wxEVT_SCROLL_LINEUP,
+    wxEVT_SCROLL_LINEDOWN,   wxEVT_SCROLL_PAGEUP,       wxEVT_SCROLL_PAGEDOWN,
     wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED,
 };
 
@@ -107,8 +107,8 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxBoxSizer* columns = new wxBoxSizer(wxHORIZONTAL);
 
     wxBoxSizer* step2 = new wxBoxSizer(wxVERTICAL);
-    m_step2Label = new wxStaticText(
-        this, wxID_ANY, "Step2 : Choose Your Watermark Files (maximum 4Sec length)");
+    m_step2Label = new wxStaticText(this, wxID_ANY,
+                                    "Step2 : Choose Your Watermark Files (maximum 4Sec length)");
     m_step2Label->Wrap(-1);
     step2->Add(m_step2Label, 0, wxALL, 5);
     wxBoxSizer* timing = new wxBoxSizer(wxHORIZONTAL);
@@ -120,8 +120,7 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxString startItems[] = {"Immediately", "1 Seconds",  "2 Seconds",  "3 Seconds",  "4 Seconds",
                              "5 Seconds",   "10 Seconds", "15 Seconds", "20 Seconds", "25 Seconds",
                              "30 Seconds",  "35 Seconds", "40 Seconds"};
-    m_startChoice =
-        new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 13, startItems);
+    m_startChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 13, startItems);
     m_startChoice->SetSelection(5);
     watermarkBox->Add(m_startChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
     timing->Add(watermarkBox, 1, wxLEFT | wxBOTTOM, 5);
@@ -179,8 +178,8 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_qualityCaption = new wxStaticText(this, wxID_ANY, "Quality");
     m_qualityCaption->Wrap(-1);
     qualityRow->Add(m_qualityCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    m_qualitySlider = new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize,
-                                   wxSL_HORIZONTAL);
+    m_qualitySlider =
+        new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
     qualityRow->Add(m_qualitySlider, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_qualityLabel = new wxStaticText(this, wxID_ANY, "320kb");
     m_qualityLabel->Wrap(-1);
@@ -225,7 +224,9 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     ConnectEvents(true);
 }
 
-MainForm::~MainForm() { ConnectEvents(false); }
+MainForm::~MainForm() {
+    ConnectEvents(false);
+}
 
 void MainForm::ConnectEvents(bool connect) {
     auto link = [this, connect](wxEvtHandler* control, wxEventType type,

@@ -4,6 +4,7 @@
 #include <wx/app.h>
 #include <wx/evtloop.h>
 #include <wx/image.h>
+#include <wx/log.h>
 #include <wx/modalhook.h>
 
 #include <gtest/gtest.h>
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     wxSetAssertHandler(FailOnAssert);
+    // Log messages go to the test output, not to message boxes.
+    delete wxLog::SetActiveTarget(new wxLogStderr);
     int status;
     {
         wxEventLoop loop;

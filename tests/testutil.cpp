@@ -115,9 +115,9 @@ void BundleTest::TearDown() {
 }
 
 MainWindow::MainWindow() {
-    m_window = new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01",
-                                wxDefaultPosition, wxSize(810, 590),
-                                wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    m_window =
+        new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01", wxDefaultPosition,
+                         wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
     m_window->Show(true);
 }
 

@@ -1,0 +1,117 @@
+// The main window as it opens, its layout when resized, and start-up from the bundle.
+#include "testutil.h"
+
+#include "VelistoGen.h"
+
+namespace {
+
+class MainWindowTest : public BundleTest {};
+
+TEST_F(MainWindowTest, OpensWithEveryControlInItsInitialState) {
+    MainWindow w;
+    Probe p(*w);
+    EXPECT_EQ("Fenwaro Watermark Generator V1.01", w->GetTitle());
+    EXPECT_EQ(wxSize(929, 670), w->GetSize());
+    EXPECT_EQ(170, w->GetMinSize().GetHeight());
+    EXPECT_EQ(-1, w->GetMinSize().GetWidth());
+    ASSERT_NE(nullptr, w->GetMenuBar());
+    EXPECT_EQ(2u, w->GetMenuBar()->GetMenuCount());
+    EXPECT_TRUE(p.logo()->GetBitmap().IsOk());
+
+    for (wxListCtrl* list : {p.tracks(), p.watermarks()}) {
+        EXPECT_EQ(0, list->GetItemCount());
+        ASSERT_EQ(4, list->GetColumnCount());
+        const char* titles[] = {"", "FileName", "Size", "Length"};
+        for (int c = 0; c < 4; ++c) {
+            wxListItem column;
+            column.SetMask(wxLIST_MASK_TEXT);
+            list->GetColumn(c, column);
+            EXPECT_EQ(titles[c], column.GetText());
+        }
+    }
+    EXPECT_EQ(500, p.tracks()->GetColumnWidth(1));
+    EXPECT_EQ(200, p.watermarks()->GetColumnWidth(1));
+    EXPECT_EQ(200, p.watermarks()->GetColumnWidth(3));
+
+    EXPECT_EQ("5 Seconds", p.startChoice()->GetStringSelection());
+    EXPECT_EQ(13u, p.startChoice()->GetCount());
+    EXPECT_EQ("5 Sec", p.repeatChoice()->GetStringSelection());
+    EXPECT_TRUE(p.mp3()->GetValue());
+    EXPECT_FALSE(p.wav()->GetValue());
+    EXPECT_FALSE(p.aiff()->GetValue());
+    EXPECT_FALSE(p.mono()->GetValue());
+    EXPECT_FALSE(p.merge()->GetValue());
+    EXPECT_EQ(0, p.quality()->GetMin());
+    EXPECT_EQ(9, p.quality()->GetMax());
+    EXPECT_EQ(9, p.quality()->GetValue());
+    EXPECT_TRUE(p.quality()->IsEnabled());
+    EXPECT_EQ("No Output Selected", p.outputFolderLabel()->GetLabel());
+    EXPECT_EQ("Choose Suffix", p.affixChoice()->GetStringSelection());
+    EXPECT_EQ("", p.affixText()->GetValue());
+    EXPECT_EQ(100, p.volume()->GetValue());
+    EXPECT_EQ(wxMEDIASTATE_STOPPED, p.media()->GetState());
+    EXPECT_EQ(1000, p.media()->GetId());
+    EXPECT_EQ("GO!", p.go()->GetLabel());
+
+    // What a run would use before any control is touched.
+    EXPECT_EQ(5, p.start());
+    EXPECT_EQ(5, p.repeatEvery());
+    EXPECT_EQ(320, p.bitrate());
+    EXPECT_EQ("MP3", p.format());
+    EXPECT_EQ("", p.outputFolder());
+    EXPECT_FALSE(p.isPlaying());
+}
+
+TEST_F(MainWindowTest, ExtraHeightGoesToTheBodyNotTheHeaderOrWatermarkList) {
+    MainWindow w;
+    Probe p(*w);
+    w->Layout();
+    const int logoTop = p.logo()->GetPosition().y;
+    const int trackHeight = p.tracks()->GetSize().GetHeight();
+    const int watermarkHeight = p.watermarks()->GetSize().GetHeight();
+    EXPECT_EQ(85, watermarkHeight);
+
+    w->SetSize(wxSize(929, 900));
+    w->Layout();
+    Pump(50);
+    EXPECT_EQ(logoTop, p.logo()->GetPosition().y);
+    EXPECT_GT(p.tracks()->GetSize().GetHeight(), trackHeight);
+    EXPECT_EQ(85, p.watermarks()->GetSize().GetHeight());
+    // Nothing falls off the bottom of the window.
+    const int bottom = p.go()->GetPosition().y + p.go()->GetSize().GetHeight();
+    EXPECT_LE(bottom, w->GetClientSize().GetHeight());
+}
+
+TEST_F(MainWindowTest, RowsAddedByDropCarryNumberNameSizeLengthAndPath) {
+    MakeTone(Work("one.wav"), 65.5);
+    MakeTone(Work("two.aiff"), 2);
+    MainWindow w;
+    Probe p(*w);
+    wxArrayString paths;
+    paths.Add(Work("one.wav"));
+    paths.Add(Work("two.aiff"));
+    w->OnFileListDropFiles(paths);
+    ASSERT_EQ(2, p.tracks()->GetItemCount());
+    EXPECT_EQ("1", Cell(p.tracks(), 0, 0));
+    EXPECT_EQ("one.wav", Cell(p.tracks(), 0, 1));
+    const wxULongLong bytes = wxFileName(Work("one.wav")).GetSize();
+    EXPECT_EQ((bytes / 1000).ToString() + " KB", Cell(p.tracks(), 0, 2));
+    EXPECT_EQ("01:05", Cell(p.tracks(), 0, 3));
+    EXPECT_EQ(wxString(Work("one.wav")), RowPath(p.tracks(), 0));
+    EXPECT_EQ("2", Cell(p.tracks(), 1, 0));
+    EXPECT_EQ("00:02", Cell(p.tracks(), 1, 3));
+    EXPECT_EQ(0, p.watermarks()->GetItemCount());
+}
+
+TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {
+    TempDir dir;
+    const wxString old = wxGetCwd();
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(dir / "a b/Velisto.app/Contents/MacOS")));
+    EXPECT_TRUE(EnterBundleFolder(dir / "a b/Velisto.app/Contents/MacOS/velisto"));
+    EXPECT_EQ(wxString(dir / "a b"), wxGetCwd());
+    EXPECT_FALSE(EnterBundleFolder(dir / "bin/velisto"));
+    EXPECT_EQ(wxString(dir / "a b"), wxGetCwd());
+    wxSetWorkingDirectory(old);
+}
+
+} // namespace
