@@ -6,6 +6,7 @@
 #include <wx/progdlg.h>
 #include <wx/textdlg.h>
 #include <wx/msgdlg.h>
+#include <wx/textdlg.h>
 #include <wx/utils.h>
 
 #include <cstdlib>
@@ -103,6 +104,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_qualitySlider->SetValue(9);
     m_outputFolder.clear();
     DeriveWorkingSettings();
+
+    StartPresets();
 }
 
 CMainFormImp::~CMainFormImp() {
@@ -437,27 +440,238 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
 // ---------------------------------------------------------------------------
 // Presets
 
-void CMainFormImp::CreatePreset(const wxString&) {
+namespace {
+
+const wxString kPresetsGroup = "/Presets";
+const wxString kWatermarkGroup = "/Watermark Settings";
+// The leading blank is part of the stored format.
+const wxString kOutputGroup = "/ Output Settings";
+const wxString kFilesGroup = "/Watermark Settings/WatermarkFiles";
+
+struct ShippedPreset {
+    const char* name;
+    const char* file;
+};
+const ShippedPreset kShippedPresets[] = {
+    {"Market-Tag", "Presets/Market Tag Watermark.mp3"},
+    {"Beep #1", "Presets/Beep Sound 1.mp3"},
+    {"Beep #2", "Presets/Beep Sound 2.mp3"},
+    {"Lo-Fi Preview", "Presets/Low-Fi Preview.mp3"},
+    {"Sine+Delay", "Presets/Sine+Delay.mp3"},
+    {"This Is A PF", "Presets/This Is A PF.mp3"},
+    {"Whispering", "Presets/Whispering.mp3"},
+    {"Alex(Mac) Preview", "Presets/Alex(Mac) Preview File.mp3"},
+};
+
+wxString PresetGroup(const wxString& name) {
+    return kPresetsGroup + "/" + name;
 }
 
-bool CMainFormImp::LoadPreset(const wxString&) {
-    return false;
+// A stored index that no entry has falls back to the key's default.
+int IndexOrDefault(long value, unsigned int count, int fallback) {
+    return value >= 0 && value < static_cast<long>(count) ? static_cast<int>(value) : fallback;
 }
 
-void CMainFormImp::CreatePresetWithWatermark(const wxString&, const wxString&) {
+} // namespace
+
+wxString CheckPresetName(const wxString& typed, wxString& error) {
+    wxString name = typed;
+    name.Trim(true).Trim(false);
+    error.clear();
+    if (name.empty())
+        error = "Please type a name for the preset.";
+    else if (name.Find('/') != wxNOT_FOUND)
+        error = "A preset name cannot contain \"/\".";
+    return name;
 }
 
-void CMainFormImp::ReadPresets(const wxString&) {
+void CMainFormImp::StartPresets() {
+    m_config.SetPath("/");
+    if (!m_config.HasGroup(PresetGroup(g_defaultPreset) + kWatermarkGroup))
+        CreatePreset(g_defaultPreset);
+    else
+        LoadPreset(g_defaultPreset);
+    for (const ShippedPreset& preset : kShippedPresets)
+        CreatePresetWithWatermark(preset.name, preset.file);
+    ReadPresets(g_defaultPreset);
 }
 
-void CMainFormImp::SetPresetChoice(const wxString&) {
+void CMainFormImp::CreatePreset(const wxString& name) {
+    const wxString group = PresetGroup(name);
+    m_config.SetPath(group);
+    m_config.SetPath(group + kWatermarkGroup);
+    m_config.Write("Start", wxString::Format("%d", m_startChoice->GetSelection()));
+    m_config.Write("RepeatEvery", wxString::Format("%d", m_repeatChoice->GetSelection()));
+
+    m_config.SetPath(group + kOutputGroup);
+    m_config.Write("IsMono", m_monoCheckBox->GetValue());
+    m_config.Write("IsAppend", m_mergeCheckBox->GetValue());
+    for (wxRadioButton* button : {m_mp3Radio, m_aiffRadio, m_wavRadio}) {
+        if (button->GetValue())
+            m_config.Write("OutputFormat", static_cast<long>(button->GetId()));
+    }
+    m_config.Write("Bitrate", static_cast<long>(m_qualitySlider->GetValue()));
+    m_config.Write("OutputFolder", m_outputFolder);
+    m_config.Write("PrefixOrSuffix", static_cast<long>(m_affixChoice->GetSelection()));
+    m_config.Write("PrefixOrSuffixString", m_affixText->GetValue());
+
+    m_config.SetPath(group + kFilesGroup);
+    for (long row = 0; row < m_watermarkList->GetItemCount(); ++row) {
+        const auto* path = reinterpret_cast<const wxString*>(m_watermarkList->GetItemData(row));
+        m_config.Write(wxString::Format("File%ld", row), path ? *path : wxString());
+    }
+    m_config.Flush(false);
+}
+
+bool CMainFormImp::LoadPreset(const wxString& name) {
+    const wxString group = PresetGroup(name);
+    m_config.SetPath("/");
+    if (!m_config.HasGroup(group + kWatermarkGroup))
+        return false;
+
+    m_config.SetPath(group + kWatermarkGroup);
+    m_startChoice->SetSelection(
+        IndexOrDefault(m_config.Read("Start", 0L), m_startChoice->GetCount(), 0));
+    m_repeatChoice->SetSelection(
+        IndexOrDefault(m_config.Read("RepeatEvery", 1L), m_repeatChoice->GetCount(), 1));
+
+    m_config.SetPath(group + kOutputGroup);
+    m_monoCheckBox->SetValue(m_config.Read("IsMono", 0L) != 0);
+    m_mergeCheckBox->SetValue(m_config.Read("IsAppend", 0L) != 0);
+    // An unknown format checks no button: the buttons keep their state.
+    const long format = m_config.Read("OutputFormat", static_cast<long>(m_mp3Radio->GetId()));
+    for (wxRadioButton* button : {m_mp3Radio, m_aiffRadio, m_wavRadio}) {
+        if (format == button->GetId())
+            button->SetValue(true);
+    }
+    const long position = m_config.Read("Bitrate", 9L);
+    m_qualitySlider->SetValue(
+        static_cast<int>(wxClip(position, static_cast<long>(m_qualitySlider->GetMin()),
+                                static_cast<long>(m_qualitySlider->GetMax()))));
+    m_outputFolder = m_config.Read("OutputFolder", wxString());
+    m_outputFolderLabel->SetLabel(m_outputFolder);
+    m_affixChoice->SetSelection(
+        IndexOrDefault(m_config.Read("PrefixOrSuffix", 0L), m_affixChoice->GetCount(), 0));
+    m_affixText->ChangeValue(m_config.Read("PrefixOrSuffixString", wxString()));
+
+    DeriveWorkingSettings();
+
+    m_config.SetPath(group + kFilesGroup);
+    ClearList(m_watermarkList);
+    wxArrayString files;
+    for (int i = 0;; ++i) {
+        const wxString key = wxString::Format("File%d", i);
+        if (!m_config.HasEntry(key))
+            break;
+        files.Add(m_config.Read(key, wxString()));
+    }
+    if (!files.empty())
+        OnWatermarkListDropFiles(files);
+    return true;
+}
+
+void CMainFormImp::CreatePresetWithWatermark(const wxString& name, const wxString& file) {
+    wxFileName sound(wxGetCwd(), wxFileName(file).GetFullName());
+    for (const char* dir : {"Velisto.app", "Contents", "Resources", "Presets"})
+        sound.AppendDir(dir);
+
+    const wxString group = PresetGroup(name);
+    m_config.SetPath("/");
+    if (m_config.HasGroup(group + kWatermarkGroup))
+        return;
+    m_config.SetPath(group + kWatermarkGroup);
+    m_config.Write("Start", "5");
+    m_config.Write("RepeatEvery", "1");
+    m_config.SetPath(group + kOutputGroup);
+    m_config.Write("IsMono", "0");
+    m_config.Write("IsAppend", "0");
+    m_config.Write("OutputFormat", static_cast<long>(m_mp3Radio->GetId()));
+    m_config.Write("Bitrate", "9");
+    m_config.Write("PrefixOrSuffix", "1");
+    m_config.SetPath(group + kFilesGroup);
+    m_config.Write("File0", sound.GetFullPath());
+}
+
+void CMainFormImp::ReadPresets(const wxString& select) {
+    m_presetNames.Clear();
+    m_config.SetPath(kPresetsGroup);
+    wxString name;
+    long cookie;
+    for (bool more = m_config.GetFirstGroup(name, cookie); more;
+         more = m_config.GetNextGroup(name, cookie))
+        m_presetNames.Add(name);
+    SetPresetChoice(select);
+}
+
+void CMainFormImp::SetPresetChoice(const wxString& select) {
+    m_presetChoice->Clear();
+    m_presetChoice->Append("New...");
+    for (const wxString& name : m_presetNames) {
+        const int entry = m_presetChoice->Append(name);
+        if (m_presetChoice->GetStringSelection() != select)
+            m_presetChoice->SetSelection(entry);
+    }
 }
 
 void CMainFormImp::OnLoadPreset(wxCommandEvent&) {
+    if (m_presetChoice->GetSelection() != wxNOT_FOUND)
+        LoadPreset(m_presetChoice->GetStringSelection());
+}
+
+bool CMainFormImp::ConfirmOverwrite(const wxString& name) {
+    wxMessageDialog ask(this, "Are you sure you want to rewrite then preset '" + name + "' ?",
+                        wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
+    return ask.ShowModal() == wxID_YES;
 }
 
 void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
+    wxString select;
+    const int selection = m_presetChoice->GetSelection();
+    if (selection == 0 || selection == wxNOT_FOUND) {
+        wxTextEntryDialog prompt(this, "Please provide a name for your new preset", "New preset",
+                                 wxEmptyString, wxOK | wxCANCEL | wxCENTRE);
+        if (prompt.ShowModal() == wxID_OK) {
+            wxString error;
+            const wxString name = CheckPresetName(prompt.GetValue(), error);
+            m_config.SetPath("/");
+            if (!error.empty()) {
+                wxMessageBox(error, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+            } else if (!m_config.HasGroup(PresetGroup(name))) {
+                CreatePreset(name);
+                select = name;
+            } else if (ConfirmOverwrite(name)) {
+                // Replaced whole, so no watermark entries of the old preset survive.
+                m_config.DeleteGroup(PresetGroup(name));
+                CreatePreset(name);
+                select = name;
+            }
+        }
+    } else {
+        const wxString name = m_presetChoice->GetStringSelection();
+        if (ConfirmOverwrite(name)) {
+            m_config.SetPath("/");
+            m_config.DeleteGroup(PresetGroup(name));
+            CreatePreset(name);
+            select = name;
+        }
+    }
+    ReadPresets(select);
 }
 
 void CMainFormImp::OnDeletePreset(wxCommandEvent&) {
+    if (m_presetChoice->GetSelection() == wxNOT_FOUND)
+        return;
+    const wxString name = m_presetChoice->GetStringSelection();
+    if (name == g_defaultPreset) {
+        wxMessageBox("You can not delete your default preset", wxMessageBoxCaptionStr,
+                     wxOK | wxCENTRE);
+        return;
+    }
+    wxMessageDialog ask(this, "Are you sure you want to delete preset '" + name + "' ?",
+                        wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
+    if (ask.ShowModal() != wxID_YES)
+        return;
+    m_config.SetPath("/");
+    m_config.DeleteGroup(PresetGroup(name));
+    ReadPresets(wxEmptyString);
 }

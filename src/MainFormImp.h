@@ -20,6 +20,10 @@ extern const wxString g_defaultPreset;
 // Longest watermark sound accepted, in whole seconds.
 extern const int g_maxWatermarkSeconds;
 
+// The name a typed preset name is stored under (blanks trimmed at both ends).
+// error is empty when the name can be used, else says why not.
+wxString CheckPresetName(const wxString& typed, wxString& error);
+
 // One list row, held while a move rebuilds the list.
 struct ITEM_DATA {
     wxString fileName;
@@ -143,6 +147,11 @@ private:
     // empty: output is a listed track's file or was written earlier in the run.
     static wxString OutputConflict(const wxArrayString& tracks, size_t row, const wxString& output,
                                    const wxArrayString& written);
+
+    // Presets: create or load "Default Preset", add missing shipped presets,
+    // fill the selector.
+    void StartPresets();
+    bool ConfirmOverwrite(const wxString& name);
 
     // Working settings
     int m_start;
