@@ -76,12 +76,13 @@ wxString MergedOutputPath(const wxString& folder, const wxString& name, const wx
 }
 
 bool IsUsableMergeName(const wxString& name) {
-    if (wxString(name).Trim(true).Trim(false).empty())
+    const wxString trimmed = wxString(name).Trim(true).Trim(false);
+    // A leading dot would hide the file from the user.
+    if (trimmed.empty() || trimmed.StartsWith("."))
         return false;
     if (name.find_first_of(wxFileName::GetPathSeparators()) != wxString::npos)
         return false;
-    const wxString base = wxFileName(name).GetName();
-    return !base.empty() && base != "." && base != "..";
+    return !wxFileName(name).GetName().empty();
 }
 
 bool IsSameFile(const wxString& a, const wxString& b) {

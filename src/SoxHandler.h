@@ -43,7 +43,7 @@ wxString WatermarkOutputPath(const wxString& track, const wxString& folder, cons
 wxString MergedOutputPath(const wxString& folder, const wxString& name, const wxString& format);
 
 // True when name can name the merged file: not blank, no folder part, and
-// something left before the extension.
+// not hidden (no leading dot).
 bool IsUsableMergeName(const wxString& name);
 
 // True when both paths name one file: the same file on disk (also through
