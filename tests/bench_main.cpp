@@ -235,8 +235,9 @@ int main(int argc, char** argv) {
         results.push_back(Measure(work, options, s.interval));
     }
 
-    printf("\n%d tracks of %d s, MP3 in, MP3 320 kbit/s out; start 5 s; SoX %s\n\n", options.tracks,
-           options.seconds, "from the bundle");
+    printf("\n%d tracks of %d s, MP3 in, MP3 320 kbit/s out, first watermark at 5 s\n"
+           "SoX: %s/Contents/Resources/sox\n\n",
+           options.tracks, options.seconds, options.bundle.c_str());
     printf("%-22s %10s %10s %10s %8s %14s %14s\n", "scenario", "s/track", "fastest", "slowest",
            "ratio", "largest proc", "all procs");
     const double plain = Mean(results[0].seconds);
