@@ -82,6 +82,10 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
 
     SetMenuBar(menuBar);
+    // GTK's widgets are roomier than the layout was drawn for; the compact
+    // variant lets every control fit the opening size.
+    for (wxWindow* child : GetChildren())
+        child->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     SetSize(wxSize(929, 670));
     SetMinSize(wxSize(-1, 170));
 

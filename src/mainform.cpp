@@ -5,6 +5,8 @@
 #include <wx/settings.h>
 #include <wx/statbox.h>
 
+#include <cmath>
+
 namespace {
 
 const wxEventType kScrollEvents[] = {
@@ -12,6 +14,16 @@ const wxEventType kScrollEvents[] = {
     wxEVT_SCROLL_LINEDOWN,   wxEVT_SCROLL_PAGEUP,       wxEVT_SCROLL_PAGEDOWN,
     wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED,
 };
+
+// The information-text colour is meant for tooltips; on themes where it is
+// light it would vanish on the window's background, so fall back to the
+// ordinary text colour there.
+wxColour ReadableInfoText(const wxColour& background) {
+    const wxColour info = wxSystemSettings::GetColour(wxSYS_COLOUR_INFOTEXT);
+    if (std::abs(info.GetLuminance() - background.GetLuminance()) >= 0.4)
+        return info;
+    return wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
+}
 
 wxBitmap ResourceBitmap(const wxString& name) {
     return wxBitmap(g_resourceFolder + name, wxBITMAP_TYPE_ANY);
@@ -128,8 +140,9 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_repeatChoice = new wxRadioBox(this, wxID_ANY, "Repeat Every", wxDefaultPosition,
                                     wxDefaultSize, 3, repeatItems, 3, wxRA_SPECIFY_COLS);
     m_repeatChoice->SetSelection(0);
-    m_repeatChoice->SetForegroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_INFOTEXT));
-    m_repeatChoice->SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR));
+    const wxColour background = wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR);
+    m_repeatChoice->SetForegroundColour(ReadableInfoText(background));
+    m_repeatChoice->SetBackgroundColour(background);
     timing->Add(m_repeatChoice, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
 

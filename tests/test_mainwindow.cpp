@@ -82,6 +82,23 @@ TEST_F(MainWindowTest, ExtraHeightGoesToTheBodyNotTheHeaderOrWatermarkList) {
     EXPECT_LE(bottom, w->GetClientSize().GetHeight());
 }
 
+TEST_F(MainWindowTest, EveryControlFitsTheOpeningSize) {
+    MainWindow w;
+    Pump(100);
+    const wxSize client = w->GetClientSize();
+    for (wxWindow* child : w->GetChildren()) {
+        if (!child->IsShown() || child->GetId() == ID_MEDIA_CTRL)
+            continue;
+        const wxRect r = child->GetRect();
+        const wxSize best = child->GetBestSize();
+        SCOPED_TRACE(child->GetClassInfo()->GetClassName() + wxString(" ") + child->GetLabel());
+        EXPECT_LE(r.GetRight(), client.GetWidth());
+        EXPECT_LE(r.GetBottom(), client.GetHeight());
+        // Not squeezed below what it needs to show its text.
+        EXPECT_GE(r.GetWidth(), best.GetWidth());
+    }
+}
+
 TEST_F(MainWindowTest, RowsAddedByDropCarryNumberNameSizeLengthAndPath) {
     MakeTone(Work("one.wav"), 65.5);
     MakeTone(Work("two.aiff"), 2);
