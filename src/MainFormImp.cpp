@@ -276,8 +276,7 @@ void Notify(const wxString& message) {
 class RunFolder {
 public:
     RunFolder() {
-        wxCharBuffer pattern =
-            (wxFileName::GetTempDir() + "/velisto-run-XXXXXX").fn_str();
+        wxCharBuffer pattern = (wxFileName::GetTempDir() + "/velisto-run-XXXXXX").fn_str();
         if (mkdtemp(pattern.data()))
             m_path = wxString(pattern.data(), *wxConvFileName);
     }
