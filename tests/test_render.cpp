@@ -203,6 +203,14 @@ TEST_F(Render, ThreeWatermarksCycleInListOrder) {
         SoundsIn(Work("out/song.wav")));
 }
 
+TEST_F(Render, WatermarkKeepsItsLevelHoweverManyCopiesTheTrackGets) {
+    CSoxHandler sox;
+    ASSERT_TRUE(RenderSilence("long.wav", 180, 0, 5, sox));
+    const double original = PeakIn(Work("wm/beep.wav"), 0, 0.5);
+    for (double at : {0.0, 90.0, 175.0})
+        EXPECT_NEAR(original, PeakIn(Work("out/long.wav"), at, 0.5), 0.02) << at;
+}
+
 TEST_F(Render, CommandIsTheDocumentedOneForOrdinaryPaths) {
     MakeTone(Work("in/song.mp3"), 50.7, "sine 220");
     MakeTone(Work("wm/a.mp3"), 1, "sine 1000");
