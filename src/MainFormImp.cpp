@@ -6,7 +6,6 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/progdlg.h>
-#include <wx/textdlg.h>
 #include <wx/msgdlg.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
@@ -740,8 +739,7 @@ bool CMainFormImp::LoadPreset(const wxString& name) {
     m_qualitySlider->SetValue(
         static_cast<int>(wxClip(position, static_cast<long>(m_qualitySlider->GetMin()),
                                 static_cast<long>(m_qualitySlider->GetMax()))));
-    m_outputFolder = m_config.Read("OutputFolder", wxString());
-    m_outputFolderLabel->SetLabel(m_outputFolder);
+    SetOutputFolder(m_config.Read("OutputFolder", wxString()));
     m_affixChoice->SetSelection(
         IndexOrDefault(m_config.Read("PrefixOrSuffix", 0L), m_affixChoice->GetCount(), 0));
     m_affixText->ChangeValue(m_config.Read("PrefixOrSuffixString", wxString()));
