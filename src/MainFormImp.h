@@ -140,6 +140,17 @@ private:
     // Output settings
     void DeriveWorkingSettings();
 
+    // Processing run
+    // The path objects of a list's rows, top to bottom.
+    static wxArrayString ListPaths(wxListCtrl* list);
+    // Asks for the merged file's name; false (after a message when the name is
+    // unusable) when nothing should run. Otherwise mergedPath is in the output folder.
+    bool AskMergedPath(const wxArrayString& listed, wxString& mergedPath);
+    // Why track row (of tracks) must not be written to output in this run, or
+    // empty: output is a listed track's file or was written earlier in the run.
+    static wxString OutputConflict(const wxArrayString& tracks, size_t row, const wxString& output,
+                                   const wxArrayString& written);
+
     // Presets: create or load "Default Preset", add missing shipped presets,
     // fill the selector.
     void StartPresets();

@@ -1,12 +1,25 @@
 #include "ProcessCompleteImp.h"
 
-ProcessCompleteImp::ProcessCompleteImp(wxArrayString, wxString folder, wxWindow* parent, int id,
-                                       const wxString& title, const wxPoint& pos,
+#include <wx/utils.h>
+
+std::function<void(const wxString&)> ProcessCompleteImp::s_openFolder = [](const wxString& folder) {
+    // xdg-open on Linux, given the folder as one argument; its outcome is not waited for.
+    wxLaunchDefaultApplication(folder);
+};
+
+ProcessCompleteImp::ProcessCompleteImp(wxArrayString results, wxString folder, wxWindow* parent,
+                                       int id, const wxString& title, const wxPoint& pos,
                                        const wxSize& size, long style)
     : ProcessComplete(parent, id, title, pos, size, style), m_resultFolder(folder) {
+    SetSize(wxSize(756, 308));
+    m_resultsList->InsertColumn(0, "Information", wxLIST_FORMAT_LEFT);
+    m_resultsList->SetColumnWidth(0, 500);
+    for (const wxString& line : results)
+        m_resultsList->InsertItem(0, line);
 }
 
 void ProcessCompleteImp::OnOutputFolderClick(wxCommandEvent&) {
+    s_openFolder(m_resultFolder);
 }
 
 void ProcessCompleteImp::OnCloseClick(wxCommandEvent&) {

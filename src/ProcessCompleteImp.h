@@ -5,11 +5,23 @@
 
 #include <wx/arrstr.h>
 
+#include <functional>
+
+template <typename Tag> struct ResultsDialogProbe;
+
 // The results dialog: one line per processed track, newest first.
 class ProcessCompleteImp : public ProcessComplete {
 public:
+    // Lists results (in processing order) with the last one on top;
+    // "Go to output folder" opens folder.
     ProcessCompleteImp(wxArrayString results, wxString folder, wxWindow* parent, int id,
                        const wxString& title, const wxPoint& pos, const wxSize& size, long style);
+
+    // Opens a folder in the desktop's file browser without waiting for it.
+    // Tests replace it to see the folder instead of opening a browser.
+    static std::function<void(const wxString&)> s_openFolder;
+
+    template <typename Tag> friend struct ResultsDialogProbe;
 
 protected:
     void OnOutputFolderClick(wxCommandEvent& event) override;

@@ -3,6 +3,9 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include <map>
+#include <sys/stat.h>
+
 const wxString g_resourceFolder = "Velisto.app/Contents/Resources/";
 
 std::function<void(const wxString&)> CSoxHandler::s_commandObserver;
@@ -23,9 +26,21 @@ wxString Escape(const wxString& text, const wxString& specials) {
     return escaped;
 }
 
+// SoX reads "-..." as an option, "|..." as a command to run and
+// "http:"/"https:"/"ftp:" names through wget; "./" keeps such a relative
+// name a plain file.
+wxString PlainFileName(const wxString& path) {
+    const wxString lower = path.Lower();
+    if (path.StartsWith("-") || path.StartsWith("|") || lower.StartsWith("http:") ||
+        lower.StartsWith("https:") || lower.StartsWith("ftp:"))
+        return "./" + path;
+    return path;
+}
+
 } // namespace
 
-wxString QuoteSoxPath(const wxString& path, bool insidePipe) {
+wxString QuoteSoxPath(const wxString& rawPath, bool insidePipe) {
+    const wxString path = PlainFileName(rawPath);
     // The command splitter takes a backslash as "next character literal", so
     // only backslashes and double quotes need escaping for it. A pipe input is
     // also read by /bin/sh, where $, backtick, " and \ stay special inside
@@ -34,6 +49,50 @@ wxString QuoteSoxPath(const wxString& path, bool insidePipe) {
     if (!insidePipe)
         return "\"" + Escape(path, "\\\"") + "\"";
     return "\\\"" + Escape(Escape(path, "\\\"$`"), "\\\"") + "\\\"";
+}
+
+std::vector<int> WatermarkPositions(int length, int start, int interval) {
+    std::vector<int> positions;
+    if (interval <= 0 || start < 0)
+        return positions;
+    for (long long at = start; at <= static_cast<long long>(length) - 1; at += interval)
+        positions.push_back(static_cast<int>(at));
+    return positions;
+}
+
+wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
+                             const wxString& suffix, const wxString& format) {
+    wxFileName name(track);
+    name.SetPath(folder);
+    name.SetName(prefix + name.GetName() + suffix);
+    name.SetExt(format.Lower());
+    return name.GetFullPath();
+}
+
+wxString MergedOutputPath(const wxString& folder, const wxString& name, const wxString& format) {
+    wxFileName path(folder, name);
+    path.SetExt(format.Lower());
+    return path.GetFullPath();
+}
+
+bool IsUsableMergeName(const wxString& name) {
+    const wxString trimmed = wxString(name).Trim(true).Trim(false);
+    // A leading dot would hide the file from the user.
+    if (trimmed.empty() || trimmed.StartsWith("."))
+        return false;
+    if (name.find_first_of(wxFileName::GetPathSeparators()) != wxString::npos)
+        return false;
+    return !wxFileName(name).GetName().empty();
+}
+
+bool IsSameFile(const wxString& a, const wxString& b) {
+    struct stat sa, sb;
+    if (::stat(a.fn_str(), &sa) == 0 && ::stat(b.fn_str(), &sb) == 0)
+        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    wxFileName fa(a), fb(b);
+    fa.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
+    fb.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
+    return fa.GetFullPath() == fb.GetFullPath();
 }
 
 CSoxHandler::CSoxHandler()
@@ -51,6 +110,29 @@ CSoxHandler::RunResult CSoxHandler::Execute(const wxString& command) {
     env.cwd = g_resourceFolder;
     result.status = wxExecute(command, result.output, result.errors, 0, &env);
     return result;
+}
+
+CSoxHandler::Signal CSoxHandler::ReadSignal(const wxString& path) {
+    Signal signal;
+    const wxString quoted = QuoteSoxPath(path);
+    RunResult rate = Execute("./sox --i -r " + quoted);
+    if (rate.status != 0 || rate.output.empty() || !rate.output[0].Trim().ToLong(&signal.rate))
+        signal.rate = 0;
+    RunResult channels = Execute("./sox --i -c " + quoted);
+    if (channels.status != 0 || channels.output.empty() ||
+        !channels.output[0].Trim().ToLong(&signal.channels))
+        signal.channels = 0;
+    return signal;
+}
+
+wxString CSoxHandler::ConversionOptions(const Signal& from, const Signal& to) {
+    // An unreadable header gets no options; SoX then reports the file itself.
+    wxString options;
+    if (from.rate > 0 && to.rate > 0 && from.rate != to.rate)
+        options += wxString::Format("-r %ld ", to.rate);
+    if (from.channels > 0 && to.channels > 0 && from.channels != to.channels)
+        options += wxString::Format("-c %ld ", to.channels);
+    return options;
 }
 
 wxString CSoxHandler::MeasureCommand(const wxString& path) {
@@ -94,6 +176,9 @@ bool CSoxHandler::Run() {
         if (m_inputFile.empty())
             return false;
         command = MeasureCommand(m_inputFile);
+    } else if (m_operation == SOX_ADD_WATERMARK) {
+        if (!BuildWatermarkCommand(command))
+            return false;
     } else {
         return false;
     }
@@ -115,14 +200,91 @@ bool CSoxHandler::Run() {
     return true;
 }
 
+bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
+    if (m_inputFile.empty() || m_outputFile.empty() || m_waterMarks.empty())
+        return false;
+    if (m_waterMarkInterval <= 0 || m_startTime < 0)
+        return false;
+    const int length = GetTrackLength(m_inputFile);
+    if (length == -1 || length - m_startTime < 0)
+        return false;
+
+    m_fileFormat.MakeLower();
+    m_resultOutput =
+        WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
+    // SoX truncates its output before reading the inputs: writing over one of
+    // them would destroy it.
+    if (IsSameFile(m_resultOutput, m_inputFile)) {
+        AddMessage("Not processed: the output file would replace this track. Choose another "
+                   "output folder, a prefix or suffix, or another format.");
+        return false;
+    }
+    for (const wxString& watermark : m_waterMarks) {
+        if (IsSameFile(m_resultOutput, watermark)) {
+            AddMessage("Not processed: the output file would replace the watermark file " +
+                       wxFileName(watermark).GetFullName() + ".");
+            return false;
+        }
+    }
+
+    const std::vector<int> positions = WatermarkPositions(length, m_startTime, m_waterMarkInterval);
+    // SoX mixes only inputs of one sample rate, and a mono copy in a stereo mix
+    // sounds on one side: every copy is converted to the track's signal.
+    const Signal track = ReadSignal(m_inputFile);
+    std::map<wxString, wxString> conversions;
+    command = "./sox ";
+    // -m with a single input is a usage error; a track without copies is a
+    // plain conversion.
+    command += positions.empty() ? " -v 1 " : " -v 1 -m ";
+    command += QuoteSoxPath(m_inputFile) + " ";
+    for (size_t k = 0; k < positions.size(); ++k) {
+        const wxString& watermark = m_waterMarks[k % m_waterMarks.size()];
+        auto known = conversions.find(watermark);
+        if (known == conversions.end())
+            known = conversions.emplace(watermark, ConversionOptions(ReadSignal(watermark), track))
+                        .first;
+        command += "\"| ./sox " + QuoteSoxPath(watermark, true) + " " + known->second +
+                   wxString::Format("-p pad %d\" ", positions[k]);
+    }
+    if (m_mono)
+        command += " -c 1 ";
+    else if (m_fileFormat == "mp3" && track.channels > 2)
+        command += " -c 2 "; // MP3 holds at most two channels
+    if (m_bitrate != 0)
+        command += wxString::Format("-C %d ", m_bitrate);
+    command += QuoteSoxPath(m_resultOutput);
+    return true;
+}
+
 int CSoxHandler::AppendFiles(const wxArrayString& files, const wxString& output) {
+    m_errors.Clear();
+    // SoX joins only files of one sample rate and channel count: the others
+    // come in through a pipe input that converts them to the first one's.
+    const Signal first = files.empty() ? Signal() : ReadSignal(files[0]);
     wxString command = "./sox ";
-    for (const wxString& file : files)
-        command += QuoteSoxPath(file) + " ";
+    for (size_t i = 0; i < files.size(); ++i) {
+        const wxString options =
+            i == 0 ? wxString() : ConversionOptions(ReadSignal(files[i]), first);
+        if (options.empty())
+            command += QuoteSoxPath(files[i]) + " ";
+        else
+            command += "\"| ./sox " + QuoteSoxPath(files[i], true) + " " + options + "-p\" ";
+    }
     if (m_mono)
         command += " -c 1 ";
     if (m_bitrate != 0)
         command += wxString::Format("-C %d ", m_bitrate);
     command += QuoteSoxPath(output);
-    return Execute(command).status == 0 ? 0 : -1;
+    RunResult run = Execute(command);
+    if (run.status == 0)
+        return 0;
+    wxString reason;
+    if (!run.errors.empty())
+        reason = run.errors[0];
+    else if (run.status == -1)
+        reason = "SoX could not be started.";
+    else
+        reason = wxString::Format("SoX failed with status %ld.", run.status);
+    m_errors.Add(wxFileName(output).GetFullName() + ": " + reason);
+    return -1;
 }

@@ -5,6 +5,7 @@
 #include <wx/string.h>
 
 #include <functional>
+#include <vector>
 
 // What CSoxHandler::Run does.
 enum SOX_FLAGS { SOX_TRACK_LENGTH = 1, SOX_ADD_WATERMARK = 2 };
@@ -23,7 +24,32 @@ extern const wxString g_resourceFolder;
 // path in double quotes; inside a pipe input (run by /bin/sh) it is in
 // backslash-escaped double quotes. Characters that the command splitter or the
 // shell would interpret are escaped, so the path reaches SoX unchanged.
+// A path that SoX would take for something other than a file (a leading "-"
+// or "|", a URL) is given a leading "./" first.
 wxString QuoteSoxPath(const wxString& path, bool insidePipe = false);
+
+// Start seconds of the watermark copies for a track of length whole seconds:
+// start, start + interval, ... while below the last whole second. Empty when
+// the interval is not positive or the start is negative or past the end.
+std::vector<int> WatermarkPositions(int length, int start, int interval);
+
+// Path of a track's watermarked output: folder, prefix + base name + suffix,
+// and the format in lower case as extension ("/in/a.b.wav" -> "/out/x_a.b.aiff").
+wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
+                             const wxString& suffix, const wxString& format);
+
+// Path of the merged file: name in folder, its extension replaced by the
+// format in lower case ("Mix.wav", "MP3" -> "folder/Mix.mp3").
+wxString MergedOutputPath(const wxString& folder, const wxString& name, const wxString& format);
+
+// True when name can name the merged file: not blank, no folder part, and
+// not hidden (no leading dot).
+bool IsUsableMergeName(const wxString& name);
+
+// True when both paths name one file: the same file on disk (also through
+// links) when both exist, otherwise the same absolute path once "." and ".."
+// are resolved.
+bool IsSameFile(const wxString& a, const wxString& b);
 
 // The audio engine: builds SoX command lines, runs SoX in the resource folder
 // and reads back what it prints.
@@ -52,13 +78,21 @@ public:
     // Performs the selected operation. True when SoX ran, exited with status 0
     // and (when measuring) its output held the length. Leaves at most one
     // message line in GetErrors().
+    // Watermarking renders m_inputFile with its watermark copies into
+    // GetResultOutput(). It returns false without a line when an input is
+    // missing, the interval is not positive or the track is not measurable or
+    // shorter than the start; with a line and without running SoX when the
+    // output would replace the track or a watermark. Watermarks whose sample
+    // rate or channel count differ from the track's are converted to it.
     bool Run();
 
     // Length of the file in whole seconds (fraction dropped), or -1 when SoX
     // cannot measure it.
     int GetTrackLength(const wxString& path);
 
-    // Joins the files one after another into output. 0 on success, -1 otherwise.
+    // Joins the files one after another into output, converting each to the
+    // first one's sample rate and channel count. 0 on success, -1 otherwise;
+    // on failure GetErrors() holds one line: output's name, ": ", the reason.
     int AppendFiles(const wxArrayString& files, const wxString& output);
 
     // Every command text goes through here before it runs; tests hook it to
@@ -74,7 +108,19 @@ private:
     // The one place that starts SoX: synchronously, in the resource folder.
     static RunResult Execute(const wxString& command);
 
+    struct Signal {
+        long rate = 0;
+        long channels = 0;
+    };
+    // Sample rate and channel count from the file's header; zeros when unreadable.
+    static Signal ReadSignal(const wxString& path);
+    // Output options that turn audio of signal from into audio of signal to.
+    static wxString ConversionOptions(const Signal& from, const Signal& to);
+
     static wxString MeasureCommand(const wxString& path);
+    // The mixing command for operation 2, or false (with a line when the
+    // output would replace one of its inputs).
+    bool BuildWatermarkCommand(wxString& command);
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
     static int ParseLength(const wxArrayString& errors);
     void AddMessage(const wxString& text);

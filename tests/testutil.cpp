@@ -150,3 +150,49 @@ wxString RowPath(wxListCtrl* list, long row) {
     auto* path = reinterpret_cast<wxString*>(list->GetItemData(row));
     return path ? *path : wxString();
 }
+
+#include <cmath>
+
+std::vector<double> BlockPeaks(const std::string& path, double blockSeconds, int channel) {
+    std::vector<double> peaks;
+    const AudioInfo info = Inspect(path);
+    if (info.rate <= 0)
+        return peaks;
+    TempDir dir;
+    const std::string raw = dir / "samples.f32";
+    std::string cmd = "sox " + ShellQuote(path) + " -t raw -e floating-point -b 32 " +
+                      ShellQuote(raw) +
+                      (channel > 0 ? " remix " + std::to_string(channel) : std::string(" remix -"));
+    if (Shell(cmd) != 0)
+        return peaks;
+    FILE* file = fopen(raw.c_str(), "rb");
+    if (!file)
+        return peaks;
+    const size_t perBlock = static_cast<size_t>(info.rate * blockSeconds + 0.5);
+    std::vector<float> samples(perBlock);
+    size_t n;
+    while ((n = fread(samples.data(), sizeof(float), perBlock, file)) > 0) {
+        double peak = 0;
+        for (size_t i = 0; i < n; ++i)
+            peak = std::max(peak, static_cast<double>(std::fabs(samples[i])));
+        peaks.push_back(peak);
+    }
+    fclose(file);
+    return peaks;
+}
+
+wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
+    wxArrayString lines;
+    for (long row = 0; row < d.m_resultsList->GetItemCount(); ++row)
+        lines.Add(d.m_resultsList->GetItemText(row, 0));
+    return lines;
+}
+
+int ResultsExpect::OnInvoked(ProcessCompleteImp* dlg) const {
+    ResultsProbe probe(*dlg);
+    m_seen->lines = probe.lines();
+    m_seen->folder = probe.folder();
+    m_seen->title = dlg->GetTitle();
+    ++m_seen->shown;
+    return m_id;
+}

@@ -134,4 +134,48 @@ wxString Cell(wxListCtrl* list, long row, int column);
 // Path object attached to a list row.
 wxString RowPath(wxListCtrl* list, long row);
 
+#include <vector>
+
+// Peak level (0..1) of each block of blockSeconds of one channel (1-based),
+// or of all channels averaged when channel is 0. Empty when SoX cannot read the file.
+std::vector<double> BlockPeaks(const std::string& path, double blockSeconds = 0.1, int channel = 0);
+
+#include "ProcessCompleteImp.h"
+
+// Access to the results dialog's controls.
+struct ResultsControls {};
+template <> struct ResultsDialogProbe<ResultsControls> {
+    explicit ResultsDialogProbe(ProcessCompleteImp& d) : d(d) {}
+    ProcessCompleteImp& d;
+
+    wxStaticText* label() const { return d.m_resultsLabel; }
+    wxListCtrl* list() const { return d.m_resultsList; }
+    wxButton* goToFolder() const { return d.m_goToFolderButton; }
+    wxButton* close() const { return d.m_closeButton; }
+    const wxString& folder() const { return d.m_resultFolder; }
+    // The listed lines, top to bottom.
+    wxArrayString lines() const;
+};
+using ResultsProbe = ResultsDialogProbe<ResultsControls>;
+
+// Answers the results dialog: stores its lines (top to bottom) and folder in
+// *seen, then closes it with id.
+struct SeenResults {
+    wxArrayString lines;
+    wxString folder;
+    wxString title;
+    int shown = 0;
+};
+class ResultsExpect : public wxExpectModalBase<ProcessCompleteImp, ResultsExpect> {
+public:
+    explicit ResultsExpect(SeenResults* seen, int id = wxID_CLOSE) : m_seen(seen), m_id(id) {}
+
+protected:
+    int OnInvoked(ProcessCompleteImp* dlg) const override;
+
+private:
+    SeenResults* m_seen;
+    int m_id;
+};
+
 #endif
