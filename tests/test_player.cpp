@@ -392,4 +392,20 @@ TEST_F(Player, PicturesFollowAPlayerThatStopsByItself) {
     EXPECT_TRUE(Shows(p, p.playBitmap(), false));
 }
 
+TEST_F(Player, ClosingTheWindowWhilePlayingEndsCleanly) {
+    for (bool paused : {false, true}) {
+        {
+            MainWindow w;
+            Probe p(*w);
+            List(w, {"long.mp3"});
+            Select(p.tracks(), {0});
+            StartPlaying(p);
+            if (paused)
+                Click(p.play());
+        }
+        // Whatever the back end still had to say about the closed window's player.
+        Pump(1500);
+    }
+}
+
 } // namespace
