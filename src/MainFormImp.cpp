@@ -4,12 +4,15 @@
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/progdlg.h>
 #include <wx/textdlg.h>
 #include <wx/msgdlg.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
+#include <wx/wupdlock.h>
 
 #include <cstdlib>
 #include <memory>
@@ -180,55 +183,175 @@ void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
     AddFilesToList(m_watermarkList, paths, g_maxWatermarkSeconds);
 }
 
-void CMainFormImp::DeleteItemsFromList(wxListCtrl*) {
+namespace {
+
+void Notice(const wxString& text) {
+    wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
 }
 
-void CMainFormImp::MoveItemsUp(wxListCtrl*) {
+bool IsDeleteKey(int code) {
+    return code == WXK_DELETE || code == WXK_BACK || code == WXK_NUMPAD_DELETE;
 }
 
-void CMainFormImp::MoveItemsDown(wxListCtrl*) {
+} // namespace
+
+void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count) {
+    // A selected row passes only an unselected neighbour, so a selected run
+    // that already starts at the top stays where it is.
+    for (int i = 1; i < count; ++i) {
+        if (records[i].isSelected && !records[i - 1].isSelected)
+            std::swap(records[i], records[i - 1]);
+    }
+}
+
+void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count) {
+    for (int i = count - 2; i >= 0; --i) {
+        if (records[i].isSelected && !records[i + 1].isSelected)
+            std::swap(records[i], records[i + 1]);
+    }
+}
+
+bool CMainFormImp::ChooseFilesToAdd(wxArrayString& paths) {
+    wxFileDialog dialog(this, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
+                        "Audio files (*.mp3;*.wav;*.aiff)|*.mp3;*.wav;*.aiff",
+                        wxFD_OPEN | wxFD_MULTIPLE);
+    if (dialog.ShowModal() == wxID_CANCEL)
+        return false;
+    dialog.GetPaths(paths);
+    return true;
+}
+
+void CMainFormImp::OnFileListAddFiles(wxCommandEvent&) {
+    wxArrayString paths;
+    if (ChooseFilesToAdd(paths))
+        OnFileListDropFiles(paths);
+}
+
+void CMainFormImp::OnWatermarkListAddFiles(wxCommandEvent&) {
+    wxArrayString paths;
+    if (ChooseFilesToAdd(paths))
+        OnWatermarkListDropFiles(paths);
+}
+
+void CMainFormImp::DeleteItemsFromList(wxListCtrl* list) {
+    if (list->GetSelectedItemCount() == 0) {
+        Notice("Select file(s) to delete first.");
+        return;
+    }
+    // Each DeleteItem raises the per-row event that releases the row's path.
+    wxWindowUpdateLocker noRedraw(list);
+    long row;
+    while ((row = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) != -1)
+        list->DeleteItem(row);
+}
+
+void CMainFormImp::DeleteFocusedRow(wxListCtrl* list, wxListEvent& event) {
+    if (!IsDeleteKey(event.GetKeyCode())) {
+        // Arrow keys and the rest keep their usual meaning in the list.
+        event.Skip();
+        return;
+    }
+    const long row = event.GetIndex();
+    if (row >= 0 && row < list->GetItemCount())
+        list->DeleteItem(row);
+}
+
+void CMainFormImp::OnFileListKeyDown(wxListEvent& event) {
+    DeleteFocusedRow(m_trackList, event);
+}
+
+void CMainFormImp::OnWatermarkListKeyDown(wxListEvent& event) {
+    DeleteFocusedRow(m_watermarkList, event);
+}
+
+void CMainFormImp::MoveItems(wxListCtrl* list, bool up) {
+    if (list->GetSelectedItemCount() == 0) {
+        Notice("Select file(s) to move first.");
+        return;
+    }
+    wxWindowUpdateLocker noRedraw(list);
+
+    m_itemCount = 0;
+    m_itemDataPool.resize(list->GetItemCount());
+    for (long row = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_DONTCARE); row != -1;
+         row = list->GetNextItem(row, wxLIST_NEXT_ALL, wxLIST_STATE_DONTCARE)) {
+        ITEM_DATA& record = m_itemDataPool[m_itemCount++];
+        record.fileName = list->GetItemText(row, 1);
+        record.fileLength = list->GetItemText(row, 3);
+        record.fileSize = list->GetItemText(row, 2);
+        record.isSelected = list->GetItemState(row, wxLIST_STATE_SELECTED) != 0;
+        record.itemData = list->GetItemData(row);
+        // The rows are rebuilt with the same path objects: detach them so no
+        // deletion event can release one.
+        list->SetItemPtrData(row, 0);
+    }
+
+    if (up)
+        ExchangeSelectedUp(m_itemDataPool, m_itemCount);
+    else
+        ExchangeSelectedDown(m_itemDataPool, m_itemCount);
+
+    list->DeleteAllItems();
+    long firstSelected = -1;
+    for (int i = 0; i < m_itemCount; ++i) {
+        const ITEM_DATA& record = m_itemDataPool[i];
+        const long row = list->InsertItem(i, wxString::Format("%d", i + 1));
+        list->SetItemPtrData(row, record.itemData);
+        list->SetItem(row, 1, record.fileName);
+        list->SetItem(row, 2, record.fileSize);
+        list->SetItem(row, 3, record.fileLength);
+        if (record.isSelected) {
+            list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
+            if (firstSelected == -1)
+                firstSelected = row;
+        }
+    }
+    if (firstSelected != -1)
+        list->EnsureVisible(firstSelected);
+}
+
+void CMainFormImp::MoveItemsUp(wxListCtrl* list) {
+    MoveItems(list, true);
+}
+
+void CMainFormImp::MoveItemsDown(wxListCtrl* list) {
+    MoveItems(list, false);
 }
 
 void CMainFormImp::OnDeleteListItem(wxListEvent& event) {
     delete reinterpret_cast<wxString*>(event.GetData());
 }
 
-void CMainFormImp::OnFileListKeyDown(wxListEvent& event) {
-    event.Skip();
-}
-
-void CMainFormImp::OnWatermarkListKeyDown(wxListEvent& event) {
-    event.Skip();
-}
-
-void CMainFormImp::OnFileListAddFiles(wxCommandEvent&) {
-}
-
-void CMainFormImp::OnWatermarkListAddFiles(wxCommandEvent&) {
-}
-
 void CMainFormImp::OnFileListDelete(wxCommandEvent&) {
+    DeleteItemsFromList(m_trackList);
 }
 
 void CMainFormImp::OnWatermarkListDelete(wxCommandEvent&) {
+    DeleteItemsFromList(m_watermarkList);
 }
 
 void CMainFormImp::OnFileListMoveUp(wxCommandEvent&) {
+    MoveItemsUp(m_trackList);
 }
 
 void CMainFormImp::OnWatermarkMoveUp(wxCommandEvent&) {
+    MoveItemsUp(m_watermarkList);
 }
 
 void CMainFormImp::OnFileListMoveDown(wxCommandEvent&) {
+    MoveItemsDown(m_trackList);
 }
 
 void CMainFormImp::OnWatermarkListMoveDown(wxCommandEvent&) {
+    MoveItemsDown(m_watermarkList);
 }
 
 void CMainFormImp::OnClearFileList(wxCommandEvent&) {
+    ClearList(m_trackList);
 }
 
 void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
+    ClearList(m_watermarkList);
 }
 
 // ---------------------------------------------------------------------------
@@ -347,26 +470,92 @@ void CMainFormImp::ReturnToIdle() {
 // ---------------------------------------------------------------------------
 // Output settings
 
+int StartSecondsForIndex(int index) {
+    static const int seconds[g_startChoiceCount] = {0, 1, 2, 3, 4, 5, 10, 15, 20, 25, 30, 35, 40};
+    return index >= 0 && index < g_startChoiceCount ? seconds[index] : -1;
+}
+
+int RepeatSecondsForIndex(int index) {
+    static const int seconds[g_repeatChoiceCount] = {5, 10, 15};
+    return index >= 0 && index < g_repeatChoiceCount ? seconds[index] : -1;
+}
+
+int BitrateForSliderPosition(int position) {
+    return position >= 0 && position < g_qualityPositionCount ? g_sliderToBitrate[position] : -1;
+}
+
 void CMainFormImp::DeriveWorkingSettings() {
-    m_start = 5;
-    m_repeatEvery = 5;
-    m_outputBitrate = 320;
-    m_outputFormat = "MP3";
+    const int start = StartSecondsForIndex(m_startChoice->GetSelection());
+    if (start >= 0)
+        m_start = start;
+    const int repeat = RepeatSecondsForIndex(m_repeatChoice->GetSelection());
+    if (repeat >= 0)
+        m_repeatEvery = repeat;
+    ApplyQualityPosition(m_qualitySlider->GetValue());
+    if (m_mp3Radio->GetValue())
+        ApplyFormatButton(m_mp3Radio->GetId());
+    else if (m_wavRadio->GetValue())
+        ApplyFormatButton(m_wavRadio->GetId());
+    else if (m_aiffRadio->GetValue())
+        ApplyFormatButton(m_aiffRadio->GetId());
 }
 
-void CMainFormImp::OnStartChoice(wxCommandEvent&) {
+void CMainFormImp::ApplyQualityPosition(int position) {
+    const int bitrate = BitrateForSliderPosition(position);
+    if (bitrate < 0)
+        return;
+    m_qualityLabel->SetLabel(wxString::Format("%d kbits", bitrate));
+    m_qualityLabel->GetContainingSizer()->Layout();
+    m_outputBitrate = bitrate;
 }
 
-void CMainFormImp::OnRepeatChoice(wxCommandEvent&) {
+void CMainFormImp::ApplyFormatButton(int id) {
+    if (id == m_mp3Radio->GetId()) {
+        m_qualitySlider->Enable();
+        m_outputFormat = m_mp3Radio->GetLabelText();
+        return;
+    }
+    // WAV and AIFF have no bitrate; label and value stay for a later return to MP3.
+    m_qualitySlider->Disable();
+    if (id == m_wavRadio->GetId())
+        m_outputFormat = m_wavRadio->GetLabelText();
+    else if (id == m_aiffRadio->GetId())
+        m_outputFormat = m_aiffRadio->GetLabelText();
 }
 
-void CMainFormImp::OnChangeQuality(wxScrollEvent&) {
+void CMainFormImp::SetOutputFolder(const wxString& folder) {
+    m_outputFolder = folder;
+    // A folder name may hold '&', which a plain label would take for a mnemonic.
+    m_outputFolderLabel->SetLabelText(folder);
+    Layout();
 }
 
-void CMainFormImp::OnAudioFormatClick(wxCommandEvent&) {
+void CMainFormImp::OnStartChoice(wxCommandEvent& event) {
+    const int start = StartSecondsForIndex(event.GetSelection());
+    if (start >= 0)
+        m_start = start;
+}
+
+void CMainFormImp::OnRepeatChoice(wxCommandEvent& event) {
+    const int repeat = RepeatSecondsForIndex(event.GetSelection());
+    if (repeat >= 0)
+        m_repeatEvery = repeat;
+}
+
+void CMainFormImp::OnChangeQuality(wxScrollEvent& event) {
+    ApplyQualityPosition(event.GetPosition());
+}
+
+void CMainFormImp::OnAudioFormatClick(wxCommandEvent& event) {
+    ApplyFormatButton(event.GetId());
 }
 
 void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
+    // Always starts at the home folder, whatever was chosen before.
+    wxDirDialog dialog(this, "Choose a directory for your output folder", wxGetHomeDir(),
+                       wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (dialog.ShowModal() == wxID_OK)
+        SetOutputFolder(dialog.GetPath());
 }
 
 // ---------------------------------------------------------------------------

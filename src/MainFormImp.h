@@ -33,6 +33,23 @@ struct ITEM_DATA {
     bool isSelected;
 };
 
+// Move passes over a snapshot of count rows, top to bottom. Each selected row
+// changes place with an unselected neighbour above it (Up) or below it (Down);
+// a selected run already at that edge of the list stays where it is.
+void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count);
+void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count);
+
+// Entries of the Start After and Repeat Every selectors, positions of the quality slider.
+constexpr int g_startChoiceCount = 13;
+constexpr int g_repeatChoiceCount = 3;
+constexpr int g_qualityPositionCount = 10;
+// Seconds before the first watermark for a Start After entry; -1 for an index with no entry.
+int StartSecondsForIndex(int index);
+// Seconds between watermarks for a Repeat Every entry; -1 for an index with no entry.
+int RepeatSecondsForIndex(int index);
+// MP3 bitrate in kbit/s for a quality slider position; -1 for a position outside the slider.
+int BitrateForSliderPosition(int position);
+
 // Accepts files dropped from the desktop onto one of the two lists.
 class DnDFile : public wxFileDropTarget {
 public:
@@ -136,9 +153,22 @@ private:
 
     // Removes every row and releases each row's path object once.
     void ClearList(wxListCtrl* list);
+    // Shows the add-files dialog; false when cancelled, else the chosen paths.
+    bool ChooseFilesToAdd(wxArrayString& paths);
+    // Deletes the row a Delete or Backspace key event names; skips other keys.
+    void DeleteFocusedRow(wxListCtrl* list, wxListEvent& event);
+    // Moves the selected rows one place, keeping their path objects and selection.
+    void MoveItems(wxListCtrl* list, bool up);
 
     // Output settings
+    // Sets every working setting (not the folder) from what the controls show.
     void DeriveWorkingSettings();
+    // Bitrate and its label for a slider position; an invalid position changes nothing.
+    void ApplyQualityPosition(int position);
+    // Format and slider state for the format button with this identifier.
+    void ApplyFormatButton(int id);
+    // Sets the output folder and shows it in its label.
+    void SetOutputFolder(const wxString& folder);
 
     // Processing run
     // The path objects of a list's rows, top to bottom.
