@@ -8,7 +8,6 @@
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/progdlg.h>
-#include <wx/textdlg.h>
 #include <wx/msgdlg.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
