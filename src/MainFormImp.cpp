@@ -1,6 +1,8 @@
 #include "MainFormImp.h"
 
 #include "ProcessCompleteImp.h"
+#include "WebLinks.h"
+#include "aboutdlg.h"
 
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
@@ -36,9 +38,13 @@ MenuBarImp::MenuBarImp(CMainFormImp* mainForm, long style) : MenuBar(style), m_m
 }
 
 void MenuBarImp::OnAbout(wxCommandEvent&) {
+    AboutDlg dialog(m_mainForm, wxID_ANY, "About", wxDefaultPosition, wxSize(431, 691),
+                    wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    dialog.ShowModal();
 }
 
 void MenuBarImp::OnVisitWebsite(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/");
 }
 
 void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
@@ -46,27 +52,35 @@ void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
 }
 
 void MenuBarImp::OnMenuCheckForUpdate(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/versionupdate_v1_01");
 }
 
 void MenuBarImp::OnMenuTutorial(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/tutorials");
 }
 
 void MenuBarImp::OnMenuFeedback(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/contact/");
 }
 
 void MenuBarImp::OnMenuFAQ(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/faq");
 }
 
 void MenuBarImp::OnMenuSupport(wxCommandEvent&) {
+    OpenWebPage(g_websiteBase + "/support");
 }
 
 void MenuBarImp::OnMenuFacebook(wxCommandEvent&) {
+    OpenWebPage(g_facebookPage);
 }
 
 void MenuBarImp::OnMenuTwitter(wxCommandEvent&) {
+    OpenWebPage(g_twitterPage);
 }
 
 void MenuBarImp::OnMenuGoogle(wxCommandEvent&) {
+    OpenWebPage(g_googlePlusPage);
 }
 
 // ---------------------------------------------------------------------------
@@ -82,6 +96,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_playBitmap = wxBitmap(g_resourceFolder + "play.bmp", wxBITMAP_TYPE_ANY);
     m_pauseBitmap = wxBitmap(g_resourceFolder + "pause.bmp", wxBITMAP_TYPE_ANY);
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
+    m_mediaCtrl->Bind(wxEVT_MEDIA_LOADED, &CMainFormImp::OnMediaLoaded, this);
 
     SetMenuBar(menuBar);
     // GTK's widgets are roomier than the layout was drawn for; the compact
@@ -341,22 +356,114 @@ void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
 // ---------------------------------------------------------------------------
 // Preview player
 
-void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
+namespace {
+
+const int kStartDelayMs = 500;
+const int kStateCheckMs = 1000;
+// How many more start delays to wait for a back end that has not yet taken
+// up the file (a busy machine) before calling the file unreadable.
+const int kMaxExtraStartDelays = 20;
+
+void ShowLoadFailure() {
+    wxMessageBox("Fail to load media file", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+}
+
+} // namespace
+
+void CMainFormImp::OnButtonPlayClick(wxCommandEvent& event) {
+    if (m_isPlaying) {
+        OnButtonPauseClick(event);
+        return;
+    }
+    // A start is already on its way; loading again would start playback twice.
+    if (m_startDelayTimer.IsRunning())
+        return;
+    const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    if (row == -1) {
+        wxMessageBox("Select a file to play first.", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        return;
+    }
+    const auto* path = reinterpret_cast<const wxString*>(m_trackList->GetItemData(row));
+    m_mediaAnnounced = false;
+    // A file removed since it was listed fails at once instead of after the delay.
+    if (!path || !wxFileExists(*path) || !m_mediaCtrl->Load(*path)) {
+        ShowLoadFailure();
+        return;
+    }
+    m_extraStartDelays = 0;
+    m_startDelayTimer.StartOnce(kStartDelayMs);
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
+    switch (m_mediaCtrl->GetState()) {
+    case wxMEDIASTATE_PAUSED:
+        m_mediaCtrl->Play();
+        ShowPlayPicture(m_pauseBitmap);
+        break;
+    case wxMEDIASTATE_PLAYING:
+        m_mediaCtrl->Pause();
+        ShowPlayPicture(m_resumeBitmap);
+        break;
+    default:
+        // The player stopped by itself (end of file or an error) before the
+        // state check noticed; pausing now would load the file again.
+        ReturnToIdle();
+        break;
+    }
 }
 
 void CMainFormImp::OnTimer(wxTimerEvent&) {
+    // The back end reads the file in the background. It takes the file up
+    // (announced by wxEVT_MEDIA_LOADED) and then, when it cannot decode it,
+    // stops the player; a player still stopped before that has not started.
+    if (m_mediaCtrl->GetState() == wxMEDIASTATE_STOPPED) {
+        if (!m_mediaAnnounced && m_extraStartDelays < kMaxExtraStartDelays) {
+            ++m_extraStartDelays;
+            m_startDelayTimer.StartOnce(kStartDelayMs);
+            return;
+        }
+        ShowLoadFailure();
+        return;
+    }
+    m_mediaCtrl->Play();
+    m_isPlaying = true;
+    ShowPlayPicture(m_pauseBitmap);
+    m_stateCheckTimer.StartOnce(kStateCheckMs);
 }
 
 void CMainFormImp::OnTimerCheckState(wxTimerEvent&) {
+    if (m_mediaCtrl->GetState() != wxMEDIASTATE_STOPPED) {
+        m_stateCheckTimer.StartOnce(kStateCheckMs);
+        return;
+    }
+    ReturnToIdle();
 }
 
 void CMainFormImp::OnButtonStopClick(wxCommandEvent&) {
+    // Also cancels a start still waiting for its delay.
+    m_startDelayTimer.Stop();
+    m_mediaCtrl->Stop();
+    ReturnToIdle();
 }
 
 void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
+    m_mediaCtrl->SetVolume(m_volumeSlider->GetValue() / 100.0f);
+}
+
+void CMainFormImp::OnMediaLoaded(wxMediaEvent& event) {
+    m_mediaAnnounced = true;
+    event.Skip();
+}
+
+void CMainFormImp::ShowPlayPicture(const wxBitmap& bitmap) {
+    if (bitmap.IsOk())
+        m_playButton->SetBitmap(bitmap);
+}
+
+void CMainFormImp::ReturnToIdle() {
+    m_stateCheckTimer.Stop();
+    m_isPlaying = false;
+    ShowPlayPicture(m_playBitmap);
 }
 
 // ---------------------------------------------------------------------------

@@ -108,8 +108,11 @@ public:
     void OnProgressUpdate(int) override {}
 
     // Player
+    // Play button while something plays: pauses, or resumes when paused.
     virtual void OnButtonPauseClick(wxCommandEvent& event);
+    // End of the start delay: starts playback, or reports a file the player cannot read.
     virtual void OnTimer(wxTimerEvent& event);
+    // Once a second while playing or paused: notices that the player has stopped.
     virtual void OnTimerCheckState(wxTimerEvent& event);
 
     // Event handlers are public so that tests can drive the window as a user would.
@@ -195,10 +198,36 @@ private:
     int m_itemCount;
 
     // Player
+    // A one-shot timer whose expiry runs one of the window's handlers.
+    class HandlerTimer : public wxTimer {
+    public:
+        HandlerTimer(CMainFormImp* owner, void (CMainFormImp::*handler)(wxTimerEvent&))
+            : m_owner(owner), m_handler(handler) {}
+        void Notify() override {
+            wxTimerEvent event(*this);
+            (m_owner->*m_handler)(event);
+        }
+
+    private:
+        CMainFormImp* m_owner;
+        void (CMainFormImp::*m_handler)(wxTimerEvent&);
+    };
+    // Shows bitmap on the play button; a picture that failed to load is skipped.
+    void ShowPlayPicture(const wxBitmap& bitmap);
+    // Back to Idle: play picture, nothing playing, no timer running.
+    void ReturnToIdle();
+    void OnMediaLoaded(wxMediaEvent& event);
+
     bool m_isPlaying;
     wxBitmap m_playBitmap;
     wxBitmap m_pauseBitmap;
     wxBitmap m_resumeBitmap;
+    HandlerTimer m_startDelayTimer{this, &CMainFormImp::OnTimer};
+    HandlerTimer m_stateCheckTimer{this, &CMainFormImp::OnTimerCheckState};
+    // The back end has taken up the file given to the last Load.
+    bool m_mediaAnnounced = false;
+    // Start delays added while waiting for the back end to take up the file.
+    int m_extraStartDelays = 0;
 
     // Presets
     wxFileConfig m_config;
