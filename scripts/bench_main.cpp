@@ -196,14 +196,16 @@ double Mean(const std::vector<double>& values) {
 
 int main(int argc, char** argv) {
     Options options;
-    for (int i = 1; i + 1 < argc; i += 2) {
+    for (int i = 1; i < argc; i += 2) {
         const std::string name = argv[i];
-        if (name == "--tracks")
-            options.tracks = std::max(1, std::atoi(argv[i + 1]));
-        else if (name == "--seconds")
-            options.seconds = std::max(10, std::atoi(argv[i + 1]));
-        else if (name == "--bundle")
-            options.bundle = argv[i + 1];
+        // An option without its value (or --help) shows the usage.
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        if (value && name == "--tracks")
+            options.tracks = std::max(1, std::atoi(value));
+        else if (value && name == "--seconds")
+            options.seconds = std::max(10, std::atoi(value));
+        else if (value && name == "--bundle")
+            options.bundle = value;
         else {
             fprintf(stderr, "usage: %s [--tracks N] [--seconds S] [--bundle Velisto.app]\n",
                     argv[0]);
