@@ -3,76 +3,37 @@
 
 #include <wx/app.h>
 #include <wx/ffile.h>
-#include <wx/textdlg.h>
 
 namespace {
 
-// Answers a message box after checking its text.
-class MessageExpect : public wxExpectModalBase<wxMessageDialog, MessageExpect> {
-public:
-    MessageExpect(const wxString& text, int answer) : m_text(text), m_answer(answer) {}
+TextEntryExpect NameExpect(const wxString& typed, int answer = wxID_OK) {
+    return TextEntryExpect("New preset", "Please provide a name for your new preset", "", typed,
+                           answer);
+}
 
-protected:
-    int OnInvoked(wxMessageDialog* dialog) const override {
-        EXPECT_EQ(m_text, dialog->GetMessage());
-        return m_answer;
-    }
-
-private:
-    wxString m_text;
-    int m_answer;
-};
-
-// Answers the new-preset prompt with a typed name (or Cancel).
-class NameExpect : public wxExpectModalBase<wxTextEntryDialog, NameExpect> {
-public:
-    NameExpect(const wxString& typed, int answer = wxID_OK) : m_typed(typed), m_answer(answer) {}
-
-protected:
-    int OnInvoked(wxTextEntryDialog* dialog) const override {
-        EXPECT_EQ("New preset", dialog->GetTitle());
-        EXPECT_EQ("", dialog->GetValue());
-        dialog->SetValue(m_typed);
-        return m_answer;
-    }
-
-private:
-    wxString m_typed;
-    int m_answer;
-};
-
-const char* const kSelectorAtFirstStart[] = {
-    "New...",        "Alex(Mac) Preview", "Beep #1",    "Beep #2",      "Default Preset",
-    "Lo-Fi Preview", "Market-Tag",        "Sine+Delay", "This Is A PF", "Whispering"};
+MessageExpect RewriteExpect(const wxString& name, int answer = wxID_YES) {
+    return MessageExpect("Are you sure you want to rewrite then preset '" + name + "' ?", answer);
+}
 
 class Presets : public BundleTest {
 protected:
     std::string ConfigPath() const { return Home() + "/." + wxTheApp->GetAppName().utf8_string(); }
-    wxString ConfigText() const {
-        wxString text;
-        wxFFile file(ConfigPath(), "r");
-        if (file.IsOpened())
-            file.ReadAll(&text);
-        return text;
-    }
     void WriteConfig(const std::string& text) const {
         wxFFile file(ConfigPath(), "w");
         ASSERT_TRUE(file.IsOpened());
-        file.Write(wxString::FromUTF8(text));
+        file.Write(Wx(text));
     }
-    static wxArrayString Selector(Probe& p) { return p.presetChoice()->GetStrings(); }
     static void Choose(Probe& p, const wxString& name) {
         ASSERT_TRUE(p.presetChoice()->SetStringSelection(name)) << name;
     }
-    static wxArrayString WatermarkPaths(Probe& p) {
-        wxArrayString paths;
-        for (long row = 0; row < p.watermarks()->GetItemCount(); ++row)
-            paths.Add(RowPath(p.watermarks(), row));
-        return paths;
+    // Replaces the watermark list with the files.
+    static void SetWatermarks(Probe& p, const wxArrayString& files) {
+        Click(p.watermarkClear());
+        p.w->OnWatermarkListDropFiles(files);
     }
-    std::string Wm(const std::string& name, double seconds = 1) {
-        MakeTone(Work(name), seconds, "sine 880");
-        return Work(name);
+    static bool HasFile(Probe& p, const wxString& preset, int n) {
+        return p.config().HasEntry(
+            wxString::Format("/Presets/%s/Watermark Settings/WatermarkFiles/File%d", preset, n));
     }
 };
 
@@ -80,15 +41,15 @@ TEST_F(Presets, FirstStartStoresDefaultAndShippedPresets) {
     {
         MainWindow w;
         Probe p(*w);
-        wxArrayString selector = Selector(p);
-        ASSERT_EQ(10u, selector.size());
-        for (size_t i = 0; i < selector.size(); ++i)
-            EXPECT_EQ(kSelectorAtFirstStart[i], selector[i]);
+        EXPECT_EQ(
+            Strings({"New...", "Alex(Mac) Preview", "Beep #1", "Beep #2", "Default Preset",
+                     "Lo-Fi Preview", "Market-Tag", "Sine+Delay", "This Is A PF", "Whispering"}),
+            p.presetChoice()->GetStrings());
         EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
         EXPECT_EQ(0, p.watermarks()->GetItemCount());
     }
     // Written by the time the window is gone (the file format escapes blanks).
-    const wxString text = ConfigText();
+    const wxString text = Wx(Contents(ConfigPath()));
     EXPECT_NE(wxNOT_FOUND, text.Find("[Presets/Default\\ Preset/Watermark\\ Settings]\n"
                                      "Start=5\nRepeatEvery=0\n"))
         << text;
@@ -97,7 +58,7 @@ TEST_F(Presets, FirstStartStoresDefaultAndShippedPresets) {
                                      "OutputFolder=\nPrefixOrSuffix=1\nPrefixOrSuffixString=\n"));
     EXPECT_EQ(wxNOT_FOUND, text.Find("Default\\ Preset/Watermark\\ Settings/WatermarkFiles"));
 
-    wxFileConfig config(wxEmptyString, wxEmptyString, wxString::FromUTF8(ConfigPath()));
+    wxFileConfig config(wxEmptyString, wxEmptyString, Wx(ConfigPath()));
     const wxString bundle = wxGetCwd() + "/Velisto.app/Contents/Resources/Presets/";
     const std::pair<const char*, const char*> shipped[] = {
         {"Market-Tag", "Market Tag Watermark.mp3"},
@@ -123,8 +84,32 @@ TEST_F(Presets, FirstStartStoresDefaultAndShippedPresets) {
     }
 }
 
-TEST_F(Presets, SavedSettingsAndWatermarksSurviveARestart) {
-    const std::string a = Wm("a.wav"), b = Wm("b b.wav", 3.5);
+TEST_F(Presets, SavedSettingsComeBackOnLoadAndAfterARestart) {
+    MakeTone(Work("a.wav"), 1, "sine 880");
+    MakeTone(Work("b b.wav"), 3.5, "sine 880");
+    const wxArrayString saved = Files({"a.wav", "b b.wav"});
+    auto expectSaved = [&](Probe& p) {
+        EXPECT_EQ("40 Seconds", p.startChoice()->GetStringSelection());
+        EXPECT_EQ("15 Sec", p.repeatChoice()->GetStringSelection());
+        EXPECT_TRUE(p.mono()->GetValue() && p.merge()->GetValue());
+        EXPECT_TRUE(p.aiff()->GetValue() && !p.mp3()->GetValue());
+        EXPECT_EQ(3, p.quality()->GetValue());
+        EXPECT_EQ("112 kbits", p.qualityLabel()->GetLabel());
+        EXPECT_EQ(Wx(Work("out")), p.outputFolderLabel()->GetLabel());
+        EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
+        EXPECT_EQ("x_", p.affixText()->GetValue());
+        // What a run uses follows the loaded controls.
+        EXPECT_EQ(40, p.start());
+        EXPECT_EQ(15, p.repeatEvery());
+        EXPECT_EQ(112, p.bitrate());
+        EXPECT_EQ("AIFF", p.format());
+        EXPECT_EQ(Wx(Work("out")), p.outputFolder());
+        EXPECT_FALSE(p.quality()->IsEnabled());
+        ASSERT_EQ(2, p.watermarks()->GetItemCount());
+        EXPECT_EQ(saved[0], RowPath(p.watermarks(), 0));
+        EXPECT_EQ(saved[1], RowPath(p.watermarks(), 1));
+        EXPECT_EQ("b b.wav", Cell(p.watermarks(), 1, 1));
+    };
     {
         MainWindow w;
         Probe p(*w);
@@ -137,164 +122,94 @@ TEST_F(Presets, SavedSettingsAndWatermarksSurviveARestart) {
         p.outputFolder() = Work("out");
         p.affixChoice()->SetSelection(0);
         p.affixText()->SetValue("x_");
-        wxArrayString files;
-        files.Add(a);
-        files.Add(b);
-        w->OnWatermarkListDropFiles(files);
+        w->OnWatermarkListDropFiles(saved);
+        Choose(p, "New...");
+        wxTEST_DIALOG(Click(p.savePreset()), NameExpect("  Mine  "));
+        // Trimmed, stored and selected.
+        EXPECT_EQ("Mine", p.presetChoice()->GetStringSelection());
         Choose(p, "Default Preset");
-        wxCommandEvent click;
-        wxTEST_DIALOG(
-            w->OnSavePresetButton(click),
-            MessageExpect("Are you sure you want to rewrite then preset 'Default Preset' ?",
-                          wxID_YES));
-        EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
+        wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Default Preset"));
+
+        p.startChoice()->SetSelection(7);
+        p.repeatChoice()->SetSelection(0);
+        p.mono()->SetValue(false);
+        p.merge()->SetValue(false);
+        p.mp3()->SetValue(true);
+        p.quality()->SetValue(9);
+        p.affixChoice()->SetSelection(1);
+        p.affixText()->SetValue("other");
+        p.outputFolder() = "/elsewhere";
+        Click(p.watermarkClear());
+        Choose(p, "Mine");
+        Click(p.loadPreset());
+        expectSaved(p);
     }
     MainWindow w;
     Probe p(*w);
-    EXPECT_EQ("40 Seconds", p.startChoice()->GetStringSelection());
-    EXPECT_EQ("15 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_TRUE(p.mono()->GetValue());
-    EXPECT_TRUE(p.merge()->GetValue());
-    EXPECT_TRUE(p.aiff()->GetValue());
-    EXPECT_FALSE(p.mp3()->GetValue());
-    EXPECT_EQ(3, p.quality()->GetValue());
-    EXPECT_EQ(wxString(Work("out")), p.outputFolder());
-    EXPECT_EQ(wxString(Work("out")), p.outputFolderLabel()->GetLabel());
-    EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
-    EXPECT_EQ("x_", p.affixText()->GetValue());
-    // What a run uses follows the loaded controls.
-    EXPECT_EQ(40, p.start());
-    EXPECT_EQ(15, p.repeatEvery());
-    EXPECT_EQ(112, p.bitrate());
-    EXPECT_EQ("AIFF", p.format());
-    EXPECT_FALSE(p.quality()->IsEnabled());
-    wxArrayString paths = WatermarkPaths(p);
-    ASSERT_EQ(2u, paths.size());
-    EXPECT_EQ(wxString(a), paths[0]);
-    EXPECT_EQ(wxString(b), paths[1]);
-    EXPECT_EQ("b b.wav", Cell(p.watermarks(), 1, 1));
-}
-
-TEST_F(Presets, NewPresetLoadsBackAfterEveryControlChanged) {
-    const std::string a = Wm("a.wav");
-    MainWindow w;
-    Probe p(*w);
-    p.startChoice()->SetSelection(0);
-    p.repeatChoice()->SetSelection(1);
-    p.wav()->SetValue(true);
-    p.quality()->SetValue(5);
-    p.affixText()->SetValue("_wm");
-    p.outputFolder() = "/music/out";
-    wxArrayString files;
-    files.Add(a);
-    w->OnWatermarkListDropFiles(files);
-    Choose(p, "New...");
-    wxCommandEvent click;
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("  Mine  "));
-    // Trimmed, stored and selected.
-    EXPECT_EQ("Mine", p.presetChoice()->GetStringSelection());
-
-    p.startChoice()->SetSelection(7);
-    p.repeatChoice()->SetSelection(2);
-    p.mono()->SetValue(true);
-    p.mp3()->SetValue(true);
-    p.quality()->SetValue(9);
-    p.affixChoice()->SetSelection(0);
-    p.affixText()->SetValue("other");
-    p.outputFolder() = "/elsewhere";
-    w->OnWatermarkListClear(click);
-
-    w->OnLoadPreset(click);
-    EXPECT_EQ("Immediately", p.startChoice()->GetStringSelection());
-    EXPECT_EQ("10 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_FALSE(p.mono()->GetValue());
-    EXPECT_TRUE(p.wav()->GetValue());
-    EXPECT_EQ(5, p.quality()->GetValue());
-    EXPECT_EQ("160 kbits", p.qualityLabel()->GetLabel());
-    EXPECT_EQ("Choose Suffix", p.affixChoice()->GetStringSelection());
-    EXPECT_EQ("_wm", p.affixText()->GetValue());
-    EXPECT_EQ("/music/out", p.outputFolder());
-    EXPECT_EQ(0, p.start());
-    EXPECT_EQ(10, p.repeatEvery());
-    EXPECT_EQ("WAV", p.format());
-    ASSERT_EQ(1, p.watermarks()->GetItemCount());
-    EXPECT_EQ(wxString(a), RowPath(p.watermarks(), 0));
+    EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
+    expectSaved(p);
 }
 
 TEST_F(Presets, OverwritingLeavesNoStaleWatermarkEntries) {
-    const std::string a = Wm("a.wav"), b = Wm("b.wav"), c = Wm("c.wav");
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        MakeTone(Work(name), 1, "sine 880");
+    const wxArrayString three = Files({"a.wav", "b.wav", "c.wav"}), one = Files({"b.wav"});
     MainWindow w;
     Probe p(*w);
-    wxArrayString three;
-    three.Add(a);
-    three.Add(b);
-    three.Add(c);
     w->OnWatermarkListDropFiles(three);
-    wxCommandEvent click;
     Choose(p, "New...");
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("Three"));
-    w->OnWatermarkListClear(click);
-    wxArrayString one;
-    one.Add(b);
-    w->OnWatermarkListDropFiles(one);
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three"));
+    EXPECT_TRUE(HasFile(p, "Three", 2));
 
     // Through the Save button on the selected preset...
+    SetWatermarks(p, one);
     Choose(p, "Three");
-    wxTEST_DIALOG(
-        w->OnSavePresetButton(click),
-        MessageExpect("Are you sure you want to rewrite then preset 'Three' ?", wxID_YES));
-    wxFileConfig& config = p.config();
-    EXPECT_TRUE(config.HasEntry("/Presets/Three/Watermark Settings/WatermarkFiles/File0"));
-    EXPECT_FALSE(config.HasEntry("/Presets/Three/Watermark Settings/WatermarkFiles/File1"));
-    EXPECT_FALSE(config.HasEntry("/Presets/Three/Watermark Settings/WatermarkFiles/File2"));
+    wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Three"));
+    EXPECT_TRUE(HasFile(p, "Three", 0));
+    EXPECT_FALSE(HasFile(p, "Three", 1) || HasFile(p, "Three", 2));
 
     // ...and through a new name equal to an existing one.
-    w->OnWatermarkListDropFiles(three);
-    Choose(p, "Three");
-    wxTEST_DIALOG(
-        w->OnSavePresetButton(click),
-        MessageExpect("Are you sure you want to rewrite then preset 'Three' ?", wxID_YES));
-    w->OnWatermarkListClear(click);
-    w->OnWatermarkListDropFiles(one);
+    SetWatermarks(p, three);
+    wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Three"));
+    SetWatermarks(p, one);
     Choose(p, "New...");
-    wxTEST_DIALOG(
-        w->OnSavePresetButton(click), NameExpect("Three "),
-        MessageExpect("Are you sure you want to rewrite then preset 'Three' ?", wxID_YES));
-    EXPECT_FALSE(config.HasEntry("/Presets/Three/Watermark Settings/WatermarkFiles/File1"));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three "), RewriteExpect("Three"));
+    EXPECT_FALSE(HasFile(p, "Three", 1));
     EXPECT_EQ("Three", p.presetChoice()->GetStringSelection());
 
     // Declining keeps the preset as it was.
-    w->OnWatermarkListDropFiles(three);
+    SetWatermarks(p, three);
     Choose(p, "New...");
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("Three"),
-                  MessageExpect("Are you sure you want to rewrite then preset 'Three' ?", wxID_NO));
-    EXPECT_FALSE(config.HasEntry("/Presets/Three/Watermark Settings/WatermarkFiles/File1"));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three"), RewriteExpect("Three", wxID_NO));
+    EXPECT_FALSE(HasFile(p, "Three", 1));
 }
 
-TEST_F(Presets, BadNamesAreRefusedAndNothingIsWritten) {
+TEST_F(Presets, BadNamesAreRefusedAndNoSelectionNeverActsOnEveryPreset) {
     MainWindow w;
     Probe p(*w);
-    wxCommandEvent click;
-    const wxString before = ConfigText();
     Choose(p, "New...");
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("   "),
-                  MessageExpect("Please type a name for the preset.", wxID_OK));
-    Choose(p, "New...");
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("a/b"),
-                  MessageExpect("A preset name cannot contain \"/\".", wxID_OK));
-    Choose(p, "New...");
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("Later", wxID_CANCEL));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("   "),
+                  MessageExpect("Please type a name for the preset."));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("a/b"),
+                  MessageExpect("A preset name cannot contain \"/\"."));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Later", wxID_CANCEL));
     EXPECT_EQ(10u, p.presetChoice()->GetCount());
     EXPECT_FALSE(p.config().HasGroup("/Presets/a"));
     EXPECT_FALSE(p.config().HasGroup("/Presets/Later"));
-    EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("a/b"));
+
+    // Load with "New..." selected does nothing.
+    p.startChoice()->SetSelection(2);
+    Choose(p, "New...");
+    Click(p.loadPreset());
+    EXPECT_EQ("2 Seconds", p.startChoice()->GetStringSelection());
+    EXPECT_FALSE(w->LoadPreset("No Such Preset"));
 
     // With nothing selected, Save asks for a new name and Delete does nothing.
     p.presetChoice()->SetSelection(wxNOT_FOUND);
-    wxTEST_DIALOG(w->OnSavePresetButton(click), NameExpect("Fresh"));
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Fresh"));
     EXPECT_TRUE(p.config().HasGroup("/Presets/Fresh/Watermark Settings"));
     p.presetChoice()->SetSelection(wxNOT_FOUND);
-    w->OnDeletePreset(click);
+    Click(p.deletePreset());
     EXPECT_TRUE(p.config().HasGroup("/Presets/Fresh"));
     EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset"));
 }
@@ -302,39 +217,25 @@ TEST_F(Presets, BadNamesAreRefusedAndNothingIsWritten) {
 TEST_F(Presets, DeleteAsksAndProtectsTheDefault) {
     MainWindow w;
     Probe p(*w);
-    wxCommandEvent click;
     Choose(p, "Default Preset");
-    wxTEST_DIALOG(w->OnDeletePreset(click),
-                  MessageExpect("You can not delete your default preset", wxID_OK));
+    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect("You can not delete your default preset"));
     EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset/Watermark Settings"));
     EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
 
+    const wxString sure = "Are you sure you want to delete preset 'Beep #2' ?";
     Choose(p, "Beep #2");
-    wxTEST_DIALOG(w->OnDeletePreset(click),
-                  MessageExpect("Are you sure you want to delete preset 'Beep #2' ?", wxID_NO));
+    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect(sure, wxID_NO));
     EXPECT_TRUE(p.config().HasGroup("/Presets/Beep #2"));
-    wxTEST_DIALOG(w->OnDeletePreset(click),
-                  MessageExpect("Are you sure you want to delete preset 'Beep #2' ?", wxID_YES));
+    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect(sure, wxID_YES));
     EXPECT_FALSE(p.config().HasGroup("/Presets/Beep #2"));
     EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("Beep #2"));
     EXPECT_EQ(9u, p.presetChoice()->GetCount());
 
     Choose(p, "New...");
-    wxTEST_DIALOG(w->OnDeletePreset(click),
+    wxTEST_DIALOG(Click(p.deletePreset()),
                   MessageExpect("Are you sure you want to delete preset 'New...' ?", wxID_YES));
     EXPECT_EQ(9u, p.presetChoice()->GetCount());
     EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset"));
-}
-
-TEST_F(Presets, LoadWithNewSelectedChangesNothing) {
-    MainWindow w;
-    Probe p(*w);
-    p.startChoice()->SetSelection(2);
-    Choose(p, "New...");
-    wxCommandEvent click;
-    w->OnLoadPreset(click);
-    EXPECT_EQ("2 Seconds", p.startChoice()->GetStringSelection());
-    EXPECT_FALSE(w->LoadPreset("No Such Preset"));
 }
 
 TEST_F(Presets, SecondStartLoadsDefaultAndKeepsChangedShippedPresets) {
@@ -346,24 +247,21 @@ TEST_F(Presets, SecondStartLoadsDefaultAndKeepsChangedShippedPresets) {
         MainWindow w;
         Probe p(*w);
         EXPECT_EQ("10 Seconds", p.startChoice()->GetStringSelection());
-        EXPECT_EQ("15 Sec", p.repeatChoice()->GetStringSelection());
-        EXPECT_TRUE(p.wav()->GetValue());
+        EXPECT_EQ(15, p.repeatEvery());
+        EXPECT_EQ("WAV", p.format());
         EXPECT_EQ("64 kbits", p.qualityLabel()->GetLabel());
         EXPECT_EQ("/srv/out", p.outputFolderLabel()->GetLabel());
         EXPECT_EQ("_demo", p.affixText()->GetValue());
-        EXPECT_EQ(10, p.start());
-        EXPECT_EQ(15, p.repeatEvery());
-        EXPECT_EQ("WAV", p.format());
-        EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
     }
-    wxFileConfig config(wxEmptyString, wxEmptyString, wxString::FromUTF8(ConfigPath()));
+    wxFileConfig config(wxEmptyString, wxEmptyString, Wx(ConfigPath()));
     EXPECT_EQ(12, config.ReadLong("/Presets/Beep #1/Watermark Settings/Start", -1));
     EXPECT_FALSE(config.HasGroup("/Presets/Beep #1/ Output Settings"));
     EXPECT_TRUE(config.HasGroup("/Presets/Beep #2/ Output Settings"));
 }
 
 TEST_F(Presets, StoredValuesAreReadForgivingly) {
-    const std::string a = Wm("a.wav"), c = Wm("c.wav");
+    MakeTone(Work("a.wav"), 1, "sine 880");
+    MakeTone(Work("c.wav"), 1, "sine 880");
     WriteConfig("[Presets/Default Preset/Watermark Settings]\nStart=5\nRepeatEvery=0\n"
                 "[Presets/Text/Watermark Settings]\nStart=\"5\"\nRepeatEvery=7\n"
                 "[Presets/Text/Output Settings]\nIsMono=1\nOutputFormat=1003\nBitrate=2\n"
@@ -371,7 +269,7 @@ TEST_F(Presets, StoredValuesAreReadForgivingly) {
                 "[Presets/Gap/ Output Settings]\nOutputFormat=4242\nBitrate=40\n"
                 "PrefixOrSuffix=9\n"
                 "[Presets/Gap/Watermark Settings/WatermarkFiles]\nFile0=" +
-                a + "\nFile2=" + c +
+                Work("a.wav") + "\nFile2=" + Work("c.wav") +
                 "\n"
                 "[Presets/Gone/Watermark Settings]\nStart=1\n"
                 "[Presets/Gone/Watermark Settings/WatermarkFiles]\nFile0=" +
@@ -402,7 +300,7 @@ TEST_F(Presets, StoredValuesAreReadForgivingly) {
     EXPECT_EQ(9, p.quality()->GetValue());
     EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
     ASSERT_EQ(1, p.watermarks()->GetItemCount());
-    EXPECT_EQ(wxString(a), RowPath(p.watermarks(), 0));
+    EXPECT_EQ(Wx(Work("a.wav")), RowPath(p.watermarks(), 0));
 
     // A watermark that has gone empties the list without a message.
     ASSERT_TRUE(w->LoadPreset("Gone"));
@@ -416,31 +314,14 @@ TEST_F(Presets, LoadingAShippedPresetGivesItsSettingsAndSound) {
     p.affixText()->SetValue("abc");
     p.wav()->SetValue(true);
     Choose(p, "Beep #1");
-    wxCommandEvent click;
-    w->OnLoadPreset(click);
-    EXPECT_EQ("5 Seconds", p.startChoice()->GetStringSelection());
+    Click(p.loadPreset());
     EXPECT_EQ("10 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_TRUE(p.mp3()->GetValue());
-    EXPECT_EQ("Choose Suffix", p.affixChoice()->GetStringSelection());
+    EXPECT_EQ(10, p.repeatEvery());
+    EXPECT_TRUE(p.mp3()->GetValue() && p.quality()->IsEnabled());
+    EXPECT_EQ(320, p.bitrate());
     EXPECT_EQ("", p.affixText()->GetValue());
     EXPECT_EQ("", p.outputFolder());
-    EXPECT_EQ("", p.outputFolderLabel()->GetLabel());
-    EXPECT_EQ(5, p.start());
-    EXPECT_EQ(10, p.repeatEvery());
-    EXPECT_EQ("MP3", p.format());
-    EXPECT_EQ(320, p.bitrate());
-    ASSERT_EQ(1, p.watermarks()->GetItemCount());
-    EXPECT_EQ("Beep Sound 1.mp3", Cell(p.watermarks(), 0, 1));
-}
-
-TEST(PresetNames, TrimmedAndChecked) {
-    wxString error;
-    EXPECT_EQ("My Mix", CheckPresetName("  My Mix\t", error));
-    EXPECT_TRUE(error.empty());
-    CheckPresetName("", error);
-    EXPECT_FALSE(error.empty());
-    CheckPresetName("a/b", error);
-    EXPECT_FALSE(error.empty());
+    EXPECT_EQ("Beep Sound 1.mp3", Column(p.watermarks(), 1));
 }
 
 } // namespace

@@ -6,10 +6,6 @@
 
 namespace {
 
-wxString Wx(const std::string& s) {
-    return wxString::FromUTF8(s);
-}
-
 // File names that break naive quoting; "X" and "Y" would appear in the
 // working folder of a shell that ran the embedded commands.
 const char* const kAwkwardNames[] = {"Ke$ha.wav",
@@ -48,11 +44,6 @@ TEST(Quoting, EveryPathSurvivesTheSplitterAndTheShell) {
     }
 }
 
-TEST(Quoting, OrdinaryPathsAreOnlyWrapped) {
-    EXPECT_EQ("\"/in/song one.mp3\"", QuoteSoxPath("/in/song one.mp3"));
-    EXPECT_EQ("\\\"/wm/a.mp3\\\"", QuoteSoxPath("/wm/a.mp3", true));
-}
-
 TEST(Quoting, NamesSoxWouldNotTakeAsFilesGetALeadingDot) {
     EXPECT_EQ("\"./-n\"", QuoteSoxPath("-n"));
     EXPECT_EQ("\"./|ls\"", QuoteSoxPath("|ls"));
@@ -65,88 +56,57 @@ class QuotingRuns : public BundleTest {
 protected:
     void SetUp() override {
         BundleTest::SetUp();
-        ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(Work("in")) + " " + ShellQuote(Work("out"))));
-        MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
-        MakeSilence(Work("quiet.wav"), 3.5, 8000, 1);
+        MakeFolders({"in", "wm", "out"});
     }
     void TearDown() override {
         // A shell that ran an embedded command would have left these behind.
-        for (const std::string& folder :
-             {Work(""), Work("Velisto.app/Contents/Resources/"), Work("in/"), Work("out/")}) {
+        for (const char* folder : {"", "Velisto.app/Contents/Resources/", "in/", "wm/", "out/"}) {
             for (const char* made : {"X", "Y"}) {
-                EXPECT_FALSE(wxFileExists(Wx(folder + made))) << folder << made;
-                wxRemoveFile(Wx(folder + made));
+                EXPECT_FALSE(wxFileExists(Wx(Work(folder) + made))) << folder << made;
+                wxRemoveFile(Wx(Work(folder) + made));
             }
         }
         BundleTest::TearDown();
     }
-
-    bool Render(const std::string& track, const std::string& watermark, CSoxHandler& sox) {
-        sox.SetOperation(SOX_ADD_WATERMARK);
-        sox.SetInputFile(Wx(track));
-        sox.SetOutputFile(Wx(Work("out")));
-        sox.SetWaterMarks(wxArrayString(1, Wx(watermark)));
-        sox.SetStartTime(1);
-        sox.SetWaterMarkInterval(5);
-        sox.SetFileFormat("WAV");
-        return sox.Run();
-    }
-
-    // True when the file holds the beep at 1 s and silence around it.
-    static bool BeepAtOneSecond(const std::string& path) {
-        return PeakIn(path, 1.0, 0.5) > 0.1 && PeakIn(path, 0, 0.9) < 0.01 &&
-               PeakIn(path, 1.6, 1.8) < 0.01;
-    }
 };
 
-TEST_F(QuotingRuns, AwkwardTrackNames) {
-    for (const char* name : kAwkwardNames) {
+TEST_F(QuotingRuns, AwkwardTrackAndWatermarkNames) {
+    MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
+    // Stereo: the watermark's pipe input converts it as well.
+    MakeSilence(Work("quiet.wav"), 3.5, 8000, 2);
+    for (const std::string name : kAwkwardNames) {
         SCOPED_TRACE(name);
-        const std::string track = Work(std::string("in/") + name);
+        const std::string track = Work("in/" + name), watermark = Work("wm/" + name);
         ASSERT_EQ(0, Shell("cp " + ShellQuote(Work("quiet.wav")) + " " + ShellQuote(track)));
-        CSoxHandler sox;
-        ASSERT_TRUE(Render(track, Work("beep.wav"), sox))
-            << (sox.GetErrors().empty() ? wxString() : sox.GetErrors()[0]);
-        EXPECT_EQ(Wx(std::string(name) + ": Process completed successfully"), sox.GetErrors()[0]);
-        const std::string out = Work(std::string("out/") + name);
-        EXPECT_EQ(Wx(out), sox.GetResultOutput());
-        EXPECT_TRUE(BeepAtOneSecond(out));
-    }
-}
-
-TEST_F(QuotingRuns, AwkwardWatermarkNamesInsideThePipeInput) {
-    MakeSilence(Work("in/track.wav"), 3.5, 8000, 2); // stereo: the pipe also converts
-    for (const char* name : kAwkwardNames) {
-        SCOPED_TRACE(name);
-        const std::string watermark = Work(std::string("in/") + name);
         ASSERT_EQ(0, Shell("cp " + ShellQuote(Work("beep.wav")) + " " + ShellQuote(watermark)));
         CSoxHandler sox;
-        ASSERT_TRUE(Render(Work("in/track.wav"), watermark, sox))
-            << (sox.GetErrors().empty() ? wxString() : sox.GetErrors()[0]);
-        EXPECT_TRUE(BeepAtOneSecond(Work("out/track.wav")));
-        ASSERT_EQ(0, Shell("rm " + ShellQuote(watermark)));
+        PrepareWatermarking(sox, track, {watermark}, Work("out"));
+        ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(Wx(name + ": Process completed successfully"), FirstLine(sox));
+        const std::string out = Work("out/" + name);
+        EXPECT_EQ(Wx(out), sox.GetResultOutput());
+        // The beep at 1 s and silence around it.
+        EXPECT_GT(PeakIn(out, 1.0, 0.5), 0.1);
+        EXPECT_LT(PeakIn(out, 0, 0.9), 0.01);
+        EXPECT_LT(PeakIn(out, 1.6, 1.8), 0.01);
     }
 }
 
 TEST_F(QuotingRuns, AwkwardNamesWhenJoining) {
     // Every other file at another rate, so both the plain and the pipe input are used.
     wxArrayString files;
-    double seconds = 0;
     int i = 0;
     for (const char* name : kAwkwardNames) {
         const std::string path = Work(std::string("in/") + name);
-        MakeTone(path, 0.2, "sine 300", i % 2 ? 16000 : 8000, 1);
+        MakeTone(path, 0.2, "sine 300", i++ % 2 ? 16000 : 8000, 1);
         files.Add(Wx(path));
-        seconds += 0.2;
-        ++i;
     }
     CSoxHandler sox;
     const std::string out = Work("out/it's \"all\" $(touch X).wav");
-    ASSERT_EQ(0, sox.AppendFiles(files, Wx(out)))
-        << (sox.GetErrors().empty() ? wxString() : sox.GetErrors()[0]);
+    ASSERT_EQ(0, sox.AppendFiles(files, Wx(out))) << FirstLine(sox);
     const AudioInfo info = Inspect(out);
     EXPECT_EQ(8000, info.rate);
-    EXPECT_NEAR(seconds, info.seconds, 0.01);
+    EXPECT_NEAR(0.2 * files.size(), info.seconds, 0.01);
 }
 
 } // namespace

@@ -1,21 +1,33 @@
 // Shared helpers for the tests: temporary bundle folders, audio made with SoX,
-// level measurement, and access to the main window's controls.
+// level measurement, access to the windows' controls, and dialog answers.
 #ifndef TESTUTIL_H
 #define TESTUTIL_H
 
 #include "MainFormImp.h"
+#include "ProcessCompleteImp.h"
 
 #include <wx/testing.h>
+#include <wx/textdlg.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 // Runs a shell command, returns its exit status; output (stdout and stderr) in *output.
 int Shell(const std::string& command, std::string* output = nullptr);
 // Quotes text for /bin/sh.
 std::string ShellQuote(const std::string& text);
+inline wxString Wx(const std::string& text) {
+    return wxString::FromUTF8(text);
+}
+wxArrayString Strings(std::initializer_list<wxString> texts);
+// The file's bytes; empty when it cannot be read.
+std::string Contents(const std::string& path);
+// Replaces the file with bytes that no decoder takes for audio.
+void Spoil(const std::string& path, int bytes = 20000);
 
 // Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
 // synth is the rest of the synth effect, for example "sine 440" or "whitenoise".
@@ -34,6 +46,25 @@ AudioInfo Inspect(const std::string& path);
 
 // Largest absolute sample value in [start, start + duration) seconds (0..1).
 double PeakIn(const std::string& path, double start, double duration);
+// Peak level (0..1) of each block of blockSeconds of one channel (1-based),
+// or of all channels averaged when channel is 0. Empty when SoX cannot read the file.
+std::vector<double> BlockPeaks(const std::string& path, double blockSeconds = 0.1, int channel = 0);
+
+// Sets sox up to watermark track into folder: the watermarks cycling from
+// start seconds every interval seconds, written as format.
+void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
+                         const std::vector<std::string>& watermarks, const std::string& folder,
+                         int start = 1, int interval = 5, const wxString& format = "WAV");
+// sox's first message line, or nothing.
+wxString FirstLine(CSoxHandler& sox);
+
+// Records every SoX command the engine runs while it exists; also hands each to also.
+class CommandLog {
+public:
+    explicit CommandLog(std::function<void(const wxString&)> also = nullptr);
+    ~CommandLog();
+    wxArrayString commands;
+};
 
 // A temporary folder, removed with everything in it when the object goes.
 class TempDir {
@@ -57,6 +88,9 @@ protected:
 
     std::string Work(const std::string& name) const { return m_dir / name; }
     std::string Home() const { return m_dir / "home"; }
+    // Work paths of the names.
+    wxArrayString Files(std::initializer_list<std::string> names) const;
+    void MakeFolders(std::initializer_list<std::string> names) const;
 
     TempDir m_dir;
 
@@ -65,10 +99,13 @@ private:
     std::string m_oldHome;
 };
 
+// A shown main window made as the application makes it.
+CMainFormImp* NewMainWindow();
+
 // Creates the main window as the application does; destroys it with the guard.
 class MainWindow {
 public:
-    MainWindow();
+    MainWindow() : m_window(NewMainWindow()) {}
     ~MainWindow();
     CMainFormImp* operator->() const { return m_window; }
     CMainFormImp& operator*() const { return *m_window; }
@@ -83,64 +120,128 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
 // Processes events for the given time.
 void Pump(int ms);
 
-// Access to the window's controls and working settings.
-struct Controls {};
-template <> struct MainWindowProbe<Controls> {
-    explicit MainWindowProbe(CMainFormImp& w) : w(w) {}
-    CMainFormImp& w;
+// Sends the command event a control sends when used: a click by default.
+void Send(wxWindow* control, wxEventType type = wxEVT_BUTTON, int value = 0);
+inline void Click(wxWindow* button) {
+    Send(button);
+}
+// Moves the slider and sends the scroll event a user's move sends.
+void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMBTRACK);
 
-    wxListCtrl* tracks() const { return w.m_trackList; }
-    wxListCtrl* watermarks() const { return w.m_watermarkList; }
-    wxChoice* presetChoice() const { return w.m_presetChoice; }
-    wxButton* deletePreset() const { return w.m_deletePresetButton; }
-    wxButton* savePreset() const { return w.m_savePresetButton; }
-    wxButton* loadPreset() const { return w.m_loadPresetButton; }
-    wxMediaCtrl* media() const { return w.m_mediaCtrl; }
-    wxBitmapButton* play() const { return w.m_playButton; }
-    wxBitmapButton* stop() const { return w.m_stopButton; }
-    wxSlider* volume() const { return w.m_volumeSlider; }
-    wxChoice* startChoice() const { return w.m_startChoice; }
-    wxRadioBox* repeatChoice() const { return w.m_repeatChoice; }
-    wxCheckBox* mono() const { return w.m_monoCheckBox; }
-    wxCheckBox* merge() const { return w.m_mergeCheckBox; }
-    wxRadioButton* mp3() const { return w.m_mp3Radio; }
-    wxRadioButton* wav() const { return w.m_wavRadio; }
-    wxRadioButton* aiff() const { return w.m_aiffRadio; }
-    wxSlider* quality() const { return w.m_qualitySlider; }
-    wxStaticText* qualityLabel() const { return w.m_qualityLabel; }
-    wxStaticText* outputFolderLabel() const { return w.m_outputFolderLabel; }
-    wxButton* outputFolderButton() const { return w.m_outputFolderButton; }
-    wxChoice* affixChoice() const { return w.m_affixChoice; }
-    wxTextCtrl* affixText() const { return w.m_affixText; }
-    wxButton* go() const { return w.m_goButton; }
-    wxStaticBitmap* logo() const { return w.m_logoBitmap; }
-
-    int& start() const { return w.m_start; }
-    int& repeatEvery() const { return w.m_repeatEvery; }
-    int& bitrate() const { return w.m_outputBitrate; }
-    wxString& format() const { return w.m_outputFormat; }
-    wxString& outputFolder() const { return w.m_outputFolder; }
-    bool& isPlaying() const { return w.m_isPlaying; }
-    wxBitmap& playBitmap() const { return w.m_playBitmap; }
-    wxBitmap& pauseBitmap() const { return w.m_pauseBitmap; }
-    wxBitmap& resumeBitmap() const { return w.m_resumeBitmap; }
-    wxFileConfig& config() const { return w.m_config; }
-    wxArrayString& presetNames() const { return w.m_presetNames; }
-};
-using Probe = MainWindowProbe<Controls>;
-
+// Selects exactly the given rows.
+void Select(wxListCtrl* list, std::initializer_list<long> rows);
 // Column text of a list row.
 wxString Cell(wxListCtrl* list, long row, int column);
+// One column of every row, comma-separated ("1,2,3").
+wxString Column(wxListCtrl* list, int column);
 // Path object attached to a list row.
 wxString RowPath(wxListCtrl* list, long row);
 
-#include <vector>
+// A message box with exactly this text and the default caption, answered with answer.
+class MessageExpect : public wxExpectModalBase<wxMessageDialog, MessageExpect> {
+public:
+    explicit MessageExpect(const wxString& text, int answer = wxID_OK)
+        : m_text(text), m_answer(answer) {}
+    // Message boxes answered so far in the run.
+    static int Shown() { return s_shown; }
 
-// Peak level (0..1) of each block of blockSeconds of one channel (1-based),
-// or of all channels averaged when channel is 0. Empty when SoX cannot read the file.
-std::vector<double> BlockPeaks(const std::string& path, double blockSeconds = 0.1, int channel = 0);
+protected:
+    int OnInvoked(wxMessageDialog* dialog) const override;
+    wxString GetDefaultDescription() const override { return "message \"" + m_text + "\""; }
 
-#include "ProcessCompleteImp.h"
+private:
+    wxString m_text;
+    int m_answer;
+    static int s_shown;
+};
+
+// A text prompt with this title and message, offering offered: types typed
+// and answers with answer.
+class TextEntryExpect : public wxExpectModalBase<wxTextEntryDialog, TextEntryExpect> {
+public:
+    TextEntryExpect(const wxString& title, const wxString& message, const wxString& offered,
+                    const wxString& typed, int answer = wxID_OK)
+        : m_title(title), m_message(message), m_offered(offered), m_typed(typed), m_answer(answer) {
+    }
+
+protected:
+    int OnInvoked(wxTextEntryDialog* dialog) const override;
+
+private:
+    wxString m_title, m_message, m_offered, m_typed;
+    int m_answer;
+};
+
+// Access to the window's controls and working settings.
+struct Controls {};
+template <> struct MainWindowProbe<Controls> {
+    MainWindowProbe() = default;
+    explicit MainWindowProbe(CMainFormImp& window) : w(&window) {}
+    CMainFormImp* w = nullptr;
+
+    wxListCtrl* tracks() const { return w->m_trackList; }
+    wxListCtrl* watermarks() const { return w->m_watermarkList; }
+    wxButton* trackAdd() const { return w->m_trackAddButton; }
+    wxButton* trackDelete() const { return w->m_trackDeleteButton; }
+    wxButton* trackUp() const { return w->m_trackUpButton; }
+    wxButton* trackDown() const { return w->m_trackDownButton; }
+    wxButton* trackClear() const { return w->m_trackClearButton; }
+    wxButton* watermarkAdd() const { return w->m_watermarkAddButton; }
+    wxButton* watermarkDelete() const { return w->m_watermarkDeleteButton; }
+    wxButton* watermarkUp() const { return w->m_watermarkUpButton; }
+    wxButton* watermarkDown() const { return w->m_watermarkDownButton; }
+    wxButton* watermarkClear() const { return w->m_watermarkClearButton; }
+    wxChoice* presetChoice() const { return w->m_presetChoice; }
+    wxButton* deletePreset() const { return w->m_deletePresetButton; }
+    wxButton* savePreset() const { return w->m_savePresetButton; }
+    wxButton* loadPreset() const { return w->m_loadPresetButton; }
+    wxMediaCtrl* media() const { return w->m_mediaCtrl; }
+    wxBitmapButton* play() const { return w->m_playButton; }
+    wxBitmapButton* stop() const { return w->m_stopButton; }
+    wxSlider* volume() const { return w->m_volumeSlider; }
+    wxChoice* startChoice() const { return w->m_startChoice; }
+    wxRadioBox* repeatChoice() const { return w->m_repeatChoice; }
+    wxCheckBox* mono() const { return w->m_monoCheckBox; }
+    wxCheckBox* merge() const { return w->m_mergeCheckBox; }
+    wxRadioButton* mp3() const { return w->m_mp3Radio; }
+    wxRadioButton* wav() const { return w->m_wavRadio; }
+    wxRadioButton* aiff() const { return w->m_aiffRadio; }
+    wxSlider* quality() const { return w->m_qualitySlider; }
+    wxStaticText* qualityLabel() const { return w->m_qualityLabel; }
+    wxStaticText* outputFolderLabel() const { return w->m_outputFolderLabel; }
+    wxButton* outputFolderButton() const { return w->m_outputFolderButton; }
+    wxChoice* affixChoice() const { return w->m_affixChoice; }
+    wxTextCtrl* affixText() const { return w->m_affixText; }
+    wxButton* go() const { return w->m_goButton; }
+    wxStaticBitmap* logo() const { return w->m_logoBitmap; }
+
+    int& start() const { return w->m_start; }
+    int& repeatEvery() const { return w->m_repeatEvery; }
+    int& bitrate() const { return w->m_outputBitrate; }
+    wxString& format() const { return w->m_outputFormat; }
+    wxString& outputFolder() const { return w->m_outputFolder; }
+    bool& isPlaying() const { return w->m_isPlaying; }
+    wxBitmap& playBitmap() const { return w->m_playBitmap; }
+    wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
+    wxBitmap& resumeBitmap() const { return w->m_resumeBitmap; }
+    wxTimer& startDelay() const { return w->m_startDelayTimer; }
+    wxTimer& stateCheck() const { return w->m_stateCheckTimer; }
+    wxFileConfig& config() const { return w->m_config; }
+};
+using Probe = MainWindowProbe<Controls>;
+
+// A BundleTest with the main window open for the whole case, as w and p.
+class WindowTest : public BundleTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    CMainFormImp* w = nullptr;
+    Probe p;
+
+private:
+    std::unique_ptr<MainWindow> m_window;
+};
 
 // Access to the results dialog's controls.
 struct ResultsControls {};
