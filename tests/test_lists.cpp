@@ -66,10 +66,6 @@ std::vector<long> SelectedRows(wxListCtrl* list) {
     return rows;
 }
 
-wxString Names(wxListCtrl* list) {
-    return Column(list, 1);
-}
-
 wxString Numbers(wxListCtrl* list) {
     return Column(list, 0);
 }
@@ -148,13 +144,13 @@ TEST_F(Lists, WatermarkLimitIsFourWholeSecondsAndATooLongFileEndsTheCall) {
     const wxArrayString three = Files({"K.wav", "five.wav", "L.wav"});
     wxTEST_DIALOG(w->OnWatermarkListDropFiles(three),
                   MessageExpect("Please use watermark files which are maximum of 4 seconds long."));
-    EXPECT_EQ("four.wav,K.wav", Names(p.watermarks()));
+    EXPECT_EQ("four.wav,K.wav", Column(p.watermarks(), 1));
     EXPECT_EQ("1,2", Numbers(p.watermarks()));
     ExpectPathsMatchNames(p.watermarks());
 
     // Tracks have no length limit.
     w->OnFileListDropFiles(three);
-    EXPECT_EQ("K.wav,five.wav,L.wav", Names(p.tracks()));
+    EXPECT_EQ("K.wav,five.wav,L.wav", Column(p.tracks(), 1));
 }
 
 TEST_F(Lists, MissingAndUndecodableFilesAreSkippedSilently) {
@@ -164,7 +160,7 @@ TEST_F(Lists, MissingAndUndecodableFilesAreSkippedSilently) {
     w->OnFileListDropFiles(paths);
     w->OnWatermarkListDropFiles(paths);
     for (wxListCtrl* list : {p.tracks(), p.watermarks()}) {
-        EXPECT_EQ("K.wav,L.wav", Names(list));
+        EXPECT_EQ("K.wav,L.wav", Column(list, 1));
         EXPECT_EQ("1,2", Numbers(list));
         ExpectPathsMatchNames(list);
     }
@@ -178,8 +174,8 @@ TEST_F(Lists, DropsReachOnlyTheirOwnList) {
     EXPECT_TRUE(markTarget->OnDropFiles(0, 0, Files({"K.wav"})));
     // A drop that adds nothing is still accepted.
     EXPECT_TRUE(trackTarget->OnDropFiles(0, 0, Files({"missing.wav"})));
-    EXPECT_EQ("N.wav", Names(p.tracks()));
-    EXPECT_EQ("K.wav", Names(p.watermarks()));
+    EXPECT_EQ("N.wav", Column(p.tracks(), 1));
+    EXPECT_EQ("K.wav", Column(p.watermarks(), 1));
 }
 
 TEST_F(Lists, AddFilesDialogAddsTheChosenFileToItsOwnList) {
@@ -193,8 +189,8 @@ TEST_F(Lists, AddFilesDialogAddsTheChosenFileToItsOwnList) {
     wxTEST_DIALOG(Click(p.trackAdd()), ExpectAddFiles(wxID_OK, k));
     // OK with nothing picked adds nothing.
     wxTEST_DIALOG(Click(p.trackAdd()), ExpectAddFiles(wxID_OK));
-    EXPECT_EQ("K.wav", Names(p.watermarks()));
-    EXPECT_EQ("L.wav,K.wav", Names(p.tracks()));
+    EXPECT_EQ("K.wav", Column(p.watermarks(), 1));
+    EXPECT_EQ("L.wav,K.wav", Column(p.tracks(), 1));
     EXPECT_EQ("00:02", Cell(p.tracks(), 0, 3));
     EXPECT_EQ(l, RowPath(p.tracks(), 0));
 }
@@ -335,26 +331,9 @@ TEST_F(Lists, MovesWorkInAListLongerThanAThousandRows) {
     ExpectPathsMatchNames(list);
 }
 
-TEST_F(Lists, ClearAllEmptiesOnlyItsOwnList) {
-    AddKLMN(p.tracks());
-    AddKLMN(p.watermarks());
-    Select(p.tracks(), {1, 2});
-    Click(p.trackClear());
-    EXPECT_EQ(0, p.tracks()->GetItemCount());
-    EXPECT_EQ(4, p.watermarks()->GetItemCount());
-    Click(p.watermarkClear());
-    // Nothing to clear: no notice either.
-    Click(p.watermarkClear());
-    EXPECT_EQ(0, p.watermarks()->GetItemCount());
-    // Numbering starts again at 1.
-    w->OnWatermarkListDropFiles(Files({"K.wav"}));
-    EXPECT_EQ("1", Numbers(p.watermarks()));
-    ExpectPathsMatchNames(p.watermarks());
-}
-
 // Every way a row can go, in one window: run under a leak and double-release
 // checker, this is where a path object lost or released twice shows up.
-TEST_F(Lists, EveryRowPathIsReleasedExactlyOnce) {
+TEST_F(Lists, EveryRowPathIsReleasedExactlyOnceAndClearAllEmptiesOnlyItsList) {
     AddKLMN(p.tracks());
     AddKLMN(p.watermarks());
     w->OnFileListDropFiles(Files({"K.wav", "K.wav"}));
@@ -368,9 +347,15 @@ TEST_F(Lists, EveryRowPathIsReleasedExactlyOnce) {
     Click(p.watermarkUp());
     PressKey(p.watermarks(), WXK_BACK, 1);
     Click(p.watermarkClear());
-    ExpectPathsMatchNames(p.tracks());
-    // The rows left in the track list go with the window.
+    EXPECT_EQ(0, p.watermarks()->GetItemCount());
     EXPECT_EQ(3, p.tracks()->GetItemCount());
+    ExpectPathsMatchNames(p.tracks());
+    // Nothing to clear: no notice either.
+    Click(p.watermarkClear());
+    // Numbering starts again at 1.
+    w->OnWatermarkListDropFiles(Files({"K.wav"}));
+    EXPECT_EQ("1", Numbers(p.watermarks()));
+    // The rows still listed go with the window.
 }
 
 } // namespace

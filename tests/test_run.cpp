@@ -20,14 +20,6 @@ TextEntryExpect MergeName(const wxString& offered, const wxString& typed, int an
                            offered, typed, answer);
 }
 
-// What the progress dialog showed while SoX rendered.
-struct ProgressSeen {
-    wxString title;
-    wxArrayString messages;
-    std::vector<int> values;
-    int range = 0;
-};
-
 class RunTest : public WindowTest {
 protected:
     void SetUp() override {
@@ -72,17 +64,15 @@ protected:
     }
 
     wxString m_oldTmp;
-    ProgressSeen m_progress;
+    // What the progress dialog showed at each render.
+    wxArrayString m_progress;
     CommandLog m_log{[this](const wxString& c) {
-        if (!c.Contains(" -v 1 "))
-            return;
         for (wxWindow* top : wxTopLevelWindows) {
-            if (auto* progress = dynamic_cast<wxGenericProgressDialog*>(top)) {
-                m_progress.title = progress->GetTitle();
-                m_progress.messages.Add(progress->GetMessage());
-                m_progress.values.push_back(progress->GetValue());
-                m_progress.range = progress->GetRange();
-            }
+            auto* progress = dynamic_cast<wxGenericProgressDialog*>(top);
+            if (progress && c.Contains(" -v 1 "))
+                m_progress.Add(wxString::Format("%s: %s (%d of %d)", progress->GetTitle(),
+                                                progress->GetMessage(), progress->GetValue(),
+                                                progress->GetRange()));
         }
     }};
 };
@@ -123,10 +113,9 @@ TEST_F(RunTest, UndecodableTrackGetsNoLineAndTheOthersAreRendered) {
     EXPECT_EQ(2, info.channels);
     EXPECT_TRUE(m_log.commands.Last().Contains(" -p pad 5\" -C 320 \"")) << m_log.commands.Last();
 
-    EXPECT_EQ("Please wait...", m_progress.title);
-    EXPECT_EQ(3, m_progress.range);
-    EXPECT_EQ(Strings({"Processing file a.mp3", "Processing file c.mp3"}), m_progress.messages);
-    EXPECT_EQ((std::vector<int>{0, 2}), m_progress.values);
+    EXPECT_EQ(Strings({"Please wait...: Processing file a.mp3 (0 of 3)",
+                       "Please wait...: Processing file c.mp3 (2 of 3)"}),
+              m_progress);
     for (wxWindow* top : wxTopLevelWindows)
         EXPECT_EQ(nullptr, dynamic_cast<wxGenericProgressDialog*>(top));
 }

@@ -56,21 +56,24 @@ void Spoil(const std::string& path, int bytes) {
     ASSERT_EQ(0, Shell("head -c " + std::to_string(bytes) + " /dev/urandom > " + ShellQuote(path)));
 }
 
+namespace {
+
+void MakeAudio(const std::string& path, int rate, int channels, const std::string& effects) {
+    const std::string cmd = "sox -n -r " + std::to_string(rate) + " -c " +
+                            std::to_string(channels) + " " + ShellQuote(path) + " " + effects;
+    std::string out;
+    ASSERT_EQ(0, Shell(cmd, &out)) << cmd << "\n" << out;
+}
+
+} // namespace
+
 void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,
               int channels) {
-    std::ostringstream cmd;
-    cmd << "sox -n -r " << rate << " -c " << channels << " " << ShellQuote(path) << " synth "
-        << seconds << " " << synth;
-    std::string out;
-    ASSERT_EQ(0, Shell(cmd.str(), &out)) << cmd.str() << "\n" << out;
+    MakeAudio(path, rate, channels, "synth " + std::to_string(seconds) + " " + synth);
 }
 
 void MakeSilence(const std::string& path, double seconds, int rate, int channels) {
-    std::ostringstream cmd;
-    cmd << "sox -n -r " << rate << " -c " << channels << " " << ShellQuote(path) << " trim 0 "
-        << seconds;
-    std::string out;
-    ASSERT_EQ(0, Shell(cmd.str(), &out)) << cmd.str() << "\n" << out;
+    MakeAudio(path, rate, channels, "trim 0 " + std::to_string(seconds));
 }
 
 AudioInfo Inspect(const std::string& path) {
