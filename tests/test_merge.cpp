@@ -8,7 +8,7 @@ protected:
     CommandLog m_log;
 };
 
-TEST_F(Merge, FilesFollowEachOtherInListOrderWithMonoAndBitrateApplied) {
+TEST_F(Merge, FilesFollowEachOtherInListOrderWithMonoBitrateAndFailureLines) {
     // Loud, quiet, loud: the order shows in where the quiet part lies.
     MakeTone(Work("one.wav"), 1.0, "sine 440", 8000, 1);
     MakeSilence(Work("two.wav"), 2.0, 8000, 1);
@@ -33,18 +33,14 @@ TEST_F(Merge, FilesFollowEachOtherInListOrderWithMonoAndBitrateApplied) {
     const AudioInfo info = Inspect(Work("joined.mp3"));
     EXPECT_EQ(1, info.channels);
     EXPECT_EQ(192, info.kbits);
-}
 
-TEST_F(Merge, FailureLeavesTheJoinedFilesNameAndSoxsFirstLine) {
-    MakeTone(Work("a.wav"), 1.0);
-    CSoxHandler sox;
-    EXPECT_EQ(-1, sox.AppendFiles(Files({"a.wav", "missing.wav"}), Wx(Work("joined.wav"))));
+    // A failure leaves the joined file's name and SoX's first line; a later success no line.
+    EXPECT_EQ(-1, sox.AppendFiles(Files({"one.wav", "missing.wav"}), Wx(Work("joined.wav"))));
     ASSERT_EQ(1u, sox.GetErrors().size());
     EXPECT_TRUE(FirstLine(sox).StartsWith("joined.wav: ")) << FirstLine(sox);
     EXPECT_TRUE(FirstLine(sox).Contains("missing.wav")) << FirstLine(sox);
 
-    // A later success leaves no line.
-    EXPECT_EQ(0, sox.AppendFiles(Files({"a.wav"}), Wx(Work("joined.wav"))));
+    EXPECT_EQ(0, sox.AppendFiles(Files({"one.wav"}), Wx(Work("joined.mp3"))));
     EXPECT_TRUE(sox.GetErrors().empty());
 }
 

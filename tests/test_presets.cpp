@@ -184,7 +184,7 @@ TEST_F(Presets, OverwritingLeavesNoStaleWatermarkEntries) {
     EXPECT_FALSE(HasFile(p, "Three", 1));
 }
 
-TEST_F(Presets, BadNamesAreRefusedAndNoSelectionNeverActsOnEveryPreset) {
+TEST_F(Presets, BadNamesAreRefusedAndDeleteAsksAndKeepsTheDefault) {
     MainWindow w;
     Probe p(*w);
     Choose(p, "New...");
@@ -211,12 +211,8 @@ TEST_F(Presets, BadNamesAreRefusedAndNoSelectionNeverActsOnEveryPreset) {
     p.presetChoice()->SetSelection(wxNOT_FOUND);
     Click(p.deletePreset());
     EXPECT_TRUE(p.config().HasGroup("/Presets/Fresh"));
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset"));
-}
 
-TEST_F(Presets, DeleteAsksAndProtectsTheDefault) {
-    MainWindow w;
-    Probe p(*w);
+    // Delete asks first, and never takes the default.
     Choose(p, "Default Preset");
     wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect("You can not delete your default preset"));
     EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset/Watermark Settings"));
@@ -229,12 +225,12 @@ TEST_F(Presets, DeleteAsksAndProtectsTheDefault) {
     wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect(sure, wxID_YES));
     EXPECT_FALSE(p.config().HasGroup("/Presets/Beep #2"));
     EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("Beep #2"));
-    EXPECT_EQ(9u, p.presetChoice()->GetCount());
+    EXPECT_EQ(10u, p.presetChoice()->GetCount());
 
     Choose(p, "New...");
     wxTEST_DIALOG(Click(p.deletePreset()),
                   MessageExpect("Are you sure you want to delete preset 'New...' ?", wxID_YES));
-    EXPECT_EQ(9u, p.presetChoice()->GetCount());
+    EXPECT_EQ(10u, p.presetChoice()->GetCount());
     EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset"));
 }
 
