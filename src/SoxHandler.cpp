@@ -113,15 +113,22 @@ CSoxHandler::RunResult CSoxHandler::Execute(const wxString& command) {
 }
 
 CSoxHandler::Signal CSoxHandler::ReadSignal(const wxString& path) {
+    // One header read gives both: "Channels       : 2", "Sample Rate    : 44100".
     Signal signal;
-    const wxString quoted = QuoteSoxPath(path);
-    RunResult rate = Execute("./sox --i -r " + quoted);
-    if (rate.status != 0 || rate.output.empty() || !rate.output[0].Trim().ToLong(&signal.rate))
-        signal.rate = 0;
-    RunResult channels = Execute("./sox --i -c " + quoted);
-    if (channels.status != 0 || channels.output.empty() ||
-        !channels.output[0].Trim().ToLong(&signal.channels))
-        signal.channels = 0;
+    RunResult info = Execute("./sox --i " + QuoteSoxPath(path));
+    if (info.status != 0)
+        return signal;
+    for (const wxString& line : info.output) {
+        const wxString label = line.BeforeFirst(':').Trim();
+        const wxString value = line.AfterFirst(':').Trim(false);
+        long number;
+        if (!value.ToLong(&number))
+            continue;
+        if (label == "Channels")
+            signal.channels = number;
+        else if (label == "Sample Rate")
+            signal.rate = number;
+    }
     return signal;
 }
 
