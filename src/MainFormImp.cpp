@@ -1,7 +1,6 @@
 #include "MainFormImp.h"
 
 #include "ProcessCompleteImp.h"
-#include "WebLinks.h"
 #include "aboutdlg.h"
 
 #include <wx/dirdlg.h>
@@ -33,6 +32,16 @@ bool DnDFile::OnDropFiles(wxCoord, wxCoord, const wxArrayString& filenames) {
 
 // ---------------------------------------------------------------------------
 // Menu bar
+
+std::function<void(const wxString&)> g_webPageOpener;
+
+void OpenWebPage(const wxString& address) {
+    if (g_webPageOpener) {
+        g_webPageOpener(address);
+        return;
+    }
+    wxLaunchDefaultBrowser(address, 0);
+}
 
 MenuBarImp::MenuBarImp(CMainFormImp* mainForm, long style) : MenuBar(style), m_mainForm(mainForm) {
 }

@@ -8,6 +8,7 @@
 #include <wx/fileconf.h>
 #include <wx/timer.h>
 
+#include <functional>
 #include <vector>
 
 class CMainFormImp;
@@ -60,6 +61,21 @@ private:
     CMainFormImp* m_owner;
     wxListCtrl* m_list;
 };
+
+// The product website, without a trailing slash; page paths are appended to it.
+inline const wxString g_websiteBase = "https://www.example.com";
+// The maker's social-media pages.
+inline const wxString g_facebookPage = "https://www.example.com/fenwaro/facebook";
+inline const wxString g_twitterPage = "https://www.example.com/fenwaro/twitter";
+inline const wxString g_googlePlusPage = "https://www.example.com/fenwaro/googleplus";
+
+// Shows address in the user's default browser. The outcome is not reported:
+// a browser that cannot be started leaves the program as it was.
+void OpenWebPage(const wxString& address);
+
+// When set, OpenWebPage hands the address to this instead of starting a
+// browser; tests use it to see which page would open.
+extern std::function<void(const wxString&)> g_webPageOpener;
 
 class MenuBarImp : public MenuBar {
 public:

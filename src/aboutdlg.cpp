@@ -1,7 +1,6 @@
 #include "aboutdlg.h"
 
-#include "SoxHandler.h"
-#include "WebLinks.h"
+#include "MainFormImp.h"
 
 #include <wx/sizer.h>
 
@@ -101,7 +100,7 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_madNotice = text("Copyright (C) 2000-2004 Underbit Technologies, Inc.");
     add(m_madNotice, 9, normal, 0);
 
-    m_rightsNotice = text("Copyright (c) 2014 Fenwaro. All rights reserved.");
+    m_rightsNotice = text("Copyright (c) 2026 Fenwaro. All rights reserved.");
     add(m_rightsNotice, 8, bold, 5);
     m_supportContact = text("Support: support@example.com");
     add(m_supportContact, 8, bold, 0);

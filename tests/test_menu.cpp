@@ -2,7 +2,6 @@
 // About shows its dialog and Quit closes the main window.
 #include "testutil.h"
 
-#include "WebLinks.h"
 #include "aboutdlg.h"
 
 #include <wx/app.h>
