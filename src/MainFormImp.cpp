@@ -19,6 +19,20 @@ const int g_sliderToBitrate[10] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320
 const wxString g_defaultPreset = "Default Preset";
 const int g_maxWatermarkSeconds = 4;
 
+namespace {
+
+// The common notice: default caption, OK, centred, no parent.
+void Notice(const wxString& text) {
+    wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+}
+
+// The full path a list row carries, or null.
+const wxString* RowPath(wxListCtrl* list, long row) {
+    return reinterpret_cast<const wxString*>(list->GetItemData(row));
+}
+
+} // namespace
+
 // ---------------------------------------------------------------------------
 // Drop targets
 
@@ -160,8 +174,7 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths,
         if (!sox.Run())
             continue;
         if (maxWholeSeconds >= 0 && sox.GetResultLong() > maxWholeSeconds) {
-            wxMessageBox("Please use watermark files which are maximum of 4 seconds long.",
-                         wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+            Notice("Please use watermark files which are maximum of 4 seconds long.");
             return;
         }
         wxFileName file(path);
@@ -175,9 +188,18 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths,
     }
 }
 
+wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
+    wxArrayString paths;
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        const wxString* path = RowPath(list, row);
+        paths.Add(path ? *path : wxString());
+    }
+    return paths;
+}
+
 void CMainFormImp::ClearList(wxListCtrl* list) {
     for (long row = 0; row < list->GetItemCount(); ++row) {
-        delete reinterpret_cast<wxString*>(list->GetItemData(row));
+        delete RowPath(list, row);
         list->SetItemPtrData(row, 0);
     }
     list->DeleteAllItems();
@@ -192,10 +214,6 @@ void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
 }
 
 namespace {
-
-void Notice(const wxString& text) {
-    wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-}
 
 bool IsDeleteKey(int code) {
     return code == WXK_DELETE || code == WXK_BACK || code == WXK_NUMPAD_DELETE;
@@ -374,7 +392,7 @@ const int kStateCheckMs = 1000;
 const int kMaxExtraStartDelays = 20;
 
 void ShowLoadFailure() {
-    wxMessageBox("Fail to load media file", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    Notice("Fail to load media file");
 }
 
 } // namespace
@@ -389,10 +407,10 @@ void CMainFormImp::OnButtonPlayClick(wxCommandEvent& event) {
         return;
     const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     if (row == -1) {
-        wxMessageBox("Select a file to play first.", wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+        Notice("Select a file to play first.");
         return;
     }
-    const auto* path = reinterpret_cast<const wxString*>(m_trackList->GetItemData(row));
+    const wxString* path = RowPath(m_trackList, row);
     m_mediaAnnounced = false;
     // A file removed since it was listed fails at once instead of after the delay.
     if (!path || !wxFileExists(*path) || !m_mediaCtrl->Load(*path)) {
@@ -571,10 +589,6 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 
 namespace {
 
-void Notify(const wxString& message) {
-    wxMessageBox(message, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-}
-
 // A folder of the system's temporary folder, removed with its contents when
 // the object goes.
 class RunFolder {
@@ -598,15 +612,6 @@ private:
 
 } // namespace
 
-wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
-    wxArrayString paths;
-    for (long row = 0; row < list->GetItemCount(); ++row) {
-        auto* path = reinterpret_cast<wxString*>(list->GetItemData(row));
-        paths.Add(path ? *path : wxString());
-    }
-    return paths;
-}
-
 bool CMainFormImp::AskMergedPath(const wxArrayString& listed, wxString& mergedPath) {
     const wxString firstName = m_trackList->GetItemText(0, 1);
     wxTextEntryDialog prompt(this,
@@ -618,13 +623,13 @@ bool CMainFormImp::AskMergedPath(const wxArrayString& listed, wxString& mergedPa
         return false;
     const wxString name = prompt.GetValue();
     if (!IsUsableMergeName(name)) {
-        Notify("Please provide a file name for the merged file, without a folder.");
+        Notice("Please provide a file name for the merged file, without a folder.");
         return false;
     }
     mergedPath = MergedOutputPath(m_outputFolder, name, m_outputFormat);
     for (const wxString& path : listed) {
         if (IsSameFile(mergedPath, path)) {
-            Notify("The merged file " + mergedPath + " would replace " +
+            Notice("The merged file " + mergedPath + " would replace " +
                    wxFileName(path).GetFullName() +
                    ", which is in your lists. Please choose another name.");
             return false;
@@ -650,15 +655,15 @@ wxString CMainFormImp::OutputConflict(const wxArrayString& tracks, size_t row,
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
     if (m_outputFolder.empty()) {
-        Notify("Choose an output folder first.");
+        Notice("Choose an output folder first.");
         return;
     }
     if (m_trackList->GetItemCount() == 0) {
-        Notify("Please add at least one input file.");
+        Notice("Please add at least one input file.");
         return;
     }
     if (m_watermarkList->GetItemCount() == 0) {
-        Notify("Please add at least one watermark file.");
+        Notice("Please add at least one watermark file.");
         return;
     }
 
@@ -676,7 +681,7 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
         // each other before the join: each renders into a folder of its own.
         renderFolder.reset(new RunFolder);
         if (renderFolder->path().empty()) {
-            Notify("Could not create a temporary folder in " + wxFileName::GetTempDir() + ".");
+            Notice("Could not create a temporary folder in " + wxFileName::GetTempDir() + ".");
             return;
         }
     }
@@ -823,10 +828,9 @@ void CMainFormImp::CreatePreset(const wxString& name) {
     m_config.Write("PrefixOrSuffixString", m_affixText->GetValue());
 
     m_config.SetPath(group + kFilesGroup);
-    for (long row = 0; row < m_watermarkList->GetItemCount(); ++row) {
-        const auto* path = reinterpret_cast<const wxString*>(m_watermarkList->GetItemData(row));
-        m_config.Write(wxString::Format("File%ld", row), path ? *path : wxString());
-    }
+    const wxArrayString files = ListPaths(m_watermarkList);
+    for (size_t i = 0; i < files.size(); ++i)
+        m_config.Write(wxString::Format("File%zu", i), files[i]);
     m_config.Flush(false);
 }
 
@@ -924,38 +928,35 @@ void CMainFormImp::OnLoadPreset(wxCommandEvent&) {
         LoadPreset(m_presetChoice->GetStringSelection());
 }
 
-bool CMainFormImp::ConfirmOverwrite(const wxString& name) {
-    wxMessageDialog ask(this, "Are you sure you want to rewrite then preset '" + name + "' ?",
-                        wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
+bool CMainFormImp::Confirm(const wxString& question) {
+    wxMessageDialog ask(this, question, wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
     return ask.ShowModal() == wxID_YES;
 }
 
+wxString CMainFormImp::AskPresetName() {
+    wxTextEntryDialog prompt(this, "Please provide a name for your new preset", "New preset",
+                             wxEmptyString, wxOK | wxCANCEL | wxCENTRE);
+    if (prompt.ShowModal() != wxID_OK)
+        return wxString();
+    wxString error;
+    const wxString name = CheckPresetName(prompt.GetValue(), error);
+    if (!error.empty()) {
+        Notice(error);
+        return wxString();
+    }
+    return name;
+}
+
 void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
-    wxString select;
     const int selection = m_presetChoice->GetSelection();
-    if (selection == 0 || selection == wxNOT_FOUND) {
-        wxTextEntryDialog prompt(this, "Please provide a name for your new preset", "New preset",
-                                 wxEmptyString, wxOK | wxCANCEL | wxCENTRE);
-        if (prompt.ShowModal() == wxID_OK) {
-            wxString error;
-            const wxString name = CheckPresetName(prompt.GetValue(), error);
-            m_config.SetPath("/");
-            if (!error.empty()) {
-                wxMessageBox(error, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
-            } else if (!m_config.HasGroup(PresetGroup(name))) {
-                CreatePreset(name);
-                select = name;
-            } else if (ConfirmOverwrite(name)) {
-                // Replaced whole, so no watermark entries of the old preset survive.
-                m_config.DeleteGroup(PresetGroup(name));
-                CreatePreset(name);
-                select = name;
-            }
-        }
-    } else {
-        const wxString name = m_presetChoice->GetStringSelection();
-        if (ConfirmOverwrite(name)) {
-            m_config.SetPath("/");
+    const bool isNew = selection == 0 || selection == wxNOT_FOUND;
+    const wxString name = isNew ? AskPresetName() : m_presetChoice->GetStringSelection();
+    wxString select;
+    m_config.SetPath("/");
+    if (!name.empty()) {
+        const bool exists = !isNew || m_config.HasGroup(PresetGroup(name));
+        if (!exists || Confirm("Are you sure you want to rewrite then preset '" + name + "' ?")) {
+            // Replaced whole, so no watermark entries of the old preset survive.
             m_config.DeleteGroup(PresetGroup(name));
             CreatePreset(name);
             select = name;
@@ -969,13 +970,10 @@ void CMainFormImp::OnDeletePreset(wxCommandEvent&) {
         return;
     const wxString name = m_presetChoice->GetStringSelection();
     if (name == g_defaultPreset) {
-        wxMessageBox("You can not delete your default preset", wxMessageBoxCaptionStr,
-                     wxOK | wxCENTRE);
+        Notice("You can not delete your default preset");
         return;
     }
-    wxMessageDialog ask(this, "Are you sure you want to delete preset '" + name + "' ?",
-                        wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
-    if (ask.ShowModal() != wxID_YES)
+    if (!Confirm("Are you sure you want to delete preset '" + name + "' ?"))
         return;
     m_config.SetPath("/");
     m_config.DeleteGroup(PresetGroup(name));

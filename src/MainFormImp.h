@@ -167,6 +167,8 @@ private:
     // added before it stay.
     void AddFilesToList(wxListCtrl* list, const wxArrayString& paths, int maxWholeSeconds);
 
+    // The full paths of a list's rows, top to bottom.
+    static wxArrayString ListPaths(wxListCtrl* list);
     // Removes every row and releases each row's path object once.
     void ClearList(wxListCtrl* list);
     // Shows the add-files dialog; false when cancelled, else the chosen paths.
@@ -187,8 +189,6 @@ private:
     void SetOutputFolder(const wxString& folder);
 
     // Processing run
-    // The path objects of a list's rows, top to bottom.
-    static wxArrayString ListPaths(wxListCtrl* list);
     // Asks for the merged file's name; false (after a message when the name is
     // unusable) when nothing should run. Otherwise mergedPath is in the output folder.
     bool AskMergedPath(const wxArrayString& listed, wxString& mergedPath);
@@ -200,7 +200,11 @@ private:
     // Presets: create or load "Default Preset", add missing shipped presets,
     // fill the selector.
     void StartPresets();
-    bool ConfirmOverwrite(const wxString& name);
+    // Yes/No question over the window; true for Yes.
+    bool Confirm(const wxString& question);
+    // Name typed for a new preset, trimmed; empty when cancelled or refused
+    // (after a message saying why).
+    wxString AskPresetName();
 
     // Working settings
     int m_start;
