@@ -15,7 +15,7 @@ run: build
 	$(BUILD_DIR)/Velisto.app/Contents/MacOS/velisto
 
 test: build
-	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure
+	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure
 
 clean:
 	rm -rf $(BUILD_DIR)
