@@ -132,6 +132,13 @@ CSoxHandler::Signal CSoxHandler::ReadSignal(const wxString& path) {
     return signal;
 }
 
+const CSoxHandler::Signal& CSoxHandler::WatermarkSignal(const wxString& path) {
+    auto known = m_watermarkSignals.find(path);
+    if (known == m_watermarkSignals.end())
+        known = m_watermarkSignals.emplace(path, ReadSignal(path)).first;
+    return known->second;
+}
+
 wxString CSoxHandler::ConversionOptions(const Signal& from, const Signal& to) {
     // An unreadable header gets no options; SoX then reports the file itself.
     wxString options;
@@ -248,8 +255,9 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         const wxString& watermark = m_waterMarks[k % m_waterMarks.size()];
         auto known = conversions.find(watermark);
         if (known == conversions.end())
-            known = conversions.emplace(watermark, ConversionOptions(ReadSignal(watermark), track))
-                        .first;
+            known =
+                conversions.emplace(watermark, ConversionOptions(WatermarkSignal(watermark), track))
+                    .first;
         command += "\"| ./sox " + QuoteSoxPath(watermark, true) + " " + known->second +
                    wxString::Format("-p pad %d\" ", positions[k]);
     }

@@ -5,6 +5,7 @@
 #include <wx/string.h>
 
 #include <functional>
+#include <map>
 #include <vector>
 
 // What CSoxHandler::Run does.
@@ -114,6 +115,9 @@ private:
     };
     // Sample rate and channel count from the file's header; zeros when unreadable.
     static Signal ReadSignal(const wxString& path);
+    // A watermark's signal, read once per object: every track of a batch uses
+    // the same watermark files.
+    const Signal& WatermarkSignal(const wxString& path);
     // Output options that turn audio of signal from into audio of signal to.
     static wxString ConversionOptions(const Signal& from, const Signal& to);
 
@@ -140,6 +144,7 @@ private:
     wxString m_prefix;
     wxString m_suffix;
     wxString m_resultOutput;
+    std::map<wxString, Signal> m_watermarkSignals;
 };
 
 #endif

@@ -141,6 +141,14 @@ TEST_F(Render, CommandIsTheDocumentedOneForOrdinaryPaths) {
     EXPECT_EQ(1, info.channels);
     EXPECT_EQ(44100, info.rate);
     EXPECT_EQ(128, info.kbits);
+
+    // The next track of the batch reads only its own header again.
+    m_log.commands.Clear();
+    ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+    int headerReads = 0;
+    for (const wxString& command : m_log.commands)
+        headerReads += command.StartsWith("./sox --i ");
+    EXPECT_EQ(1, headerReads);
 }
 
 TEST_F(Render, FormatsBitrateAndMono) {
