@@ -1,22 +1,19 @@
 #include "MainFormImp.h"
 
 #include "ProcessCompleteImp.h"
+#include "SoxHandler.h"
+#include "WebLinks.h"
 #include "aboutdlg.h"
 
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
-#include <wx/progdlg.h>
 #include <wx/msgdlg.h>
+#include <wx/progdlg.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
 
-#include <cstdlib>
-#include <memory>
-
-const int g_sliderToBitrate[10] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-const wxString g_defaultPreset = "Default Preset";
 const int g_maxWatermarkSeconds = 4;
 
 namespace {
@@ -46,16 +43,6 @@ bool DnDFile::OnDropFiles(wxCoord, wxCoord, const wxArrayString& filenames) {
 
 // ---------------------------------------------------------------------------
 // Menu bar
-
-std::function<void(const wxString&)> g_webPageOpener;
-
-void OpenWebPage(const wxString& address) {
-    if (g_webPageOpener) {
-        g_webPageOpener(address);
-        return;
-    }
-    wxLaunchDefaultBrowser(address, 0);
-}
 
 MenuBarImp::MenuBarImp(CMainFormImp* mainForm, long style) : MenuBar(style), m_mainForm(mainForm) {
 }
@@ -111,15 +98,21 @@ void MenuBarImp::OnMenuGoogle(wxCommandEvent&) {
 
 CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
                            const wxSize& size, long style)
-    : MainForm(parent, id, title, pos, size, style), m_start(0), m_repeatEvery(0),
-      m_outputBitrate(0), m_itemCount(0), m_isPlaying(false) {
+    : MainForm(parent, id, title, pos, size, style), m_itemCount(0), m_media(m_mediaCtrl),
+      m_player(m_media, *this),
+      m_config(wxEmptyString, wxEmptyString, wxFileConfig::GetLocalFileName("velisto"),
+               wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
+      m_presets(m_config) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
 
     m_playBitmap = wxBitmap(g_resourceFolder + "play.bmp", wxBITMAP_TYPE_ANY);
     m_pauseBitmap = wxBitmap(g_resourceFolder + "pause.bmp", wxBITMAP_TYPE_ANY);
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
-    m_mediaCtrl->Bind(wxEVT_MEDIA_LOADED, &CMainFormImp::OnMediaLoaded, this);
+    m_mediaCtrl->Bind(wxEVT_MEDIA_LOADED, [this](wxMediaEvent& event) {
+        m_player.MediaLoaded();
+        event.Skip();
+    });
 
     SetMenuBar(menuBar);
     // GTK's widgets are roomier than the layout was drawn for; the compact
@@ -146,8 +139,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 
     m_qualitySlider->SetRange(0, 9);
     m_qualitySlider->SetValue(9);
-    m_outputFolder.clear();
-    DeriveWorkingSettings();
+    ShowQualityPosition(m_qualitySlider->GetValue());
+    EnableQualityForFormat();
 
     StartPresets();
 }
@@ -383,170 +376,105 @@ void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
 // ---------------------------------------------------------------------------
 // Preview player
 
-namespace {
-
-const int kStartDelayMs = 500;
-const int kStateCheckMs = 1000;
-// How many more start delays to wait for a back end that has not yet taken
-// up the file (a busy machine) before calling the file unreadable.
-const int kMaxExtraStartDelays = 20;
-
-void ShowLoadFailure() {
-    Notice("Fail to load media file");
+PreviewPlayer::MediaState CMainFormImp::MediaControl::GetState() const {
+    switch (m_ctrl->GetState()) {
+    case wxMEDIASTATE_PLAYING:
+        return PreviewPlayer::MediaState::Playing;
+    case wxMEDIASTATE_PAUSED:
+        return PreviewPlayer::MediaState::Paused;
+    default:
+        return PreviewPlayer::MediaState::Stopped;
+    }
 }
 
-} // namespace
+void CMainFormImp::ShowPicture(PreviewPlayer::Picture picture) {
+    const wxBitmap& bitmap = picture == PreviewPlayer::Picture::Pause    ? m_pauseBitmap
+                             : picture == PreviewPlayer::Picture::Resume ? m_resumeBitmap
+                                                                         : m_playBitmap;
+    // A picture that failed to load is left off the button.
+    if (bitmap.IsOk())
+        m_playButton->SetBitmap(bitmap);
+}
 
-void CMainFormImp::OnButtonPlayClick(wxCommandEvent& event) {
-    if (m_isPlaying) {
-        OnButtonPauseClick(event);
-        return;
-    }
-    // A start is already on its way; loading again would start playback twice.
-    if (m_startDelayTimer.IsRunning())
-        return;
+void CMainFormImp::ShowMessage(const wxString& text) {
+    Notice(text);
+}
+
+void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
     const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    if (row == -1) {
-        Notice("Select a file to play first.");
-        return;
-    }
-    const wxString* path = RowPath(m_trackList, row);
-    m_mediaAnnounced = false;
-    // A file removed since it was listed fails at once instead of after the delay.
-    if (!path || !wxFileExists(*path) || !m_mediaCtrl->Load(*path)) {
-        ShowLoadFailure();
-        return;
-    }
-    m_extraStartDelays = 0;
-    m_startDelayTimer.StartOnce(kStartDelayMs);
+    const wxString* path = row == -1 ? nullptr : RowPath(m_trackList, row);
+    m_player.PlayPressed(path ? *path : wxString());
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
-    switch (m_mediaCtrl->GetState()) {
-    case wxMEDIASTATE_PAUSED:
-        m_mediaCtrl->Play();
-        ShowPlayPicture(m_pauseBitmap);
-        break;
-    case wxMEDIASTATE_PLAYING:
-        m_mediaCtrl->Pause();
-        ShowPlayPicture(m_resumeBitmap);
-        break;
-    default:
-        // The player stopped by itself (end of file or an error) before the
-        // state check noticed; pausing now would load the file again.
-        ReturnToIdle();
-        break;
-    }
-}
-
-void CMainFormImp::OnTimer(wxTimerEvent&) {
-    // The back end reads the file in the background. It takes the file up
-    // (announced by wxEVT_MEDIA_LOADED) and then, when it cannot decode it,
-    // stops the player; a player still stopped before that has not started.
-    if (m_mediaCtrl->GetState() == wxMEDIASTATE_STOPPED) {
-        if (!m_mediaAnnounced && m_extraStartDelays < kMaxExtraStartDelays) {
-            ++m_extraStartDelays;
-            m_startDelayTimer.StartOnce(kStartDelayMs);
-            return;
-        }
-        ShowLoadFailure();
-        return;
-    }
-    m_mediaCtrl->Play();
-    m_isPlaying = true;
-    ShowPlayPicture(m_pauseBitmap);
-    m_stateCheckTimer.StartOnce(kStateCheckMs);
-}
-
-void CMainFormImp::OnTimerCheckState(wxTimerEvent&) {
-    if (m_mediaCtrl->GetState() != wxMEDIASTATE_STOPPED) {
-        m_stateCheckTimer.StartOnce(kStateCheckMs);
-        return;
-    }
-    ReturnToIdle();
+    m_player.PausePressed();
 }
 
 void CMainFormImp::OnButtonStopClick(wxCommandEvent&) {
-    // Also cancels a start still waiting for its delay.
-    m_startDelayTimer.Stop();
-    m_mediaCtrl->Stop();
-    ReturnToIdle();
+    m_player.StopPressed();
 }
 
 void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
     m_mediaCtrl->SetVolume(m_volumeSlider->GetValue() / 100.0f);
 }
 
-void CMainFormImp::OnMediaLoaded(wxMediaEvent& event) {
-    m_mediaAnnounced = true;
-    event.Skip();
-}
-
-void CMainFormImp::ShowPlayPicture(const wxBitmap& bitmap) {
-    if (bitmap.IsOk())
-        m_playButton->SetBitmap(bitmap);
-}
-
-void CMainFormImp::ReturnToIdle() {
-    m_stateCheckTimer.Stop();
-    m_isPlaying = false;
-    ShowPlayPicture(m_playBitmap);
-}
-
 // ---------------------------------------------------------------------------
-// Output settings
+// Settings
 
-int StartSecondsForIndex(int index) {
-    static const int seconds[g_startChoiceCount] = {0, 1, 2, 3, 4, 5, 10, 15, 20, 25, 30, 35, 40};
-    return index >= 0 && index < g_startChoiceCount ? seconds[index] : -1;
+OutputFormat CMainFormImp::SelectedFormat() const {
+    if (m_wavRadio->GetValue())
+        return OutputFormat::Wav;
+    if (m_aiffRadio->GetValue())
+        return OutputFormat::Aiff;
+    return OutputFormat::Mp3;
 }
 
-int RepeatSecondsForIndex(int index) {
-    static const int seconds[g_repeatChoiceCount] = {5, 10, 15};
-    return index >= 0 && index < g_repeatChoiceCount ? seconds[index] : -1;
+Preset CMainFormImp::PresetFromControls() const {
+    Preset preset;
+    preset.start = StartSecondsForIndex(m_startChoice->GetSelection());
+    preset.interval = RepeatSecondsForIndex(m_repeatChoice->GetSelection());
+    preset.mono = m_monoCheckBox->GetValue();
+    preset.merge = m_mergeCheckBox->GetValue();
+    preset.format = SelectedFormat();
+    preset.bitrate = BitrateForSliderPosition(m_qualitySlider->GetValue());
+    preset.folder = m_outputFolder;
+    preset.suffix = m_affixChoice->GetSelection() == 1;
+    preset.affix = m_affixText->GetValue();
+    preset.watermarks = ListPaths(m_watermarkList);
+    return preset;
 }
 
-int BitrateForSliderPosition(int position) {
-    return position >= 0 && position < g_qualityPositionCount ? g_sliderToBitrate[position] : -1;
+void CMainFormImp::ShowPreset(const Preset& preset) {
+    m_startChoice->SetSelection(IndexForStartSeconds(preset.start));
+    m_repeatChoice->SetSelection(IndexForRepeatSeconds(preset.interval));
+    m_monoCheckBox->SetValue(preset.mono);
+    m_mergeCheckBox->SetValue(preset.merge);
+    wxRadioButton* format = preset.format == OutputFormat::Wav    ? m_wavRadio
+                            : preset.format == OutputFormat::Aiff ? m_aiffRadio
+                                                                  : m_mp3Radio;
+    format->SetValue(true);
+    m_qualitySlider->SetValue(SliderPositionForBitrate(preset.bitrate));
+    ShowQualityPosition(m_qualitySlider->GetValue());
+    EnableQualityForFormat();
+    SetOutputFolder(preset.folder);
+    m_affixChoice->SetSelection(preset.suffix ? 1 : 0);
+    m_affixText->ChangeValue(preset.affix);
+
+    ClearList(m_watermarkList);
+    if (!preset.watermarks.empty())
+        OnWatermarkListDropFiles(preset.watermarks);
 }
 
-void CMainFormImp::DeriveWorkingSettings() {
-    const int start = StartSecondsForIndex(m_startChoice->GetSelection());
-    if (start >= 0)
-        m_start = start;
-    const int repeat = RepeatSecondsForIndex(m_repeatChoice->GetSelection());
-    if (repeat >= 0)
-        m_repeatEvery = repeat;
-    ApplyQualityPosition(m_qualitySlider->GetValue());
-    if (m_mp3Radio->GetValue())
-        ApplyFormatButton(m_mp3Radio->GetId());
-    else if (m_wavRadio->GetValue())
-        ApplyFormatButton(m_wavRadio->GetId());
-    else if (m_aiffRadio->GetValue())
-        ApplyFormatButton(m_aiffRadio->GetId());
-}
-
-void CMainFormImp::ApplyQualityPosition(int position) {
+void CMainFormImp::ShowQualityPosition(int position) {
     const int bitrate = BitrateForSliderPosition(position);
     if (bitrate < 0)
         return;
     m_qualityLabel->SetLabel(wxString::Format("%d kbits", bitrate));
     m_qualityLabel->GetContainingSizer()->Layout();
-    m_outputBitrate = bitrate;
 }
 
-void CMainFormImp::ApplyFormatButton(int id) {
-    if (id == m_mp3Radio->GetId()) {
-        m_qualitySlider->Enable();
-        m_outputFormat = m_mp3Radio->GetLabelText();
-        return;
-    }
-    // WAV and AIFF have no bitrate; label and value stay for a later return to MP3.
-    m_qualitySlider->Disable();
-    if (id == m_wavRadio->GetId())
-        m_outputFormat = m_wavRadio->GetLabelText();
-    else if (id == m_aiffRadio->GetId())
-        m_outputFormat = m_aiffRadio->GetLabelText();
+void CMainFormImp::EnableQualityForFormat() {
+    m_qualitySlider->Enable(SelectedFormat() == OutputFormat::Mp3);
 }
 
 void CMainFormImp::SetOutputFolder(const wxString& folder) {
@@ -556,24 +484,12 @@ void CMainFormImp::SetOutputFolder(const wxString& folder) {
     Layout();
 }
 
-void CMainFormImp::OnStartChoice(wxCommandEvent& event) {
-    const int start = StartSecondsForIndex(event.GetSelection());
-    if (start >= 0)
-        m_start = start;
-}
-
-void CMainFormImp::OnRepeatChoice(wxCommandEvent& event) {
-    const int repeat = RepeatSecondsForIndex(event.GetSelection());
-    if (repeat >= 0)
-        m_repeatEvery = repeat;
-}
-
 void CMainFormImp::OnChangeQuality(wxScrollEvent& event) {
-    ApplyQualityPosition(event.GetPosition());
+    ShowQualityPosition(event.GetPosition());
 }
 
-void CMainFormImp::OnAudioFormatClick(wxCommandEvent& event) {
-    ApplyFormatButton(event.GetId());
+void CMainFormImp::OnAudioFormatClick(wxCommandEvent&) {
+    EnableQualityForFormat();
 }
 
 void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
@@ -589,30 +505,23 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 
 namespace {
 
-// A folder of the system's temporary folder, removed with its contents when
-// the object goes.
-class RunFolder {
+// The progress dialog's view of the run.
+class ProgressDialog : public RenderProgress {
 public:
-    RunFolder() {
-        wxCharBuffer pattern = (wxFileName::GetTempDir() + "/velisto-run-XXXXXX").fn_str();
-        if (mkdtemp(pattern.data()))
-            m_path = wxString(pattern.data(), *wxConvFileName);
+    ProgressDialog(wxWindow* parent, int count)
+        : m_dialog("Please wait...", "", count, parent, wxPD_APP_MODAL | wxPD_AUTO_HIDE) {}
+    void TrackStarted(size_t index, size_t, const wxString& name) override {
+        m_dialog.Update(static_cast<int>(index), "Processing file " + name);
     }
-    ~RunFolder() {
-        if (!m_path.empty())
-            wxFileName::Rmdir(m_path, wxPATH_RMDIR_RECURSIVE);
-    }
-    RunFolder(const RunFolder&) = delete;
-    RunFolder& operator=(const RunFolder&) = delete;
-    const wxString& path() const { return m_path; }
+    void Hide() { m_dialog.Hide(); }
 
 private:
-    wxString m_path;
+    wxGenericProgressDialog m_dialog;
 };
 
 } // namespace
 
-bool CMainFormImp::AskMergedPath(const wxArrayString& listed, wxString& mergedPath) {
+bool CMainFormImp::AskMergeName(wxString& name) {
     const wxString firstName = m_trackList->GetItemText(0, 1);
     wxTextEntryDialog prompt(this,
                              "Please provide your merge output file name (The file will be "
@@ -621,128 +530,32 @@ bool CMainFormImp::AskMergedPath(const wxArrayString& listed, wxString& mergedPa
                              wxOK | wxCANCEL | wxCENTRE);
     if (prompt.ShowModal() != wxID_OK)
         return false;
-    const wxString name = prompt.GetValue();
-    if (!IsUsableMergeName(name)) {
-        Notice("Please provide a file name for the merged file, without a folder.");
-        return false;
-    }
-    mergedPath = MergedOutputPath(m_outputFolder, name, m_outputFormat);
-    for (const wxString& path : listed) {
-        if (IsSameFile(mergedPath, path)) {
-            Notice("The merged file " + mergedPath + " would replace " +
-                   wxFileName(path).GetFullName() +
-                   ", which is in your lists. Please choose another name.");
-            return false;
-        }
-    }
+    name = prompt.GetValue();
     return true;
 }
 
-wxString CMainFormImp::OutputConflict(const wxArrayString& tracks, size_t row,
-                                      const wxString& output, const wxArrayString& written) {
-    for (const wxString& earlier : written) {
-        if (IsSameFile(output, earlier))
-            return "Not processed: " + wxFileName(output).GetFullName() +
-                   " was already written by an earlier track of this run.";
-    }
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        if (i != row && IsSameFile(output, tracks[i]))
-            return "Not processed: the output file would replace the listed track " +
-                   wxFileName(tracks[i]).GetFullName() + ".";
-    }
-    return wxString();
-}
-
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
-    if (m_outputFolder.empty()) {
-        Notice("Choose an output folder first.");
-        return;
-    }
-    if (m_trackList->GetItemCount() == 0) {
-        Notice("Please add at least one input file.");
-        return;
-    }
-    if (m_watermarkList->GetItemCount() == 0) {
-        Notice("Please add at least one watermark file.");
-        return;
-    }
-
+    RenderSettings settings = SettingsFromPreset(PresetFromControls());
     const wxArrayString tracks = ListPaths(m_trackList);
     const wxArrayString watermarks = ListPaths(m_watermarkList);
-    const bool merge = m_mergeCheckBox->IsChecked();
-    wxString mergedPath;
-    std::unique_ptr<RunFolder> renderFolder;
-    if (merge) {
-        wxArrayString listed = tracks;
-        WX_APPEND_ARRAY(listed, watermarks);
-        if (!AskMergedPath(listed, mergedPath))
+    wxString problem = RenderRun(settings, tracks, watermarks).InputProblem();
+    if (problem.empty() && settings.merge) {
+        if (!AskMergeName(settings.mergeName))
             return;
-        // Tracks of the same name from different folders must not overwrite
-        // each other before the join: each renders into a folder of its own.
-        renderFolder.reset(new RunFolder);
-        if (renderFolder->path().empty()) {
-            Notice("Could not create a temporary folder in " + wxFileName::GetTempDir() + ".");
-            return;
-        }
+        problem = RenderRun(settings, tracks, watermarks).MergeProblem();
+    }
+    if (!problem.empty()) {
+        Notice(problem);
+        return;
     }
 
-    const wxString affix = m_affixText->GetValue();
-    const bool isSuffix = m_affixChoice->GetSelection() == 1;
-    const wxString format = m_outputFormat.Lower();
-
-    wxGenericProgressDialog progress("Please wait...", "", m_trackList->GetItemCount(), this,
-                                     wxPD_APP_MODAL | wxPD_AUTO_HIDE);
-    CSoxHandler sox;
-    wxArrayString rendered;
+    RenderRun run(settings, tracks, watermarks);
     wxArrayString lines;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        const wxString name = m_trackList->GetItemText(i, 1);
-        progress.Update(i, "Processing file " + name);
-
-        wxString folder = m_outputFolder;
-        if (merge) {
-            folder = renderFolder->path() + wxString::Format("/%zu", i + 1);
-            wxFileName::Mkdir(folder);
-        } else {
-            const wxString output =
-                WatermarkOutputPath(tracks[i], folder, isSuffix ? wxString() : affix,
-                                    isSuffix ? affix : wxString(), format);
-            const wxString conflict = OutputConflict(tracks, i, output, rendered);
-            if (!conflict.empty()) {
-                lines.Add(wxFileName(tracks[i]).GetFullName() + ": " + conflict);
-                continue;
-            }
-        }
-        sox.SetOutputFile(folder);
-        sox.SetInputFile(tracks[i]);
-        sox.SetStartTime(m_start);
-        sox.SetWaterMarkInterval(m_repeatEvery);
-        sox.SetFileFormat(m_outputFormat);
-        sox.SetBitrate(m_mp3Radio->GetValue() ? m_outputBitrate : 0);
-        sox.SetMono(m_monoCheckBox->IsChecked());
-        sox.SetWaterMarks(watermarks);
-        sox.SetOperation(SOX_ADD_WATERMARK);
-        if (!affix.empty()) {
-            if (isSuffix)
-                sox.SetSuffix(affix);
-            else
-                sox.SetPrefix(affix);
-        }
-        if (sox.Run())
-            rendered.Add(sox.GetResultOutput());
-        if (!sox.GetErrors().empty())
-            lines.Add(sox.GetErrors()[0]);
+    {
+        ProgressDialog progress(this, static_cast<int>(tracks.size()));
+        lines = run.Run(&progress);
+        progress.Hide();
     }
-
-    if (merge) {
-        if (rendered.empty())
-            lines.Add(wxFileName(mergedPath).GetFullName() +
-                      ": Not created: no track was rendered.");
-        else if (sox.AppendFiles(rendered, mergedPath) != 0 && !sox.GetErrors().empty())
-            lines.Add(sox.GetErrors()[0]);
-    }
-    progress.Hide();
-
     ProcessCompleteImp results(lines, m_outputFolder, this, wxID_ANY, "Process Completed",
                                wxDefaultPosition, wxDefaultSize,
                                wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
@@ -753,12 +566,6 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
 // Presets
 
 namespace {
-
-const wxString kPresetsGroup = "/Presets";
-const wxString kWatermarkGroup = "/Watermark Settings";
-// The leading blank is part of the stored format.
-const wxString kOutputGroup = "/ Output Settings";
-const wxString kFilesGroup = "/Watermark Settings/WatermarkFiles";
 
 struct ShippedPreset {
     const char* name;
@@ -775,31 +582,10 @@ const ShippedPreset kShippedPresets[] = {
     {"Alex(Mac) Preview", "Presets/Alex(Mac) Preview File.mp3"},
 };
 
-wxString PresetGroup(const wxString& name) {
-    return kPresetsGroup + "/" + name;
-}
-
-// A stored index that no entry has falls back to the key's default.
-int IndexOrDefault(long value, unsigned int count, int fallback) {
-    return value >= 0 && value < static_cast<long>(count) ? static_cast<int>(value) : fallback;
-}
-
 } // namespace
 
-wxString CheckPresetName(const wxString& typed, wxString& error) {
-    wxString name = typed;
-    name.Trim(true).Trim(false);
-    error.clear();
-    if (name.empty())
-        error = "Please type a name for the preset.";
-    else if (name.Find('/') != wxNOT_FOUND)
-        error = "A preset name cannot contain \"/\".";
-    return name;
-}
-
 void CMainFormImp::StartPresets() {
-    m_config.SetPath("/");
-    if (!m_config.HasGroup(PresetGroup(g_defaultPreset) + kWatermarkGroup))
+    if (!m_presets.Exists(g_defaultPreset))
         CreatePreset(g_defaultPreset);
     else
         LoadPreset(g_defaultPreset);
@@ -809,107 +595,32 @@ void CMainFormImp::StartPresets() {
 }
 
 void CMainFormImp::CreatePreset(const wxString& name) {
-    const wxString group = PresetGroup(name);
-    m_config.SetPath(group);
-    m_config.SetPath(group + kWatermarkGroup);
-    m_config.Write("Start", wxString::Format("%d", m_startChoice->GetSelection()));
-    m_config.Write("RepeatEvery", wxString::Format("%d", m_repeatChoice->GetSelection()));
-
-    m_config.SetPath(group + kOutputGroup);
-    m_config.Write("IsMono", m_monoCheckBox->GetValue());
-    m_config.Write("IsAppend", m_mergeCheckBox->GetValue());
-    for (wxRadioButton* button : {m_mp3Radio, m_aiffRadio, m_wavRadio}) {
-        if (button->GetValue())
-            m_config.Write("OutputFormat", static_cast<long>(button->GetId()));
-    }
-    m_config.Write("Bitrate", static_cast<long>(m_qualitySlider->GetValue()));
-    m_config.Write("OutputFolder", m_outputFolder);
-    m_config.Write("PrefixOrSuffix", static_cast<long>(m_affixChoice->GetSelection()));
-    m_config.Write("PrefixOrSuffixString", m_affixText->GetValue());
-
-    m_config.SetPath(group + kFilesGroup);
-    const wxArrayString files = ListPaths(m_watermarkList);
-    for (size_t i = 0; i < files.size(); ++i)
-        m_config.Write(wxString::Format("File%zu", i), files[i]);
-    m_config.Flush(false);
+    m_presets.Save(name, PresetFromControls());
 }
 
 bool CMainFormImp::LoadPreset(const wxString& name) {
-    const wxString group = PresetGroup(name);
-    m_config.SetPath("/");
-    if (!m_config.HasGroup(group + kWatermarkGroup))
+    Preset preset = PresetFromControls();
+    if (!m_presets.Load(name, preset))
         return false;
-
-    m_config.SetPath(group + kWatermarkGroup);
-    m_startChoice->SetSelection(
-        IndexOrDefault(m_config.Read("Start", 0L), m_startChoice->GetCount(), 0));
-    m_repeatChoice->SetSelection(
-        IndexOrDefault(m_config.Read("RepeatEvery", 1L), m_repeatChoice->GetCount(), 1));
-
-    m_config.SetPath(group + kOutputGroup);
-    m_monoCheckBox->SetValue(m_config.Read("IsMono", 0L) != 0);
-    m_mergeCheckBox->SetValue(m_config.Read("IsAppend", 0L) != 0);
-    // An unknown format checks no button: the buttons keep their state.
-    const long format = m_config.Read("OutputFormat", static_cast<long>(m_mp3Radio->GetId()));
-    for (wxRadioButton* button : {m_mp3Radio, m_aiffRadio, m_wavRadio}) {
-        if (format == button->GetId())
-            button->SetValue(true);
-    }
-    const long position = m_config.Read("Bitrate", 9L);
-    m_qualitySlider->SetValue(
-        static_cast<int>(wxClip(position, static_cast<long>(m_qualitySlider->GetMin()),
-                                static_cast<long>(m_qualitySlider->GetMax()))));
-    SetOutputFolder(m_config.Read("OutputFolder", wxString()));
-    m_affixChoice->SetSelection(
-        IndexOrDefault(m_config.Read("PrefixOrSuffix", 0L), m_affixChoice->GetCount(), 0));
-    m_affixText->ChangeValue(m_config.Read("PrefixOrSuffixString", wxString()));
-
-    DeriveWorkingSettings();
-
-    m_config.SetPath(group + kFilesGroup);
-    ClearList(m_watermarkList);
-    wxArrayString files;
-    for (int i = 0;; ++i) {
-        const wxString key = wxString::Format("File%d", i);
-        if (!m_config.HasEntry(key))
-            break;
-        files.Add(m_config.Read(key, wxString()));
-    }
-    if (!files.empty())
-        OnWatermarkListDropFiles(files);
+    ShowPreset(preset);
     return true;
 }
 
 void CMainFormImp::CreatePresetWithWatermark(const wxString& name, const wxString& file) {
+    if (m_presets.Exists(name))
+        return;
     wxFileName sound(wxGetCwd(), wxFileName(file).GetFullName());
     for (const char* dir : {"Velisto.app", "Contents", "Resources", "Presets"})
         sound.AppendDir(dir);
-
-    const wxString group = PresetGroup(name);
-    m_config.SetPath("/");
-    if (m_config.HasGroup(group + kWatermarkGroup))
-        return;
-    m_config.SetPath(group + kWatermarkGroup);
-    m_config.Write("Start", "5");
-    m_config.Write("RepeatEvery", "1");
-    m_config.SetPath(group + kOutputGroup);
-    m_config.Write("IsMono", "0");
-    m_config.Write("IsAppend", "0");
-    m_config.Write("OutputFormat", static_cast<long>(m_mp3Radio->GetId()));
-    m_config.Write("Bitrate", "9");
-    m_config.Write("PrefixOrSuffix", "1");
-    m_config.SetPath(group + kFilesGroup);
-    m_config.Write("File0", sound.GetFullPath());
+    Preset preset;
+    preset.start = 5;
+    preset.suffix = true;
+    preset.watermarks.Add(sound.GetFullPath());
+    m_presets.Save(name, preset);
 }
 
 void CMainFormImp::ReadPresets(const wxString& select) {
-    m_presetNames.Clear();
-    m_config.SetPath(kPresetsGroup);
-    wxString name;
-    long cookie;
-    for (bool more = m_config.GetFirstGroup(name, cookie); more;
-         more = m_config.GetNextGroup(name, cookie))
-        m_presetNames.Add(name);
+    m_presetNames = m_presets.Names();
     SetPresetChoice(select);
 }
 
@@ -952,12 +663,9 @@ void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
     const bool isNew = selection == 0 || selection == wxNOT_FOUND;
     const wxString name = isNew ? AskPresetName() : m_presetChoice->GetStringSelection();
     wxString select;
-    m_config.SetPath("/");
     if (!name.empty()) {
-        const bool exists = !isNew || m_config.HasGroup(PresetGroup(name));
+        const bool exists = !isNew || m_presets.Exists(name);
         if (!exists || Confirm("Are you sure you want to rewrite then preset '" + name + "' ?")) {
-            // Replaced whole, so no watermark entries of the old preset survive.
-            m_config.DeleteGroup(PresetGroup(name));
             CreatePreset(name);
             select = name;
         }
@@ -975,7 +683,7 @@ void CMainFormImp::OnDeletePreset(wxCommandEvent&) {
     }
     if (!Confirm("Are you sure you want to delete preset '" + name + "' ?"))
         return;
-    m_config.SetPath("/");
-    m_config.DeleteGroup(PresetGroup(name));
+    m_presets.Remove(name);
+    m_config.Flush(false);
     ReadPresets(wxEmptyString);
 }

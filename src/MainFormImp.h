@@ -1,29 +1,21 @@
 #ifndef MAINFORMIMP_H
 #define MAINFORMIMP_H
 
-#include "SoxHandler.h"
+#include "PresetStore.h"
+#include "PreviewPlayer.h"
+#include "RenderRun.h"
 #include "mainform.h"
 
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
-#include <wx/timer.h>
 
-#include <functional>
 #include <vector>
 
 class CMainFormImp;
 template <typename Tag> struct MainWindowProbe;
 
-// MP3 bitrates in kbit/s, indexed by the quality slider's position.
-extern const int g_sliderToBitrate[10];
-// The protected preset.
-extern const wxString g_defaultPreset;
 // Longest watermark sound accepted, in whole seconds.
 extern const int g_maxWatermarkSeconds;
-
-// The name a typed preset name is stored under (blanks trimmed at both ends).
-// error is empty when the name can be used, else says why not.
-wxString CheckPresetName(const wxString& typed, wxString& error);
 
 // One list row, held while a move rebuilds the list.
 struct ITEM_DATA {
@@ -40,17 +32,6 @@ struct ITEM_DATA {
 void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count);
 void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count);
 
-// Entries of the Start After and Repeat Every selectors, positions of the quality slider.
-constexpr int g_startChoiceCount = 13;
-constexpr int g_repeatChoiceCount = 3;
-constexpr int g_qualityPositionCount = 10;
-// Seconds before the first watermark for a Start After entry; -1 for an index with no entry.
-int StartSecondsForIndex(int index);
-// Seconds between watermarks for a Repeat Every entry; -1 for an index with no entry.
-int RepeatSecondsForIndex(int index);
-// MP3 bitrate in kbit/s for a quality slider position; -1 for a position outside the slider.
-int BitrateForSliderPosition(int position);
-
 // Accepts files dropped from the desktop onto one of the two lists.
 class DnDFile : public wxFileDropTarget {
 public:
@@ -61,21 +42,6 @@ private:
     CMainFormImp* m_owner;
     wxListCtrl* m_list;
 };
-
-// The product website, without a trailing slash; page paths are appended to it.
-inline const wxString g_websiteBase = "https://www.example.com";
-// The maker's social-media pages.
-inline const wxString g_facebookPage = "https://www.example.com/fenwaro/facebook";
-inline const wxString g_twitterPage = "https://www.example.com/fenwaro/twitter";
-inline const wxString g_googlePlusPage = "https://www.example.com/fenwaro/googleplus";
-
-// Shows address in the user's default browser. The outcome is not reported:
-// a browser that cannot be started leaves the program as it was.
-void OpenWebPage(const wxString& address);
-
-// When set, OpenWebPage hands the address to this instead of starting a
-// browser; tests use it to see which page would open.
-extern std::function<void(const wxString&)> g_webPageOpener;
 
 class MenuBarImp : public MenuBar {
 public:
@@ -98,8 +64,10 @@ private:
     CMainFormImp* m_mainForm;
 };
 
-// The main window's behaviour.
-class CMainFormImp : public MainForm, public CProgressCallback {
+// The main window's behaviour: its handlers, and the mapping between its
+// controls and the settings records. The run, the presets file and the
+// player's logic live in RenderRun, PresetStore and PreviewPlayer.
+class CMainFormImp : public MainForm, private PreviewPlayer::View {
 public:
     CMainFormImp(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
                  const wxSize& size, long style);
@@ -121,15 +89,8 @@ public:
     void ReadPresets(const wxString& select);
     void SetPresetChoice(const wxString& select);
 
-    void OnProgressUpdate(int) override {}
-
-    // Player
     // Play button while something plays: pauses, or resumes when paused.
     virtual void OnButtonPauseClick(wxCommandEvent& event);
-    // End of the start delay: starts playback, or reports a file the player cannot read.
-    virtual void OnTimer(wxTimerEvent& event);
-    // Once a second while playing or paused: notices that the player has stopped.
-    virtual void OnTimerCheckState(wxTimerEvent& event);
 
     // Event handlers are public so that tests can drive the window as a user would.
     void OnDeletePreset(wxCommandEvent& event) override;
@@ -145,8 +106,6 @@ public:
     void OnButtonPlayClick(wxCommandEvent& event) override;
     void OnButtonStopClick(wxCommandEvent& event) override;
     void OnVolumeChange(wxScrollEvent& event) override;
-    void OnStartChoice(wxCommandEvent& event) override;
-    void OnRepeatChoice(wxCommandEvent& event) override;
     void OnWatermarkListKeyDown(wxListEvent& event) override;
     void OnWatermarkListAddFiles(wxCommandEvent& event) override;
     void OnWatermarkListDelete(wxCommandEvent& event) override;
@@ -162,11 +121,11 @@ public:
     template <typename Tag> friend struct MainWindowProbe;
 
 private:
+    // Lists
     // Measures each existing file and appends a row for it. With
     // maxWholeSeconds >= 0, a longer file ends the call with a message; rows
     // added before it stay.
     void AddFilesToList(wxListCtrl* list, const wxArrayString& paths, int maxWholeSeconds);
-
     // The full paths of a list's rows, top to bottom.
     static wxArrayString ListPaths(wxListCtrl* list);
     // Removes every row and releases each row's path object once.
@@ -178,24 +137,20 @@ private:
     // Moves the selected rows one place, keeping their path objects and selection.
     void MoveItems(wxListCtrl* list, bool up);
 
-    // Output settings
-    // Sets every working setting (not the folder) from what the controls show.
-    void DeriveWorkingSettings();
-    // Bitrate and its label for a slider position; an invalid position changes nothing.
-    void ApplyQualityPosition(int position);
-    // Format and slider state for the format button with this identifier.
-    void ApplyFormatButton(int id);
+    // Settings: the controls are the one copy; these read and set them.
+    Preset PresetFromControls() const;
+    // Sets every control from preset, the watermark list included.
+    void ShowPreset(const Preset& preset);
+    // Shows the bitrate of a slider position in its label; an invalid position changes nothing.
+    void ShowQualityPosition(int position);
+    // Enables the quality slider for MP3 only; label and position stay for a later return.
+    void EnableQualityForFormat();
     // Sets the output folder and shows it in its label.
     void SetOutputFolder(const wxString& folder);
+    OutputFormat SelectedFormat() const;
 
-    // Processing run
-    // Asks for the merged file's name; false (after a message when the name is
-    // unusable) when nothing should run. Otherwise mergedPath is in the output folder.
-    bool AskMergedPath(const wxArrayString& listed, wxString& mergedPath);
-    // Why track row (of tracks) must not be written to output in this run, or
-    // empty: output is a listed track's file or was written earlier in the run.
-    static wxString OutputConflict(const wxArrayString& tracks, size_t row, const wxString& output,
-                                   const wxArrayString& written);
+    // Asks for the merged file's name (the first track's name offered); false when cancelled.
+    bool AskMergeName(wxString& name);
 
     // Presets: create or load "Default Preset", add missing shipped presets,
     // fill the selector.
@@ -206,51 +161,38 @@ private:
     // (after a message saying why).
     wxString AskPresetName();
 
-    // Working settings
-    int m_start;
-    int m_repeatEvery;
-    int m_outputBitrate;
-    wxString m_outputFormat;
+    // PreviewPlayer::View
+    void ShowPicture(PreviewPlayer::Picture picture) override;
+    void ShowMessage(const wxString& text) override;
+
     wxString m_outputFolder;
 
-    // Lists
+    // Move snapshot
     std::vector<ITEM_DATA> m_itemDataPool;
     int m_itemCount;
 
     // Player
-    // A one-shot timer whose expiry runs one of the window's handlers.
-    class HandlerTimer : public wxTimer {
+    class MediaControl : public PreviewPlayer::Media {
     public:
-        HandlerTimer(CMainFormImp* owner, void (CMainFormImp::*handler)(wxTimerEvent&))
-            : m_owner(owner), m_handler(handler) {}
-        void Notify() override {
-            wxTimerEvent event(*this);
-            (m_owner->*m_handler)(event);
-        }
+        explicit MediaControl(wxMediaCtrl* ctrl) : m_ctrl(ctrl) {}
+        bool Load(const wxString& path) override { return m_ctrl->Load(path); }
+        void Play() override { m_ctrl->Play(); }
+        void Pause() override { m_ctrl->Pause(); }
+        void Stop() override { m_ctrl->Stop(); }
+        PreviewPlayer::MediaState GetState() const override;
 
     private:
-        CMainFormImp* m_owner;
-        void (CMainFormImp::*m_handler)(wxTimerEvent&);
+        wxMediaCtrl* m_ctrl;
     };
-    // Shows bitmap on the play button; a picture that failed to load is skipped.
-    void ShowPlayPicture(const wxBitmap& bitmap);
-    // Back to Idle: play picture, nothing playing, no timer running.
-    void ReturnToIdle();
-    void OnMediaLoaded(wxMediaEvent& event);
-
-    bool m_isPlaying;
     wxBitmap m_playBitmap;
     wxBitmap m_pauseBitmap;
     wxBitmap m_resumeBitmap;
-    HandlerTimer m_startDelayTimer{this, &CMainFormImp::OnTimer};
-    HandlerTimer m_stateCheckTimer{this, &CMainFormImp::OnTimerCheckState};
-    // The back end has taken up the file given to the last Load.
-    bool m_mediaAnnounced = false;
-    // Start delays added while waiting for the back end to take up the file.
-    int m_extraStartDelays = 0;
+    MediaControl m_media;
+    PreviewPlayer m_player;
 
     // Presets
     wxFileConfig m_config;
+    PresetStore m_presets;
     wxArrayString m_presetNames;
 };
 

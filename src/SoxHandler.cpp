@@ -172,6 +172,10 @@ void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(wxFileName(m_inputFile).GetFullName() + ": " + text);
 }
 
+wxString CSoxHandler::GetOutputPath() const {
+    return WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
+}
+
 int CSoxHandler::GetTrackLength(const wxString& path) {
     RunResult run = Execute(MeasureCommand(path));
     if (run.status != 0)
@@ -224,8 +228,7 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         return false;
 
     m_fileFormat.MakeLower();
-    m_resultOutput =
-        WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
+    m_resultOutput = GetOutputPath();
     // SoX truncates its output before reading the inputs: writing over one of
     // them would destroy it.
     if (IsSameFile(m_resultOutput, m_inputFile)) {

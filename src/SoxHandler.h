@@ -74,6 +74,9 @@ public:
     wxString& GetResult() { return m_result; }
     int& GetResultLong() { return m_resultLong; }
     wxString GetResultOutput() const { return m_resultOutput; }
+    // Where watermarking the input file writes: the output folder, prefix +
+    // name + suffix, the format as extension.
+    wxString GetOutputPath() const;
     wxArrayString& GetErrors() { return m_errors; }
 
     // Performs the selected operation. True when SoX ran, exited with status 0
@@ -92,7 +95,8 @@ public:
     int GetTrackLength(const wxString& path);
 
     // Joins the files one after another into output, converting each to the
-    // first one's sample rate and channel count. 0 on success, -1 otherwise;
+    // first one's sample rate and channel count; mono and the bitrate are the
+    // ones set on this object (SetMono, SetBitrate). 0 on success, -1 otherwise;
     // on failure GetErrors() holds one line: output's name, ": ", the reason.
     int AppendFiles(const wxArrayString& files, const wxString& output);
 

@@ -1,6 +1,7 @@
 #include "aboutdlg.h"
 
-#include "MainFormImp.h"
+#include "SoxHandler.h"
+#include "WebLinks.h"
 
 #include <wx/sizer.h>
 
@@ -108,4 +109,7 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     SetSizer(rows);
     Layout();
     Centre(wxBOTH);
+
+    // Every link opens through the program's one opener, as the menu's do.
+    Bind(wxEVT_HYPERLINK, [](wxHyperlinkEvent& event) { OpenWebPage(event.GetURL()); });
 }

@@ -7,7 +7,7 @@
 #include <wx/stattext.h>
 
 // The About page: logo, version, links and credits, one row each. No
-// behaviour of its own: the links open their pages through the toolkit and
+// behaviour of its own: the links open their pages through OpenWebPage and
 // the window's close box closes it.
 class AboutDlg : public wxDialog {
 public:

@@ -5,6 +5,7 @@
 
 #include "MainFormImp.h"
 #include "ProcessCompleteImp.h"
+#include "SoxHandler.h"
 
 #include <wx/testing.h>
 #include <wx/textdlg.h>
@@ -215,17 +216,12 @@ template <> struct MainWindowProbe<Controls> {
     wxButton* go() const { return w->m_goButton; }
     wxStaticBitmap* logo() const { return w->m_logoBitmap; }
 
-    int& start() const { return w->m_start; }
-    int& repeatEvery() const { return w->m_repeatEvery; }
-    int& bitrate() const { return w->m_outputBitrate; }
-    wxString& format() const { return w->m_outputFormat; }
+    RenderSettings settings() const { return SettingsFromPreset(w->PresetFromControls()); }
     wxString& outputFolder() const { return w->m_outputFolder; }
-    bool& isPlaying() const { return w->m_isPlaying; }
+    PreviewPlayer& player() const { return w->m_player; }
     wxBitmap& playBitmap() const { return w->m_playBitmap; }
     wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
     wxBitmap& resumeBitmap() const { return w->m_resumeBitmap; }
-    wxTimer& startDelay() const { return w->m_startDelayTimer; }
-    wxTimer& stateCheck() const { return w->m_stateCheckTimer; }
     wxFileConfig& config() const { return w->m_config; }
 };
 using Probe = MainWindowProbe<Controls>;

@@ -1,0 +1,202 @@
+#include "PresetStore.h"
+
+#include <wx/utils.h>
+
+const wxString g_defaultPreset = "Default Preset";
+
+namespace {
+
+const int kStartSeconds[g_startChoiceCount] = {0, 1, 2, 3, 4, 5, 10, 15, 20, 25, 30, 35, 40};
+const int kRepeatSeconds[g_repeatChoiceCount] = {5, 10, 15};
+const int kBitrates[g_qualityPositionCount] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+
+const wxString kPresetsGroup = "/Presets";
+const wxString kWatermarkGroup = "/Watermark Settings";
+// The leading blank is part of the stored format.
+const wxString kOutputGroup = "/ Output Settings";
+const wxString kFilesGroup = "/Watermark Settings/WatermarkFiles";
+
+// Defaults of keys that are missing or hold an index no control has.
+const long kDefaultStartIndex = 0;
+const long kDefaultRepeatIndex = 1;
+const long kDefaultSliderPosition = g_qualityPositionCount - 1;
+const long kDefaultAffixIndex = 0;
+
+// The output format is stored by name. Files written by earlier versions hold
+// the identifiers of the format buttons instead; those still load.
+struct FormatCode {
+    OutputFormat format;
+    const char* name;
+    long legacyCode;
+};
+const FormatCode kFormatCodes[] = {
+    {OutputFormat::Mp3, "mp3", 1001},
+    {OutputFormat::Wav, "wav", 1002},
+    {OutputFormat::Aiff, "aiff", 1003},
+};
+
+int Lookup(const int* table, int count, int index) {
+    return index >= 0 && index < count ? table[index] : -1;
+}
+
+int IndexOf(const int* table, int count, int value) {
+    for (int i = 0; i < count; ++i) {
+        if (table[i] == value)
+            return i;
+    }
+    return -1;
+}
+
+wxString Group(const wxString& name) {
+    return kPresetsGroup + "/" + name;
+}
+
+// A stored index that no entry has falls back to the key's default.
+long IndexOrDefault(long value, int count, long fallback) {
+    return value >= 0 && value < count ? value : fallback;
+}
+
+} // namespace
+
+int StartSecondsForIndex(int index) {
+    return Lookup(kStartSeconds, g_startChoiceCount, index);
+}
+
+int RepeatSecondsForIndex(int index) {
+    return Lookup(kRepeatSeconds, g_repeatChoiceCount, index);
+}
+
+int BitrateForSliderPosition(int position) {
+    return Lookup(kBitrates, g_qualityPositionCount, position);
+}
+
+int IndexForStartSeconds(int seconds) {
+    return IndexOf(kStartSeconds, g_startChoiceCount, seconds);
+}
+
+int IndexForRepeatSeconds(int seconds) {
+    return IndexOf(kRepeatSeconds, g_repeatChoiceCount, seconds);
+}
+
+int SliderPositionForBitrate(int kbits) {
+    return IndexOf(kBitrates, g_qualityPositionCount, kbits);
+}
+
+RenderSettings SettingsFromPreset(const Preset& preset) {
+    RenderSettings settings;
+    settings.start = preset.start;
+    settings.interval = preset.interval;
+    settings.format = preset.format;
+    settings.bitrate = preset.bitrate;
+    settings.mono = preset.mono;
+    (preset.suffix ? settings.suffix : settings.prefix) = preset.affix;
+    settings.folder = preset.folder;
+    settings.merge = preset.merge;
+    return settings;
+}
+
+wxString CheckPresetName(const wxString& typed, wxString& error) {
+    wxString name = typed;
+    name.Trim(true).Trim(false);
+    error.clear();
+    if (name.empty())
+        error = "Please type a name for the preset.";
+    else if (name.Find('/') != wxNOT_FOUND)
+        error = "A preset name cannot contain \"/\".";
+    return name;
+}
+
+wxArrayString PresetStore::Names() const {
+    wxArrayString names;
+    const wxString oldPath = m_config.GetPath();
+    m_config.SetPath(kPresetsGroup);
+    wxString name;
+    long cookie;
+    for (bool more = m_config.GetFirstGroup(name, cookie); more;
+         more = m_config.GetNextGroup(name, cookie))
+        names.Add(name);
+    m_config.SetPath(oldPath);
+    return names;
+}
+
+bool PresetStore::Exists(const wxString& name) const {
+    // A preset is there when its watermark settings are.
+    return m_config.HasGroup(Group(name) + kWatermarkGroup);
+}
+
+bool PresetStore::Load(const wxString& name, Preset& preset) const {
+    if (!Exists(name))
+        return false;
+    const wxString group = Group(name);
+    const wxString watermark = group + kWatermarkGroup + "/";
+    const wxString output = group + kOutputGroup + "/";
+
+    preset.start =
+        StartSecondsForIndex(IndexOrDefault(m_config.Read(watermark + "Start", kDefaultStartIndex),
+                                            g_startChoiceCount, kDefaultStartIndex));
+    preset.interval = RepeatSecondsForIndex(
+        IndexOrDefault(m_config.Read(watermark + "RepeatEvery", kDefaultRepeatIndex),
+                       g_repeatChoiceCount, kDefaultRepeatIndex));
+
+    preset.mono = m_config.Read(output + "IsMono", 0L) != 0;
+    preset.merge = m_config.Read(output + "IsAppend", 0L) != 0;
+    const wxString format = m_config.Read(output + "OutputFormat", "mp3");
+    long code = 0;
+    const bool numeric = format.ToLong(&code);
+    for (const FormatCode& known : kFormatCodes) {
+        if (numeric ? code == known.legacyCode : format.IsSameAs(known.name, false))
+            preset.format = known.format;
+    }
+    const long position = m_config.Read(output + "Bitrate", kDefaultSliderPosition);
+    preset.bitrate = BitrateForSliderPosition(
+        static_cast<int>(wxClip(position, 0L, static_cast<long>(g_qualityPositionCount - 1))));
+    preset.folder = m_config.Read(output + "OutputFolder", wxString());
+    preset.suffix = IndexOrDefault(m_config.Read(output + "PrefixOrSuffix", kDefaultAffixIndex), 2,
+                                   kDefaultAffixIndex) == 1;
+    preset.affix = m_config.Read(output + "PrefixOrSuffixString", wxString());
+
+    preset.watermarks.Clear();
+    const wxString files = group + kFilesGroup + "/";
+    for (int i = 0;; ++i) {
+        const wxString key = files + wxString::Format("File%d", i);
+        if (!m_config.HasEntry(key))
+            break;
+        preset.watermarks.Add(m_config.Read(key, wxString()));
+    }
+    return true;
+}
+
+void PresetStore::Save(const wxString& name, const Preset& preset) {
+    // Replaced whole, so no watermark entries of an older preset survive.
+    Remove(name);
+    const wxString group = Group(name);
+    const wxString watermark = group + kWatermarkGroup + "/";
+    const wxString output = group + kOutputGroup + "/";
+
+    m_config.Write(watermark + "Start", wxString::Format("%d", IndexForStartSeconds(preset.start)));
+    m_config.Write(watermark + "RepeatEvery",
+                   wxString::Format("%d", IndexForRepeatSeconds(preset.interval)));
+
+    m_config.Write(output + "IsMono", preset.mono);
+    m_config.Write(output + "IsAppend", preset.merge);
+    for (const FormatCode& known : kFormatCodes) {
+        if (known.format == preset.format)
+            m_config.Write(output + "OutputFormat", wxString(known.name));
+    }
+    m_config.Write(output + "Bitrate", static_cast<long>(SliderPositionForBitrate(preset.bitrate)));
+    m_config.Write(output + "OutputFolder", preset.folder);
+    m_config.Write(output + "PrefixOrSuffix", preset.suffix ? 1L : 0L);
+    m_config.Write(output + "PrefixOrSuffixString", preset.affix);
+
+    // The group exists even with no watermark file, as it always has.
+    const wxString files = group + kFilesGroup;
+    m_config.SetPath(files);
+    m_config.SetPath("/");
+    for (size_t i = 0; i < preset.watermarks.size(); ++i)
+        m_config.Write(files + wxString::Format("/File%zu", i), preset.watermarks[i]);
+    m_config.Flush(false);
+}
+
+void PresetStore::Remove(const wxString& name) {
+    m_config.DeleteGroup(Group(name));
+}

@@ -1,0 +1,81 @@
+#ifndef PRESETSTORE_H
+#define PRESETSTORE_H
+
+#include "RenderRun.h"
+
+#include <wx/arrstr.h>
+#include <wx/confbase.h>
+
+// The settings the program offers and how named presets keep them in the
+// settings file. Every group and key name, every encoding and every default
+// lives here; the window and the command line only map their own controls and
+// options to and from a Preset.
+//
+// File layout, per preset NAME:
+//   /Presets/NAME/Watermark Settings:  Start, RepeatEvery (choice indexes)
+//   /Presets/NAME/ Output Settings:    IsMono, IsAppend, OutputFormat, Bitrate (slider
+//                                      position), OutputFolder, PrefixOrSuffix,
+//                                      PrefixOrSuffixString   (the leading blank is stored)
+//   /Presets/NAME/Watermark Settings/WatermarkFiles: File0, File1, ... (no gaps)
+
+// The protected preset, loaded at start-up.
+extern const wxString g_defaultPreset;
+
+// Entries of the Start After and Repeat Every selectors, positions of the quality slider.
+constexpr int g_startChoiceCount = 13;
+constexpr int g_repeatChoiceCount = 3;
+constexpr int g_qualityPositionCount = 10;
+// Seconds before the first watermark for a Start After entry; -1 for an index with no entry.
+int StartSecondsForIndex(int index);
+// Seconds between watermarks for a Repeat Every entry; -1 for an index with no entry.
+int RepeatSecondsForIndex(int index);
+// MP3 bitrate in kbit/s for a quality slider position; -1 for a position outside the slider.
+int BitrateForSliderPosition(int position);
+// The entry or position offering a value; -1 when none does.
+int IndexForStartSeconds(int seconds);
+int IndexForRepeatSeconds(int seconds);
+int SliderPositionForBitrate(int kbits);
+
+// One preset's settings, in the units the run uses.
+struct Preset {
+    int start = 0;     // seconds before the first watermark
+    int interval = 10; // seconds between watermarks
+    bool mono = false;
+    bool merge = false;
+    OutputFormat format = OutputFormat::Mp3;
+    int bitrate = 320; // kbit/s
+    wxString folder;
+    bool suffix = false; // the affix goes after the name instead of before it
+    wxString affix;
+    wxArrayString watermarks;
+};
+
+// The run's settings for a preset; the merged file's name is left empty.
+RenderSettings SettingsFromPreset(const Preset& preset);
+
+// The name a typed preset name is stored under (blanks trimmed at both ends).
+// error is empty when the name can be used, else says why not.
+wxString CheckPresetName(const wxString& typed, wxString& error);
+
+class PresetStore {
+public:
+    explicit PresetStore(wxConfigBase& config) : m_config(config) {}
+
+    // Names of the stored presets, in the file's order.
+    wxArrayString Names() const;
+    bool Exists(const wxString& name) const;
+    // Reads a preset over preset. A stored value that no control offers falls
+    // back to its key's default (the slider position is clamped); an unknown
+    // output format leaves preset.format as it was. False, with preset
+    // untouched, when there is no such preset.
+    bool Load(const wxString& name, Preset& preset) const;
+    // Writes the preset whole, replacing any stored one of that name, and
+    // flushes the file.
+    void Save(const wxString& name, const Preset& preset);
+    void Remove(const wxString& name);
+
+private:
+    wxConfigBase& m_config;
+};
+
+#endif

@@ -1,0 +1,92 @@
+#include "PreviewPlayer.h"
+
+#include <wx/filefn.h>
+
+namespace {
+
+const wxString kNothingSelected = "Select a file to play first.";
+const wxString kLoadFailure = "Fail to load media file";
+
+} // namespace
+
+PreviewPlayer::PreviewPlayer(Media& media, View& view) : m_media(media), m_view(view) {
+}
+
+void PreviewPlayer::PlayPressed(const wxString& path) {
+    if (m_isPlaying) {
+        PausePressed();
+        return;
+    }
+    // A start is already on its way; loading again would start playback twice.
+    if (m_startDelay.IsRunning())
+        return;
+    if (path.empty()) {
+        m_view.ShowMessage(kNothingSelected);
+        return;
+    }
+    m_mediaAnnounced = false;
+    // A file removed since it was listed fails at once instead of after the delay.
+    if (!wxFileExists(path) || !m_media.Load(path)) {
+        m_view.ShowMessage(kLoadFailure);
+        return;
+    }
+    m_extraStartDelays = 0;
+    m_startDelay.StartOnce(kStartDelayMs);
+}
+
+void PreviewPlayer::PausePressed() {
+    switch (m_media.GetState()) {
+    case MediaState::Paused:
+        m_media.Play();
+        m_view.ShowPicture(Picture::Pause);
+        break;
+    case MediaState::Playing:
+        m_media.Pause();
+        m_view.ShowPicture(Picture::Resume);
+        break;
+    case MediaState::Stopped:
+        // The player stopped by itself (end of file or an error) before the
+        // state check noticed; pausing now would load the file again.
+        ReturnToIdle();
+        break;
+    }
+}
+
+void PreviewPlayer::StopPressed() {
+    m_startDelay.Stop();
+    m_media.Stop();
+    ReturnToIdle();
+}
+
+void PreviewPlayer::StartDelayEnded() {
+    // The back end reads the file in the background. It takes the file up
+    // (MediaLoaded) and then, when it cannot decode it, stops the player; a
+    // player still stopped before that has not started yet.
+    if (m_media.GetState() == MediaState::Stopped) {
+        if (!m_mediaAnnounced && m_extraStartDelays < kMaxExtraStartDelays) {
+            ++m_extraStartDelays;
+            m_startDelay.StartOnce(kStartDelayMs);
+            return;
+        }
+        m_view.ShowMessage(kLoadFailure);
+        return;
+    }
+    m_media.Play();
+    m_isPlaying = true;
+    m_view.ShowPicture(Picture::Pause);
+    m_stateCheck.StartOnce(kStateCheckMs);
+}
+
+void PreviewPlayer::CheckState() {
+    if (m_media.GetState() != MediaState::Stopped) {
+        m_stateCheck.StartOnce(kStateCheckMs);
+        return;
+    }
+    ReturnToIdle();
+}
+
+void PreviewPlayer::ReturnToIdle() {
+    m_stateCheck.Stop();
+    m_isPlaying = false;
+    m_view.ShowPicture(Picture::Play);
+}

@@ -1,0 +1,88 @@
+#ifndef PREVIEWPLAYER_H
+#define PREVIEWPLAYER_H
+
+#include <wx/string.h>
+#include <wx/timer.h>
+
+// The preview player's behaviour: play after a short start delay, pause and
+// resume on the play button, stop, and a once-a-second check that notices a
+// player that stopped by itself. It drives a media control and a view through
+// the small interfaces below, so it runs the same with the real media back end
+// and with a stand-in.
+class PreviewPlayer {
+public:
+    enum class MediaState { Stopped, Paused, Playing };
+    // The media control as the player uses it.
+    class Media {
+    public:
+        virtual ~Media() = default;
+        // False when the file cannot be given to the back end at all.
+        virtual bool Load(const wxString& path) = 0;
+        virtual void Play() = 0;
+        virtual void Pause() = 0;
+        virtual void Stop() = 0;
+        virtual MediaState GetState() const = 0;
+    };
+    enum class Picture { Play, Pause, Resume };
+    // What the user sees of the player.
+    class View {
+    public:
+        virtual ~View() = default;
+        virtual void ShowPicture(Picture picture) = 0;
+        virtual void ShowMessage(const wxString& text) = 0;
+    };
+
+    static const int kStartDelayMs = 500;
+    static const int kStateCheckMs = 1000;
+    // Start delays added while waiting for a back end that has not yet taken
+    // up the file (a busy machine) before calling the file unreadable.
+    static const int kMaxExtraStartDelays = 20;
+
+    PreviewPlayer(Media& media, View& view);
+
+    // The play button. While playing it pauses or resumes; otherwise it loads
+    // path (empty: nothing selected, which is reported) and starts playback
+    // after the start delay. Ignored while a start is already pending.
+    void PlayPressed(const wxString& path);
+    // Pause or resume; back to idle when the player has stopped by itself.
+    void PausePressed();
+    // Stops playback, also a start still waiting for its delay.
+    void StopPressed();
+
+    // End of the start delay: starts playback, waits longer for a back end
+    // that has not taken up the file, or reports an unreadable file.
+    void StartDelayEnded();
+    // The once-a-second check: back to idle once the player has stopped.
+    void CheckState();
+    // The back end has taken up the file given to the last Load.
+    void MediaLoaded() { m_mediaAnnounced = true; }
+
+    bool IsPlaying() const { return m_isPlaying; }
+    bool IsStarting() const { return m_startDelay.IsRunning(); }
+    bool IsChecking() const { return m_stateCheck.IsRunning(); }
+
+private:
+    // A one-shot timer that runs one of the player's steps.
+    class StepTimer : public wxTimer {
+    public:
+        StepTimer(PreviewPlayer& player, void (PreviewPlayer::*step)())
+            : m_player(player), m_step(step) {}
+        void Notify() override { (m_player.*m_step)(); }
+
+    private:
+        PreviewPlayer& m_player;
+        void (PreviewPlayer::*m_step)();
+    };
+
+    void ReturnToIdle();
+
+    Media& m_media;
+    View& m_view;
+    bool m_isPlaying = false;
+    bool m_mediaAnnounced = false;
+    int m_extraStartDelays = 0;
+    StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
+    StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};
+};
+
+#endif

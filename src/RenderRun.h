@@ -1,0 +1,66 @@
+#ifndef RENDERRUN_H
+#define RENDERRUN_H
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include <cstddef>
+
+// The batch: renders every listed track with the watermarks through CSoxHandler
+// and joins the results when merging. It shows nothing: the window, the
+// benchmark and the tests call the same run and present its lines themselves.
+
+enum class OutputFormat { Mp3, Wav, Aiff };
+
+// The format's file extension, in lower case: "mp3", "wav" or "aiff".
+wxString FormatExtension(OutputFormat format);
+
+// Everything a run needs besides the files, taken once when it starts.
+struct RenderSettings {
+    int start = 0;     // seconds before the first watermark
+    int interval = 10; // seconds between watermarks
+    OutputFormat format = OutputFormat::Mp3;
+    int bitrate = 320; // kbit/s, for MP3 output only
+    bool mono = false;
+    wxString prefix;
+    wxString suffix;
+    wxString folder; // output folder
+    bool merge = false;
+    wxString mergeName; // merged file's name; its extension is replaced by the format's
+};
+
+// Told as the run goes.
+class RenderProgress {
+public:
+    virtual ~RenderProgress() = default;
+    // Track index (from 0) of count starts rendering; name is its file name.
+    virtual void TrackStarted(size_t index, size_t count, const wxString& name) = 0;
+};
+
+class RenderRun {
+public:
+    RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
+              const wxArrayString& watermarks);
+
+    // Why nothing can be rendered (no output folder, no track, no watermark),
+    // or empty. The texts are the ones the window shows.
+    wxString InputProblem() const;
+    // Why the merged file cannot be written under its name (unusable name, or
+    // it would replace a listed file), or empty. Empty when not merging.
+    wxString MergeProblem() const;
+    // Where the merged file goes.
+    wxString MergedPath() const;
+
+    // Renders every track in list order, then joins the rendered files in
+    // track order when merging. Returns one line per track that produced
+    // one, in track order, then the merged file's line (on failure only).
+    // Call only when both problems are empty.
+    wxArrayString Run(RenderProgress* progress = nullptr);
+
+private:
+    RenderSettings m_settings;
+    wxArrayString m_tracks;
+    wxArrayString m_watermarks;
+};
+
+#endif
