@@ -18,9 +18,9 @@ const int g_maxWatermarkSeconds = 4;
 
 namespace {
 
-// The common notice: default caption, OK, centred, no parent.
+// The common notice: the program's name as caption, OK, centred, no parent.
 void Notice(const wxString& text) {
-    wxMessageBox(text, wxMessageBoxCaptionStr, wxOK | wxCENTRE);
+    wxMessageBox(text, g_programName, wxOK | wxCENTRE);
 }
 
 // The full path a list row carries, or null.
@@ -102,7 +102,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
       m_player(m_media, *this),
       m_config(wxEmptyString, wxEmptyString, wxFileConfig::GetLocalFileName("velisto"),
                wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
-      m_presets(m_config) {
+      m_presets(m_config,
+                wxFileName(wxGetCwd() + "/" + g_resourceFolder + "Presets", "").GetPath()) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
 
@@ -120,7 +121,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     for (wxWindow* child : GetChildren())
         child->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     SetSize(wxSize(929, 670));
-    SetMinSize(wxSize(-1, 170));
+    // Any smaller and the sizers would cut controls off, GO! first.
+    SetMinClientSize(GetSizer()->CalcMin());
 
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));
     m_watermarkList->SetDropTarget(new DnDFile(this, m_watermarkList));
@@ -143,6 +145,18 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     EnableQualityForFormat();
 
     StartPresets();
+    Bind(wxEVT_CLOSE_WINDOW, &CMainFormImp::OnClose, this);
+}
+
+void CMainFormImp::OnClose(wxCloseEvent& event) {
+    if (m_activeRun) {
+        // The run ends its SoX processes; the window goes once it has returned.
+        m_activeRun->Cancel();
+        m_closeAfterRun = true;
+        event.Veto();
+        return;
+    }
+    event.Skip();
 }
 
 CMainFormImp::~CMainFormImp() {
@@ -156,29 +170,61 @@ CMainFormImp::~CMainFormImp() {
 
 void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths,
                                   int maxWholeSeconds) {
-    // Each file is measured by SoX before its row appears; that can take a while.
+    // Every file is measured by SoX before its row appears, several at once;
+    // nothing else may change the lists meanwhile.
     wxBusyCursor busy;
-    CSoxHandler sox;
-    sox.SetOperation(SOX_TRACK_LENGTH);
+    wxWindowDisabler noInput;
+    std::vector<CSoxHandler> measures;
+    wxArrayString measuredPaths;
+    wxArrayString notAdded;
     for (const wxString& path : paths) {
-        if (!wxFileExists(path))
+        if (!wxFileExists(path)) {
+            notAdded.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
             continue;
-        sox.SetInputFile(path);
-        if (!sox.Run())
-            continue;
-        if (maxWholeSeconds >= 0 && sox.GetResultLong() > maxWholeSeconds) {
-            Notice("Please use watermark files which are maximum of 4 seconds long.");
-            return;
         }
-        wxFileName file(path);
+        measuredPaths.Add(path);
+        measures.emplace_back();
+        measures.back().SetOperation(SOX_TRACK_LENGTH);
+        measures.back().SetInputFile(path);
+    }
+    const std::vector<bool> measured = RunAll(measures);
+
+    bool tooLong = false;
+    for (size_t i = 0; i < measures.size(); ++i) {
+        CSoxHandler& sox = measures[i];
+        const wxFileName file(measuredPaths[i]);
+        if (!measured[i]) {
+            // The line is "<name>: <SoX's reason>".
+            const wxString reason =
+                sox.GetErrors().empty() ? "SoX could not read its length." : sox.GetErrors()[0];
+            notAdded.Add(reason.StartsWith(file.GetFullName() + ":")
+                             ? reason
+                             : file.GetFullName() + ": " + reason);
+            continue;
+        }
+        if (maxWholeSeconds >= 0 && sox.GetResultLong() > maxWholeSeconds) {
+            tooLong = true;
+            notAdded.Add(file.GetFullName() + ": too long (" + sox.GetResult() + ").");
+            continue;
+        }
         const wxULongLong kilobytes = file.GetSize() / 1000;
         const long row = list->InsertItem(list->GetItemCount(),
                                           wxString::Format("%d", list->GetItemCount() + 1));
-        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(path)));
+        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(measuredPaths[i])));
         list->SetItem(row, 1, file.GetFullName());
         list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
         list->SetItem(row, 3, sox.GetResult());
     }
+    if (notAdded.empty())
+        return;
+    wxString message;
+    if (tooLong)
+        message = "Please use watermark files which are maximum of 4 seconds long.\n\n";
+    message +=
+        notAdded.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
+    for (const wxString& line : notAdded)
+        message += "\n" + line;
+    Notice(message);
 }
 
 wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
@@ -505,18 +551,29 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 
 namespace {
 
-// The progress dialog's view of the run.
+// The progress dialog's view of the run: finished tracks counted, the one
+// started last named, and its Cancel button.
 class ProgressDialog : public RenderProgress {
 public:
     ProgressDialog(wxWindow* parent, int count)
-        : m_dialog("Please wait...", "", count, parent, wxPD_APP_MODAL | wxPD_AUTO_HIDE) {}
-    void TrackStarted(size_t index, size_t, const wxString& name) override {
-        m_dialog.Update(static_cast<int>(index), "Processing file " + name);
+        : m_dialog("Please wait...", "", count, parent,
+                   wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT) {}
+    void TrackStarted(size_t, size_t, const wxString& name) override {
+        // A name is shown as it is, '&' included.
+        m_message = "Processing file " + wxControl::EscapeMnemonics(name);
+        m_dialog.Update(m_finished, m_message);
     }
+    void TracksFinished(size_t finished, size_t) override {
+        m_finished = static_cast<int>(finished);
+        m_dialog.Update(m_finished, m_message);
+    }
+    bool CancelRequested() override { return m_dialog.WasCancelled(); }
     void Hide() { m_dialog.Hide(); }
 
 private:
     wxGenericProgressDialog m_dialog;
+    wxString m_message;
+    int m_finished = 0;
 };
 
 } // namespace
@@ -551,10 +608,17 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
 
     RenderRun run(settings, tracks, watermarks);
     wxArrayString lines;
+    m_activeRun = &run;
     {
         ProgressDialog progress(this, static_cast<int>(tracks.size()));
         lines = run.Run(&progress);
         progress.Hide();
+    }
+    m_activeRun = nullptr;
+    if (m_closeAfterRun) {
+        // The window was closed during the run: the run has ended, so go now.
+        Destroy();
+        return;
     }
     ProcessCompleteImp results(lines, m_outputFolder, this, wxID_ANY, "Process Completed",
                                wxDefaultPosition, wxDefaultSize,
@@ -565,32 +629,12 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
 // ---------------------------------------------------------------------------
 // Presets
 
-namespace {
-
-struct ShippedPreset {
-    const char* name;
-    const char* file;
-};
-const ShippedPreset kShippedPresets[] = {
-    {"Market-Tag", "Presets/Market Tag Watermark.mp3"},
-    {"Beep #1", "Presets/Beep Sound 1.mp3"},
-    {"Beep #2", "Presets/Beep Sound 2.mp3"},
-    {"Lo-Fi Preview", "Presets/Low-Fi Preview.mp3"},
-    {"Sine+Delay", "Presets/Sine+Delay.mp3"},
-    {"This Is A PF", "Presets/This Is A PF.mp3"},
-    {"Whispering", "Presets/Whispering.mp3"},
-    {"Alex(Mac) Preview", "Presets/Alex(Mac) Preview File.mp3"},
-};
-
-} // namespace
-
 void CMainFormImp::StartPresets() {
     if (!m_presets.Exists(g_defaultPreset))
         CreatePreset(g_defaultPreset);
     else
         LoadPreset(g_defaultPreset);
-    for (const ShippedPreset& preset : kShippedPresets)
-        CreatePresetWithWatermark(preset.name, preset.file);
+    m_presets.AddShippedPresets();
     ReadPresets(g_defaultPreset);
 }
 
@@ -602,21 +646,19 @@ bool CMainFormImp::LoadPreset(const wxString& name) {
     Preset preset = PresetFromControls();
     if (!m_presets.Load(name, preset))
         return false;
+    wxArrayString missing;
+    wxArrayString found;
+    for (const wxString& path : preset.watermarks)
+        (wxFileExists(path) ? found : missing).Add(path);
+    preset.watermarks = found;
     ShowPreset(preset);
+    if (!missing.empty()) {
+        wxString message = "These watermark files of the preset \"" + name + "\" were not found:\n";
+        for (const wxString& path : missing)
+            message += "\n" + path;
+        Notice(message);
+    }
     return true;
-}
-
-void CMainFormImp::CreatePresetWithWatermark(const wxString& name, const wxString& file) {
-    if (m_presets.Exists(name))
-        return;
-    wxFileName sound(wxGetCwd(), wxFileName(file).GetFullName());
-    for (const char* dir : {"Velisto.app", "Contents", "Resources", "Presets"})
-        sound.AppendDir(dir);
-    Preset preset;
-    preset.start = 5;
-    preset.suffix = true;
-    preset.watermarks.Add(sound.GetFullPath());
-    m_presets.Save(name, preset);
 }
 
 void CMainFormImp::ReadPresets(const wxString& select) {
@@ -640,7 +682,7 @@ void CMainFormImp::OnLoadPreset(wxCommandEvent&) {
 }
 
 bool CMainFormImp::Confirm(const wxString& question) {
-    wxMessageDialog ask(this, question, wxMessageBoxCaptionStr, wxYES_NO | wxCENTRE);
+    wxMessageDialog ask(this, question, g_programName, wxYES_NO | wxCENTRE);
     return ask.ShowModal() == wxID_YES;
 }
 
@@ -665,7 +707,7 @@ void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
     wxString select;
     if (!name.empty()) {
         const bool exists = !isNew || m_presets.Exists(name);
-        if (!exists || Confirm("Are you sure you want to rewrite then preset '" + name + "' ?")) {
+        if (!exists || Confirm("Are you sure you want to rewrite the preset '" + name + "' ?")) {
             CreatePreset(name);
             select = name;
         }

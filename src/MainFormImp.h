@@ -14,6 +14,8 @@
 class CMainFormImp;
 template <typename Tag> struct MainWindowProbe;
 
+// The caption of the program's messages.
+inline const wxString g_programName = "Fenwaro Watermark Generator";
 // Longest watermark sound accepted, in whole seconds.
 extern const int g_maxWatermarkSeconds;
 
@@ -85,7 +87,6 @@ public:
     // Presets
     void CreatePreset(const wxString& name);
     bool LoadPreset(const wxString& name);
-    void CreatePresetWithWatermark(const wxString& name, const wxString& file);
     void ReadPresets(const wxString& select);
     void SetPresetChoice(const wxString& select);
 
@@ -165,7 +166,12 @@ private:
     void ShowPicture(PreviewPlayer::Picture picture) override;
     void ShowMessage(const wxString& text) override;
 
+    // Closing during a run cancels it; the window goes when the run has ended.
+    void OnClose(wxCloseEvent& event);
+
     wxString m_outputFolder;
+    RenderRun* m_activeRun = nullptr;
+    bool m_closeAfterRun = false;
 
     // Move snapshot
     std::vector<ITEM_DATA> m_itemDataPool;

@@ -1,5 +1,7 @@
 #include "PresetStore.h"
 
+#include <wx/filefn.h>
+#include <wx/filename.h>
 #include <wx/utils.h>
 
 const wxString g_defaultPreset = "Default Preset";
@@ -15,6 +17,22 @@ const wxString kWatermarkGroup = "/Watermark Settings";
 // The leading blank is part of the stored format.
 const wxString kOutputGroup = "/ Output Settings";
 const wxString kFilesGroup = "/Watermark Settings/WatermarkFiles";
+
+// The presets that come with the program, each with one of its sounds.
+struct ShippedPreset {
+    const char* name;
+    const char* sound;
+};
+const ShippedPreset kShippedPresets[] = {
+    {"Market-Tag", "Market Tag Watermark.mp3"},
+    {"Beep #1", "Beep Sound 1.mp3"},
+    {"Beep #2", "Beep Sound 2.mp3"},
+    {"Lo-Fi Preview", "Low-Fi Preview.mp3"},
+    {"Sine+Delay", "Sine+Delay.mp3"},
+    {"This Is A PF", "This Is A PF.mp3"},
+    {"Whispering", "Whispering.mp3"},
+    {"Alex(Mac) Preview", "Alex(Mac) Preview File.mp3"},
+};
 
 // Defaults of keys that are missing or hold an index no control has.
 const long kDefaultStartIndex = 0;
@@ -45,6 +63,14 @@ int IndexOf(const int* table, int count, int value) {
             return i;
     }
     return -1;
+}
+
+bool IsShippedSound(const wxString& fileName) {
+    for (const ShippedPreset& shipped : kShippedPresets) {
+        if (fileName == shipped.sound)
+            return true;
+    }
+    return false;
 }
 
 wxString Group(const wxString& name) {
@@ -103,7 +129,16 @@ wxString CheckPresetName(const wxString& typed, wxString& error) {
         error = "Please type a name for the preset.";
     else if (name.Find('/') != wxNOT_FOUND)
         error = "A preset name cannot contain \"/\".";
+    else if (name == "." || name == "..")
+        // The settings file would take them for folders of its own.
+        error = "A preset cannot be named \".\" or \"..\".";
     return name;
+}
+
+PresetStore::PresetStore(wxConfigBase& config, const wxString& presetsFolder)
+    : m_config(config), m_presetsFolder(presetsFolder) {
+    // A stored "$HOME" or "${X}" in a file name must come back as written.
+    m_config.SetExpandEnvVars(false);
 }
 
 wxArrayString PresetStore::Names() const {
@@ -124,7 +159,7 @@ bool PresetStore::Exists(const wxString& name) const {
     return m_config.HasGroup(Group(name) + kWatermarkGroup);
 }
 
-bool PresetStore::Load(const wxString& name, Preset& preset) const {
+bool PresetStore::Load(const wxString& name, Preset& preset) {
     if (!Exists(name))
         return false;
     const wxString group = Group(name);
@@ -161,9 +196,30 @@ bool PresetStore::Load(const wxString& name, Preset& preset) const {
         const wxString key = files + wxString::Format("File%d", i);
         if (!m_config.HasEntry(key))
             break;
-        preset.watermarks.Add(m_config.Read(key, wxString()));
+        wxString path = m_config.Read(key, wxString());
+        // The program may have moved since the preset was stored.
+        const wxString fileName = wxFileName(path).GetFullName();
+        const wxString shipped = wxFileName(m_presetsFolder, fileName).GetFullPath();
+        if (!wxFileExists(path) && IsShippedSound(fileName) && wxFileExists(shipped)) {
+            path = shipped;
+            m_config.Write(key, path);
+            m_config.Flush(false);
+        }
+        preset.watermarks.Add(path);
     }
     return true;
+}
+
+void PresetStore::AddShippedPresets() {
+    for (const ShippedPreset& shipped : kShippedPresets) {
+        if (Exists(shipped.name))
+            continue;
+        Preset preset;
+        preset.start = 5;
+        preset.suffix = true;
+        preset.watermarks.Add(wxFileName(m_presetsFolder, shipped.sound).GetFullPath());
+        Save(shipped.name, preset);
+    }
 }
 
 void PresetStore::Save(const wxString& name, const Preset& preset) {

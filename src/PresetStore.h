@@ -59,23 +59,30 @@ wxString CheckPresetName(const wxString& typed, wxString& error);
 
 class PresetStore {
 public:
-    explicit PresetStore(wxConfigBase& config) : m_config(config) {}
+    // presetsFolder is the absolute path of the shipped watermark sounds.
+    // Stored values are read back as written: no environment variables expanded.
+    PresetStore(wxConfigBase& config, const wxString& presetsFolder);
 
     // Names of the stored presets, in the file's order.
     wxArrayString Names() const;
     bool Exists(const wxString& name) const;
     // Reads a preset over preset. A stored value that no control offers falls
     // back to its key's default (the slider position is clamped); an unknown
-    // output format leaves preset.format as it was. False, with preset
+    // output format leaves preset.format as it was. A watermark file that no
+    // longer exists but is one of the shipped sounds is taken from the
+    // presets folder, and the corrected path is stored. False, with preset
     // untouched, when there is no such preset.
-    bool Load(const wxString& name, Preset& preset) const;
+    bool Load(const wxString& name, Preset& preset);
     // Writes the preset whole, replacing any stored one of that name, and
     // flushes the file.
     void Save(const wxString& name, const Preset& preset);
     void Remove(const wxString& name);
+    // Adds each shipped preset that is not stored yet.
+    void AddShippedPresets();
 
 private:
     wxConfigBase& m_config;
+    wxString m_presetsFolder;
 };
 
 #endif

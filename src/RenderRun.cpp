@@ -2,10 +2,14 @@
 
 #include "SoxHandler.h"
 
+#include <wx/filefn.h>
 #include <wx/filename.h>
+
+#include <wx/thread.h>
 
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -77,6 +81,17 @@ wxString RenderRun::InputProblem() const {
         return "Please add at least one input file.";
     if (m_watermarks.empty())
         return "Please add at least one watermark file.";
+    // Checked before anything renders, so no track is written half-way.
+    if (!wxDirExists(m_settings.folder))
+        return "The output folder " + m_settings.folder + " does not exist.";
+    if (!wxFileName::IsDirWritable(m_settings.folder))
+        return "The output folder " + m_settings.folder + " cannot be written to.";
+    // Either would put the output outside the chosen folder.
+    for (const wxString& affix : {m_settings.prefix, m_settings.suffix}) {
+        if (affix.find_first_of(wxFileName::GetPathSeparators()) != wxString::npos ||
+            affix.Contains(".."))
+            return "A prefix or suffix cannot contain \"/\" or \"..\".";
+    }
     return wxString();
 }
 
@@ -101,8 +116,35 @@ wxString RenderRun::MergeProblem() const {
     return wxString();
 }
 
+namespace {
+
+// One track of a run and the SoX process rendering it.
+struct TrackJob {
+    enum State { Waiting, Running, Ended };
+    CSoxHandler sox;
+    SoxProcess process;
+    State state = Waiting;
+    bool rendered = false;
+    wxString line;
+    wxString output; // where it writes
+};
+
+// A same-named track from another folder would write where an earlier one
+// writes: it waits until that one has ended.
+bool WaitsForEarlier(const std::vector<std::unique_ptr<TrackJob>>& jobs, size_t row) {
+    for (size_t j = 0; j < row; ++j) {
+        if (jobs[j]->state != TrackJob::Ended && IsSameFile(jobs[j]->output, jobs[row]->output))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 wxArrayString RenderRun::Run(RenderProgress* progress) {
+    m_cancel = m_cancelled = false;
     wxArrayString lines;
+    const size_t count = m_tracks.size();
     // Tracks of the same name from different folders must not overwrite each
     // other before the join: each renders into a folder of its own.
     std::unique_ptr<RunFolder> renderFolder;
@@ -117,46 +159,143 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         }
     }
 
-    const bool mp3 = m_settings.format == OutputFormat::Mp3;
-    CSoxHandler sox;
-    sox.SetOperation(SOX_ADD_WATERMARK);
-    sox.SetWaterMarks(m_watermarks);
-    sox.SetStartTime(m_settings.start);
-    sox.SetWaterMarkInterval(m_settings.interval);
-    sox.SetFileFormat(FormatExtension(m_settings.format));
-    sox.SetBitrate(mp3 ? m_settings.bitrate : 0);
-    sox.SetMono(m_settings.mono);
-    sox.SetPrefix(m_settings.prefix);
-    sox.SetSuffix(m_settings.suffix);
+    CSoxHandler settings;
+    settings.SetOperation(SOX_ADD_WATERMARK);
+    settings.SetWaterMarks(m_watermarks);
+    settings.SetStartTime(m_settings.start);
+    settings.SetWaterMarkInterval(m_settings.interval);
+    settings.SetFileFormat(FormatExtension(m_settings.format));
+    settings.SetBitrate(m_settings.format == OutputFormat::Mp3 ? m_settings.bitrate : 0);
+    settings.SetMono(m_settings.mono);
+    settings.SetPrefix(m_settings.prefix);
+    settings.SetSuffix(m_settings.suffix);
 
-    wxArrayString rendered;
-    for (size_t i = 0; i < m_tracks.size(); ++i) {
-        if (progress)
-            progress->TrackStarted(i, m_tracks.size(), FileName(m_tracks[i]));
-        sox.SetInputFile(m_tracks[i]);
+    std::vector<std::unique_ptr<TrackJob>> jobs;
+    for (size_t i = 0; i < count; ++i) {
+        jobs.emplace_back(new TrackJob);
+        TrackJob& job = *jobs.back();
+        job.sox = settings;
+        job.sox.SetInputFile(m_tracks[i]);
         if (m_settings.merge) {
             const wxString folder = renderFolder->path() + wxString::Format("/%zu", i + 1);
             wxFileName::Mkdir(folder);
-            sox.SetOutputFile(folder);
+            job.sox.SetOutputFile(folder);
         } else {
-            sox.SetOutputFile(m_settings.folder);
-            const wxString conflict = OutputConflict(m_tracks, i, sox.GetOutputPath(), rendered);
+            job.sox.SetOutputFile(m_settings.folder);
+        }
+        job.output = job.sox.GetOutputPath();
+    }
+
+    int parallel = m_parallel > 0 ? m_parallel : wxThread::GetCPUCount();
+    if (parallel < 1)
+        parallel = 1;
+    size_t running = 0;
+    size_t ended = 0;
+    size_t cancelled = 0;
+    wxArrayString rendered;
+    auto end = [&](TrackJob& job) {
+        job.state = TrackJob::Ended;
+        if (job.rendered)
+            rendered.Add(job.output);
+        ++ended;
+        if (progress)
+            progress->TracksFinished(ended, count);
+    };
+    auto start = [&](size_t row) {
+        TrackJob& job = *jobs[row];
+        if (!m_settings.merge) {
+            const wxString conflict = OutputConflict(m_tracks, row, job.output, rendered);
             if (!conflict.empty()) {
-                lines.Add(FileName(m_tracks[i]) + ": " + conflict);
-                continue;
+                job.line = FileName(m_tracks[row]) + ": " + conflict;
+                end(job);
+                return;
             }
         }
-        if (sox.Run())
-            rendered.Add(sox.GetResultOutput());
-        if (!sox.GetErrors().empty())
-            lines.Add(sox.GetErrors()[0]);
+        if (progress)
+            progress->TrackStarted(row, count, FileName(m_tracks[row]));
+        wxString command;
+        if (!job.sox.BeginRun(command)) {
+            if (!job.sox.GetErrors().empty())
+                job.line = job.sox.GetErrors()[0];
+            end(job);
+            return;
+        }
+        job.output = job.sox.GetResultOutput();
+        job.state = TrackJob::Running;
+        ++running;
+        auto finished = [&, row](const SoxOutput& out) {
+            TrackJob& done = *jobs[row];
+            --running;
+            if (m_cancelled && out.status != 0) {
+                // Ended by the cancel: what it wrote is not a whole file.
+                wxRemoveFile(done.output);
+                ++cancelled;
+            } else {
+                done.rendered = done.sox.EndRun(out);
+                if (!done.sox.GetErrors().empty())
+                    done.line = done.sox.GetErrors()[0];
+            }
+            end(done);
+        };
+        if (!job.process.Start(command, finished)) {
+            SoxOutput none; // status -1: could not be started
+            finished(none);
+        }
+    };
+
+    size_t next = 0; // tracks before it have all been started or ended
+    while (ended < count) {
+        if (!m_cancelled && (m_cancel || (progress && progress->CancelRequested()))) {
+            m_cancelled = true;
+            for (auto& job : jobs) {
+                if (job->state == TrackJob::Running)
+                    job->process.Kill();
+            }
+        }
+        if (m_cancelled) {
+            // Tracks never started end as not rendered.
+            for (auto& job : jobs) {
+                if (job->state == TrackJob::Waiting) {
+                    ++cancelled;
+                    end(*job);
+                }
+            }
+        }
+        for (size_t row = next; !m_cancelled && row < count && running < size_t(parallel); ++row) {
+            if (jobs[row]->state == TrackJob::Waiting && !WaitsForEarlier(jobs, row))
+                start(row);
+        }
+        while (next < count && jobs[next]->state != TrackJob::Waiting)
+            ++next;
+        if (ended < count) {
+            const size_t before = ended;
+            SoxProcess::WaitUntil([&] {
+                return ended != before || m_cancel ||
+                       (progress && !m_cancelled && progress->CancelRequested());
+            });
+        }
+    }
+
+    for (auto& job : jobs) {
+        if (!job->line.empty())
+            lines.Add(job->line);
+    }
+    if (m_cancelled) {
+        lines.Add(wxString::Format("Cancelled: %zu of %zu tracks not rendered.", cancelled, count));
+        return lines;
     }
 
     if (m_settings.merge) {
-        if (rendered.empty())
+        // Joined in track order, whatever order the renders ended in.
+        wxArrayString inOrder;
+        for (auto& job : jobs) {
+            if (job->rendered)
+                inOrder.Add(job->output);
+        }
+        if (inOrder.empty())
             lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
-        else if (sox.AppendFiles(rendered, MergedPath()) != 0 && !sox.GetErrors().empty())
-            lines.Add(sox.GetErrors()[0]);
+        else if (settings.AppendFiles(inOrder, MergedPath()) != 0 && !settings.GetErrors().empty())
+            lines.Add(settings.GetErrors()[0]);
     }
     return lines;
 }

@@ -29,12 +29,16 @@ struct RenderSettings {
     wxString mergeName; // merged file's name; its extension is replaced by the format's
 };
 
-// Told as the run goes.
+// Told as the run goes, from the thread that called Run.
 class RenderProgress {
 public:
     virtual ~RenderProgress() = default;
     // Track index (from 0) of count starts rendering; name is its file name.
     virtual void TrackStarted(size_t index, size_t count, const wxString& name) = 0;
+    // finished of count tracks have ended, rendered or not.
+    virtual void TracksFinished(size_t finished, size_t count) = 0;
+    // Asked while the run waits for SoX; true ends the run as Cancel does.
+    virtual bool CancelRequested() { return false; }
 };
 
 class RenderRun {
@@ -42,8 +46,9 @@ public:
     RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
               const wxArrayString& watermarks);
 
-    // Why nothing can be rendered (no output folder, no track, no watermark),
-    // or empty. The texts are the ones the window shows.
+    // Why nothing can be rendered (no output folder, no track, no watermark,
+    // an output folder that is missing or read-only, a prefix or suffix that
+    // would leave the folder), or empty. The texts are the ones the window shows.
     wxString InputProblem() const;
     // Why the merged file cannot be written under its name (unusable name, or
     // it would replace a listed file), or empty. Empty when not merging.
@@ -51,16 +56,32 @@ public:
     // Where the merged file goes.
     wxString MergedPath() const;
 
-    // Renders every track in list order, then joins the rendered files in
-    // track order when merging. Returns one line per track that produced
-    // one, in track order, then the merged file's line (on failure only).
-    // Call only when both problems are empty.
+    // How many tracks render at the same time; 0 (the default) means one per
+    // processor core.
+    void SetParallel(int jobs) { m_parallel = jobs; }
+
+    // Renders every track, up to SetParallel at once and started in list
+    // order, then joins the rendered files in track order when merging.
+    // Returns when everything has ended: one line per track that produced
+    // one, in track order, whatever order the renders finished in; then the
+    // merged file's line (on failure only). Call only when both problems are
+    // empty; it runs the event loop while it waits.
+    // A cancelled run ends every running SoX process, removes the files they
+    // were writing, keeps the tracks already rendered, skips the join and
+    // ends the lines with "Cancelled: N of M tracks not rendered.".
     wxArrayString Run(RenderProgress* progress = nullptr);
+    // Cancels a run in progress, from within the event loop it runs (a
+    // handler or a progress call). Nothing happens when no run is going.
+    void Cancel() { m_cancel = true; }
+    bool WasCancelled() const { return m_cancelled; }
 
 private:
     RenderSettings m_settings;
     wxArrayString m_tracks;
     wxArrayString m_watermarks;
+    int m_parallel = 0;
+    bool m_cancel = false;
+    bool m_cancelled = false;
 };
 
 #endif

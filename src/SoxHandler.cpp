@@ -1,9 +1,18 @@
 #include "SoxHandler.h"
 
+#include <wx/app.h>
+#include <wx/apptrait.h>
+#include <wx/evtloop.h>
 #include <wx/filename.h>
+#include <wx/process.h>
+#include <wx/thread.h>
 #include <wx/utils.h>
 
 #include <map>
+#include <memory>
+#include <algorithm>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 
 const wxString g_resourceFolder = "Velisto.app/Contents/Resources/";
@@ -305,4 +314,173 @@ int CSoxHandler::AppendFiles(const wxArrayString& files, const wxString& output)
         reason = wxString::Format("SoX failed with status %ld.", run.status);
     m_errors.Add(wxFileName(output).GetFullName() + ": " + reason);
     return -1;
+}
+
+// ---------------------------------------------------------------------------
+// Background runs
+
+namespace {
+
+// Lines of bytes, read as UTF-8 (SoX prints file names as they are on disk);
+// bytes that are not UTF-8 are taken as the file-name encoding.
+void SplitLines(const std::string& bytes, wxArrayString& lines) {
+    size_t begin = 0;
+    while (begin < bytes.size()) {
+        size_t end = bytes.find('\n', begin);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        wxString text = wxString::FromUTF8(line.c_str(), line.size());
+        if (text.empty() && !line.empty())
+            text = wxString(line.c_str(), *wxConvFileName);
+        lines.Add(text);
+        begin = end + 1;
+    }
+}
+
+void ReadAvailable(wxInputStream* stream, std::string& into) {
+    char buffer[4096];
+    while (stream && stream->CanRead()) {
+        stream->Read(buffer, sizeof buffer);
+        const size_t count = stream->LastRead();
+        if (count == 0)
+            break;
+        into.append(buffer, count);
+    }
+}
+
+} // namespace
+
+class SoxProcess::Child : public wxProcess {
+public:
+    explicit Child(Done done) : m_done(std::move(done)) { Redirect(); }
+
+    void Drain() {
+        ReadAvailable(GetInputStream(), m_output);
+        ReadAvailable(GetErrorStream(), m_errors);
+    }
+    // The owner is going away: nobody is told of the end.
+    void Forget() { m_done = nullptr; }
+
+    long pid = 0;
+    bool running = false;
+    static std::set<Child*> s_running;
+
+    void OnTerminate(int, int status) override {
+        Drain();
+        running = false;
+        s_running.erase(this);
+        SoxOutput result;
+        result.status = status;
+        SplitLines(m_output, result.output);
+        SplitLines(m_errors, result.errors);
+        Done done = std::move(m_done);
+        if (done)
+            done(result);
+        else
+            delete this;
+    }
+
+private:
+    Done m_done;
+    std::string m_output;
+    std::string m_errors;
+};
+
+std::set<SoxProcess::Child*> SoxProcess::Child::s_running;
+
+SoxProcess::SoxProcess() = default;
+
+SoxProcess::~SoxProcess() {
+    if (!m_child)
+        return;
+    if (m_child->running) {
+        // The toolkit still holds the object: it deletes itself once the
+        // killed process has been reaped.
+        m_child->Forget();
+        Kill();
+    } else {
+        delete m_child;
+    }
+}
+
+bool SoxProcess::Start(const wxString& command, Done done) {
+    if (m_child && m_child->running)
+        return false;
+    delete m_child;
+    m_child = nullptr;
+    if (CSoxHandler::s_commandObserver)
+        CSoxHandler::s_commandObserver(command);
+    auto* child = new Child(std::move(done));
+    wxExecuteEnv env;
+    env.cwd = g_resourceFolder;
+    const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child, &env);
+    if (pid <= 0) {
+        delete child;
+        return false;
+    }
+    child->pid = pid;
+    child->running = true;
+    Child::s_running.insert(child);
+    m_child = child;
+    return true;
+}
+
+void SoxProcess::Kill() {
+    if (m_child && m_child->running)
+        wxProcess::Kill(static_cast<int>(m_child->pid), wxSIGKILL, wxKILL_CHILDREN);
+}
+
+bool SoxProcess::IsRunning() const {
+    return m_child && m_child->running;
+}
+
+void SoxProcess::WaitUntil(const std::function<bool()>& finished) {
+    wxAppConsole* app = wxAppConsole::GetInstance();
+    std::unique_ptr<wxEventLoopBase> loop(app ? app->GetTraits()->CreateEventLoop() : nullptr);
+    wxEventLoopBase* active = wxEventLoopBase::GetActive();
+    wxEventLoopBase* use = active ? active : loop.get();
+    std::unique_ptr<wxEventLoopActivator> activate;
+    if (!active && use)
+        activate.reset(new wxEventLoopActivator(use));
+    while (!finished()) {
+        for (Child* child : std::set<Child*>(Child::s_running))
+            child->Drain();
+        if (use)
+            use->DispatchTimeout(20);
+        if (app)
+            app->ProcessPendingEvents();
+    }
+}
+
+std::vector<bool> RunAll(std::vector<CSoxHandler>& handlers, int parallel) {
+    if (parallel <= 0)
+        parallel = std::max(1, wxThread::GetCPUCount());
+    std::vector<bool> results(handlers.size(), false);
+    std::vector<std::unique_ptr<SoxProcess>> processes;
+    size_t next = 0;
+    size_t running = 0;
+    while (next < handlers.size() || running > 0) {
+        while (next < handlers.size() && running < static_cast<size_t>(parallel)) {
+            const size_t i = next++;
+            wxString command;
+            if (!handlers[i].BeginRun(command))
+                continue;
+            processes.emplace_back(new SoxProcess);
+            auto done = [&handlers, &results, &running, i](const SoxOutput& out) {
+                results[i] = handlers[i].EndRun(out);
+                --running;
+            };
+            ++running;
+            if (!processes.back()->Start(command, done))
+                done(SoxOutput());
+        }
+        if (running > 0) {
+            const size_t before = running;
+            SoxProcess::WaitUntil([&] { return running != before; });
+        }
+    }
+    return results;
 }

@@ -152,3 +152,45 @@ private:
 };
 
 #endif
+
+// One SoX command running in the background, on the thread that runs the
+// event loop. The command runs in the resource folder as the leader of a new
+// process group, so that ending it also ends the SoX processes its pipe
+// inputs started.
+// What one SoX run printed, line by line, and how it ended.
+struct SoxOutput {
+    long status = -1; // exit status; -1 when it could not start or was ended by a signal
+    wxArrayString output;
+    wxArrayString errors;
+};
+
+class SoxProcess {
+public:
+    using Done = std::function<void(const SoxOutput&)>;
+
+    SoxProcess();
+    // Ends a process still running (see Kill); done is then never called.
+    ~SoxProcess();
+    SoxProcess(const SoxProcess&) = delete;
+    SoxProcess& operator=(const SoxProcess&) = delete;
+
+    // Starts command; done is called once, from the event loop, when it has
+    // ended. False when it could not be started (done is not called).
+    bool Start(const wxString& command, Done done);
+    // Ends the process and every process of its group at once.
+    void Kill();
+    bool IsRunning() const;
+
+    // Runs the event loop until finished() holds, reading what the running
+    // processes print so that no pipe fills up.
+    static void WaitUntil(const std::function<bool()>& finished);
+
+private:
+    class Child;
+    Child* m_child = nullptr;
+};
+
+// Runs the operation of every handler (BeginRun, its command in the
+// background, EndRun), up to parallel at once (0: one per processor core),
+// waiting in the event loop. Returns each handler's success, in order.
+std::vector<bool> RunAll(std::vector<CSoxHandler>& handlers, int parallel = 0);

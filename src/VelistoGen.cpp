@@ -6,6 +6,8 @@
 #include <wx/image.h>
 #include <wx/stdpaths.h>
 
+#include <csignal>
+
 // The tests link this file too and bring their own application object.
 #ifndef VELISTO_NO_ENTRY
 wxIMPLEMENT_APP(MyApp);
@@ -25,6 +27,17 @@ bool EnterBundleFolder(const wxString& executablePath) {
     return wxSetWorkingDirectory(folder.GetPath());
 }
 
+namespace {
+
+// SIGTERM and SIGINT close the windows as the close box does, so a render in
+// progress ends its SoX processes instead of leaving them running.
+void CloseOnSignal(int) {
+    for (wxWindow* window : wxTopLevelWindows)
+        window->Close(false);
+}
+
+} // namespace
+
 bool MyApp::OnInit() {
     wxInitAllImageHandlers();
     if (!wxApp::OnInit())
@@ -36,5 +49,7 @@ bool MyApp::OnInit() {
         new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01", wxDefaultPosition,
                          wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
     frame->Show(true);
+    SetSignalHandler(SIGTERM, CloseOnSignal);
+    SetSignalHandler(SIGINT, CloseOnSignal);
     return true;
 }

@@ -3,6 +3,7 @@
 #include "SoxHandler.h"
 #include "WebLinks.h"
 
+#include <wx/button.h>
 #include <wx/sizer.h>
 
 namespace {
@@ -105,6 +106,12 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     add(m_rightsNotice, 8, bold, 5);
     m_supportContact = text("Support: support@example.com");
     add(m_supportContact, 8, bold, 0);
+
+    // Closes with its button or Escape, not only with the window's close box.
+    wxButton* close = new wxButton(this, wxID_CLOSE, "Close");
+    rows->Add(close, 0, wxALL | wxALIGN_CENTER_HORIZONTAL, 5);
+    SetEscapeId(wxID_CLOSE);
+    close->SetDefault();
 
     SetSizer(rows);
     Layout();

@@ -1,0 +1,158 @@
+// Several renders at once: results in track order, the join in track order,
+// and cancelling (from the progress, or by closing the window) leaving only
+// whole files and no SoX process behind.
+#include "testutil.h"
+
+#include <wx/progdlg.h>
+
+namespace {
+
+// Counts the SoX processes whose command line mentions text.
+int SoxProcessesWith(const std::string& text) {
+    std::string out;
+    // "[s]ox" keeps the shell running pgrep from matching itself.
+    Shell("pgrep -f -c -- " + ShellQuote("[s]ox.*" + text), &out);
+    return std::atoi(out.c_str());
+}
+
+class Progress : public RenderProgress {
+public:
+    void TrackStarted(size_t index, size_t, const wxString& name) override {
+        started.push_back(index);
+        names.Add(name);
+    }
+    void TracksFinished(size_t finished, size_t) override { lastFinished = finished; }
+    bool CancelRequested() override { return cancelWhen && cancelWhen(); }
+
+    std::vector<size_t> started;
+    wxArrayString names;
+    size_t lastFinished = 0;
+    std::function<bool()> cancelWhen;
+};
+
+class ParallelTest : public BundleTest {
+protected:
+    void SetUp() override {
+        BundleTest::SetUp();
+        MakeFolders({"in", "out", "tmp"});
+        wxGetEnv("TMPDIR", &m_oldTmp);
+        wxSetEnv("TMPDIR", Wx(Work("tmp")));
+        MakeTone(Work("beep.wav"), 0.3, "sine 1000", 44100, 2);
+    }
+    void TearDown() override {
+        wxSetEnv("TMPDIR", m_oldTmp);
+        BundleTest::TearDown();
+    }
+    RenderSettings Settings(OutputFormat format = OutputFormat::Wav) const {
+        RenderSettings s;
+        s.start = 1;
+        s.interval = 5;
+        s.format = format;
+        s.folder = Wx(Work("out"));
+        return s;
+    }
+    wxString m_oldTmp;
+};
+
+TEST_F(ParallelTest, LinesAndJoinFollowTrackOrderWhateverFinishesFirst) {
+    // The first track is much the longest, so it ends last.
+    MakeSilence(Work("in/a.wav"), 40);
+    MakeTone(Work("in/b.wav"), 2, "sine 300");
+    MakeSilence(Work("in/c.wav"), 3);
+    RenderSettings s = Settings();
+    s.merge = true;
+    s.mergeName = "mix";
+    RenderRun run(s, Files({"in/a.wav", "in/b.wav", "in/c.wav"}), Files({"beep.wav"}));
+    run.SetParallel(3);
+    Progress progress;
+    const wxArrayString lines = run.Run(&progress);
+
+    EXPECT_EQ(
+        Strings({"a.wav: Process completed successfully", "b.wav: Process completed successfully",
+                 "c.wav: Process completed successfully"}),
+        lines);
+    EXPECT_EQ((std::vector<size_t>{0, 1, 2}), progress.started);
+    EXPECT_EQ(3u, progress.lastFinished);
+    const AudioInfo mix = Inspect(Work("out/mix.wav"));
+    EXPECT_NEAR(45.0, mix.seconds, 0.01);
+    // a (silent but for its beeps), then b's tone, then c.
+    EXPECT_LT(PeakIn(Work("out/mix.wav"), 2, 3), 0.01);
+    EXPECT_GT(PeakIn(Work("out/mix.wav"), 40.5, 0.3), 0.5);
+    EXPECT_LT(PeakIn(Work("out/mix.wav"), 42.5, 0.4), 0.01);
+    std::string left;
+    Shell("ls -A " + ShellQuote(Work("tmp")), &left);
+    EXPECT_EQ("", left); // the private render folder is gone
+}
+
+TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
+    MakeTone(Work("in/short.wav"), 2);
+    // Long enough to be still rendering when the cancel comes.
+    MakeTone(Work("in/long1.wav"), 600, "whitenoise", 22050, 1);
+    MakeTone(Work("in/long2.wav"), 600, "whitenoise", 22050, 1);
+    MakeTone(Work("in/never.wav"), 2);
+    for (bool merge : {false, true}) {
+        SCOPED_TRACE(merge ? "merging" : "not merging");
+        Shell("rm -rf " + ShellQuote(Work("out")) + "/*");
+        RenderSettings s = Settings(OutputFormat::Mp3);
+        s.merge = merge;
+        s.mergeName = "mix";
+        RenderRun run(s, Files({"in/short.wav", "in/long1.wav", "in/long2.wav", "in/never.wav"}),
+                      Files({"beep.wav"}));
+        run.SetParallel(2);
+        Progress progress;
+        // Once both long renders have written something, the user cancels.
+        progress.cancelWhen = [&] {
+            return progress.started.size() == 3 &&
+                   wxFileName::GetSize(Wx(Work("out/long2.mp3"))) > 0;
+        };
+        if (merge)
+            progress.cancelWhen = [&] {
+                return progress.started.size() == 3 && SoxProcessesWith(Work("tmp")) >= 2;
+            };
+        const wxArrayString lines = run.Run(&progress);
+
+        EXPECT_TRUE(run.WasCancelled());
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ("Cancelled: 3 of 4 tracks not rendered.", lines.Last());
+        if (!merge) {
+            EXPECT_EQ(Strings({"short.wav: Process completed successfully",
+                               "Cancelled: 3 of 4 tracks not rendered."}),
+                      lines);
+            EXPECT_NEAR(2.0, Inspect(Work("out/short.mp3")).seconds, 0.1);
+        }
+        std::string listing;
+        Shell("cd " + ShellQuote(Work("out")) + " && ls -A", &listing);
+        EXPECT_EQ(merge ? "" : "short.mp3\n", listing);
+        EXPECT_EQ(0, SoxProcessesWith(Work("")));
+        Shell("ls -A " + ShellQuote(Work("tmp")), &listing);
+        EXPECT_EQ("", listing);
+    }
+}
+
+class CloseDuringRunTest : public ParallelTest {};
+
+TEST_F(CloseDuringRunTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
+    MakeTone(Work("in/long.wav"), 600, "whitenoise", 22050, 1);
+    CMainFormImp* w = NewMainWindow();
+    Probe p(*w);
+    w->OnFileListDropFiles(Files({"in/long.wav"}));
+    w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    p.outputFolder() = Wx(Work("out"));
+    // The user closes the window once the render is under way.
+    wxTimer closer;
+    closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {
+        if (SoxProcessesWith(Work("in")) > 0)
+            w->Close(false);
+        else
+            closer.StartOnce(50);
+    });
+    closer.StartOnce(50);
+    wxCommandEvent go;
+    w->OnGoClicked(go);
+    // No results dialog came (an unexpected dialog fails the test); the window goes.
+    EXPECT_TRUE(WaitUntil([&] { return !wxTopLevelWindows.Find(w); }, 5000));
+    EXPECT_EQ(0, SoxProcessesWith(Work("")));
+    EXPECT_FALSE(wxFileExists(Wx(Work("out/long.mp3"))));
+}
+
+} // namespace
