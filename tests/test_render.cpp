@@ -503,4 +503,105 @@ TEST_F(Render, TwoHourTrackEveryFiveSecondsWithFewProcessesAndLittleMemory) {
     std::cout << "peak " << sampler.peakKb << " kB, " << sampler.peakSox << " SoX processes\n";
 }
 
+// SoX exits 0 when the disk fills; its FAIL line decides, and nothing partial stays.
+TEST_F(Render, FullDiskFailsTheTrackAndTheJoinAndLeavesNoPartialFile) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string full = Work("full");
+    MakeFolders({"full"});
+    std::string text;
+    if (Shell("mount -t tmpfs -o size=2m tmpfs " + ShellQuote(full), &text) != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs: " << text;
+    struct Unmount {
+        std::string path;
+        ~Unmount() { Shell("umount " + ShellQuote(path)); }
+    } unmount{full};
+
+    MakeSilence(Work("in/a.wav"), 20);
+    MakeSilence(Work("in/b.wav"), 20);
+    MakeTone(Work("wm/beep44.wav"), 0.5, "sine 1000");
+    CSoxHandler sox;
+    PrepareWatermarking(sox, Work("in/a.wav"), {Work("wm/beep44.wav")}, full);
+    EXPECT_FALSE(sox.Run()); // cut short
+    ASSERT_EQ(1u, sox.GetErrors().size());
+    EXPECT_TRUE(FirstLine(sox).StartsWith("a.wav: ")) << FirstLine(sox);
+    EXPECT_TRUE(FirstLine(sox).EndsWith("error writing output file: No space left on device"))
+        << FirstLine(sox);
+    EXPECT_FALSE(wxFileExists(Wx(full + "/a.wav")));
+
+    Shell("head -c 3000000 /dev/zero > " + ShellQuote(full + "/filler"));
+    sox.SetInputFile(Wx(Work("in/b.wav")));
+    EXPECT_FALSE(sox.Run()); // nothing written at all
+    EXPECT_TRUE(FirstLine(sox).StartsWith("b.wav: ")) << FirstLine(sox);
+    EXPECT_TRUE(FirstLine(sox).Contains("No space left on device")) << FirstLine(sox);
+    EXPECT_FALSE(wxFileExists(Wx(full + "/b.wav")));
+
+    EXPECT_EQ(-1, sox.AppendFiles(Files({"in/a.wav", "in/b.wav"}), Wx(full + "/Mix.wav")));
+    EXPECT_TRUE(FirstLine(sox).StartsWith("Mix.wav: ")) << FirstLine(sox);
+    EXPECT_TRUE(FirstLine(sox).Contains("No space left on device")) << FirstLine(sox);
+    EXPECT_FALSE(wxFileExists(Wx(full + "/Mix.wav")));
+}
+
+// What the caller of BeginRun/BeginAppend hands back decides: a FAIL line
+// whatever the status, and only a file the run wrote is removed.
+TEST_F(Render, RunsEndedByTheCallerAreJudgedByWhatSoxPrinted) {
+    MakeSilence(Work("in/song.wav"), 3.5, 8000, 1);
+    const std::string out = Work("out/song.wav");
+    const auto earlier = [&](const std::string& bytes) {
+        ASSERT_EQ(0, Shell("printf %s " + ShellQuote(bytes) + " > " + ShellQuote(out)));
+    };
+    earlier("earlier");
+    SoxOutput full;
+    full.status = 0;
+    full.errors = Strings({"sox WARN wav: header says less", "sox FAIL sox: `" + Wx(out) +
+                                                                 "' error writing output file: No "
+                                                                 "space left on device"});
+    SoxOutput unstarted; // status -1
+    SoxOutput warned;
+    warned.status = 0;
+    warned.errors = Strings({"sox WARN sox: sox clipped 3 samples; decrease volume?"});
+
+    CSoxHandler sox;
+    PrepareWatermarking(sox, Work("in/song.wav"), {Work("wm/beep.wav")}, Work("out"));
+    wxString command;
+    ASSERT_TRUE(sox.BeginRun(command));
+    EXPECT_TRUE(command.StartsWith("./sox  -v 1 -m ")) << command;
+    EXPECT_FALSE(sox.EndRun(full));
+    EXPECT_EQ(Strings({"song.wav: `" + Wx(out) +
+                       "' error writing output file: No space left on "
+                       "device"}),
+              sox.GetErrors());
+    EXPECT_EQ("earlier", Contents(out)); // never reached: stays
+
+    ASSERT_TRUE(sox.BeginRun(command));
+    earlier("partly written");
+    EXPECT_FALSE(sox.EndRun(full));
+    EXPECT_FALSE(wxFileExists(Wx(out)));
+
+    ASSERT_TRUE(sox.BeginRun(command));
+    EXPECT_FALSE(sox.EndRun(unstarted));
+    EXPECT_EQ(Strings({"song.wav: SoX could not be started."}), sox.GetErrors());
+    ASSERT_TRUE(sox.BeginRun(command));
+    EXPECT_TRUE(sox.EndRun(warned));
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully"}), sox.GetErrors());
+
+    ASSERT_TRUE(sox.BeginAppend(Files({"in/song.wav"}), Wx(out), command));
+    EXPECT_EQ("./sox \"" + Wx(Work("in/song.wav")) + "\" \"" + Wx(out) + "\"", command);
+    earlier("partly joined");
+    full.errors[1].Replace(Wx(out), "Mix.wav");
+    EXPECT_EQ(-1, sox.EndAppend(full));
+    EXPECT_EQ(Strings({"song.wav: `Mix.wav' error writing output file: No space left on device"}),
+              sox.GetErrors());
+    EXPECT_FALSE(wxFileExists(Wx(out)));
+    ASSERT_TRUE(sox.BeginAppend(Files({"in/song.wav"}), Wx(out), command));
+    EXPECT_EQ(0, sox.EndAppend(warned));
+    EXPECT_TRUE(sox.GetErrors().empty());
+
+    // A join that would write over one of its files is not started.
+    EXPECT_FALSE(sox.BeginAppend(Files({"in/song.wav"}), Wx(Work("in/song.wav")), command));
+    EXPECT_EQ(Strings({"song.wav: Not created: it would replace song.wav, one of the files to "
+                       "join."}),
+              sox.GetErrors());
+}
+
 } // namespace
