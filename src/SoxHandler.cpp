@@ -8,6 +8,8 @@
 #include <wx/thread.h>
 #include <wx/utils.h>
 
+#include <algorithm>
+#include <climits>
 #include <map>
 #include <memory>
 #include <algorithm>
@@ -46,18 +48,43 @@ wxString PlainFileName(const wxString& path) {
     return path;
 }
 
+// One argument for the command splitter, which takes a backslash as "next
+// character literal": only backslashes and double quotes need escaping.
+wxString SplitterWord(const wxString& text) {
+    return "\"" + Escape(text, "\\\"") + "\"";
+}
+
+// One word for /bin/sh, which runs the command of a pipe input; inside double
+// quotes $, backtick, " and \ stay special.
+wxString ShellWord(const wxString& text) {
+    return "\"" + Escape(text, "\\\"$`") + "\"";
+}
+
 } // namespace
 
 wxString QuoteSoxPath(const wxString& rawPath, bool insidePipe) {
     const wxString path = PlainFileName(rawPath);
-    // The command splitter takes a backslash as "next character literal", so
-    // only backslashes and double quotes need escaping for it. A pipe input is
-    // also read by /bin/sh, where $, backtick, " and \ stay special inside
-    // double quotes: escape those for the shell first, then the result for the
-    // splitter.
     if (!insidePipe)
-        return "\"" + Escape(path, "\\\"") + "\"";
-    return "\\\"" + Escape(Escape(path, "\\\"$`"), "\\\"") + "\\\"";
+        return SplitterWord(path);
+    // Shell quoting first, then escaped for the splitter: the caller puts it
+    // inside a double-quoted pipe argument.
+    return Escape(ShellWord(path), "\\\"");
+}
+
+wxString SoxFailure(const wxArrayString& errors) {
+    // "sox FAIL formats: can't open ...": program, FAIL, module, reason.
+    for (const wxString& line : errors) {
+        const wxString rest = line.AfterFirst(' ');
+        if (!rest.StartsWith("FAIL "))
+            continue;
+        wxString reason = rest.Mid(5);
+        const int colon = reason.Find(": ");
+        if (colon != wxNOT_FOUND && reason.Left(colon).Find(' ') == wxNOT_FOUND)
+            reason = reason.Mid(colon + 2);
+        reason.Trim(true).Trim(false);
+        return reason.empty() ? wxString("SoX failed.") : reason;
+    }
+    return wxString();
 }
 
 std::vector<int> WatermarkPositions(int length, int start, int interval) {
@@ -104,6 +131,128 @@ bool IsSameFile(const wxString& a, const wxString& b) {
     return fa.GetFullPath() == fb.GetFullPath();
 }
 
+namespace {
+
+// Formats whose header states the length exactly.
+bool HasExactHeader(const wxString& path) {
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    return ext == "wav" || ext == "aif" || ext == "aiff" || ext == "aifc";
+}
+
+// The digits at the start of text, after blanks ("16-bit" -> 16); -1 when none.
+long long LeadingNumber(const wxString& text) {
+    const wxString trimmed = wxString(text).Trim(false);
+    long long number = -1;
+    for (wxUniChar c : trimmed) {
+        if (!wxIsdigit(c))
+            break;
+        number = (number < 0 ? 0 : number * 10) + (c.GetValue() - '0');
+    }
+    return number;
+}
+
+// What a run that failed tells the user: SoX's FAIL reason, else its first
+// line that is not a warning, else how it ended. Empty for a run that did not fail.
+wxString RunFailure(const SoxOutput& out) {
+    if (out.status == -1)
+        return "SoX could not be started.";
+    const wxString failure = SoxFailure(out.errors);
+    if (!failure.empty() || out.status == 0)
+        return failure;
+    for (const wxString& line : out.errors)
+        if (!line.AfterFirst(' ').StartsWith("WARN ") && !wxString(line).Trim().empty())
+            return line;
+    return wxString::Format("SoX failed with status %ld.", out.status);
+}
+
+long long Gcd(long long a, long long b) {
+    return b == 0 ? a : Gcd(b, a % b);
+}
+
+wxString Samples(long long count) {
+    return wxString::Format("%llds", count);
+}
+
+// A watermark file as the beds use it.
+struct BedSound {
+    wxString path;
+    wxString effects; // converting it to the track's signal, or empty
+    long long frames; // its length once converted
+};
+
+// Pipe inputs (top-level arguments) that together sound copy k of
+// sounds[k mod N] at start + k * interval seconds, k < copies, each
+// sample-exact. Each bed is one SoX run: the sounds of one period, each
+// followed by silence up to the spacing, repeated, trimmed where its last
+// copy ends and preceded by its start. A sound longer than the interval
+// would overlap the next copy, so the copies are dealt to as many beds
+// (phases) as it takes for every sound to fit its spacing; the mix sums them.
+wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
+                            size_t copies) {
+    wxArrayString beds;
+    const long long n = static_cast<long long>(sounds.size());
+    const long long slot = static_cast<long long>(interval) * rate;
+    long long longest = 0;
+    for (const BedSound& sound : sounds)
+        longest = std::max(longest, sound.frames);
+    const long long phases =
+        std::min<long long>(std::max<long long>(1, (longest + slot - 1) / slot), copies);
+    const long long spacing = phases * slot;
+    for (long long phase = 0; phase < phases; ++phase) {
+        const long long count = (static_cast<long long>(copies) - phase + phases - 1) / phases;
+        // Copy j of this phase plays sound (phase + j * phases) mod n; that
+        // sequence repeats after n / gcd(n, phases) copies.
+        const long long cycle = std::min(count, n / Gcd(n, phases));
+        auto soundOf = [&](long long j) -> const BedSound& {
+            return sounds[(phase + j * phases) % n];
+        };
+
+        wxString bed = "./sox";
+        wxString effects;
+        if (cycle == 1) {
+            // One sound: converted by this run's own effects.
+            bed += " " + ShellWord(PlainFileName(soundOf(0).path));
+            effects = soundOf(0).effects;
+        } else {
+            // Concatenated inputs must share one signal: a sound that needs
+            // converting comes through a run of its own.
+            for (long long j = 0; j < cycle; ++j) {
+                const BedSound& sound = soundOf(j);
+                const wxString file = ShellWord(PlainFileName(sound.path));
+                bed += " " + (sound.effects.empty()
+                                  ? file
+                                  : ShellWord("| ./sox " + file + " -p " + sound.effects));
+            }
+        }
+        bed += " -p";
+        if (!effects.empty())
+            bed += " " + effects;
+        // Silence after each sound up to the spacing: at positions in the
+        // sounds' own samples, and for the last one at the end.
+        bed += cycle == 1 ? " pad 0" : " pad";
+        long long at = 0;
+        for (long long j = 0; j < cycle; ++j) {
+            at += soundOf(j).frames;
+            bed += " " + Samples(spacing - soundOf(j).frames);
+            if (j + 1 < cycle)
+                bed += "@" + Samples(at);
+        }
+        const long long period = cycle * spacing;
+        const long long length = (count - 1) * spacing + soundOf(count - 1).frames;
+        const long long repeats = (length + period - 1) / period - 1;
+        if (repeats > 0)
+            bed += wxString::Format(" repeat %lld", repeats);
+        bed += " trim 0 " + Samples(length);
+        const long long lead = static_cast<long long>(start) * rate + phase * slot;
+        if (lead > 0)
+            bed += " pad " + Samples(lead);
+        beds.Add(SplitterWord("| " + bed));
+    }
+    return beds;
+}
+
+} // namespace
+
 CSoxHandler::CSoxHandler()
     : m_operation(static_cast<SOX_FLAGS>(0)), m_resultLong(0), m_startTime(0),
       m_waterMarkInterval(0), m_bitrate(0), m_mono(false) {
@@ -111,51 +260,119 @@ CSoxHandler::CSoxHandler()
 
 CSoxHandler::~CSoxHandler() = default;
 
-CSoxHandler::RunResult CSoxHandler::Execute(const wxString& command) {
+SoxOutput CSoxHandler::Execute(const wxString& command) {
     if (s_commandObserver)
         s_commandObserver(command);
-    RunResult result;
+    SoxOutput result;
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
     result.status = wxExecute(command, result.output, result.errors, 0, &env);
     return result;
 }
 
-CSoxHandler::Signal CSoxHandler::ReadSignal(const wxString& path) {
-    // One header read gives both: "Channels       : 2", "Sample Rate    : 44100".
-    Signal signal;
-    RunResult info = Execute("./sox --i " + QuoteSoxPath(path));
-    if (info.status != 0)
-        return signal;
+bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& failure) {
+    // "Channels       : 2", "Sample Rate    : 44100",
+    // "Duration       : 00:03:05.34 = 8173494 samples ~ ...",
+    // "Sample Encoding: 16-bit Signed Integer PCM".
+    header = Header();
+    const SoxOutput info = Execute("./sox --i " + QuoteSoxPath(path));
+    failure = RunFailure(info);
+    if (!failure.empty())
+        return false;
+    long long frames = -1, bits = -1;
     for (const wxString& line : info.output) {
         const wxString label = line.BeforeFirst(':').Trim();
-        const wxString value = line.AfterFirst(':').Trim(false);
-        long number;
-        if (!value.ToLong(&number))
-            continue;
+        const wxString value = line.AfterFirst(':');
         if (label == "Channels")
-            signal.channels = number;
+            header.channels = static_cast<long>(LeadingNumber(value));
         else if (label == "Sample Rate")
-            signal.rate = number;
+            header.rate = static_cast<long>(LeadingNumber(value));
+        else if (label == "Duration") {
+            const wxString count = value.AfterFirst('=').Trim(false);
+            if (count.BeforeFirst(' ').IsNumber() && count.AfterFirst(' ').StartsWith("samples"))
+                frames = LeadingNumber(count);
+        } else if (label == "Sample Encoding" &&
+                   wxString(value).Trim(false).BeforeFirst(' ').EndsWith("-bit"))
+            bits = LeadingNumber(value);
     }
-    return signal;
+    // Trusted only where the format states it exactly and the file is long
+    // enough to hold it (a cut-off file claims more than it has).
+    if (HasExactHeader(path) && frames >= 0 && bits > 0 && header.channels > 0 &&
+        frames * header.channels * bits / 8 <=
+            static_cast<long long>(wxFileName(path).GetSize().GetValue()))
+        header.frames = frames;
+    return true;
 }
 
-const CSoxHandler::Signal& CSoxHandler::WatermarkSignal(const wxString& path) {
-    auto known = m_watermarkSignals.find(path);
-    if (known == m_watermarkSignals.end())
-        known = m_watermarkSignals.emplace(path, ReadSignal(path)).first;
-    return known->second;
+bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure) {
+    if (!ReadHeader(path, header, failure))
+        return false;
+    if (header.frames >= 0 && header.rate > 0) {
+        seconds = static_cast<int>(header.frames / header.rate);
+        return true;
+    }
+    // Other formats state an estimate at best: decode the whole file.
+    const SoxOutput run = Execute(MeasureCommand(path));
+    failure = RunFailure(run);
+    if (!failure.empty())
+        return false;
+    seconds = ParseLength(run.errors);
+    if (seconds < 0) {
+        failure = "SoX did not report the length.";
+        return false;
+    }
+    return true;
 }
 
-wxString CSoxHandler::ConversionOptions(const Signal& from, const Signal& to) {
-    // An unreadable header gets no options; SoX then reports the file itself.
-    wxString options;
-    if (from.rate > 0 && to.rate > 0 && from.rate != to.rate)
-        options += wxString::Format("-r %ld ", to.rate);
-    if (from.channels > 0 && to.channels > 0 && from.channels != to.channels)
-        options += wxString::Format("-c %ld ", to.channels);
-    return options;
+bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
+                                 long long& frames, wxString& failure) {
+    auto header = m_watermarkHeaders.find(path);
+    if (header == m_watermarkHeaders.end()) {
+        Header read;
+        if (!ReadHeader(path, read, failure)) {
+            failure = wxFileName(path).GetFullName() + ": " + failure;
+            return false;
+        }
+        header = m_watermarkHeaders.emplace(path, read).first;
+    }
+    const Header& sound = header->second;
+    // SoX mixes only inputs of one sample rate, and a mono copy in a stereo
+    // mix would sound on one side. Channels are reduced before resampling
+    // and added after it, as SoX's own conversion does.
+    wxString rateEffect, channelsEffect;
+    if (sound.rate > 0 && track.rate > 0 && sound.rate != track.rate)
+        rateEffect = wxString::Format("rate %ld", track.rate);
+    if (sound.channels > 0 && track.channels > 0 && sound.channels != track.channels)
+        channelsEffect = wxString::Format("channels %ld", track.channels);
+    effects = sound.channels > track.channels ? channelsEffect + " " + rateEffect
+                                              : rateEffect + " " + channelsEffect;
+    effects.Trim(true).Trim(false);
+
+    if (effects.empty() && sound.frames >= 0) {
+        frames = sound.frames;
+        return true;
+    }
+    const wxString key = path + "\n" + effects;
+    auto known = m_watermarkSounds.find(key);
+    if (known == m_watermarkSounds.end()) {
+        // Its length once converted, counted by SoX itself.
+        const SoxOutput run = Execute("./sox " + QuoteSoxPath(path) + " -n " + effects +
+                                      (effects.empty() ? "" : " ") + "stat");
+        failure = RunFailure(run);
+        long long samples = -1;
+        for (const wxString& line : run.errors)
+            if (line.StartsWith("Samples read:"))
+                samples = LeadingNumber(line.Mid(13));
+        if (failure.empty() && (samples < 0 || track.channels <= 0))
+            failure = "SoX did not report the length.";
+        if (!failure.empty()) {
+            failure = wxFileName(path).GetFullName() + ": " + failure;
+            return false;
+        }
+        known = m_watermarkSounds.emplace(key, Converted{effects, samples / track.channels}).first;
+    }
+    frames = known->second.frames;
+    return true;
 }
 
 wxString CSoxHandler::MeasureCommand(const wxString& path) {
@@ -163,18 +380,15 @@ wxString CSoxHandler::MeasureCommand(const wxString& path) {
 }
 
 int CSoxHandler::ParseLength(const wxArrayString& errors) {
-    if (errors.size() < 3 || !errors[1].StartsWith(kLengthLabel))
-        return -1;
-    wxString rest = errors[1].Mid(kLengthLabel.length());
-    rest.Trim(true).Trim(false);
-    // Whole seconds: the digits before the decimal point, fraction dropped.
-    long seconds = 0;
-    size_t i = 0;
-    while (i < rest.length() && wxIsdigit(rest[i])) {
-        seconds = seconds * 10 + (rest[i].GetValue() - '0');
-        ++i;
+    // Warnings may come first: look for the label wherever it stands.
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kLengthLabel))
+            continue;
+        // Whole seconds: the digits before the decimal point, fraction dropped.
+        const long long seconds = LeadingNumber(line.Mid(kLengthLabel.length()));
+        return seconds < 0 || seconds > INT_MAX ? -1 : static_cast<int>(seconds);
     }
-    return static_cast<int>(seconds);
+    return -1;
 }
 
 void CSoxHandler::AddMessage(const wxString& text) {
@@ -185,43 +399,84 @@ wxString CSoxHandler::GetOutputPath() const {
     return WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
 }
 
+CSoxHandler::FileStamp CSoxHandler::Stamp(const wxString& path) {
+    FileStamp stamp;
+    struct stat st;
+    if (::stat(path.fn_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+void CSoxHandler::RemoveIfWritten(const wxString& path, const FileStamp& before) {
+    const FileStamp now = Stamp(path);
+    if (!now.exists)
+        return;
+    if (before.exists && now.device == before.device && now.inode == before.inode &&
+        now.size == before.size && now.modified == before.modified)
+        return;
+    wxRemoveFile(path);
+}
+
 int CSoxHandler::GetTrackLength(const wxString& path) {
-    RunResult run = Execute(MeasureCommand(path));
-    if (run.status != 0)
-        return -1;
-    int seconds = ParseLength(run.errors);
-    if (seconds < 0)
+    Header header;
+    int seconds = -1;
+    wxString failure;
+    if (!Measure(path, header, seconds, failure))
         return -1;
     m_resultLong = seconds;
     return seconds;
 }
 
 bool CSoxHandler::Run() {
-    m_errors.Clear();
     wxString command;
+    if (!BeginRun(command))
+        return false;
+    return EndRun(Execute(command));
+}
+
+bool CSoxHandler::BeginRun(wxString& command) {
+    m_errors.Clear();
+    m_copies = 0;
+    m_writing.clear();
     if (m_operation == SOX_TRACK_LENGTH) {
         if (m_inputFile.empty())
             return false;
         command = MeasureCommand(m_inputFile);
-    } else if (m_operation == SOX_ADD_WATERMARK) {
-        if (!BuildWatermarkCommand(command))
-            return false;
-    } else {
-        return false;
+        return true;
     }
+    if (m_operation == SOX_ADD_WATERMARK)
+        return BuildWatermarkCommand(command);
+    return false;
+}
 
-    RunResult run = Execute(command);
-    if (run.status != 0) {
-        if (!run.errors.empty())
-            AddMessage(run.errors[0]);
+bool CSoxHandler::EndRun(const SoxOutput& out) {
+    const wxString failure = RunFailure(out);
+    if (!failure.empty()) {
+        if (!m_writing.empty())
+            RemoveIfWritten(m_writing, m_writingBefore);
+        AddMessage(failure);
         return false;
     }
-    if (m_operation == SOX_TRACK_LENGTH && run.errors.size() >= 3) {
-        int seconds = ParseLength(run.errors);
-        if (seconds < 0)
+    if (m_operation == SOX_TRACK_LENGTH) {
+        const int seconds = ParseLength(out.errors);
+        if (seconds < 0) {
+            AddMessage("SoX did not report the length.");
             return false;
+        }
         m_result = wxString::Format("%02d:%02d", seconds / 60, seconds % 60);
         m_resultLong = seconds;
+    }
+    if (m_operation == SOX_ADD_WATERMARK && m_copies == 0) {
+        // Said plainly: the user might send this copy out as a protected one.
+        AddMessage(wxString::Format(
+            "written WITHOUT a watermark: the track ends before the first watermark at %d s.",
+            m_startTime));
+        return true;
     }
     AddMessage("Process completed successfully");
     return true;
@@ -232,9 +487,23 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         return false;
     if (m_waterMarkInterval <= 0 || m_startTime < 0)
         return false;
-    const int length = GetTrackLength(m_inputFile);
-    if (length == -1 || length - m_startTime < 0)
+    Header track;
+    int length = -1;
+    wxString failure;
+    if (!Measure(m_inputFile, track, length, failure)) {
+        AddMessage(failure);
         return false;
+    }
+    m_resultLong = length;
+    if (track.rate <= 0 || track.channels <= 0) {
+        AddMessage("SoX did not report the track's sample rate and channels.");
+        return false;
+    }
+    if (length < m_startTime) {
+        AddMessage(wxString::Format(
+            "Not processed: the track ends before the first watermark at %d s.", m_startTime));
+        return false;
+    }
 
     m_fileFormat.MakeLower();
     m_resultOutput = GetOutputPath();
@@ -253,26 +522,26 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         }
     }
 
-    const std::vector<int> positions = WatermarkPositions(length, m_startTime, m_waterMarkInterval);
-    // SoX mixes only inputs of one sample rate, and a mono copy in a stereo mix
-    // sounds on one side: every copy is converted to the track's signal.
-    const Signal track = ReadSignal(m_inputFile);
-    std::map<wxString, wxString> conversions;
+    const size_t copies = WatermarkPositions(length, m_startTime, m_waterMarkInterval).size();
+    std::vector<BedSound> sounds;
+    for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
+        BedSound sound{m_waterMarks[i], wxString(), 0};
+        if (!WatermarkSound(sound.path, track, sound.effects, sound.frames, failure)) {
+            AddMessage(failure);
+            return false;
+        }
+        sounds.push_back(sound);
+    }
+
     command = "./sox ";
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
-    command += positions.empty() ? " -v 1 " : " -v 1 -m ";
+    command += copies == 0 ? " -v 1 " : " -v 1 -m ";
     command += QuoteSoxPath(m_inputFile) + " ";
-    for (size_t k = 0; k < positions.size(); ++k) {
-        const wxString& watermark = m_waterMarks[k % m_waterMarks.size()];
-        auto known = conversions.find(watermark);
-        if (known == conversions.end())
-            known =
-                conversions.emplace(watermark, ConversionOptions(WatermarkSignal(watermark), track))
-                    .first;
-        command += "\"| ./sox " + QuoteSoxPath(watermark, true) + " " + known->second +
-                   wxString::Format("-p pad %d\" ", positions[k]);
-    }
+    if (copies > 0)
+        for (const wxString& bed :
+             WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies))
+            command += bed + " ";
     if (m_mono)
         command += " -c 1 ";
     else if (m_fileFormat == "mp3" && track.channels > 2)
@@ -280,18 +549,46 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     if (m_bitrate != 0)
         command += wxString::Format("-C %d ", m_bitrate);
     command += QuoteSoxPath(m_resultOutput);
+    m_copies = copies;
+    m_writing = m_resultOutput;
+    m_writingBefore = Stamp(m_writing);
     return true;
 }
 
 int CSoxHandler::AppendFiles(const wxArrayString& files, const wxString& output) {
+    wxString command;
+    if (!BeginAppend(files, output, command))
+        return -1;
+    return EndAppend(Execute(command));
+}
+
+bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output,
+                              wxString& command) {
     m_errors.Clear();
+    m_writing.clear();
+    const wxString name = wxFileName(output).GetFullName();
+    for (const wxString& file : files) {
+        if (IsSameFile(output, file)) {
+            m_errors.Add(name + ": Not created: it would replace " +
+                         wxFileName(file).GetFullName() + ", one of the files to join.");
+            return false;
+        }
+    }
     // SoX joins only files of one sample rate and channel count: the others
     // come in through a pipe input that converts them to the first one's.
-    const Signal first = files.empty() ? Signal() : ReadSignal(files[0]);
-    wxString command = "./sox ";
+    Header first, header;
+    wxString failure;
+    if (!files.empty())
+        ReadHeader(files[0], first, failure);
+    command = "./sox ";
     for (size_t i = 0; i < files.size(); ++i) {
-        const wxString options =
-            i == 0 ? wxString() : ConversionOptions(ReadSignal(files[i]), first);
+        wxString options;
+        if (i > 0 && ReadHeader(files[i], header, failure)) {
+            if (header.rate > 0 && first.rate > 0 && header.rate != first.rate)
+                options += wxString::Format("-r %ld ", first.rate);
+            if (header.channels > 0 && first.channels > 0 && header.channels != first.channels)
+                options += wxString::Format("-c %ld ", first.channels);
+        }
         if (options.empty())
             command += QuoteSoxPath(files[i]) + " ";
         else
@@ -302,17 +599,19 @@ int CSoxHandler::AppendFiles(const wxArrayString& files, const wxString& output)
     if (m_bitrate != 0)
         command += wxString::Format("-C %d ", m_bitrate);
     command += QuoteSoxPath(output);
-    RunResult run = Execute(command);
-    if (run.status == 0)
+    m_writing = output;
+    m_writingBefore = Stamp(output);
+    return true;
+}
+
+int CSoxHandler::EndAppend(const SoxOutput& out) {
+    const wxString failure = RunFailure(out);
+    const wxString output = m_writing;
+    m_writing.clear();
+    if (failure.empty())
         return 0;
-    wxString reason;
-    if (!run.errors.empty())
-        reason = run.errors[0];
-    else if (run.status == -1)
-        reason = "SoX could not be started.";
-    else
-        reason = wxString::Format("SoX failed with status %ld.", run.status);
-    m_errors.Add(wxFileName(output).GetFullName() + ": " + reason);
+    RemoveIfWritten(output, m_writingBefore);
+    m_errors.Add(wxFileName(output).GetFullName() + ": " + failure);
     return -1;
 }
 

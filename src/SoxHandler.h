@@ -21,6 +21,19 @@ public:
 // the working directory.
 extern const wxString g_resourceFolder;
 
+// What one SoX run left behind: its exit status (-1 when it could not be
+// started) and its standard output and error, line by line.
+struct SoxOutput {
+    long status = -1;
+    wxArrayString output;
+    wxArrayString errors;
+};
+
+// The reason in the first FAIL line of SoX's standard error ("sox FAIL
+// formats: can't open ..." gives "can't open ..."), or empty when there is
+// none. SoX exits 0 after some failures (a full disk), so this decides.
+wxString SoxFailure(const wxArrayString& errors);
+
 // Quotes a path for a SoX command line. At the top level the result is the
 // path in double quotes; inside a pipe input (run by /bin/sh) it is in
 // backslash-escaped double quotes. Characters that the command splitter or the
@@ -79,59 +92,92 @@ public:
     wxString GetOutputPath() const;
     wxArrayString& GetErrors() { return m_errors; }
 
-    // Performs the selected operation. True when SoX ran, exited with status 0
-    // and (when measuring) its output held the length. Leaves at most one
-    // message line in GetErrors().
+    // Performs the selected operation: BeginRun, Execute, EndRun. True when
+    // SoX ran without failing and (when measuring) its output held the
+    // length. Leaves at most one message line in GetErrors().
     // Watermarking renders m_inputFile with its watermark copies into
     // GetResultOutput(). It returns false without a line when an input is
-    // missing, the interval is not positive or the track is not measurable or
-    // shorter than the start; with a line and without running SoX when the
-    // output would replace the track or a watermark. Watermarks whose sample
-    // rate or channel count differ from the track's are converted to it.
+    // missing or the interval is not positive; with a line when the track
+    // cannot be measured, is shorter than the start, or the output would
+    // replace the track or a watermark. A track that ends before its first
+    // copy is written without one and its line says so. Watermarks whose
+    // sample rate or channel count differ from the track's are converted to it.
     bool Run();
 
+    // Prepares the selected operation: false when nothing should run
+    // (GetErrors() then holds the line, if any). On true, command is the SoX
+    // command line to run in the resource folder (g_resourceFolder).
+    // Watermarking reads headers and measures the track with SoX here, so
+    // this call itself runs short synchronous SoX processes.
+    bool BeginRun(wxString& command);
+    // Reads what that command printed and sets results and the message line
+    // as Run does; true on success. A FAIL line counts as failure whatever
+    // the exit status. Removes a partial output file on failure (one that the
+    // run created or changed; an untouched earlier file stays).
+    bool EndRun(const SoxOutput& out);
+
     // Length of the file in whole seconds (fraction dropped), or -1 when SoX
-    // cannot measure it.
+    // cannot measure it. Read from the header where that is exact (WAV,
+    // AIFF), otherwise by decoding the file.
     int GetTrackLength(const wxString& path);
 
     // Joins the files one after another into output, converting each to the
     // first one's sample rate and channel count; mono and the bitrate are the
-    // ones set on this object (SetMono, SetBitrate). 0 on success, -1 otherwise;
-    // on failure GetErrors() holds one line: output's name, ": ", the reason.
+    // ones set on this object (SetMono, SetBitrate). BeginAppend, Execute,
+    // EndAppend. 0 on success, -1 otherwise; on failure GetErrors() holds one
+    // line: output's name, ": ", the reason.
     int AppendFiles(const wxArrayString& files, const wxString& output);
+    // Prepares the join: false with the line when it must not run (output
+    // would replace one of the files); on true, command is to run in the
+    // resource folder. Reads each file's header with SoX.
+    bool BeginAppend(const wxArrayString& files, const wxString& output, wxString& command);
+    // Reads what the join printed: 0, or -1 with the line and a partial
+    // output removed, as AppendFiles.
+    int EndAppend(const SoxOutput& out);
 
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default.
     static std::function<void(const wxString&)> s_commandObserver;
 
 private:
-    struct RunResult {
-        long status = -1;
-        wxArrayString output;
-        wxArrayString errors;
-    };
     // The one place that starts SoX: synchronously, in the resource folder.
-    static RunResult Execute(const wxString& command);
+    static SoxOutput Execute(const wxString& command);
 
-    struct Signal {
+    struct Header {
         long rate = 0;
         long channels = 0;
+        // Sample frames when the header states them exactly, else -1.
+        long long frames = -1;
     };
-    // Sample rate and channel count from the file's header; zeros when unreadable.
-    static Signal ReadSignal(const wxString& path);
-    // A watermark's signal, read once per object: every track of a batch uses
-    // the same watermark files.
-    const Signal& WatermarkSignal(const wxString& path);
-    // Output options that turn audio of signal from into audio of signal to.
-    static wxString ConversionOptions(const Signal& from, const Signal& to);
+    // The file's header; false with SoX's reason when it cannot be read.
+    static bool ReadHeader(const wxString& path, Header& header, wxString& failure);
+    // Whole seconds and header of a file; false with the reason when SoX
+    // cannot read or measure it.
+    static bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure);
+    // A watermark as the bed plays it on a track of signal track: the
+    // effects that convert it and its length in frames once converted.
+    // Cached per object: every track of a batch uses the same files.
+    bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
+                        long long& frames, wxString& failure);
 
     static wxString MeasureCommand(const wxString& path);
     // The mixing command for operation 2, or false (with a line when the
-    // output would replace one of its inputs).
+    // track cannot be rendered).
     bool BuildWatermarkCommand(wxString& command);
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
     static int ParseLength(const wxArrayString& errors);
     void AddMessage(const wxString& text);
+
+    // What stood at a path before a run, to tell a file the run wrote from
+    // one it never reached.
+    struct FileStamp {
+        bool exists = false;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long modified = 0;
+    };
+    static FileStamp Stamp(const wxString& path);
+    // Removes path when the run created or changed it.
+    static void RemoveIfWritten(const wxString& path, const FileStamp& before);
 
     wxString m_outputFile;
     wxString m_inputFile;
@@ -148,7 +194,19 @@ private:
     wxString m_prefix;
     wxString m_suffix;
     wxString m_resultOutput;
-    std::map<wxString, Signal> m_watermarkSignals;
+
+    // Between BeginRun/BeginAppend and their End: copies in the render,
+    // and the file the run writes with what stood there before.
+    size_t m_copies = 0;
+    wxString m_writing;
+    FileStamp m_writingBefore;
+
+    std::map<wxString, Header> m_watermarkHeaders;
+    struct Converted {
+        wxString effects;
+        long long frames;
+    };
+    std::map<wxString, Converted> m_watermarkSounds;
 };
 
 #endif
@@ -157,13 +215,6 @@ private:
 // event loop. The command runs in the resource folder as the leader of a new
 // process group, so that ending it also ends the SoX processes its pipe
 // inputs started.
-// What one SoX run printed, line by line, and how it ended.
-struct SoxOutput {
-    long status = -1; // exit status; -1 when it could not start or was ended by a signal
-    wxArrayString output;
-    wxArrayString errors;
-};
-
 class SoxProcess {
 public:
     using Done = std::function<void(const SoxOutput&)>;

@@ -1,6 +1,11 @@
 // Measuring files through the engine: lengths, message lines, formats.
 #include "testutil.h"
 
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <tuple>
+
 namespace {
 
 class Measure : public BundleTest {};
@@ -62,12 +67,72 @@ TEST_F(Measure, UnreadableOrMissingFileGivesOneLineWithSoxsError) {
     EXPECT_TRUE(sox.GetErrors().empty());
 }
 
-TEST(MeasureWithoutBundle, NoSoxMeansFailureWithoutCrash) {
+// A 32-bit float WAV whose format chunk lacks its extended part: SoX warns
+// before its statistics.
+void WriteFloatWav(const std::string& path, int frames) {
+    std::string data;
+    for (int i = 0; i < frames; ++i) {
+        const float sample = 0.3f * static_cast<float>(std::sin(i * 0.05));
+        data.append(reinterpret_cast<const char*>(&sample), 4);
+    }
+    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    auto u16 = [](uint16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    const std::string header = "RIFF" + u32(36 + data.size()) + "WAVEfmt " + u32(16) + u16(3) +
+                               u16(1) + u32(44100) + u32(44100 * 4) + u16(4) + u16(32) + "data" +
+                               u32(data.size());
+    std::ofstream(path, std::ios::binary) << header << data;
+}
+
+TEST_F(Measure, WarningsBeforeTheStatisticsAreSkipped) {
+    WriteFloatWav(Work("float.wav"), 44100 * 3 + 12345);
+    // Text before the first frame: "MAD lost sync".
+    MakeTone(Work("clean.mp3"), 6.5);
+    ASSERT_EQ(0, Shell("(yes 'not audio' | head -c 3000; cat " + ShellQuote(Work("clean.mp3")) +
+                       ") > " + ShellQuote(Work("junk.mp3"))));
+    MakeTone(Work("beep.wav"), 0.5, "sine 1000");
+    MakeFolders({"out"});
+    for (const auto& [name, text, whole] :
+         {std::make_tuple("float.wav", "00:03", 3), std::make_tuple("junk.mp3", "00:06", 6)}) {
+        SCOPED_TRACE(name);
+        std::string stat;
+        Shell("sox " + ShellQuote(Work(name)) + " -n stat", &stat);
+        ASSERT_EQ(0u, stat.find("sox WARN")) << stat; // the case this is about
+
+        CSoxHandler sox;
+        sox.SetOperation(SOX_TRACK_LENGTH);
+        sox.SetInputFile(Work(name));
+        ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(text, sox.GetResult());
+        EXPECT_EQ(whole, sox.GetResultLong());
+        EXPECT_EQ(whole, sox.GetTrackLength(Work(name)));
+
+        PrepareWatermarking(sox, Work(name), {Work("beep.wav")}, Work("out"), 1, 5);
+        ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(Wx(name) + ": Process completed successfully", FirstLine(sox));
+    }
+}
+
+// A bundle whose sox is missing or a link to nowhere: every operation says
+// so in its line and returns.
+TEST(MeasureWithoutBundle, SoxThatCannotBeStartedIsReported) {
     TempDir dir;
     const wxString old = wxGetCwd();
     ASSERT_TRUE(wxSetWorkingDirectory(Wx(dir.path())));
     CSoxHandler sox;
     EXPECT_EQ(-1, sox.GetTrackLength("/nonexistent.wav"));
+
+    ASSERT_EQ(0, Shell("mkdir -p Velisto.app/Contents/Resources && ln -s /nowhere/sox "
+                       "Velisto.app/Contents/Resources/sox"));
+    MakeTone(dir / "song.wav", 1.5);
+    sox.SetOperation(SOX_TRACK_LENGTH);
+    sox.SetInputFile(Wx(dir / "song.wav"));
+    EXPECT_FALSE(sox.Run());
+    EXPECT_EQ(Strings({"song.wav: SoX could not be started."}), sox.GetErrors());
+    PrepareWatermarking(sox, dir / "song.wav", {dir / "song.wav"}, dir.path() + "/out");
+    EXPECT_FALSE(sox.Run());
+    EXPECT_EQ(Strings({"song.wav: SoX could not be started."}), sox.GetErrors());
+    EXPECT_EQ(-1, sox.AppendFiles(Strings({Wx(dir / "song.wav")}), Wx(dir / "Mix.wav")));
+    EXPECT_EQ(Strings({"Mix.wav: SoX could not be started."}), sox.GetErrors());
     wxSetWorkingDirectory(old);
 }
 
