@@ -228,7 +228,8 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             --running;
             if (m_cancelled && out.status != 0) {
                 // Ended by the cancel: what it wrote is not a whole file.
-                wxRemoveFile(done.output);
+                if (wxFileExists(done.output))
+                    wxRemoveFile(done.output);
                 ++cancelled;
             } else {
                 done.rendered = done.sox.EndRun(out);
@@ -270,8 +271,8 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         if (ended < count) {
             const size_t before = ended;
             SoxProcess::WaitUntil([&] {
-                return ended != before || m_cancel ||
-                       (progress && !m_cancelled && progress->CancelRequested());
+                return ended != before ||
+                       (!m_cancelled && (m_cancel || (progress && progress->CancelRequested())));
             });
         }
     }

@@ -87,8 +87,8 @@ TEST_F(ParallelTest, LinesAndJoinFollowTrackOrderWhateverFinishesFirst) {
 TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
     MakeTone(Work("in/short.wav"), 2);
     // Long enough to be still rendering when the cancel comes.
-    MakeTone(Work("in/long1.wav"), 600, "whitenoise", 22050, 1);
-    MakeTone(Work("in/long2.wav"), 600, "whitenoise", 22050, 1);
+    MakeTone(Work("in/long1.wav"), 3600, "whitenoise", 8000, 1);
+    MakeTone(Work("in/long2.wav"), 3600, "whitenoise", 8000, 1);
     MakeTone(Work("in/never.wav"), 2);
     for (bool merge : {false, true}) {
         SCOPED_TRACE(merge ? "merging" : "not merging");
@@ -132,7 +132,7 @@ TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
 class CloseDuringRunTest : public ParallelTest {};
 
 TEST_F(CloseDuringRunTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
-    MakeTone(Work("in/long.wav"), 600, "whitenoise", 22050, 1);
+    MakeTone(Work("in/long.wav"), 3600, "whitenoise", 8000, 1);
     CMainFormImp* w = NewMainWindow();
     Probe p(*w);
     w->OnFileListDropFiles(Files({"in/long.wav"}));
