@@ -69,7 +69,7 @@ foreach(source ${VELISTO_MAN_PAGES} ${CMAKE_SOURCE_DIR}/packaging/changelog.in)
     install(FILES ${CMAKE_BINARY_DIR}/doc/${name}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   endif()
 endforeach()
-add_custom_target(docs ALL DEPENDS ${VELISTO_GZIPPED})
+add_custom_target(compressed_docs ALL DEPENDS ${VELISTO_GZIPPED})
 
 install(FILES packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${VELISTO_INSTALL_DOCS})
