@@ -1,8 +1,11 @@
-# The two commands of the README: `make run` and `make test`.
+# The commands of the README: `make run`, `make test` and `make deb`.
 BUILD_DIR ?= build
+DEB_BUILD_DIR ?= build-deb
 JOBS ?= $(shell nproc)
+# Debian's compiler and linker flags, with every hardening option.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
-.PHONY: run test build deps clean
+.PHONY: run test build deb deps clean
 
 deps:
 	./scripts/install-deps
@@ -17,5 +20,18 @@ run: build
 test: build
 	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure
 
+# velisto_VERSION_amd64.deb in this folder, built apart from the test build with
+# Debian's hardening flags, without the tests, for the /usr prefix.
+deb: deps
+	cmake -S . -B $(DEB_BUILD_DIR) -DCMAKE_BUILD_TYPE=None -DBUILD_TESTING=OFF \
+	  -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)"
+	cmake --build $(DEB_BUILD_DIR) -j $(JOBS)
+	rm -f $(DEB_BUILD_DIR)/velisto_*.deb
+	cd $(DEB_BUILD_DIR) && cpack -G DEB
+	rm -f velisto_*.deb
+	cp $(DEB_BUILD_DIR)/velisto_*.deb .
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(DEB_BUILD_DIR)

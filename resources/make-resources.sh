@@ -57,9 +57,13 @@ wave=$(awk 'BEGIN {
     -draw "stroke-linecap round stroke-linejoin round polyline $wave" \
     "$tmp/mark-big.png"
 "${im[@]}" "$tmp/mark-big.png" -resize 25% "$tmp/mark.png"
-# The same mark, square, is the desktop entry's icon.
+# The same mark, square, is the desktop entry's icon, at the sizes menus ask for.
 "${im[@]}" "$tmp/mark-big.png" -resize x224 -background none -gravity center -extent 256x256 \
     -depth 8 -strip -define png:color-type=6 velisto-icon.png
+for size in 48 128; do
+    "${im[@]}" "$tmp/mark-big.png" -resize x$((size * 7 / 8)) -background none -gravity center \
+        -extent ${size}x${size} -depth 8 -strip -define png:color-type=6 velisto-icon-$size.png
+done
 "${im[@]}" -size 340x40 xc:none "$tmp/mark.png" -geometry +2+0 -composite \
     -font "$font_bold" -pointsize 18 -fill '#0b5aa8' -annotate +44+27 'Fenwaro' \
     -font "$font_book" -pointsize 18 -fill '#2e3436' -annotate +137+27 'Watermark Generator' \

@@ -18,12 +18,21 @@ bool EnterBundleFolder(const wxString& executablePath) {
     exe.MakeAbsolute();
     const wxArrayString dirs = exe.GetDirs();
     const size_t n = dirs.size();
-    if (n < 3 || dirs[n - 3] != "Velisto.app" || dirs[n - 2] != "Contents" ||
-        dirs[n - 1] != "MacOS")
-        return false;
     wxFileName folder(exe);
-    for (int i = 0; i < 3; ++i)
+    if (n >= 3 && dirs[n - 3] == "Velisto.app" && dirs[n - 2] == "Contents" &&
+        dirs[n - 1] == "MacOS") {
+        for (int i = 0; i < 3; ++i)
+            folder.RemoveLastDir();
+    } else {
+        // Installed: the program in PREFIX/bin, its bundle in PREFIX/share/velisto.
+        if (n == 0)
+            return false;
         folder.RemoveLastDir();
+        folder.AppendDir("share");
+        folder.AppendDir("velisto");
+        if (!wxDirExists(folder.GetPathWithSep() + "Velisto.app"))
+            return false;
+    }
     return wxSetWorkingDirectory(folder.GetPath());
 }
 
@@ -45,9 +54,9 @@ bool MyApp::OnInit() {
     // Pictures, SoX and the preset sounds are all reached relative to the
     // folder that holds the bundle, wherever the program was started from.
     EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath());
-    CMainFormImp* frame =
-        new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01", wxDefaultPosition,
-                         wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    CMainFormImp* frame = new CMainFormImp(
+        nullptr, wxID_ANY, "Fenwaro Watermark Generator V" VELISTO_VERSION, wxDefaultPosition,
+        wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
     frame->Show(true);
     SetSignalHandler(SIGTERM, CloseOnSignal);
     SetSignalHandler(SIGINT, CloseOnSignal);

@@ -48,7 +48,7 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
 
     m_productLabel = text("Orvel Watermark Generator");
     add(m_productLabel, 9, bold, 5);
-    m_versionLabel = text("Version 1.01");
+    m_versionLabel = text("Version " VELISTO_VERSION);
     add(m_versionLabel, 9, normal, 5);
     m_websiteCaption = text("Official Website");
     add(m_websiteCaption, 9, bold, 5);

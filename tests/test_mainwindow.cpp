@@ -1,4 +1,5 @@
-// The main window as it opens, its layout when resized, and start-up from the bundle.
+// The main window as it opens, its layout when resized, and start-up from the bundle
+// (built or installed).
 #include "testutil.h"
 
 #include "VelistoGen.h"
@@ -84,6 +85,12 @@ TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {
     EXPECT_EQ(Wx(dir / "a b"), wxGetCwd());
     EXPECT_FALSE(EnterBundleFolder(dir / "bin/velisto"));
     EXPECT_EQ(Wx(dir / "a b"), wxGetCwd());
+
+    // Installed: the program in PREFIX/bin, the bundle in PREFIX/share/velisto.
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(dir / "usr/bin") + " " +
+                       ShellQuote(dir / "usr/share/velisto/Velisto.app")));
+    EXPECT_TRUE(EnterBundleFolder(dir / "usr/bin/velisto"));
+    EXPECT_EQ(Wx(dir / "usr/share/velisto"), wxGetCwd());
     wxSetWorkingDirectory(old);
 }
 

@@ -1,0 +1,44 @@
+# `make deb` (see the Makefile): a Debian package made by CPack from the install
+# rules, named and versioned from project().
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME velisto)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR Fenwaro)
+set(CPACK_PACKAGE_CONTACT "${VELISTO_MAINTAINER}")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "stamp audible watermarks into preview copies of music tracks")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Fenwaro Watermark Generator renders preview copies of MP3, WAV and AIFF
+tracks with short watermark sounds mixed in at regular intervals, so that
+music can be sent to clients, labels or store fronts without giving away
+the clean version.
+
+Tracks and watermark sounds are listed in one window; the first watermark
+sounds after a chosen delay and repeats every 5, 10 or 15 seconds. Outputs
+are written as MP3 (64 to 320 kbit/s), WAV or AIFF, optionally in mono,
+with a prefix or suffix on their names, and can be joined into one file.
+A preview player, named presets of the settings and eight ready-made
+watermark sounds are included.
+
+All audio work is done by SoX, run as a separate program.")
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION sound)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.example.com/)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELISTO_MAINTAINER}")
+# The libraries' packages come from dpkg-shlibdeps; what nothing links is
+# named here: SoX with MP3 support for every audio job, the GStreamer plugins
+# the preview player needs for MP3 and WAV (AIFF needs the "bad" set, only
+# recommended), and xdg-open, which shows the output folder.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+  "sox, libsox-fmt-mp3, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-bad")
+set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+include(CPack)
