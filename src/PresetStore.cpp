@@ -112,6 +112,7 @@ RenderSettings SettingsFromPreset(const Preset& preset) {
     RenderSettings settings;
     settings.start = preset.start;
     settings.interval = preset.interval;
+    settings.level = preset.level;
     settings.format = preset.format;
     settings.bitrate = preset.bitrate;
     settings.mono = preset.mono;

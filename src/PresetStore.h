@@ -12,7 +12,8 @@
 // options to and from a Preset.
 //
 // File layout, per preset NAME:
-//   /Presets/NAME/Watermark Settings:  Start, RepeatEvery (choice indexes)
+//   /Presets/NAME/Watermark Settings:  Start, RepeatEvery (choice indexes),
+//                                      WatermarkLevel (whole dB)
 //   /Presets/NAME/ Output Settings:    IsMono, IsAppend, OutputFormat, Bitrate (slider
 //                                      position), OutputFolder, PrefixOrSuffix,
 //                                      PrefixOrSuffixString   (the leading blank is stored)
@@ -20,6 +21,10 @@
 
 // The protected preset, loaded at start-up.
 extern const wxString g_defaultPreset;
+
+// The watermark level's range in whole dB; 0 plays the files as recorded.
+constexpr int g_minWatermarkLevel = -24;
+constexpr int g_maxWatermarkLevel = 6;
 
 // Entries of the Start After and Repeat Every selectors, positions of the quality slider.
 constexpr int g_startChoiceCount = 13;
@@ -40,6 +45,7 @@ int SliderPositionForBitrate(int kbits);
 struct Preset {
     int start = 0;     // seconds before the first watermark
     int interval = 10; // seconds between watermarks
+    int level = 0;     // watermark level in dB
     bool mono = false;
     bool merge = false;
     OutputFormat format = OutputFormat::Mp3;

@@ -19,6 +19,7 @@ wxString FormatExtension(OutputFormat format);
 struct RenderSettings {
     int start = 0;     // seconds before the first watermark
     int interval = 10; // seconds between watermarks
+    int level = 0;     // dB applied to every watermark copy, never to the track
     OutputFormat format = OutputFormat::Mp3;
     int bitrate = 320; // kbit/s, for MP3 output only
     bool mono = false;
