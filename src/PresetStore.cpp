@@ -173,6 +173,10 @@ bool PresetStore::Load(const wxString& name, Preset& preset) {
     preset.interval = RepeatSecondsForIndex(
         IndexOrDefault(m_config.Read(watermark + "RepeatEvery", kDefaultRepeatIndex),
                        g_repeatChoiceCount, kDefaultRepeatIndex));
+    // Presets from before the level existed play the files as recorded.
+    preset.level = static_cast<int>(wxClip(m_config.Read(watermark + "WatermarkLevel", 0L),
+                                           static_cast<long>(g_minWatermarkLevel),
+                                           static_cast<long>(g_maxWatermarkLevel)));
 
     preset.mono = m_config.Read(output + "IsMono", 0L) != 0;
     preset.merge = m_config.Read(output + "IsAppend", 0L) != 0;
@@ -233,6 +237,7 @@ void PresetStore::Save(const wxString& name, const Preset& preset) {
     m_config.Write(watermark + "Start", wxString::Format("%d", IndexForStartSeconds(preset.start)));
     m_config.Write(watermark + "RepeatEvery",
                    wxString::Format("%d", IndexForRepeatSeconds(preset.interval)));
+    m_config.Write(watermark + "WatermarkLevel", static_cast<long>(preset.level));
 
     m_config.Write(output + "IsMono", preset.mono);
     m_config.Write(output + "IsAppend", preset.merge);

@@ -164,6 +164,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     settings.SetWaterMarks(m_watermarks);
     settings.SetStartTime(m_settings.start);
     settings.SetWaterMarkInterval(m_settings.interval);
+    settings.SetWaterMarkLevel(m_settings.level);
     settings.SetFileFormat(FormatExtension(m_settings.format));
     settings.SetBitrate(m_settings.format == OutputFormat::Mp3 ? m_settings.bitrate : 0);
     settings.SetMono(m_settings.mono);

@@ -78,6 +78,8 @@ public:
     void SetWaterMarks(const wxArrayString& paths) { m_waterMarks = paths; }
     void SetStartTime(int seconds) { m_startTime = seconds; }
     void SetWaterMarkInterval(int seconds) { m_waterMarkInterval = seconds; }
+    // Gain in dB of every watermark copy; 0 leaves them as recorded.
+    void SetWaterMarkLevel(int dB) { m_waterMarkLevel = dB; }
     void SetFileFormat(wxString format) { m_fileFormat = format; }
     void SetBitrate(int kbits) { m_bitrate = kbits; }
     void SetMono(bool mono) { m_mono = mono; }
@@ -188,6 +190,7 @@ private:
     wxArrayString m_errors;
     int m_startTime;
     int m_waterMarkInterval;
+    int m_waterMarkLevel = 0;
     int m_bitrate;
     bool m_mono;
     wxString m_fileFormat;
