@@ -5,6 +5,7 @@
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
+#include <wx/dcclient.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
@@ -13,6 +14,8 @@
 #include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
+
+#include <functional>
 
 const int g_maxWatermarkSeconds = 4;
 
@@ -116,13 +119,27 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     });
 
     SetMenuBar(menuBar);
+    wxIconBundle icons;
+    for (const char* name : {"velisto-icon-48.png", "velisto-icon.png"}) {
+        if (!wxFileExists(g_resourceFolder + name))
+            continue;
+        const wxBitmap picture(g_resourceFolder + name, wxBITMAP_TYPE_PNG);
+        if (!picture.IsOk())
+            continue;
+        wxIcon icon;
+        icon.CopyFromBitmap(picture);
+        icons.AddIcon(icon);
+    }
+    if (!icons.IsEmpty())
+        SetIcons(icons);
     // GTK's widgets are roomier than the layout was drawn for; the compact
     // variant lets every control fit the opening size.
     for (wxWindow* child : GetChildren())
         child->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     SetSize(wxSize(929, 670));
-    // Any smaller and the sizers would cut controls off, GO! first.
-    SetMinClientSize(GetSizer()->CalcMin());
+    // The opening size is the smallest at which every control is whole and
+    // usable (narrower cuts off step 3's labels, lower cuts off GO!).
+    SetMinSize(GetSize());
 
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));
     m_watermarkList->SetDropTarget(new DnDFile(this, m_watermarkList));
@@ -557,10 +574,19 @@ class ProgressDialog : public RenderProgress {
 public:
     ProgressDialog(wxWindow* parent, int count)
         : m_dialog("Please wait...", "", count, parent,
-                   wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT) {}
+                   wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT) {
+        m_dialog.SetClientSize(std::max(m_dialog.GetClientSize().x, kMessageWidth + 40),
+                               m_dialog.GetClientSize().y);
+    }
     void TrackStarted(size_t, size_t, const wxString& name) override {
-        // A name is shown as it is, '&' included.
-        m_message = "Processing file " + wxControl::EscapeMnemonics(name);
+        // Shown as it is ('&' included), a long name shortened in the middle
+        // so that both its start and its extension stay in view.
+        const wxString prefix = "Processing file ";
+        wxClientDC dc(&m_dialog);
+        dc.SetFont(m_dialog.GetFont());
+        const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_MIDDLE,
+                                                    kMessageWidth - dc.GetTextExtent(prefix).x);
+        m_message = prefix + wxControl::EscapeMnemonics(shown);
         m_dialog.Update(m_finished, m_message);
     }
     void TracksFinished(size_t finished, size_t) override {
@@ -571,6 +597,7 @@ public:
     void Hide() { m_dialog.Hide(); }
 
 private:
+    static const int kMessageWidth = 420;
     wxGenericProgressDialog m_dialog;
     wxString m_message;
     int m_finished = 0;

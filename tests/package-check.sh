@@ -69,7 +69,7 @@ root=$work/root
 res=/usr/share/velisto/Velisto.app/Contents/Resources
 required=(
     /usr/bin/velisto
-    $res/logo.png $res/play.bmp $res/stop.bmp $res/pause.bmp $res/resume.bmp $res/sox
+    $res/logo.png $res/velisto-icon.png $res/velisto-icon-48.png $res/play.bmp $res/stop.bmp $res/pause.bmp $res/resume.bmp $res/sox
     /usr/share/applications/$app_id.desktop
     /usr/share/metainfo/$app_id.metainfo.xml
     /usr/share/doc/velisto/copyright
@@ -93,7 +93,7 @@ for f in "${required[@]}"; do
 done
 
 allowed="^(/usr/bin/velisto(-batch)?"
-allowed+="|$res/(logo\.png|(play|stop|pause|resume)\.bmp|sox|Presets/[^/]+\.mp3)"
+allowed+="|$res/(logo\.png|velisto-icon(-48)?\.png|(play|stop|pause|resume)\.bmp|sox|Presets/[^/]+\.mp3)"
 allowed+="|/usr/share/applications/$app_id\.desktop|/usr/share/metainfo/$app_id\.metainfo\.xml"
 allowed+="|/usr/share/icons/hicolor/(48x48|128x128|256x256)/apps/velisto\.png"
 allowed+="|/usr/share/man/man1/[^/]+\.1\.gz|/usr/share/doc/velisto/(copyright|changelog\.gz)"
