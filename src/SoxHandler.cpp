@@ -233,12 +233,16 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
         long long at = 0;
         for (long long j = 0; j < cycle; ++j) {
             at += soundOf(j).frames;
-            bed += " " + Samples(spacing - soundOf(j).frames);
+            // Short of the sound only when there are fewer copies than it
+            // would take phases: then each phase holds a single copy.
+            bed += " " + Samples(std::max(0LL, spacing - soundOf(j).frames));
             if (j + 1 < cycle)
                 bed += "@" + Samples(at);
         }
         const long long period = cycle * spacing;
         const long long length = (count - 1) * spacing + soundOf(count - 1).frames;
+        if (length == 0)
+            continue; // a single empty sound: nothing to hear
         const long long repeats = (length + period - 1) / period - 1;
         if (repeats > 0)
             bed += wxString::Format(" repeat %lld", repeats);
@@ -533,15 +537,16 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         sounds.push_back(sound);
     }
 
+    const wxArrayString beds =
+        copies == 0 ? wxArrayString()
+                    : WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies);
     command = "./sox ";
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
-    command += copies == 0 ? " -v 1 " : " -v 1 -m ";
+    command += beds.empty() ? " -v 1 " : " -v 1 -m ";
     command += QuoteSoxPath(m_inputFile) + " ";
-    if (copies > 0)
-        for (const wxString& bed :
-             WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies))
-            command += bed + " ";
+    for (const wxString& bed : beds)
+        command += bed + " ";
     if (m_mono)
         command += " -c 1 ";
     else if (m_fileFormat == "mp3" && track.channels > 2)

@@ -108,9 +108,14 @@ public:
 
     // Prepares the selected operation: false when nothing should run
     // (GetErrors() then holds the line, if any). On true, command is the SoX
-    // command line to run in the resource folder (g_resourceFolder).
-    // Watermarking reads headers and measures the track with SoX here, so
-    // this call itself runs short synchronous SoX processes.
+    // command line to run in the resource folder (g_resourceFolder), as text
+    // for wxExecute's own argument splitting (not for a shell); hand what it
+    // printed to EndRun. One begun run per object at a time.
+    // Watermarking reads headers and measures the track with SoX here (short
+    // synchronous runs; an MP3 track is decoded once to be measured). Its
+    // command mixes the track with one pipe input per bed of watermark
+    // copies: one bed unless a watermark outlasts the interval, whatever the
+    // track's length.
     bool BeginRun(wxString& command);
     // Reads what that command printed and sets results and the message line
     // as Run does; true on success. A FAIL line counts as failure whatever
@@ -131,7 +136,7 @@ public:
     int AppendFiles(const wxArrayString& files, const wxString& output);
     // Prepares the join: false with the line when it must not run (output
     // would replace one of the files); on true, command is to run in the
-    // resource folder. Reads each file's header with SoX.
+    // resource folder as BeginRun's. Reads each file's header with SoX.
     bool BeginAppend(const wxArrayString& files, const wxString& output, wxString& command);
     // Reads what the join printed: 0, or -1 with the line and a partial
     // output removed, as AppendFiles.
