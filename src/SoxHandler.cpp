@@ -207,7 +207,15 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
             return sounds[(phase + j * phases) % n];
         };
 
-        wxString bed = "./sox";
+        const long long period = cycle * spacing;
+        const long long length = (count - 1) * spacing + soundOf(count - 1).frames;
+        if (length == 0)
+            continue; // a single empty sound: nothing to hear
+        const long long repeats = (length + period - 1) / period - 1;
+
+        // -V1: a bed's warnings would only garble the mix's own lines, which
+        // share the one error stream.
+        wxString bed = "./sox -V1";
         wxString effects;
         if (cycle == 1) {
             // One sound: converted by this run's own effects.
@@ -221,32 +229,30 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
                 const wxString file = ShellWord(PlainFileName(sound.path));
                 bed += " " + (sound.effects.empty()
                                   ? file
-                                  : ShellWord("| ./sox " + file + " -p " + sound.effects));
+                                  : ShellWord("| ./sox -V1 " + file + " -p " + sound.effects));
             }
         }
         bed += " -p";
         if (!effects.empty())
             bed += " " + effects;
-        // Silence after each sound up to the spacing: at positions in the
-        // sounds' own samples, and for the last one at the end.
-        bed += cycle == 1 ? " pad 0" : " pad";
+        // Silence after each sound up to the spacing, at positions in the
+        // sounds' own samples. The last sound's only when the period repeats:
+        // otherwise the bed ends with it (and padding that a trim cut off
+        // before it began would be reported as not applied).
+        wxString pads;
         long long at = 0;
         for (long long j = 0; j < cycle; ++j) {
             at += soundOf(j).frames;
-            // Short of the sound only when there are fewer copies than it
-            // would take phases: then each phase holds a single copy.
-            bed += " " + Samples(std::max(0LL, spacing - soundOf(j).frames));
+            const wxString gap = " " + Samples(spacing - soundOf(j).frames);
             if (j + 1 < cycle)
-                bed += "@" + Samples(at);
+                pads += gap + "@" + Samples(at);
+            else if (repeats > 0)
+                pads += cycle == 1 ? " 0" + gap : gap;
         }
-        const long long period = cycle * spacing;
-        const long long length = (count - 1) * spacing + soundOf(count - 1).frames;
-        if (length == 0)
-            continue; // a single empty sound: nothing to hear
-        const long long repeats = (length + period - 1) / period - 1;
+        if (!pads.empty())
+            bed += " pad" + pads;
         if (repeats > 0)
-            bed += wxString::Format(" repeat %lld", repeats);
-        bed += " trim 0 " + Samples(length);
+            bed += wxString::Format(" repeat %lld trim 0 ", repeats) + Samples(length);
         const long long lead = static_cast<long long>(start) * rate + phase * slot;
         if (lead > 0)
             bed += " pad " + Samples(lead);
