@@ -1,12 +1,14 @@
 // Benchmark of the rendering engine (run through scripts/bench; not a test).
 //
-// Makes a batch of MP3 tracks with sox, then watermarks them every 10 s and
-// every 5 s to MP3 at 320 kbit/s through CSoxHandler exactly as the main
-// window does, and times that against a plain `sox IN.mp3 -C 320 OUT.mp3` of
-// the same tracks. Each scenario runs in a child process of its own, so that
-// its peak memory can be told apart: the largest single process, and the
-// largest total of all its processes at once (the mix runs one SoX per copy
-// side by side).
+// Makes ten 3-minute MP3 tracks and one 60-minute MP3 track with sox, then
+// stamps them every 10 s and every 5 s to MP3 at 320 kbit/s through RenderRun,
+// the run the window and velisto-batch use: each track alone (one render at a
+// time) and the whole batch (one render per core). Beside each: a plain
+// `sox IN.mp3 -C 320 OUT.mp3` of the same tracks one after another, and the
+// one-pass ffmpeg filter graph that does the same stamping. Each scenario
+// runs in a child process of its own, so its peak memory (all of its
+// processes together, sampled every 20 ms) can be told apart.
+#include "RenderRun.h"
 #include "SoxHandler.h"
 
 #include <wx/init.h>
@@ -15,22 +17,25 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
-#include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
+const int kStart = 5;
+const int kBitrate = 320;
+
 struct Options {
     int tracks = 10;
     int seconds = 180;
+    int longSeconds = 3600;
     std::string bundle = VELISTO_BUNDLE_DIR;
 };
 
@@ -45,45 +50,70 @@ bool Shell(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }
 
-std::string TrackPath(const std::string& work, int i) {
-    return work + "/in/track" + std::to_string(i + 1) + ".mp3";
+std::string Track(const std::string& set, int i) {
+    return set + "/in/track" + std::to_string(i + 1) + ".mp3";
 }
 
-// Seconds per track for one scenario; runs inside the scenario's own process.
-std::vector<double> RunScenario(const std::string& work, const Options& options, int interval) {
-    using Clock = std::chrono::steady_clock;
+double Since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+enum class Tool { Plain, Velisto, Ffmpeg };
+
+// Seconds for each track alone, then for the whole batch at once; -1 on failure.
+std::vector<double> RunScenario(const std::string& set, int count, Tool tool, int interval,
+                                bool batch) {
     std::vector<double> seconds;
-    const std::string out = work + "/out" + std::to_string(interval);
-    Shell("mkdir -p " + Quote(out));
-    if (interval == 0) {
-        // The plain conversion, with the same SoX in the same folder.
-        for (int i = 0; i < options.tracks; ++i) {
-            const Clock::time_point start = Clock::now();
-            const bool ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " +
-                                  Quote(TrackPath(work, i)) + " -C 320 " +
-                                  Quote(out + "/track" + std::to_string(i + 1) + ".mp3"));
-            seconds.push_back(ok ? std::chrono::duration<double>(Clock::now() - start).count()
-                                 : -1);
-        }
+    const std::string out = set + "/out";
+    Shell("rm -rf " + Quote(out) + " && mkdir -p " + Quote(out));
+    const std::string tag = set + "/../beep.mp3";
+    auto render = [&](const wxArrayString& tracks) {
+        RenderSettings settings;
+        settings.start = kStart;
+        settings.interval = interval;
+        settings.format = OutputFormat::Mp3;
+        settings.bitrate = kBitrate;
+        settings.folder = wxString::FromUTF8(out);
+        RenderRun run(settings, tracks, wxArrayString(1, wxString::FromUTF8(tag)));
+        run.SetParallel(batch ? 0 : 1);
+        bool ok = true;
+        for (const wxString& line : run.Run())
+            if (!line.EndsWith("Process completed successfully")) {
+                fprintf(stderr, "%s\n", line.utf8_string().c_str());
+                ok = false;
+            }
+        return ok;
+    };
+    if (tool == Tool::Velisto && batch) {
+        wxArrayString tracks;
+        for (int i = 0; i < count; ++i)
+            tracks.Add(wxString::FromUTF8(Track(set, i)));
+        const auto start = std::chrono::steady_clock::now();
+        seconds.push_back(render(tracks) ? Since(start) : -1);
         return seconds;
     }
-    // As the window's run: one engine for the batch, every setting set per track.
-    CSoxHandler sox;
-    for (int i = 0; i < options.tracks; ++i) {
-        const Clock::time_point start = Clock::now();
-        sox.SetInputFile(wxString::FromUTF8(TrackPath(work, i)));
-        sox.SetOutputFile(wxString::FromUTF8(out));
-        sox.SetStartTime(5);
-        sox.SetWaterMarkInterval(interval);
-        sox.SetFileFormat("MP3");
-        sox.SetBitrate(320);
-        sox.SetMono(false);
-        sox.SetWaterMarks(wxArrayString(1, wxString::FromUTF8(work + "/wm/beep.mp3")));
-        sox.SetOperation(SOX_ADD_WATERMARK);
-        const bool ok = sox.Run();
-        if (!ok && !sox.GetErrors().empty())
-            fprintf(stderr, "%s\n", sox.GetErrors()[0].utf8_string().c_str());
-        seconds.push_back(ok ? std::chrono::duration<double>(Clock::now() - start).count() : -1);
+    for (int i = 0; i < count; ++i) {
+        const std::string in = Track(set, i);
+        const std::string output = out + "/track" + std::to_string(i + 1) + ".mp3";
+        const auto start = std::chrono::steady_clock::now();
+        bool ok = false;
+        if (tool == Tool::Plain) {
+            ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " + Quote(in) +
+                       " -C " + std::to_string(kBitrate) + " " + Quote(output));
+        } else if (tool == Tool::Ffmpeg) {
+            const int rate = 44100;
+            std::ostringstream graph;
+            graph << "[1:a]aresample=" << rate
+                  << ",aformat=channel_layouts=stereo,apad=whole_dur=" << interval
+                  << ",aloop=loop=-1:size=" << interval * rate << ",adelay=" << kStart * 1000
+                  << ":all=1[w];[0:a][w]amix=inputs=2:duration=first:normalize=0";
+            ok = Shell("ffmpeg -nostdin -loglevel error -y -i " + Quote(in) + " -i " + Quote(tag) +
+                       " -filter_complex " + Quote(graph.str()) + " -c:a libmp3lame -b:a " +
+                       std::to_string(kBitrate) + "k " + Quote(output));
+        } else {
+            ok = render(wxArrayString(1, wxString::FromUTF8(in)));
+        }
+        seconds.push_back(ok ? Since(start) : -1);
     }
     return seconds;
 }
@@ -132,64 +162,64 @@ long TreeResidentKb(pid_t root) {
 
 struct Result {
     std::vector<double> seconds;
-    long largestKb = 0;
     long treeKb = 0;
+    bool ok = false;
 };
 
-Result Measure(const std::string& work, const Options& options, int interval) {
+Result Measure(const std::string& set, int count, Tool tool, int interval, bool batch) {
     Result result;
-    const std::string times = work + "/times" + std::to_string(interval);
+    const std::string times = set + "/times";
     const pid_t child = fork();
     if (child == 0) {
         wxInitializer toolkit;
         std::ofstream file(times);
-        for (double s : RunScenario(work, options, interval))
+        for (double s : RunScenario(set, count, tool, interval, batch))
             file << s << "\n";
         file.close();
         _exit(toolkit.IsOk() ? 0 : 1);
     }
     int status = 0;
-    rusage usage{};
     for (;;) {
-        const pid_t done = wait4(child, &status, WNOHANG, &usage);
+        const pid_t done = waitpid(child, &status, WNOHANG);
         if (done == child || done < 0)
             break;
         result.treeKb = std::max(result.treeKb, TreeResidentKb(child));
         usleep(20000);
     }
-    result.largestKb = usage.ru_maxrss;
     std::ifstream file(times);
     for (double s; file >> s;)
         result.seconds.push_back(s);
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !result.seconds.empty() &&
+                std::count(result.seconds.begin(), result.seconds.end(), -1.0) == 0;
     return result;
 }
 
-bool Prepare(const std::string& work, const Options& options) {
-    if (!Shell("mkdir -p " + Quote(work + "/in") + " " + Quote(work + "/wm") + " && ln -s " +
-               Quote(options.bundle) + " " + Quote(work + "/Velisto.app")))
+bool MakeTracks(const std::string& set, int count, int seconds) {
+    if (!Shell("mkdir -p " + Quote(set + "/in")))
         return false;
-    if (!Shell("sox -n -r 44100 -c 1 " + Quote(work + "/wm/beep.mp3") +
-               " synth 1 sine 1200 fade 0.05 1 0.05"))
-        return false;
-    fprintf(stderr, "Making %d tracks of %d s with sox...\n", options.tracks, options.seconds);
-    for (int i = 0; i < options.tracks; ++i) {
-        // Different music-like content per track: a chord over pink noise.
+    for (int i = 0; i < count; ++i) {
+        // Music-like content, different per track: a chord over pink noise.
+        // Real tracks end anywhere within a second, so these do too.
         const int root = 110 + 20 * i;
         std::ostringstream cmd;
-        cmd << "sox -n -r 44100 -c 2 -C 192 " << Quote(TrackPath(work, i)) << " synth "
-            << options.seconds << " sine " << root << " sine " << root * 5 / 4 << " pinknoise"
-            << " tremolo 3 40 vol 0.5";
+        cmd << "sox -n -r 44100 -c 2 -C 192 " << Quote(Track(set, i)) << " synth "
+            << seconds + 0.2 + 0.06 * i << " sine " << root << " sine " << root * 5 / 4
+            << " pinknoise tremolo 3 40 vol 0.5";
         if (!Shell(cmd.str()))
             return false;
     }
     return true;
 }
 
-double Mean(const std::vector<double>& values) {
+std::string Duration(int seconds) {
+    return seconds % 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min";
+}
+
+double Sum(const std::vector<double>& values) {
     double sum = 0;
     for (double v : values)
         sum += v;
-    return values.empty() ? 0 : sum / values.size();
+    return sum;
 }
 
 } // namespace
@@ -204,13 +234,21 @@ int main(int argc, char** argv) {
             options.tracks = std::max(1, std::atoi(value));
         else if (value && name == "--seconds")
             options.seconds = std::max(10, std::atoi(value));
+        else if (value && name == "--long-seconds")
+            options.longSeconds = std::max(10, std::atoi(value));
         else if (value && name == "--bundle")
             options.bundle = value;
         else {
-            fprintf(stderr, "usage: %s [--tracks N] [--seconds S] [--bundle Velisto.app]\n",
+            fprintf(stderr,
+                    "usage: %s [--tracks N] [--seconds S] [--long-seconds S] [--bundle "
+                    "Velisto.app]\n",
                     argv[0]);
             return 2;
         }
+    }
+    if (!Shell("command -v ffmpeg >/dev/null")) {
+        fprintf(stderr, "ffmpeg is missing: scripts/install-deps installs it.\n");
+        return 1;
     }
 
     char pattern[] = "/tmp/velisto-bench-XXXXXX";
@@ -219,49 +257,67 @@ int main(int argc, char** argv) {
         return 1;
     }
     const std::string work = pattern;
-    if (chdir(work.c_str()) != 0 || !Prepare(work, options)) {
+    const std::string shortSet = work + "/short", longSet = work + "/long";
+    fprintf(stderr, "Making %d tracks of %d s and one of %d s with sox...\n", options.tracks,
+            options.seconds, options.longSeconds);
+    if (chdir(work.c_str()) != 0 ||
+        !Shell("ln -s " + Quote(options.bundle) + " " + Quote(work + "/Velisto.app")) ||
+        !Shell("sox -n -r 44100 -c 1 " + Quote(work + "/beep.mp3") +
+               " synth 1 sine 1200 fade 0.05 1 0.05") ||
+        !MakeTracks(shortSet, options.tracks, options.seconds) ||
+        !MakeTracks(longSet, 1, options.longSeconds)) {
         fprintf(stderr, "Cannot prepare the tracks in %s\n", work.c_str());
         Shell("rm -rf " + Quote(work));
         return 1;
     }
 
-    struct Scenario {
-        const char* name;
-        int interval;
-    };
-    const Scenario scenarios[] = {
-        {"plain sox -C 320", 0}, {"watermark every 10 s", 10}, {"watermark every 5 s", 5}};
-    std::vector<Result> results;
-    for (const Scenario& s : scenarios) {
-        fprintf(stderr, "Running: %s...\n", s.name);
-        results.push_back(Measure(work, options, s.interval));
-    }
-
-    printf("\n%d tracks of %d s, MP3 in, MP3 320 kbit/s out, first watermark at 5 s\n"
-           "SoX: %s/Contents/Resources/sox\n\n",
-           options.tracks, options.seconds, options.bundle.c_str());
-    printf("%-22s %10s %10s %10s %8s %14s %14s\n", "scenario", "s/track", "fastest", "slowest",
-           "ratio", "largest proc", "all procs");
-    const double plain = Mean(results[0].seconds);
+    printf("MP3 in, MP3 %d kbit/s out, first watermark at %d s, %u cores\n", kBitrate, kStart,
+           std::thread::hardware_concurrency());
+    printf("%-34s %9s %9s %7s %10s\n", "scenario", "total s", "s/track", "ratio", "peak mem");
     int status = 0;
-    for (size_t i = 0; i < results.size(); ++i) {
-        const Result& r = results[i];
-        const bool failed = r.seconds.size() != static_cast<size_t>(options.tracks) ||
-                            std::count(r.seconds.begin(), r.seconds.end(), -1.0) > 0;
-        if (failed) {
-            printf("%-22s  failed (see the messages above)\n", scenarios[i].name);
-            status = 1;
-            continue;
+    struct Set {
+        std::string folder;
+        int count;
+        std::string label;
+        std::vector<int> intervals;
+    };
+    const Set sets[] = {
+        {shortSet,
+         options.tracks,
+         std::to_string(options.tracks) + " x " + Duration(options.seconds),
+         {10, 5}},
+        {longSet, 1, "1 x " + Duration(options.longSeconds), {5}},
+    };
+    for (const Set& set : sets) {
+        double plain = 0;
+        auto row = [&](const std::string& name, Tool tool, int interval, bool batch) {
+            fprintf(stderr, "Running: %s %s...\n", set.label.c_str(), name.c_str());
+            const Result r = Measure(set.folder, set.count, tool, interval, batch);
+            if (!r.ok) {
+                printf("%-34s failed (see the messages above)\n", (set.label + " " + name).c_str());
+                status = 1;
+                return;
+            }
+            const double total = Sum(r.seconds);
+            if (tool == Tool::Plain)
+                plain = total;
+            printf("%-34s %9.2f %9.2f %7.2f %7.1f MB\n", (set.label + " " + name).c_str(), total,
+                   batch ? total / set.count : total / r.seconds.size(),
+                   plain > 0 ? total / plain : 0.0, r.treeKb / 1024.0);
+        };
+        row("plain sox -C 320", Tool::Plain, 0, false);
+        for (int interval : set.intervals) {
+            const std::string every = "every " + std::to_string(interval) + " s";
+            row("velisto " + every + ", alone", Tool::Velisto, interval, false);
+            if (set.count > 1)
+                row("velisto " + every + ", batch", Tool::Velisto, interval, true);
+            row("ffmpeg " + every, Tool::Ffmpeg, interval, false);
         }
-        const double mean = Mean(r.seconds);
-        printf("%-22s %10.2f %10.2f %10.2f %8.2f %11.1f MB %11.1f MB\n", scenarios[i].name, mean,
-               *std::min_element(r.seconds.begin(), r.seconds.end()),
-               *std::max_element(r.seconds.begin(), r.seconds.end()),
-               plain > 0 ? mean / plain : 0.0, r.largestKb / 1024.0, r.treeKb / 1024.0);
     }
-    printf("\nratio: seconds per track over the plain conversion's. largest proc: peak resident\n"
-           "memory of the largest single process; all procs: peak total of the scenario's\n"
-           "processes at once (sampled every 20 ms).\n");
+    printf("\nratio: total seconds over the plain conversions one after another. alone: one\n"
+           "render at a time; batch: the whole run, one render per core. peak mem: the\n"
+           "scenario's processes together at their peak.\n"
+           "targets: alone <= 1.3, batch <= 0.7, velisto below ffmpeg.\n");
     Shell("rm -rf " + Quote(work));
     return status;
 }

@@ -24,6 +24,8 @@ std::function<void(const wxString&)> CSoxHandler::s_commandObserver;
 namespace {
 
 const wxString kLengthLabel = "Length (seconds):";
+// How far a stated length may be from the decoded one, in seconds.
+const double kEstimateMargin = 0.1;
 
 // Backslash-escapes every character of text that appears in specials.
 wxString Escape(const wxString& text, const wxString& specials) {
@@ -307,6 +309,7 @@ bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& fai
     }
     // Trusted only where the format states it exactly and the file is long
     // enough to hold it (a cut-off file claims more than it has).
+    header.statedFrames = frames;
     if (HasExactHeader(path) && frames >= 0 && bits > 0 && header.channels > 0 &&
         frames * header.channels * bits / 8 <=
             static_cast<long long>(wxFileName(path).GetSize().GetValue()))
@@ -321,7 +324,17 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
         seconds = static_cast<int>(header.frames / header.rate);
         return true;
     }
-    // Other formats state an estimate at best: decode the whole file.
+    // Other formats state an estimate at best, off by an encoder's delay and
+    // padding (a frame or two of MP3). Away from a whole second that cannot
+    // change the whole seconds; near one, decode the whole file to know.
+    if (header.statedFrames >= 0 && header.rate > 0) {
+        const double stated = static_cast<double>(header.statedFrames) / header.rate;
+        const double fraction = stated - static_cast<long long>(stated);
+        if (fraction > kEstimateMargin && fraction < 1 - kEstimateMargin) {
+            seconds = static_cast<int>(stated);
+            return true;
+        }
+    }
     const SoxOutput run = Execute(MeasureCommand(path));
     failure = RunFailure(run);
     if (!failure.empty())

@@ -155,6 +155,8 @@ private:
         long channels = 0;
         // Sample frames when the header states them exactly, else -1.
         long long frames = -1;
+        // Sample frames as the header states them, exact or not; -1 when it does not.
+        long long statedFrames = -1;
     };
     // The file's header; false with SoX's reason when it cannot be read.
     static bool ReadHeader(const wxString& path, Header& header, wxString& failure);
