@@ -17,8 +17,6 @@
 
 #include <functional>
 
-const int g_maxWatermarkSeconds = 4;
-
 namespace {
 
 // The common notice: the program's name as caption, OK, centred, no parent.

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+const int g_maxWatermarkSeconds = 4;
+
 namespace {
 
 // A folder of the system's temporary folder, removed with its contents when
@@ -142,7 +144,7 @@ bool WaitsForEarlier(const std::vector<std::unique_ptr<TrackJob>>& jobs, size_t 
 } // namespace
 
 wxArrayString RenderRun::Run(RenderProgress* progress) {
-    m_cancel = m_cancelled = false;
+    m_cancel = m_cancelled = m_complete = false;
     wxArrayString lines;
     const size_t count = m_tracks.size();
     // Tracks of the same name from different folders must not overwrite each
@@ -287,6 +289,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         return lines;
     }
 
+    m_complete = rendered.size() == count;
     if (m_settings.merge) {
         // Joined in track order, whatever order the renders ended in.
         wxArrayString inOrder;
@@ -294,10 +297,13 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             if (job->rendered)
                 inOrder.Add(job->output);
         }
-        if (inOrder.empty())
+        if (inOrder.empty()) {
             lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
-        else if (settings.AppendFiles(inOrder, MergedPath()) != 0 && !settings.GetErrors().empty())
-            lines.Add(settings.GetErrors()[0]);
+        } else if (settings.AppendFiles(inOrder, MergedPath()) != 0) {
+            m_complete = false;
+            if (!settings.GetErrors().empty())
+                lines.Add(settings.GetErrors()[0]);
+        }
     }
     return lines;
 }

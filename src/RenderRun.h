@@ -12,6 +12,9 @@
 
 enum class OutputFormat { Mp3, Wav, Aiff };
 
+// Longest watermark file taken, in whole seconds.
+extern const int g_maxWatermarkSeconds;
+
 // The format's file extension, in lower case: "mp3", "wav" or "aiff".
 wxString FormatExtension(OutputFormat format);
 
@@ -75,6 +78,9 @@ public:
     // handler or a progress call). Nothing happens when no run is going.
     void Cancel() { m_cancel = true; }
     bool WasCancelled() const { return m_cancelled; }
+    // True when the last Run rendered every track and, when merging, wrote
+    // the merged file.
+    bool Complete() const { return m_complete; }
 
 private:
     RenderSettings m_settings;
@@ -83,6 +89,7 @@ private:
     int m_parallel = 0;
     bool m_cancel = false;
     bool m_cancelled = false;
+    bool m_complete = false;
 };
 
 #endif
