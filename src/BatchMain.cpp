@@ -1,0 +1,558 @@
+// velisto-batch: the window's rendering run from a terminal, a script or a
+// scheduled job. It maps its options onto a Preset and hands the run to the
+// same RenderRun the window uses; it needs wxBase only, so no display.
+
+#include "AppPaths.h"
+#include "PresetStore.h"
+#include "RenderRun.h"
+#include "SoxHandler.h"
+
+#include <wx/app.h>
+#include <wx/apptrait.h>
+#include <wx/cmdline.h>
+#include <wx/dir.h>
+#include <wx/evtloop.h>
+#include <wx/fileconf.h>
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/msgout.h>
+#include <wx/stdpaths.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <memory>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char kProgram[] = "velisto-batch";
+
+enum Status { kRendered = 0, kNotRendered = 1, kUsage = 2 };
+
+const char kHelp[] =
+    "Usage: velisto-batch [OPTION]... TRACK...\n"
+    "       velisto-batch --list-presets\n"
+    "       velisto-batch --help | --version\n"
+    "\n"
+    "Renders a watermarked copy of every TRACK, as the window's GO! button does.\n"
+    "A TRACK is an audio file, or a folder whose MP3, WAV and AIFF files are taken\n"
+    "in name order. One result line per track goes to standard output, in track\n"
+    "order; progress goes to standard error.\n"
+    "\n"
+    "The settings are those of the preset, changed by the options given:\n"
+    "  --preset NAME      the stored preset to start from (default: \"Default Preset\"\n"
+    "                     when stored, otherwise the window's first settings)\n"
+    "  --watermark FILE   a watermark sound of at most %d seconds; give it again\n"
+    "                     for more, used in turn (replaces the preset's list)\n"
+    "  --start SECONDS    seconds before the first watermark:\n"
+    "                     %s\n"
+    "  --every SECONDS    seconds between watermarks: %s\n"
+    "  --level DB         watermark level, %d to %d dB (0 plays them as recorded)\n"
+    "  --format FORMAT    mp3, wav or aiff\n"
+    "  --bitrate KBITS    MP3 bit rate in kbit/s:\n"
+    "                     %s\n"
+    "  --mono             mono outputs\n"
+    "  --prefix TEXT      put TEXT before every output name\n"
+    "  --suffix TEXT      put TEXT after every output name (either replaces the\n"
+    "                     preset's prefix or suffix)\n"
+    "  --output DIR       output folder, created when missing\n"
+    "  --merge NAME       join the outputs, in track order, into DIR/NAME; only the\n"
+    "                     joined file is kept\n"
+    "  --jobs N           render N tracks at once (default: one per processor core)\n"
+    "  --dry-run          print each track's output file and watermark positions;\n"
+    "                     render nothing\n"
+    "  --list-presets     print the names of the stored presets\n"
+    "  --help             print this help\n"
+    "  --version          print the version\n"
+    "\n"
+    "Presets are read from ~/.velisto, the window's settings file; the shipped\n"
+    "presets are added to it when missing, as the window does.\n"
+    "\n"
+    "Exit status: 0 when every track was rendered, 1 when some track was not,\n"
+    "2 when the command cannot be carried out (nothing is rendered), 130 or 143\n"
+    "when interrupted by SIGINT or SIGTERM.\n";
+
+// The signal that asked the run to stop, or 0.
+volatile std::sig_atomic_t g_signal = 0;
+
+void OnStopSignal(int signal) {
+    if (!g_signal)
+        g_signal = signal;
+}
+
+// A closed standard error must fail the write, not end the program while SoX
+// runs. A handler rather than SIG_IGN: SoX's pipe inputs must not inherit it.
+void OnBrokenPipe(int) {
+}
+
+void Print(FILE* stream, const wxString& text) {
+    fputs(text.utf8_str(), stream);
+    fflush(stream);
+}
+
+// "a, b or c".
+wxString Choices(const std::vector<int>& values) {
+    wxString text;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == values.size() ? " or " : ", ";
+        text += wxString::Format("%d", values[i]);
+    }
+    return text;
+}
+
+std::vector<int> Offered(int (*valueFor)(int), int count) {
+    std::vector<int> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(valueFor(i));
+    return values;
+}
+
+// The whole number an option offers; false with problem naming the choices.
+bool OfferedValue(const wxString& option, const wxString& text, const std::vector<int>& offered,
+                  int& value, wxString& problem) {
+    long number = 0;
+    if (!text.ToLong(&number) ||
+        std::find(offered.begin(), offered.end(), number) == offered.end()) {
+        problem = "--" + option + " " + text + " is not offered; use " + Choices(offered);
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+wxString Absolute(const wxString& path, const wxString& from) {
+    wxFileName name(path);
+    name.MakeAbsolute(from);
+    name.Normalize(wxPATH_NORM_DOTS);
+    return name.GetFullPath();
+}
+
+bool IsAudioName(const wxString& name) {
+    const wxString extension = wxFileName(name).GetExt().Lower();
+    return extension == "mp3" || extension == "wav" || extension == "aiff";
+}
+
+// Name order as a file browser shows it: case only breaks ties.
+int CompareNames(const wxString& a, const wxString& b) {
+    const int order = a.CmpNoCase(b);
+    return order != 0 ? order : a.Cmp(b);
+}
+
+// A folder's MP3, WAV and AIFF files in name order; hidden ones are left out.
+wxArrayString AudioFilesIn(const wxString& folder) {
+    wxArrayString files;
+    wxDir dir(folder);
+    wxString name;
+    for (bool more = dir.IsOpened() && dir.GetFirst(&name, wxEmptyString, wxDIR_FILES); more;
+         more = dir.GetNext(&name)) {
+        if (IsAudioName(name))
+            files.Add(wxFileName(folder, name).GetFullPath());
+    }
+    files.Sort(CompareNames);
+    return files;
+}
+
+// What the window shows before any preset is stored.
+Preset InitialPreset() {
+    Preset preset;
+    preset.start = 5;
+    preset.interval = 5;
+    preset.suffix = true;
+    return preset;
+}
+
+// Progress on standard error: a bar redrawn in place on a terminal, one line
+// per started track otherwise (a log, a pipe, GNU parallel).
+class Progress : public RenderProgress {
+public:
+    Progress() : m_bar(isatty(STDERR_FILENO) != 0) {}
+
+    void TrackStarted(size_t index, size_t count, const wxString& name) override {
+        m_current = name;
+        if (m_bar)
+            Draw(count);
+        else
+            Print(stderr, wxString::Format("%zu/%zu ", index + 1, count) + name + "\n");
+    }
+    void TracksFinished(size_t finished, size_t count) override {
+        m_finished = finished;
+        if (m_bar)
+            Draw(count);
+    }
+    bool CancelRequested() override { return g_signal != 0; }
+
+    // Clears the bar so the result lines start on a clean line.
+    void Done() {
+        if (m_drawn)
+            Print(stderr, "\r\033[K");
+    }
+
+private:
+    void Draw(size_t count) {
+        const int width = 24;
+        const int filled = count ? static_cast<int>(width * m_finished / count) : width;
+        wxString line = "\r[" + wxString('#', filled) + wxString('.', width - filled) + "] " +
+                        wxString::Format("%zu/%zu %3zu%% ", m_finished, count,
+                                         count ? 100 * m_finished / count : 100);
+        struct winsize size;
+        const size_t columns =
+            ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
+        // One character is kept free: writing the last column wraps on some terminals.
+        if (line.length() < columns)
+            line += m_current.Left(columns - line.length() - 1);
+        Print(stderr, line + "\033[K");
+        m_drawn = true;
+    }
+
+    bool m_bar;
+    bool m_drawn = false;
+    size_t m_finished = 0;
+    wxString m_current;
+};
+
+// Catches what wxCmdLineParser prints about a bad command line.
+class CaughtOutput : public wxMessageOutput {
+public:
+    void Output(const wxString& text) override { m_text += text; }
+    // The first line said.
+    wxString First() const {
+        wxString first = m_text;
+        first.Trim(false);
+        return first.BeforeFirst('\n').Trim();
+    }
+
+private:
+    wxString m_text;
+};
+
+const wxCmdLineEntryDesc kOptions[] = {
+    {wxCMD_LINE_SWITCH, nullptr, "help", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "version", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "list-presets", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "preset", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "watermark", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "start", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "every", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "level", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "format", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "bitrate", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "mono", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "prefix", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "suffix", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "output", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "merge", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "jobs", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "dry-run", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_PARAM, nullptr, nullptr, "TRACK", wxCMD_LINE_VAL_STRING,
+     wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
+    {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_NONE, 0},
+};
+
+// One invocation, from the command line to the exit status.
+class Batch {
+public:
+    Batch(int argc, wxChar** argv) : m_parser(kOptions, argc, argv) {}
+    int Run();
+
+private:
+    // Refuses the command line (status 2): one line naming the problem, and
+    // where to look.
+    int Usage(const wxString& problem) const {
+        wxString line = problem;
+        if (line.EndsWith("."))
+            line.RemoveLast();
+        return Fail(line + "; see velisto-batch --help");
+    }
+    // Refuses the run (status 2) for a reason the help would not explain.
+    int Fail(const wxString& text) const {
+        Print(stderr, wxString(kProgram) + ": " + text + "\n");
+        return kUsage;
+    }
+    wxString Option(const wxString& name) const {
+        wxString value;
+        m_parser.Found(name, &value);
+        return value;
+    }
+    bool Has(const wxString& name) const { return m_parser.Found(name); }
+    // wxCmdLineParser's complaint about the command line, or empty.
+    wxString Parse();
+    // The options' changes to preset; false with the usage problem.
+    bool ApplyOptions(Preset& preset, wxString& problem) const;
+    wxArrayString Tracks() const;
+    // Why the watermarks cannot be used, or empty.
+    wxString WatermarkProblem(const wxArrayString& watermarks) const;
+    int DryRun(const RenderSettings& settings, const wxArrayString& tracks,
+               const wxArrayString& watermarks) const;
+
+    wxCmdLineParser m_parser;
+    wxString m_startFolder;
+};
+
+wxString Batch::Parse() {
+    // It prints its complaints; they become one line here.
+    CaughtOutput caught;
+    wxMessageOutput* previous = wxMessageOutput::Set(&caught);
+    const int parsed = m_parser.Parse(false);
+    wxMessageOutput::Set(previous);
+    return parsed == 0 ? wxString() : caught.First();
+}
+
+bool Batch::ApplyOptions(Preset& preset, wxString& problem) const {
+    wxArrayString watermarks;
+    for (const wxCmdLineArg& arg : m_parser.GetArguments()) {
+        if (arg.GetKind() == wxCMD_LINE_OPTION && arg.GetLongName() == "watermark")
+            watermarks.Add(Absolute(arg.GetStrVal(), m_startFolder));
+    }
+    if (!watermarks.empty())
+        preset.watermarks = watermarks;
+    if (Has("start") &&
+        !OfferedValue("start", Option("start"), Offered(StartSecondsForIndex, g_startChoiceCount),
+                      preset.start, problem))
+        return false;
+    if (Has("every") &&
+        !OfferedValue("every", Option("every"), Offered(RepeatSecondsForIndex, g_repeatChoiceCount),
+                      preset.interval, problem))
+        return false;
+    if (Has("level")) {
+        long dB = 0;
+        if (!Option("level").ToLong(&dB) || dB < g_minWatermarkLevel || dB > g_maxWatermarkLevel) {
+            problem = wxString::Format("--level %s is not offered; use %d to %d", Option("level"),
+                                       g_minWatermarkLevel, g_maxWatermarkLevel);
+            return false;
+        }
+        preset.level = static_cast<int>(dB);
+    }
+    if (Has("format")) {
+        const wxString format = Option("format").Lower();
+        if (format == "mp3") {
+            preset.format = OutputFormat::Mp3;
+        } else if (format == "wav") {
+            preset.format = OutputFormat::Wav;
+        } else if (format == "aiff") {
+            preset.format = OutputFormat::Aiff;
+        } else {
+            problem = "--format " + Option("format") + " is not offered; use mp3, wav or aiff";
+            return false;
+        }
+    }
+    if (Has("bitrate") && !OfferedValue("bitrate", Option("bitrate"),
+                                        Offered(BitrateForSliderPosition, g_qualityPositionCount),
+                                        preset.bitrate, problem))
+        return false;
+    if (Has("mono"))
+        preset.mono = true;
+    if (Has("output"))
+        preset.folder = Option("output");
+    if (!preset.folder.empty())
+        preset.folder = Absolute(preset.folder, m_startFolder);
+    if (Has("prefix") || Has("suffix")) {
+        // Either replaces the preset's; the window has one or the other.
+        preset.suffix = !Has("prefix");
+        preset.affix = Option(preset.suffix ? "suffix" : "prefix");
+    }
+    if (Has("merge"))
+        preset.merge = true;
+    return true;
+}
+
+wxArrayString Batch::Tracks() const {
+    wxArrayString tracks;
+    for (size_t i = 0; i < m_parser.GetParamCount(); ++i) {
+        const wxString path = Absolute(m_parser.GetParam(i), m_startFolder);
+        if (!wxDirExists(path)) {
+            tracks.Add(path);
+            continue;
+        }
+        const wxArrayString files = AudioFilesIn(path);
+        if (files.empty())
+            Print(stderr, wxString(kProgram) + ": no MP3, WAV or AIFF file in " + path + "\n");
+        for (const wxString& file : files)
+            tracks.Add(file);
+    }
+    return tracks;
+}
+
+wxString Batch::WatermarkProblem(const wxArrayString& watermarks) const {
+    if (watermarks.empty())
+        return "no watermark file: give one with --watermark FILE";
+    std::vector<CSoxHandler> measures(watermarks.size());
+    for (size_t i = 0; i < watermarks.size(); ++i) {
+        if (!wxFileExists(watermarks[i]))
+            return "watermark file not found: " + watermarks[i];
+        measures[i].SetOperation(SOX_TRACK_LENGTH);
+        measures[i].SetInputFile(watermarks[i]);
+    }
+    const std::vector<bool> measured = RunAll(measures);
+    for (size_t i = 0; i < measures.size(); ++i) {
+        const wxString name = wxFileName(watermarks[i]).GetFullName();
+        if (!measured[i])
+            return measures[i].GetErrors().empty() ? name + ": SoX could not read its length."
+                                                   : measures[i].GetErrors()[0];
+        if (measures[i].GetResultLong() > g_maxWatermarkSeconds)
+            return name + ": too long (" + measures[i].GetResult() +
+                   "). Please use watermark files which are maximum of 4 seconds long.";
+    }
+    return wxString();
+}
+
+int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
+                  const wxArrayString& watermarks) const {
+    const wxString merged = RenderRun(settings, tracks, watermarks).MergedPath();
+    int status = kRendered;
+    for (const wxString& track : tracks) {
+        if (g_signal)
+            break;
+        // The engine decides as for a real run, but its command is not run.
+        CSoxHandler sox;
+        sox.SetOperation(SOX_ADD_WATERMARK);
+        sox.SetInputFile(track);
+        sox.SetOutputFile(settings.folder);
+        sox.SetWaterMarks(watermarks);
+        sox.SetStartTime(settings.start);
+        sox.SetWaterMarkInterval(settings.interval);
+        sox.SetWaterMarkLevel(settings.level);
+        sox.SetFileFormat(FormatExtension(settings.format));
+        sox.SetPrefix(settings.prefix);
+        sox.SetSuffix(settings.suffix);
+        const wxString name = wxFileName(track).GetFullName();
+        wxString command;
+        if (!sox.BeginRun(command)) {
+            status = kNotRendered;
+            Print(stdout,
+                  (sox.GetErrors().empty() ? name + ": not rendered" : sox.GetErrors()[0]) + "\n");
+            continue;
+        }
+        wxString at;
+        for (int seconds :
+             WatermarkPositions(sox.GetResultLong(), settings.start, settings.interval))
+            at += (at.empty() ? "" : ", ") + wxString::Format("%d", seconds);
+        Print(stdout, name + " -> " + (settings.merge ? merged : sox.GetResultOutput()) + ": " +
+                          (at.empty() ? wxString("no watermark, the track is too short")
+                                      : "watermarks at " + at + " s") +
+                          "\n");
+    }
+    return g_signal ? 128 + g_signal : status;
+}
+
+int Batch::Run() {
+    wxString problem = Parse();
+    if (!problem.empty())
+        return Usage(problem);
+    if (Has("help")) {
+        Print(stdout,
+              wxString::Format(kHelp, g_maxWatermarkSeconds,
+                               Choices(Offered(StartSecondsForIndex, g_startChoiceCount)),
+                               Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
+                               g_minWatermarkLevel, g_maxWatermarkLevel,
+                               Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount))));
+        return kRendered;
+    }
+    if (Has("version")) {
+        Print(stdout, wxString(kProgram) + " " + VELISTO_VERSION + "\n");
+        return kRendered;
+    }
+    long jobs = 0;
+    if (Has("jobs") && (!Option("jobs").ToLong(&jobs) || jobs < 1))
+        return Usage("--jobs " + Option("jobs") + " is not offered; use a number of 1 or more");
+    const bool listing = Has("list-presets");
+    if (!listing && m_parser.GetParamCount() == 0)
+        return Usage("no TRACK given");
+
+    // Every path given is taken from where the program was started, before
+    // the working directory becomes the bundle's folder.
+    m_startFolder = wxGetCwd();
+    const wxArrayString tracks = listing ? wxArrayString() : Tracks();
+    if (!EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath()))
+        return Fail("cannot find Velisto.app (SoX and the preset sounds) beside the program");
+
+    wxFileConfig config(wxEmptyString, wxEmptyString, SettingsFilePath(), wxEmptyString,
+                        wxCONFIG_USE_LOCAL_FILE);
+    PresetStore presets(config, ShippedPresetsFolder());
+    // A fresh machine gets the shipped presets, as the window's first start gives them.
+    presets.AddShippedPresets();
+    if (listing) {
+        for (const wxString& name : presets.Names())
+            Print(stdout, name + "\n");
+        return kRendered;
+    }
+
+    Preset preset = InitialPreset();
+    if (Has("preset")) {
+        if (!presets.Load(Option("preset"), preset))
+            return Usage("there is no preset \"" + Option("preset") +
+                         "\"; velisto-batch --list-presets shows them");
+    } else {
+        presets.Load(g_defaultPreset, preset);
+    }
+    if (!ApplyOptions(preset, problem))
+        return Usage(problem);
+    RenderSettings settings = SettingsFromPreset(preset);
+    if (Has("merge"))
+        settings.mergeName = Option("merge");
+    else if (settings.merge && !tracks.empty())
+        // A preset that merges: the name the window proposes.
+        settings.mergeName = wxFileName(tracks[0]).GetName();
+
+    if (tracks.empty())
+        return Fail("no track to render");
+    if (settings.folder.empty())
+        return Usage("no output folder: give one with --output DIR");
+    const bool dryRun = Has("dry-run");
+    if (Has("output") && !dryRun && !wxDirExists(settings.folder) &&
+        !wxFileName::Mkdir(settings.folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) &&
+        !wxDirExists(settings.folder)) // another job may have just made it
+        return Fail("cannot create the output folder " + settings.folder);
+
+    // A job started in the background of a script ignores Ctrl-C; it stays so.
+    if (std::signal(SIGINT, OnStopSignal) == SIG_IGN)
+        std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, OnStopSignal);
+    std::signal(SIGPIPE, OnBrokenPipe);
+
+    problem = WatermarkProblem(preset.watermarks);
+    if (!problem.empty())
+        return Fail(problem);
+    RenderRun run(settings, tracks, preset.watermarks);
+    // A dry run may name a folder that only the real run creates.
+    if (!dryRun || wxDirExists(settings.folder))
+        problem = run.InputProblem();
+    if (problem.empty())
+        problem = run.MergeProblem();
+    if (!problem.empty())
+        return Fail(problem);
+    if (g_signal)
+        return 128 + g_signal;
+    if (dryRun)
+        return DryRun(settings, tracks, preset.watermarks);
+
+    run.SetParallel(static_cast<int>(jobs));
+    Progress progress;
+    const wxArrayString lines = run.Run(&progress);
+    progress.Done();
+    for (const wxString& line : lines)
+        Print(stdout, line + "\n");
+    if (run.WasCancelled())
+        return 128 + g_signal;
+    return run.Complete() ? kRendered : kNotRendered;
+}
+
+class BatchApp : public wxAppConsole {
+public:
+    // The command line is read in OnRun, with the program's own messages.
+    bool OnInit() override { return true; }
+
+    int OnRun() override {
+        // SoX runs in the background while the run waits in this event loop.
+        std::unique_ptr<wxEventLoopBase> loop(GetTraits()->CreateEventLoop());
+        wxEventLoopActivator activate(loop.get());
+        return Batch(argc, argv).Run();
+    }
+};
+
+} // namespace
+
+wxIMPLEMENT_APP_CONSOLE(BatchApp);
