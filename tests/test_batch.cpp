@@ -1,0 +1,328 @@
+// velisto-batch run as a user runs it: the built program, a real presets file
+// in a temporary home, real SoX renders, no display.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <chrono>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::string Quote(const std::string& text) {
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+bool Exists(const std::string& path) {
+    return access(path.c_str(), F_OK) == 0;
+}
+
+// Exit status of a shell command; its standard output in *out.
+int Shell(const std::string& command, std::string* out = nullptr) {
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string text;
+    char buffer[4096];
+    size_t count;
+    while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, count);
+    const int status = pclose(pipe);
+    if (out)
+        *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// A home with a presets file, a folder of tracks and the program to run there.
+class BatchTest : public testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/velisto-batch-test-XXXXXX";
+        ASSERT_NE(nullptr, mkdtemp(pattern));
+        dir = pattern;
+        Shell("mkdir -p " + Quote(dir + "/home") + " " + Quote(dir + "/tracks"));
+    }
+    void TearDown() override { Shell("rm -rf " + Quote(dir)); }
+
+    std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+    static void Tone(const std::string& path, double seconds, int frequency = 440) {
+        ASSERT_EQ(0, Shell("sox -n -r 44100 -c 2 " + Quote(path) + " synth " +
+                           std::to_string(seconds) + " sine " + std::to_string(frequency)));
+    }
+
+    // The command line that runs the program with args in the test's folder,
+    // its home the temporary one and no display.
+    std::string Command(const std::string& args) const {
+        return "cd " + Quote(dir) +
+               " && exec env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + Quote(Path("home")) + " " +
+               Quote(VELISTO_BATCH) + " " + args;
+    }
+
+    Result Run(const std::string& args) const {
+        Result result;
+        result.status = Shell(Command(args) + " 2>" + Quote(Path("stderr.txt")), &result.out);
+        result.err = Read(Path("stderr.txt"));
+        return result;
+    }
+
+    // A preset "Store" as the window writes it: WAV with suffix _wm, first
+    // watermark after 1 s, then every 5 s, the one watermark wm.wav.
+    void WriteStorePreset(const std::string& name = "Store") {
+        Tone(Path("wm.wav"), 1, 1000);
+        std::ofstream(Path("home/.velisto"), std::ios::app)
+            << "[Presets/" << name << "/Watermark Settings]\nStart=1\nRepeatEvery=0\n"
+            << "[Presets/" << name
+            << "/Watermark Settings/WatermarkFiles]\nFile0=" << Path("wm.wav") << "\n"
+            << "[Presets/" << name << "/ Output Settings]\nIsMono=0\nIsAppend=0\n"
+            << "OutputFormat=wav\nBitrate=9\nOutputFolder=\nPrefixOrSuffix=1\n"
+            << "PrefixOrSuffixString=_wm\n";
+    }
+
+    static std::string Soxi(const std::string& option, const std::string& path) {
+        std::string out;
+        Shell("soxi " + option + " " + Quote(path) + " 2>/dev/null", &out);
+        return out.substr(0, out.find('\n'));
+    }
+
+    std::string dir;
+};
+
+TEST_F(BatchTest, TakesThePresetThenTheOptions) {
+    WriteStorePreset();
+    Tone(Path("tracks/a.wav"), 12);
+
+    // A fresh file gets the shipped presets beside the stored one.
+    Result listed = Run("--list-presets");
+    EXPECT_EQ(0, listed.status);
+    for (const char* name : {"Store", "Beep #1", "Market-Tag", "Alex(Mac) Preview"})
+        EXPECT_NE(std::string::npos, listed.out.find(std::string(name) + "\n")) << name;
+
+    Result plain = Run("--preset Store --output out tracks/a.wav");
+    EXPECT_EQ(0, plain.status) << plain.err;
+    EXPECT_EQ("a.wav: Process completed successfully\n", plain.out);
+    EXPECT_EQ("2", Soxi("-c", Path("out/a_wm.wav")));
+    EXPECT_EQ("wav", Soxi("-t", Path("out/a_wm.wav")));
+    Result planned = Run("--preset Store --output out --dry-run tracks/a.wav");
+    EXPECT_EQ("a.wav -> " + Path("out/a_wm.wav") + ": watermarks at 1, 6, 11 s\n", planned.out);
+
+    Result changed = Run("--preset Store --format mp3 --bitrate 128 --mono --prefix demo_ "
+                         "--start 2 --every 10 --level -6 --output out2 tracks/a.wav");
+    EXPECT_EQ(0, changed.status) << changed.err;
+    EXPECT_FALSE(Exists(Path("out2/a_wm.wav")));
+    EXPECT_EQ("mp3", Soxi("-t", Path("out2/demo_a.mp3")));
+    EXPECT_EQ("1", Soxi("-c", Path("out2/demo_a.mp3")));
+    EXPECT_EQ("128k", Soxi("-B", Path("out2/demo_a.mp3")));
+    EXPECT_EQ("a.wav -> " + Path("out2/demo_a.mp3") + ": watermarks at 2 s\n",
+              Run("--preset Store --prefix demo_ --format mp3 --start 2 --every 10 --output out2 "
+                  "--dry-run tracks/a.wav")
+                  .out);
+
+    // No --preset: "Default Preset" when stored, else the window's first settings.
+    EXPECT_EQ("a.wav -> " + Path("out3/a.mp3") + ": watermarks at 5, 10 s\n",
+              Run("--watermark wm.wav --output out3 --dry-run tracks/a.wav").out);
+    WriteStorePreset("Default Preset");
+    EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") + ": watermarks at 1, 6, 11 s\n",
+              Run("--output out3 --dry-run tracks/a.wav").out);
+    EXPECT_FALSE(Exists(Path("out3")));
+}
+
+TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
+    WriteStorePreset();
+    Tone(Path("tracks/b.wav"), 6);
+    Tone(Path("tracks/A.MP3"), 7);
+    Tone(Path("tracks/c.aiff"), 8);
+    Tone(Path("tracks/.hidden.wav"), 6);
+    Shell("mkdir " + Quote(Path("tracks/sub")));
+    Tone(Path("tracks/sub/d.wav"), 6);
+    std::ofstream(Path("tracks/notes.txt")) << "not audio\n";
+
+    Result all = Run("--preset Store --format mp3 --output out tracks");
+    EXPECT_EQ(0, all.status) << all.err;
+    EXPECT_EQ("A.MP3: Process completed successfully\n"
+              "b.wav: Process completed successfully\n"
+              "c.aiff: Process completed successfully\n",
+              all.out);
+    std::string listing;
+    Shell("ls " + Quote(Path("out")), &listing);
+    EXPECT_EQ("A_wm.mp3\nb_wm.mp3\nc_wm.mp3\n", listing);
+    // Without a terminal, one progress line per track.
+    EXPECT_NE(std::string::npos, all.err.find("1/3 A.MP3\n")) << all.err;
+    EXPECT_NE(std::string::npos, all.err.find("3/3 c.aiff\n")) << all.err;
+
+    // Split over jobs as GNU parallel splits a catalogue over machines: the same files.
+    Result split;
+    split.status = Shell("cd " + Quote(dir) + " && env -u DISPLAY HOME=" + Quote(Path("home")) +
+                             " parallel -j 2 " + Quote(VELISTO_BATCH) +
+                             " --preset Store --format mp3 --output split {} ::: tracks/A.MP3 "
+                             "tracks/b.wav tracks/c.aiff "
+                             "2>/dev/null",
+                         &split.out);
+    EXPECT_EQ(0, split.status) << split.out;
+    for (const char* name : {"A_wm.mp3", "b_wm.mp3", "c_wm.mp3"}) {
+        EXPECT_FALSE(Read(Path("out/") + name).empty()) << name;
+        EXPECT_TRUE(Read(Path("out/") + name) == Read(Path("split/") + name)) << name;
+    }
+
+    // One track that cannot be decoded: its line says why, the others render.
+    std::ofstream(Path("tracks/b2.wav")) << std::string(20000, 'x');
+    Result one = Run("--preset Store --output out2 --jobs 2 tracks");
+    EXPECT_EQ(1, one.status);
+    const std::vector<std::string> lines = Lines(one.out);
+    ASSERT_EQ(4u, lines.size()) << one.out;
+    EXPECT_EQ("A.MP3: Process completed successfully", lines[0]);
+    EXPECT_EQ("b.wav: Process completed successfully", lines[1]);
+    EXPECT_EQ(0u, lines[2].find("b2.wav: ")) << lines[2];
+    EXPECT_EQ(std::string::npos, lines[2].find("successfully"));
+    EXPECT_EQ("c.aiff: Process completed successfully", lines[3]);
+    EXPECT_FALSE(Exists(Path("out2/b2_wm.wav")));
+    EXPECT_TRUE(Exists(Path("out2/c_wm.wav")));
+}
+
+TEST_F(BatchTest, MergesAndDryRunRendersNothing) {
+    WriteStorePreset();
+    Tone(Path("tracks/a.wav"), 6);
+    Tone(Path("tracks/b.wav"), 7);
+
+    Result planned = Run("--preset Store --output out --merge Mix --dry-run tracks");
+    EXPECT_EQ(0, planned.status) << planned.err;
+    EXPECT_EQ("a.wav -> " + Path("out/Mix.wav") + ": watermarks at 1 s\nb.wav -> " +
+                  Path("out/Mix.wav") + ": watermarks at 1, 6 s\n",
+              planned.out);
+    EXPECT_FALSE(Exists(Path("out")));
+
+    Result merged = Run("--preset Store --output out --merge Mix tracks");
+    EXPECT_EQ(0, merged.status) << merged.err;
+    EXPECT_EQ("a.wav: Process completed successfully\nb.wav: Process completed successfully\n",
+              merged.out);
+    std::string listing;
+    Shell("ls " + Quote(Path("out")), &listing);
+    EXPECT_EQ("Mix.wav\n", listing);
+    EXPECT_EQ("13.000000", Soxi("-D", Path("out/Mix.wav")));
+}
+
+TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
+    WriteStorePreset();
+    Tone(Path("tracks/a.wav"), 6);
+    Tone(Path("long.wav"), 5.5);
+    struct Case {
+        const char* args;
+        const char* named; // what the line must name
+    };
+    const Case cases[] = {
+        {"--frobnicate tracks", "frobnicate"},
+        {"--preset", "preset"},
+        {"--preset Nope --output out tracks", "Nope"},
+        {"--preset Store --bitrate 100 --output out tracks", "--bitrate 100"},
+        {"--preset Store --every 7 --output out tracks", "--every 7"},
+        {"--preset Store --start 6 --output out tracks", "--start 6"},
+        {"--preset Store --level 7 --output out tracks", "--level 7"},
+        {"--preset Store --format ogg --output out tracks", "--format ogg"},
+        {"--preset Store --jobs 0 --output out tracks", "--jobs 0"},
+        {"--preset Store --output out", "TRACK"},
+        {"--preset Store tracks", "--output"},
+    };
+    for (const Case& c : cases) {
+        const Result result = Run(c.args);
+        EXPECT_EQ(2, result.status) << c.args;
+        EXPECT_EQ("", result.out) << c.args;
+        const std::vector<std::string> lines = Lines(result.err);
+        ASSERT_EQ(1u, lines.size()) << c.args << ": " << result.err;
+        EXPECT_EQ(0u, lines[0].find("velisto-batch: ")) << lines[0];
+        EXPECT_NE(std::string::npos, lines[0].find(c.named)) << lines[0];
+        EXPECT_NE(std::string::npos, lines[0].find("--help")) << lines[0];
+    }
+    // A watermark over 4 seconds is refused as the window refuses it.
+    const Result tooLong = Run("--preset Store --watermark long.wav --output out tracks");
+    EXPECT_EQ(2, tooLong.status);
+    EXPECT_NE(std::string::npos, tooLong.err.find("long.wav: too long")) << tooLong.err;
+    EXPECT_FALSE(Exists(Path("out/a_wm.wav")));
+
+    // --help lists every option with its values.
+    const Result help = Run("--help");
+    EXPECT_EQ(0, help.status);
+    for (const char* text :
+         {"--preset NAME", "--watermark FILE", "--start SECONDS", "0, 1, 2, 3, 4, 5, 10, 15, 20",
+          "--every SECONDS", "5, 10 or 15", "--level DB", "-24 to 6", "mp3, wav or aiff",
+          "64, 80, 96, 112, 128, 160, 192, 224, 256 or 320", "--mono", "--prefix TEXT",
+          "--suffix TEXT", "--output DIR", "--merge NAME", "--jobs N", "--dry-run",
+          "--list-presets", "--version"})
+        EXPECT_NE(std::string::npos, help.out.find(text)) << text;
+
+    // Built on wxBase alone: no GUI library to load.
+    std::string libraries;
+    Shell("ldd " + Quote(VELISTO_BATCH), &libraries);
+    EXPECT_NE(std::string::npos, libraries.find("libwx_baseu"));
+    EXPECT_EQ(std::string::npos, libraries.find("gtk")) << libraries;
+}
+
+TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
+    WriteStorePreset();
+    Tone(Path("short.wav"), 6);
+    Tone(Path("long.wav"), 300);
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal);
+        Shell("rm -rf " + Quote(Path("out")));
+        // The shell execs the program: the child's pid is the program's.
+        const std::string command =
+            Command("--preset Store --format mp3 --jobs 1 --output out short.wav "
+                    "long.wav >" +
+                    Quote(Path("stdout.txt")) + " 2>/dev/null");
+        const pid_t pid = fork();
+        ASSERT_LE(0, pid);
+        if (pid == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        // The short track is done and the long one is being written.
+        for (int i = 0; i < 3000 && !Exists(Path("out/long_wm.mp3")); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(Exists(Path("out/long_wm.mp3")));
+        kill(pid, signal);
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(128 + signal, WEXITSTATUS(status));
+
+        EXPECT_TRUE(Exists(Path("out/short_wm.mp3")));
+        EXPECT_FALSE(Exists(Path("out/long_wm.mp3")));
+        EXPECT_EQ("short.wav: Process completed successfully\n"
+                  "Cancelled: 1 of 2 tracks not rendered.\n",
+                  Read(Path("stdout.txt")));
+        // No SoX of this run is left: each names a file in the test's folder.
+        std::string left;
+        Shell("pgrep -af " + Quote(dir) + " | grep -v pgrep", &left);
+        EXPECT_EQ("", left);
+    }
+}
+
+} // namespace
