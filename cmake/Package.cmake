@@ -20,7 +20,8 @@ sounds after a chosen delay and repeats every 5, 10 or 15 seconds. Outputs
 are written as MP3 (64 to 320 kbit/s), WAV or AIFF, optionally in mono,
 with a prefix or suffix on their names, and can be joined into one file.
 A preview player, named presets of the settings and eight ready-made
-watermark sounds are included.
+watermark sounds are included. velisto-batch renders the same way from a
+terminal or a script, with the same presets, on machines without a display.
 
 All audio work is done by SoX, run as a separate program.")
 
