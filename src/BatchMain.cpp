@@ -127,7 +127,6 @@ bool OfferedValue(const wxString& option, const wxString& text, const std::vecto
 wxString Absolute(const wxString& path, const wxString& from) {
     wxFileName name(path);
     name.MakeAbsolute(from);
-    name.Normalize(wxPATH_NORM_DOTS);
     return name.GetFullPath();
 }
 
