@@ -1,5 +1,6 @@
 #include "MainFormImp.h"
 
+#include "AppPaths.h"
 #include "ProcessCompleteImp.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
@@ -100,11 +101,9 @@ void MenuBarImp::OnMenuGoogle(wxCommandEvent&) {
 CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
                            const wxSize& size, long style)
     : MainForm(parent, id, title, pos, size, style), m_itemCount(0), m_media(m_mediaCtrl),
-      m_player(m_media, *this),
-      m_config(wxEmptyString, wxEmptyString, wxFileConfig::GetLocalFileName("velisto"),
-               wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
-      m_presets(m_config,
-                wxFileName(wxGetCwd() + "/" + g_resourceFolder + "Presets", "").GetPath()) {
+      m_player(m_media, *this), m_config(wxEmptyString, wxEmptyString, SettingsFilePath(),
+                                         wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
+      m_presets(m_config, ShippedPresetsFolder()) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
 

@@ -16,8 +16,6 @@ template <typename Tag> struct MainWindowProbe;
 
 // The caption of the program's messages.
 inline const wxString g_programName = "Fenwaro Watermark Generator";
-// Longest watermark sound accepted, in whole seconds.
-extern const int g_maxWatermarkSeconds;
 
 // One list row, held while a move rebuilds the list.
 struct ITEM_DATA {
