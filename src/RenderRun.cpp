@@ -127,8 +127,8 @@ struct TrackJob {
     SoxProcess process;
     State state = Waiting;
     bool rendered = false;
-    wxString line;
-    wxString output; // where it writes
+    wxArrayString lines; // the engine's, in its order
+    wxString output;     // where it writes
 };
 
 // A same-named track from another folder would write where an earlier one
@@ -209,7 +209,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         if (!m_settings.merge) {
             const wxString conflict = OutputConflict(m_tracks, row, job.output, rendered);
             if (!conflict.empty()) {
-                job.line = FileName(m_tracks[row]) + ": " + conflict;
+                job.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
                 end(job);
                 return;
             }
@@ -218,8 +218,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             progress->TrackStarted(row, count, FileName(m_tracks[row]));
         wxString command;
         if (!job.sox.BeginRun(command)) {
-            if (!job.sox.GetErrors().empty())
-                job.line = job.sox.GetErrors()[0];
+            job.lines = job.sox.GetErrors();
             end(job);
             return;
         }
@@ -236,8 +235,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
                 ++cancelled;
             } else {
                 done.rendered = done.sox.EndRun(out);
-                if (!done.sox.GetErrors().empty())
-                    done.line = done.sox.GetErrors()[0];
+                done.lines = done.sox.GetErrors();
             }
             end(done);
         };
@@ -280,10 +278,8 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         }
     }
 
-    for (auto& job : jobs) {
-        if (!job->line.empty())
-            lines.Add(job->line);
-    }
+    for (auto& job : jobs)
+        WX_APPEND_ARRAY(lines, job->lines);
     if (m_cancelled) {
         lines.Add(wxString::Format("Cancelled: %zu of %zu tracks not rendered.", cancelled, count));
         return lines;

@@ -66,10 +66,11 @@ public:
 
     // Renders every track, up to SetParallel at once and started in list
     // order, then joins the rendered files in track order when merging.
-    // Returns when everything has ended: one line per track that produced
-    // one, in track order, whatever order the renders finished in; then the
-    // merged file's line (on failure only). Call only when both problems are
-    // empty; it runs the event loop while it waits.
+    // Returns when everything has ended: each track's lines (usually one; a
+    // clipped render adds a second), in track order, whatever order the
+    // renders finished in; then the merged file's line (on failure only).
+    // Call only when both problems are empty; it runs the event loop while
+    // it waits.
     // A cancelled run ends every running SoX process, removes the files they
     // were writing, keeps the tracks already rendered, skips the join and
     // ends the lines with "Cancelled: N of M tracks not rendered.".

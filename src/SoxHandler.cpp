@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <map>
 #include <memory>
 #include <algorithm>
@@ -265,6 +266,34 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
 
 } // namespace
 
+long long SoxClippedSamples(const wxArrayString& errors) {
+    // SoX's own stages: "sox WARN sox: mix-combining clipped 120 samples;
+    // decrease volume?", and "`NAME' balancing clipped ..." (an input's -v),
+    // "`NAME' output clipped ...", "`NAME' input clipped ...". NAME may hold
+    // anything, so the count is read after the last " clipped ".
+    const wxString module = "WARN sox: ";
+    long long largest = 0;
+    for (const wxString& line : errors) {
+        const wxString rest = line.AfterFirst(' ');
+        const size_t at = rest.rfind(" clipped ");
+        if (!rest.StartsWith(module) || at == wxString::npos)
+            continue;
+        const wxString stage = rest.Mid(module.length(), at - module.length());
+        if (stage != "mix-combining" && !stage.EndsWith("' balancing") &&
+            !stage.EndsWith("' output") && !stage.EndsWith("' input"))
+            continue;
+        const wxString count = rest.Mid(at + 9);
+        const long long samples = LeadingNumber(count);
+        if (samples > 0 && count.AfterFirst(' ').StartsWith("samples"))
+            largest = std::max(largest, samples);
+    }
+    return largest;
+}
+
+wxString VolumeFactor(int dB) {
+    return wxString::FromCDouble(std::pow(10.0, dB / 20.0), 6);
+}
+
 CSoxHandler::CSoxHandler()
     : m_operation(static_cast<SOX_FLAGS>(0)), m_resultLong(0), m_startTime(0),
       m_waterMarkInterval(0), m_bitrate(0), m_mono(false) {
@@ -502,6 +531,13 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         return true;
     }
     AddMessage("Process completed successfully");
+    if (m_operation == SOX_ADD_WATERMARK) {
+        // SoX clips an overloaded mix, warns and still exits 0.
+        const long long clipped = SoxClippedSamples(out.errors);
+        if (clipped > 0)
+            AddMessage(
+                wxString::Format("%lld samples clipped: lower the watermark level.", clipped));
+    }
     return true;
 }
 
@@ -564,8 +600,11 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     // plain conversion.
     command += beds.empty() ? " -v 1 " : " -v 1 -m ";
     command += QuoteSoxPath(m_inputFile) + " ";
+    // The level scales each bed as it enters the mix; the track keeps -v 1.
+    const wxString bedVolume =
+        m_waterMarkLevel == 0 ? wxString() : "-v " + VolumeFactor(m_waterMarkLevel) + " ";
     for (const wxString& bed : beds)
-        command += bed + " ";
+        command += bedVolume + bed + " ";
     if (m_mono)
         command += " -c 1 ";
     else if (m_fileFormat == "mp3" && track.channels > 2)

@@ -34,6 +34,18 @@ struct SoxOutput {
 // none. SoX exits 0 after some failures (a full disk), so this decides.
 wxString SoxFailure(const wxArrayString& errors);
 
+// Samples SoX clipped in its own stages, 0 when it clipped none: mixing the
+// inputs ("sox WARN sox: mix-combining clipped 120 samples; decrease
+// volume?"), scaling an input by its -v, reading and writing. Those stages
+// each report a count and mostly clip the same samples again, so the largest
+// count is taken, not their sum. Effects (a watermark's resampling in its pipe
+// run) are not counted: no watermark level can help there.
+long long SoxClippedSamples(const wxArrayString& errors);
+
+// The volume factor for a gain in whole dB, as SoX's -v takes it ("0.501187"
+// for -6), written with a point whatever the locale.
+wxString VolumeFactor(int dB);
+
 // Quotes a path for a SoX command line. At the top level the result is the
 // path in double quotes; inside a pipe input (run by /bin/sh) it is in
 // backslash-escaped double quotes. Characters that the command splitter or the
@@ -78,7 +90,8 @@ public:
     void SetWaterMarks(const wxArrayString& paths) { m_waterMarks = paths; }
     void SetStartTime(int seconds) { m_startTime = seconds; }
     void SetWaterMarkInterval(int seconds) { m_waterMarkInterval = seconds; }
-    // Gain in dB of every watermark copy; 0 leaves them as recorded.
+    // Gain in dB of every watermark copy, never of the track; 0 leaves them
+    // as recorded and the command as it was without a level.
     void SetWaterMarkLevel(int dB) { m_waterMarkLevel = dB; }
     void SetFileFormat(wxString format) { m_fileFormat = format; }
     void SetBitrate(int kbits) { m_bitrate = kbits; }
@@ -96,7 +109,9 @@ public:
 
     // Performs the selected operation: BeginRun, Execute, EndRun. True when
     // SoX ran without failing and (when measuring) its output held the
-    // length. Leaves at most one message line in GetErrors().
+    // length. Leaves at most one message line in GetErrors(), except for a
+    // render that SoX clipped: its success line is followed by
+    // "<name>: N samples clipped: lower the watermark level."
     // Watermarking renders m_inputFile with its watermark copies into
     // GetResultOutput(). It returns false without a line when an input is
     // missing or the interval is not positive; with a line when the track

@@ -1,0 +1,144 @@
+// The watermark level: the gain of every watermark copy in the audio, and the
+// line a run adds when the mix of tag and music clips.
+#include "testutil.h"
+
+#include <regex>
+#include <sstream>
+
+namespace {
+
+// A figure of SoX's statistics ("RMS     amplitude:") over [start, start +
+// duration) seconds of path, or -1.
+double StatIn(const std::string& path, double start, double duration, const std::string& label) {
+    std::ostringstream cmd;
+    cmd << "sox " << ShellQuote(path) << " -n trim " << start << " " << duration << " stat";
+    std::string out;
+    if (Shell(cmd.str(), &out) != 0)
+        return -1;
+    const size_t at = out.find(label);
+    return at == std::string::npos ? -1 : std::atof(out.c_str() + at + label.size());
+}
+
+double RmsIn(const std::string& path, double start, double duration) {
+    return StatIn(path, start, duration, "RMS     amplitude:");
+}
+
+// Largest absolute difference between two files of one signal over [start,
+// start + duration) seconds, or -1 when SoX cannot compare them.
+double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
+    std::ostringstream trim;
+    trim << " -p trim " << start << " " << duration;
+    const std::string cmd = "sox -m -v 1 " + ShellQuote("|sox " + ShellQuote(a) + trim.str()) +
+                            " -v -1 " + ShellQuote("|sox " + ShellQuote(b) + trim.str()) +
+                            " -n stat";
+    std::string out;
+    if (Shell(cmd, &out) != 0)
+        return -1;
+    const size_t max = out.find("Maximum amplitude:"), min = out.find("Minimum amplitude:");
+    if (max == std::string::npos || min == std::string::npos)
+        return -1;
+    return std::max(std::atof(out.c_str() + max + 18), -std::atof(out.c_str() + min + 18));
+}
+
+class Level : public BundleTest {
+protected:
+    void SetUp() override {
+        BundleTest::SetUp();
+        MakeFolders({"in", "wm", "out"});
+    }
+
+    // Renders in/track to WAV in out/, named with suffix, the watermark at
+    // 1, 6, 11 ... seconds at level dB.
+    std::string Render(const std::string& track, const std::string& watermark, int dB,
+                       const std::string& suffix) {
+        CSoxHandler sox;
+        PrepareWatermarking(sox, Work("in/" + track), {Work("wm/" + watermark)}, Work("out"), 1, 5);
+        sox.SetWaterMarkLevel(dB);
+        sox.SetSuffix(Wx(suffix));
+        EXPECT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(1u, sox.GetErrors().size()) << wxJoin(sox.GetErrors(), '\n').utf8_string();
+        return sox.GetResultOutput().utf8_string();
+    }
+};
+
+TEST_F(Level, EveryCopyTakesTheLevelAndTheTrackStaysAsItWas) {
+    MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.4", 8000, 1);
+    MakeSilence(Work("in/silence.wav"), 12.5, 8000, 1);
+    const std::string plain = Render("silence.wav", "beep.wav", 0, "_0");
+    const std::string quieter = Render("silence.wav", "beep.wav", -6, "_-6");
+    const std::string louder = Render("silence.wav", "beep.wav", 6, "_+6");
+    for (double at : {1.0, 6.0, 11.0}) {
+        SCOPED_TRACE(at);
+        const double rms = RmsIn(plain, at, 0.5);
+        ASSERT_GT(rms, 0.2);
+        EXPECT_NEAR(0.5, RmsIn(quieter, at, 0.5) / rms, 0.5 * 0.05);
+        EXPECT_NEAR(2.0, RmsIn(louder, at, 0.5) / rms, 2.0 * 0.05);
+    }
+
+    // Music under the tag: outside the tag's windows not one sample changes.
+    MakeTone(Work("in/music.wav"), 12.5, "pinknoise vol 0.3", 8000, 1);
+    CommandLog log;
+    const std::string mixed = Render("music.wav", "beep.wav", -6, "");
+    ASSERT_FALSE(log.commands.empty());
+    EXPECT_TRUE(log.commands.Last().StartsWith("./sox  -v 1 -m ")) << log.commands.Last();
+    const std::string track = Work("in/music.wav");
+    for (auto [start, duration] :
+         {std::pair<double, double>{0, 1}, {1.5, 4.5}, {6.5, 4.5}, {11.5, 1}})
+        EXPECT_EQ(0, DifferenceIn(track, mixed, start, duration)) << start;
+    EXPECT_GT(DifferenceIn(track, mixed, 6, 0.5), 0.1);
+}
+
+TEST(ClippedSamples, TheLargestCountOfTheMixingStagesOnly) {
+    EXPECT_EQ(0, SoxClippedSamples(wxArrayString()));
+    EXPECT_EQ(0, SoxClippedSamples(Strings({"sox WARN wav: Premature EOF on .wav input file"})));
+    EXPECT_EQ(37520,
+              SoxClippedSamples(Strings(
+                  {"./sox WARN sox: mix-combining clipped 37520 samples; decrease volume?",
+                   "./sox WARN sox: `| ./sox \"clipped 99999 samples.wav\" -p' balancing clipped "
+                   "5520 samples; decrease volume?"})));
+    EXPECT_EQ(12, SoxClippedSamples(Strings(
+                      {"sox WARN sox: `/out/a.wav' output clipped 12 samples; decrease volume?"})));
+    // A watermark's own resampling, in its pipe run: no level can help it.
+    EXPECT_EQ(
+        0, SoxClippedSamples(Strings({"sox WARN rate: rate clipped 2 samples; decrease volume?"})));
+}
+
+// A loud tag on a loud track clips; at -12 dB the same mix fits. The lines
+// stay in track order, each track's success line first.
+TEST_F(Level, AClippedMixSaysSoAfterItsSuccessLine) {
+    MakeTone(Work("in/loud.wav"), 11.5, "sine 220 vol 0.7", 8000, 1);
+    MakeTone(Work("in/quiet.wav"), 6.5, "sine 220 vol 0.05", 8000, 1);
+    MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.7", 8000, 1);
+    RenderSettings settings;
+    settings.start = 1;
+    settings.interval = 5;
+    settings.format = OutputFormat::Wav;
+    settings.folder = Wx(Work("out"));
+    const wxArrayString tracks = Files({"in/loud.wav", "in/quiet.wav"});
+    const wxArrayString watermarks = Files({"wm/tag.wav"});
+
+    RenderRun loud(settings, tracks, watermarks);
+    loud.SetParallel(2);
+    const wxArrayString lines = loud.Run();
+    ASSERT_EQ(3u, lines.size()) << wxJoin(lines, '\n').utf8_string();
+    EXPECT_EQ("loud.wav: Process completed successfully", lines[0]);
+    std::smatch match;
+    const std::string clipped = lines[1].utf8_string();
+    ASSERT_TRUE(std::regex_match(
+        clipped, match,
+        std::regex("loud\\.wav: ([0-9]+) samples clipped: lower the watermark level\\.")))
+        << clipped;
+    // Three copies of one second at 8 kHz: clipped where tag and track peak together.
+    const long long count = std::atoll(match[1].str().c_str());
+    EXPECT_GT(count, 100);
+    EXPECT_LE(count, 3 * 8000);
+    EXPECT_EQ("quiet.wav: Process completed successfully", lines[2]);
+
+    settings.level = -12;
+    const wxArrayString fits = RenderRun(settings, tracks, watermarks).Run();
+    EXPECT_EQ(Strings({"loud.wav: Process completed successfully",
+                       "quiet.wav: Process completed successfully"}),
+              fits);
+}
+
+} // namespace
