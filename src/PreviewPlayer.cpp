@@ -30,6 +30,7 @@ void PreviewPlayer::PlayPressed(const wxString& path) {
         m_view.ShowMessage(kLoadFailure);
         return;
     }
+    m_loadedFile = path;
     m_extraStartDelays = 0;
     m_startDelay.StartOnce(kStartDelayMs);
 }

@@ -58,6 +58,8 @@ public:
     void MediaLoaded() { m_mediaAnnounced = true; }
 
     bool IsPlaying() const { return m_isPlaying; }
+    // The file given to the media control by the last play that loaded one.
+    const wxString& LoadedFile() const { return m_loadedFile; }
     bool IsStarting() const { return m_startDelay.IsRunning(); }
     bool IsChecking() const { return m_stateCheck.IsRunning(); }
 
@@ -80,6 +82,7 @@ private:
     View& m_view;
     bool m_isPlaying = false;
     bool m_mediaAnnounced = false;
+    wxString m_loadedFile;
     int m_extraStartDelays = 0;
     StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
     StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};
