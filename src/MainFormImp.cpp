@@ -25,6 +25,11 @@ void Notice(const wxString& text) {
     wxMessageBox(text, g_programName, wxOK | wxCENTRE);
 }
 
+// The level control's label: "Watermark level: -6 dB", "+3 dB" above 0.
+wxString LevelText(int dB) {
+    return wxString::Format(dB > 0 ? "Watermark level: +%d dB" : "Watermark level: %d dB", dB);
+}
+
 // The full path a list row carries, or null.
 const wxString* RowPath(wxListCtrl* list, long row) {
     return reinterpret_cast<const wxString*>(list->GetItemData(row));
@@ -133,6 +138,9 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     // variant lets every control fit the opening size.
     for (wxWindow* child : GetChildren())
         child->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
+    // Wide enough for every value, so the slider does not move as it changes.
+    m_levelLabel->SetMinSize(
+        wxSize(m_levelLabel->GetTextExtent(LevelText(g_minWatermarkLevel)).x, -1));
     SetSize(wxSize(929, 670));
     // The opening size is the smallest at which every control is whole and
     // usable (narrower cuts off step 3's labels, lower cuts off GO!).
@@ -166,6 +174,12 @@ void CMainFormImp::OnClose(wxCloseEvent& event) {
     if (m_activeRun) {
         // The run ends its SoX processes; the window goes once it has returned.
         m_activeRun->Cancel();
+        m_closeAfterRun = true;
+        event.Veto();
+        return;
+    }
+    if (m_previewRendering) {
+        // A short render: the window goes once it has ended.
         m_closeAfterRun = true;
         event.Veto();
         return;
@@ -463,7 +477,32 @@ void CMainFormImp::ShowMessage(const wxString& text) {
 void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
     const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
     const wxString* path = row == -1 ? nullptr : RowPath(m_trackList, row);
-    m_player.PlayPressed(path ? *path : wxString());
+    wxString file = path ? *path : wxString();
+    // Pausing, resuming and a missing selection are the player's own; only
+    // a new start plays the track as it will be written.
+    if (m_watermarkedCheckBox->GetValue() && !file.empty() && !m_player.IsPlaying() &&
+        !m_player.IsStarting()) {
+        const Preset preset = PresetFromControls();
+        wxString failure;
+        bool rendered;
+        {
+            wxBusyCursor busy;
+            wxWindowDisabler noInput;
+            m_previewRendering = true;
+            rendered = m_stampedPreview.Prepare(file, preset.watermarks, SettingsFromPreset(preset),
+                                                file, failure);
+            m_previewRendering = false;
+        }
+        if (m_closeAfterRun) {
+            Destroy();
+            return;
+        }
+        if (!rendered) {
+            Notice(failure);
+            return;
+        }
+    }
+    m_player.PlayPressed(file);
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
@@ -493,6 +532,7 @@ Preset CMainFormImp::PresetFromControls() const {
     Preset preset;
     preset.start = StartSecondsForIndex(m_startChoice->GetSelection());
     preset.interval = RepeatSecondsForIndex(m_repeatChoice->GetSelection());
+    preset.level = m_levelSlider->GetValue();
     preset.mono = m_monoCheckBox->GetValue();
     preset.merge = m_mergeCheckBox->GetValue();
     preset.format = SelectedFormat();
@@ -507,6 +547,7 @@ Preset CMainFormImp::PresetFromControls() const {
 void CMainFormImp::ShowPreset(const Preset& preset) {
     m_startChoice->SetSelection(IndexForStartSeconds(preset.start));
     m_repeatChoice->SetSelection(IndexForRepeatSeconds(preset.interval));
+    ShowLevel(preset.level);
     m_monoCheckBox->SetValue(preset.mono);
     m_mergeCheckBox->SetValue(preset.merge);
     wxRadioButton* format = preset.format == OutputFormat::Wav    ? m_wavRadio
@@ -531,6 +572,16 @@ void CMainFormImp::ShowQualityPosition(int position) {
         return;
     m_qualityLabel->SetLabel(wxString::Format("%d kbits", bitrate));
     m_qualityLabel->GetContainingSizer()->Layout();
+}
+
+void CMainFormImp::ShowLevel(int dB) {
+    m_levelSlider->SetValue(wxClip(dB, g_minWatermarkLevel, g_maxWatermarkLevel));
+    m_levelLabel->SetLabel(LevelText(m_levelSlider->GetValue()));
+    m_levelLabel->GetContainingSizer()->Layout();
+}
+
+void CMainFormImp::OnLevelChange(wxScrollEvent& event) {
+    ShowLevel(event.GetPosition());
 }
 
 void CMainFormImp::EnableQualityForFormat() {

@@ -4,6 +4,7 @@
 #include "PresetStore.h"
 #include "PreviewPlayer.h"
 #include "RenderRun.h"
+#include "StampedPreview.h"
 #include "mainform.h"
 
 #include <wx/dnd.h>
@@ -113,6 +114,7 @@ public:
     void OnWatermarkListClear(wxCommandEvent& event) override;
     void OnAudioFormatClick(wxCommandEvent& event) override;
     void OnChangeQuality(wxScrollEvent& event) override;
+    void OnLevelChange(wxScrollEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
 
@@ -142,6 +144,8 @@ private:
     void ShowPreset(const Preset& preset);
     // Shows the bitrate of a slider position in its label; an invalid position changes nothing.
     void ShowQualityPosition(int position);
+    // Sets the watermark level control (clamped to its range) and its label.
+    void ShowLevel(int dB);
     // Enables the quality slider for MP3 only; label and position stay for a later return.
     void EnableQualityForFormat();
     // Sets the output folder and shows it in its label.
@@ -169,6 +173,7 @@ private:
 
     wxString m_outputFolder;
     RenderRun* m_activeRun = nullptr;
+    bool m_previewRendering = false;
     bool m_closeAfterRun = false;
 
     // Move snapshot
@@ -193,6 +198,8 @@ private:
     wxBitmap m_resumeBitmap;
     MediaControl m_media;
     PreviewPlayer m_player;
+    // What Play plays when "Watermarked" is ticked; its files go with the window.
+    StampedPreview m_stampedPreview;
 
     // Presets
     wxFileConfig m_config;

@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "PresetStore.h"
 #include "SoxHandler.h"
 
 #include <wx/settings.h>
@@ -107,6 +108,8 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_volumeSlider = new wxSlider(this, wxID_ANY, 100, 0, 100, wxDefaultPosition, wxDefaultSize,
                                   wxSL_HORIZONTAL);
     playerRow->Add(m_volumeSlider, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_watermarkedCheckBox = new wxCheckBox(this, wxID_ANY, "Watermarked");
+    playerRow->Add(m_watermarkedCheckBox, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     preview->Add(playerRow, 0, wxEXPAND, 5);
     wxBoxSizer* ruleHolder = new wxBoxSizer(wxVERTICAL);
     m_previewLine =
@@ -145,6 +148,15 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_repeatChoice->SetBackgroundColour(background);
     timing->Add(m_repeatChoice, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
+    // No border above or below: the column has no height to spare.
+    wxBoxSizer* levelRow = new wxBoxSizer(wxHORIZONTAL);
+    m_levelLabel = new wxStaticText(this, wxID_ANY, "Watermark level: 0 dB");
+    m_levelLabel->Wrap(-1);
+    levelRow->Add(m_levelLabel, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    m_levelSlider = new wxSlider(this, wxID_ANY, 0, g_minWatermarkLevel, g_maxWatermarkLevel,
+                                 wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
+    levelRow->Add(m_levelSlider, 1, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    step2->Add(levelRow, 0, wxEXPAND, 5);
 
     wxBoxSizer* watermarkBlock = new wxBoxSizer(wxVERTICAL);
     m_watermarkList =
@@ -265,6 +277,8 @@ void MainForm::ConnectEvents(bool connect) {
         link(m_volumeSlider, type, wxScrollEventHandler(MainForm::OnVolumeChange));
     link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
     link(m_repeatChoice, wxEVT_RADIOBOX, wxCommandEventHandler(MainForm::OnRepeatChoice));
+    for (wxEventType type : kScrollEvents)
+        link(m_levelSlider, type, wxScrollEventHandler(MainForm::OnLevelChange));
     link(m_watermarkList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
     link(m_watermarkList, wxEVT_LIST_KEY_DOWN,
          wxListEventHandler(MainForm::OnWatermarkListKeyDown));

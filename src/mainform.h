@@ -53,11 +53,14 @@ protected:
     wxBitmapButton* m_playButton;
     wxBitmapButton* m_stopButton;
     wxSlider* m_volumeSlider;
+    wxCheckBox* m_watermarkedCheckBox;
     wxStaticLine* m_previewLine;
     wxStaticText* m_step2Label;
     wxStaticText* m_startLabel;
     wxChoice* m_startChoice;
     wxRadioBox* m_repeatChoice;
+    wxStaticText* m_levelLabel;
+    wxSlider* m_levelSlider;
     wxListCtrl* m_watermarkList;
     wxButton* m_watermarkAddButton;
     wxButton* m_watermarkDeleteButton;
@@ -94,6 +97,7 @@ protected:
     virtual void OnVolumeChange(wxScrollEvent& event) { event.Skip(); }
     virtual void OnStartChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnRepeatChoice(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnLevelChange(wxScrollEvent& event) { event.Skip(); }
     virtual void OnWatermarkListKeyDown(wxListEvent& event) { event.Skip(); }
     virtual void OnWatermarkListAddFiles(wxCommandEvent& event) { event.Skip(); }
     virtual void OnWatermarkListDelete(wxCommandEvent& event) { event.Skip(); }
