@@ -11,12 +11,6 @@
 // What CSoxHandler::Run does.
 enum SOX_FLAGS { SOX_TRACK_LENGTH = 1, SOX_ADD_WATERMARK = 2 };
 
-// Progress reporting interface implemented by the main window.
-class CProgressCallback {
-public:
-    virtual void OnProgressUpdate(int) = 0;
-};
-
 // Folder that holds the bundled SoX, pictures and preset sounds, relative to
 // the working directory.
 extern const wxString g_resourceFolder;
