@@ -195,7 +195,7 @@ TEST_F(Playback, AWavPlaysToItsEndAndTheWindowMayCloseWhilePlaying) {
         EXPECT_NEAR(2000, p.media()->Length(), 100);
     }
     // Whatever the back end still had to say about the closed window's player.
-    Pump(1000);
+    Pump(500);
 }
 
 } // namespace

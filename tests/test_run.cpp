@@ -9,23 +9,20 @@
 namespace {
 
 TEST(RunHelpers, WatermarkPositionsAndMergeNames) {
-    const struct {
-        int length, start, interval;
-        std::vector<int> positions;
-    } cases[] = {{50, 10, 15, {10, 25, 40}},
-                 {41, 10, 15, {10, 25, 40}},
-                 {40, 10, 15, {10, 25}},
-                 {12, 0, 5, {0, 5, 10}},
-                 {10, 10, 5, {}},
-                 {0, 0, 5, {}},
-                 {9, 0, 0, {}},
-                 {9, 0, -5, {}},
-                 {9, -1, 5, {}},
-                 {INT_MAX, INT_MAX - 2, INT_MAX, {INT_MAX - 2}}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.positions, WatermarkPositions(c.length, c.start, c.interval))
-            << c.length << " " << c.start << " " << c.interval;
-    }
+    // Length, start and interval, and the positions.
+    const std::pair<std::vector<int>, std::vector<int>> cases[] = {
+        {{50, 10, 15}, {10, 25, 40}},
+        {{41, 10, 15}, {10, 25, 40}},
+        {{40, 10, 15}, {10, 25}},
+        {{12, 0, 5}, {0, 5, 10}},
+        {{10, 10, 5}, {}},
+        {{0, 0, 5}, {}},
+        {{9, 0, 0}, {}},
+        {{9, 0, -5}, {}},
+        {{9, -1, 5}, {}},
+        {{INT_MAX, INT_MAX - 2, INT_MAX}, {INT_MAX - 2}}};
+    for (const auto& [in, positions] : cases)
+        EXPECT_EQ(positions, WatermarkPositions(in[0], in[1], in[2])) << in[0] << " " << in[1];
     for (const char* name : {"Mix", "my mix.mp3", "Mix.take", "-x"})
         EXPECT_TRUE(IsUsableMergeName(name)) << name;
     for (const char* name : {"", "   ", "sub/Mix", "../Mix", "/abs", ".mp3", ".hidden", " .x"})

@@ -6,9 +6,9 @@
 #include <wx/utils.h>
 
 #include <cmath>
-#include <fstream>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
