@@ -29,11 +29,16 @@ TEST(RunHelpers, WatermarkPositionsAndMergeNames) {
         EXPECT_FALSE(IsUsableMergeName(name)) << name;
 }
 
-// The input checks are shown by the window; see Go below.
-TEST(RunChecks, AMergedFileMayNotReplaceAListedFile) {
+TEST(RunChecks, ProblemsInTheOrderAndWordsTheWindowShows) {
     const wxArrayString tracks = Strings({"/music/song.wav"}), marks = Strings({"/w/beep.wav"});
     RenderSettings settings;
+    EXPECT_EQ("Choose an output folder first.", RenderRun(settings, tracks, marks).InputProblem());
     settings.folder = "/music";
+    EXPECT_EQ("Please add at least one input file.", RenderRun(settings, {}, {}).InputProblem());
+    EXPECT_EQ("Please add at least one watermark file.",
+              RenderRun(settings, tracks, {}).InputProblem());
+
+    // A merged file needs a plain name and may not replace a listed file.
     settings.mergeName = "song.mp3";
     EXPECT_EQ("", RenderRun(settings, tracks, marks).MergeProblem());
     settings.merge = true;
@@ -46,8 +51,13 @@ TEST(RunChecks, AMergedFileMayNotReplaceAListedFile) {
     EXPECT_EQ("The merged file /w/beep.wav would replace beep.wav, which is in your lists. "
               "Please choose another name.",
               RenderRun(settings, tracks, marks).MergeProblem());
+    settings.mergeName = "../beep";
+    EXPECT_EQ("Please provide a file name for the merged file, without a folder.",
+              RenderRun(settings, tracks, marks).MergeProblem());
+    settings.mergeName = "beep";
     settings.format = OutputFormat::Mp3;
-    EXPECT_EQ("", RenderRun(settings, tracks, marks).MergeProblem());
+    EXPECT_EQ("", RenderRun(settings, tracks, marks).InputProblem() +
+                      RenderRun(settings, tracks, marks).MergeProblem());
 }
 
 class Run : public BundleTest, public RenderProgress {
