@@ -49,8 +49,14 @@ protected:
 TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     MakeSilence(Work("one.wav"), 65.5, 8000, 1);
     Spoil(Work("broken.mp3"), 3000);
-    // Missing and undecodable files are skipped without a message.
-    w->OnFileListDropFiles(Files({"one.wav", "missing.wav", "broken.mp3", "one.wav", "L.wav"}));
+    // Missing and undecodable files are skipped, and named with SoX's reason.
+    wxString notice;
+    wxTEST_DIALOG(
+        w->OnFileListDropFiles(Files({"one.wav", "missing.wav", "broken.mp3", "one.wav", "L.wav"})),
+        MessageExpect(&notice));
+    EXPECT_TRUE(notice.StartsWith("These files were not added:\n\nmissing.wav: not a file that "
+                                  "can be read.\nbroken.mp3: can't open input file"))
+        << notice;
     EXPECT_EQ("1,2,3", Column(p.tracks(), 0));
     EXPECT_EQ("one.wav,one.wav,L.wav", Column(p.tracks(), 1));
     const wxULongLong bytes = wxFileName(Work("one.wav")).GetSize();
@@ -59,11 +65,13 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     // The same file twice: two rows, each with a path object of its own.
     EXPECT_NE(p.tracks()->GetItemData(0), p.tracks()->GetItemData(1));
 
-    // Watermarks are at most four whole seconds; a longer one ends the adding.
+    // Watermarks are at most four whole seconds.
     MakeSilence(Work("four.wav"), 4.99, 8000, 1);
     MakeSilence(Work("five.wav"), 5, 8000, 1);
-    wxTEST_DIALOG(w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav", "K.wav"})),
-                  MessageExpect("Please use watermark files which are maximum of 4 seconds long."));
+    wxTEST_DIALOG(
+        w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav"})),
+        MessageExpect("Please use watermark files which are maximum of 4 seconds long.\n\n"
+                      "This file was not added:\n\nfive.wav: too long (00:05)."));
     // Files dropped from the desktop reach the list they were dropped on.
     static_cast<DnDFile*>(p.tracks()->GetDropTarget())->OnDropFiles(0, 0, Files({"five.wav"}));
     static_cast<DnDFile*>(p.watermarks()->GetDropTarget())->OnDropFiles(0, 0, Files({"K.wav"}));

@@ -1,5 +1,5 @@
 // The main window as it opens, what its settings controls give a run, and
-// start-up from the bundle.
+// start-up from the bundle (built or installed).
 #include "testutil.h"
 
 #include "VelistoGen.h"

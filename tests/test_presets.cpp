@@ -11,6 +11,8 @@ protected:
     void Write(const std::string& text) const {
         ASSERT_EQ(0, Shell("printf '%s' " + ShellQuote(text) + " > " + ShellQuote(Path())));
     }
+    // The shipped sounds, as the window gives them to its store.
+    const wxString m_presets = Wx(Work("Velisto.app/Contents/Resources/Presets"));
     // The file as it is on disk now.
     std::unique_ptr<wxFileConfig> Open() const {
         return std::make_unique<wxFileConfig>("", "", Wx(Path()), "", wxCONFIG_USE_LOCAL_FILE);
@@ -20,7 +22,7 @@ protected:
         Write("[Presets/P/Watermark Settings]\n" + watermarkGroup +
               "\n[Presets/P/ Output Settings]\n" + outputGroup + "\n");
         Preset preset = Custom();
-        EXPECT_TRUE(PresetStore(*Open()).Load("P", preset));
+        EXPECT_TRUE(PresetStore(*Open(), m_presets).Load("P", preset));
         return Describe(preset);
     }
     // A preset with no default value.
@@ -28,56 +30,67 @@ protected:
         Preset preset;
         preset.start = 40;
         preset.interval = 15;
+        preset.level = -6;
         preset.mono = preset.merge = preset.suffix = true;
         preset.format = OutputFormat::Aiff;
         preset.bitrate = 112;
         preset.folder = "/srv/My Music & more";
         preset.affix = "_demo";
-        preset.watermarks = Strings({"/w/a b.wav", "/w/c.mp3"});
+        preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X}.mp3"});
         return preset;
     }
 };
 
 TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
     auto config = Open();
-    PresetStore(*config).Save("Mine", Custom());
+    PresetStore(*config, m_presets).Save("Mine", Custom());
     // The groups, keys and encodings older files have; the format by name.
-    EXPECT_EQ("[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
-              "RepeatEvery=2\n[Presets/Mine/Watermark\\ Settings/WatermarkFiles]\n"
-              "File0=/w/a b.wav\nFile1=/w/c.mp3\n[Presets/Mine/\\ Output\\ Settings]\nIsMono=1\n"
-              "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
-              "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n",
-              Contents(Path()));
+    EXPECT_EQ(
+        "[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
+        "RepeatEvery=2\nWatermarkLevel=-6\n[Presets/Mine/Watermark\\ Settings/WatermarkFiles]\n"
+        "File0=/w/a b.wav\nFile1=/w/$HOME ${X}.mp3\n[Presets/Mine/\\ Output\\ Settings]\nIsMono=1\n"
+        "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
+        "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n",
+        Contents(Path()));
 
     for (OutputFormat format : {OutputFormat::Mp3, OutputFormat::Wav, OutputFormat::Aiff}) {
         Preset saved = Custom(), loaded;
         saved.format = format;
         saved.suffix = saved.mono = false;
-        PresetStore(*config).Save("Mine", saved);
-        ASSERT_TRUE(PresetStore(*Open()).Load("Mine", loaded));
+        PresetStore(*config, m_presets).Save("Mine", saved);
+        ASSERT_TRUE(PresetStore(*Open(), m_presets).Load("Mine", loaded));
         EXPECT_EQ(Describe(saved), Describe(loaded));
     }
     // Replaced whole: no watermark of the older preset is left behind.
     Preset fewer = Custom();
     fewer.watermarks = Strings({"/w/new.wav"});
-    PresetStore(*config).Save("Mine", fewer);
+    PresetStore(*config, m_presets).Save("Mine", fewer);
     EXPECT_EQ(std::string::npos, Contents(Path()).find("File1"));
 }
 
 TEST_F(Store, StoredValuesAreReadForgivingly) {
     // Missing keys take their defaults.
-    EXPECT_EQ("start 0, every 10, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\nwatermarks: ",
-              Loaded("", ""));
-    // Numbers in quotes, slider positions clamped, the older format codes.
-    EXPECT_EQ("start 5, every 15, mono wav at 64 kbit/s\nfolder \"/o\", suffix \"x\"\nwatermarks: ",
-              Loaded("Start=\"5\"\nRepeatEvery=2", "IsMono=1\nOutputFormat=1002\nBitrate=-3\n"
-                                                   "OutputFolder=/o\nPrefixOrSuffix=1\n"
-                                                   "PrefixOrSuffixString=x"));
-    // An index no entry has falls back; the list ends at its first gap.
-    EXPECT_EQ("start 0, every 10, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\nwatermarks: /a.wav",
-              Loaded("Start=13\nRepeatEvery=-1\n[Presets/P/Watermark Settings/WatermarkFiles]\n"
-                     "File0=/a.wav\nFile2=/c.wav",
+    EXPECT_EQ(
+        "start 0, every 10, level 0, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\nwatermarks: ",
+        Loaded("", ""));
+    // Numbers in quotes, levels and slider positions clamped, the older format codes.
+    EXPECT_EQ("start 5, every 15, level 6, mono wav at 64 kbit/s\nfolder \"/o\", suffix \"x\"\n"
+              "watermarks: ",
+              Loaded("Start=\"5\"\nRepeatEvery=2\nWatermarkLevel=99",
+                     "IsMono=1\nOutputFormat=1002\nBitrate=-3\n"
+                     "OutputFolder=/o\nPrefixOrSuffix=1\n"
+                     "PrefixOrSuffixString=x"));
+    // An index no entry has falls back; the list ends at its first gap; a
+    // shipped sound that moved is found where the program keeps it now.
+    EXPECT_EQ("start 0, every 10, level -24, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\n"
+              "watermarks: /a.wav|" +
+                  m_presets.utf8_string() + "/Beep Sound 1.mp3",
+              Loaded("Start=13\nRepeatEvery=-1\nWatermarkLevel=-99\n"
+                     "[Presets/P/Watermark Settings/WatermarkFiles]\nFile0=/a.wav\n"
+                     "File1=/old/place/Beep Sound 1.mp3\nFile3=/c.wav",
                      "OutputFormat=1001\nBitrate=40\nPrefixOrSuffix=9"));
+    EXPECT_NE(std::string::npos,
+              Contents(Path()).find("File1=" + m_presets.utf8_string() + "/Beep Sound 1.mp3\n"));
     // An unknown format leaves the one the preset had (AIFF).
     const std::pair<std::string, std::string> formats[] = {
         {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"}, {"4242", "aiff"}, {"flac", "aiff"}};
@@ -86,7 +99,7 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
     // Without its leading blank the output group is not the preset's.
     Write("[Presets/P/Watermark Settings]\nStart=1\n[Presets/P/Output Settings]\nIsMono=1\n");
     Preset preset;
-    ASSERT_TRUE(PresetStore(*Open()).Load("P", preset));
+    ASSERT_TRUE(PresetStore(*Open(), m_presets).Load("P", preset));
     EXPECT_FALSE(preset.mono);
 }
 
@@ -95,7 +108,8 @@ TEST(PresetNames, AreTrimmedAndMustBeNonBlankWithoutASlash) {
         {"  Mine  ", "Mine"},
         {"Beep #1 (v2)", "Beep #1 (v2)"},
         {" \t ", "Please type a name for the preset."},
-        {"a/b", "A preset name cannot contain \"/\"."}};
+        {"a/b", "A preset name cannot contain \"/\"."},
+        {"..", "A preset cannot be named \".\" or \"..\"."}};
     for (const auto& [typed, result] : names) {
         wxString error = "stale";
         const wxString name = CheckPresetName(typed, error);
@@ -115,7 +129,7 @@ protected:
     }
     std::string Stored(const wxString& name) {
         Preset preset;
-        return PresetStore(*Open()).Load(name, preset) ? Describe(preset) : "(none)";
+        return PresetStore(*Open(), m_presets).Load(name, preset) ? Describe(preset) : "(none)";
     }
 };
 
@@ -148,12 +162,23 @@ TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsk
     EXPECT_EQ("(none)", Stored("Beep #2"));
     EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("Beep #2"));
     EXPECT_NE("(none)", Stored("Default Preset"));
+
+    // A preset whose sound has gone loads the rest and says which is missing.
+    MakeSilence(Work("x.wav"), 1, 8000, 1);
+    w->OnWatermarkListDropFiles(Files({"x.wav"}));
+    w->CreatePreset("Gone");
+    ASSERT_TRUE(wxRemoveFile(Wx(Work("x.wav"))));
+    wxTEST_DIALOG(EXPECT_TRUE(w->LoadPreset("Gone")),
+                  MessageExpect("These watermark files of the preset \"Gone\" were not found:\n\n" +
+                                Wx(Work("x.wav"))));
+    EXPECT_EQ("Whispering.mp3", Column(p.watermarks(), 1));
 }
 
 TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControlBack) {
     MakeTone(Work("a b.wav"), 1, "sine 880", 8000, 1);
     Preset custom = Custom();
     custom.watermarks = Files({"a b.wav"});
+    custom.level = 0; // no control offers it
     MainWindow w;
     Probe p(*w);
     p.presetChoice()->SetStringSelection("New...");
@@ -181,11 +206,11 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
 
     // Rewriting the selected preset, or typing its name again, asks first.
     p.presetChoice()->SetStringSelection("Default Preset");
-    wxTEST_DIALOG(Click(p.savePreset()), SureExpect("rewrite then", "Default Preset", wxID_NO));
+    wxTEST_DIALOG(Click(p.savePreset()), SureExpect("rewrite the", "Default Preset", wxID_NO));
     EXPECT_NE(Describe(custom), Stored("Default Preset"));
     p.presetChoice()->SetStringSelection("New...");
     wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Default Preset "),
-                  SureExpect("rewrite then", "Default Preset", wxID_YES));
+                  SureExpect("rewrite the", "Default Preset", wxID_YES));
     EXPECT_EQ(Describe(custom), Stored("Default Preset"));
 
     // The default preset opens with the window, and Load puts back every control.

@@ -144,11 +144,13 @@ inline wxString RowPath(wxListCtrl* list, long row) {
     return *reinterpret_cast<const wxString*>(list->GetItemData(row));
 }
 
-// A message box with exactly this text and the default caption, answered with answer.
+// A message box with exactly this text and the program's name as caption,
+// answered with answer; or, given seen, one whose text goes to *seen.
 class MessageExpect : public wxExpectModalBase<wxMessageDialog, MessageExpect> {
 public:
     explicit MessageExpect(const wxString& text, int answer = wxID_OK)
         : m_text(text), m_answer(answer) {}
+    explicit MessageExpect(wxString* seen) : m_answer(wxID_OK), m_seen(seen) {}
 
 protected:
     int OnInvoked(wxMessageDialog* dialog) const override;
@@ -157,6 +159,7 @@ protected:
 private:
     wxString m_text;
     int m_answer;
+    wxString* m_seen = nullptr;
 };
 
 // A text prompt with this title and message, offering offered: types typed
