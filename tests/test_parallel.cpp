@@ -137,7 +137,7 @@ TEST_F(CloseDuringRunTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning)
     Probe p(*w);
     w->OnFileListDropFiles(Files({"in/long.wav"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
-    p.setFolder(Work("out"));
+    p.outputFolder() = Wx(Work("out"));
     // The user closes the window once the render is under way.
     wxTimer closer;
     closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {

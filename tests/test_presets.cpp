@@ -178,7 +178,6 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     MakeTone(Work("a b.wav"), 1, "sine 880", 8000, 1);
     Preset custom = Custom();
     custom.watermarks = Files({"a b.wav"});
-    custom.level = 0; // no control offers it
     MainWindow w;
     Probe p(*w);
     p.presetChoice()->SetStringSelection("New...");
@@ -190,6 +189,7 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     // The controls set to Custom().
     p.startChoice()->SetSelection(12);
     p.repeatChoice()->SetSelection(2);
+    Slide(p.level(), -6);
     p.mono()->SetValue(true);
     p.merge()->SetValue(true);
     p.aiff()->SetValue(true);

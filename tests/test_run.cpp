@@ -74,7 +74,7 @@ protected:
     void SetUp() override {
         BundleTest::SetUp();
         MakeFolders({"in", "in2", "wm", "out"});
-        MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000", 8000, 1);
+        MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
         settings.folder = Wx(Work("out"));
         settings.start = 1;
         settings.format = OutputFormat::Wav;
@@ -99,7 +99,7 @@ protected:
 
 TEST_F(Run, EveryTrackIsToldAndGivesItsLineInTrackOrderWithTheSettingsApplied) {
     for (const char* name : {"in/a.wav", "in/b.wav", "in/c.wav"})
-        MakeTone(Work(name), 3.5, "sine 220");
+        MakeTone(Work(name), 3.5, "sine 220 vol 0.2");
     // Undecodable: SoX's reason, and the others are still rendered.
     Spoil(Work("in/b.wav"));
     settings.format = OutputFormat::Mp3;
@@ -107,7 +107,7 @@ TEST_F(Run, EveryTrackIsToldAndGivesItsLineInTrackOrderWithTheSettingsApplied) {
     settings.mono = true;
     settings.suffix = "_wm";
     const wxArrayString lines = RunOn(Files({"in/a.wav", "in/b.wav", "in/c.wav"}));
-    ASSERT_EQ(3u, lines.size());
+    ASSERT_EQ(3u, lines.size()) << wxJoin(lines, '\n');
     EXPECT_EQ("a.wav: Process completed successfully", lines[0]);
     EXPECT_TRUE(lines[1].StartsWith("b.wav: can't open input file")) << lines[1];
     EXPECT_EQ("c.wav: Process completed successfully", lines[2]);
@@ -236,12 +236,13 @@ TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     p.mono()->SetValue(true);
     p.affixChoice()->SetSelection(1);
     p.affixText()->SetValue("_wm");
-    wxArrayString results;
+    SeenResults results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(
-        Strings({"Process Completed", Wx(Work("out")), "b.wav: Process completed successfully",
-                 "a song.wav: Process completed successfully"}),
-        results);
+    EXPECT_EQ("Process Completed", results.title);
+    EXPECT_EQ(Wx(Work("out")), results.folder);
+    EXPECT_EQ(Strings({"b.wav: Process completed successfully",
+                       "a song.wav: Process completed successfully"}),
+              results.lines);
     EXPECT_EQ(Strings({"Please wait...: Processing file a song.wav (of 2)",
                        "Please wait...: Processing file b.wav (of 2)"}),
               progress);

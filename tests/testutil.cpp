@@ -231,9 +231,9 @@ void Send(wxWindow* control, wxEventType type, int value) {
     control->HandleWindowEvent(event);
 }
 
-void Slide(wxSlider* slider, int position) {
+void Slide(wxSlider* slider, int position, wxEventType type) {
     slider->SetValue(position);
-    wxScrollEvent event(wxEVT_SCROLL_THUMBTRACK, slider->GetId(), position, wxHORIZONTAL);
+    wxScrollEvent event(type, slider->GetId(), position, wxHORIZONTAL);
     event.SetEventObject(slider);
     slider->HandleWindowEvent(event);
 }
@@ -295,7 +295,6 @@ wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
 
 int ResultsExpect::OnInvoked(ProcessCompleteImp* dialog) const {
     ResultsProbe probe{*dialog};
-    *m_seen = Strings({dialog->GetTitle(), probe.folder()});
-    WX_APPEND_ARRAY(*m_seen, probe.lines());
+    *m_seen = {dialog->GetTitle(), probe.folder(), probe.lines()};
     return wxID_CLOSE;
 }

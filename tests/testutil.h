@@ -133,7 +133,7 @@ inline void Click(wxWindow* button) {
     Send(button);
 }
 // Moves the slider and sends the scroll event a user's move sends.
-void Slide(wxSlider* slider, int position);
+void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMBTRACK);
 
 // Selects exactly the given rows.
 void Select(wxListCtrl* list, std::initializer_list<long> rows);
@@ -206,6 +206,7 @@ template <> struct MainWindowProbe<Controls> {
     wxSlider* volume() const { return w->m_volumeSlider; }
     wxChoice* startChoice() const { return w->m_startChoice; }
     wxRadioBox* repeatChoice() const { return w->m_repeatChoice; }
+    wxSlider* level() const { return w->m_levelSlider; }
     wxCheckBox* mono() const { return w->m_monoCheckBox; }
     wxCheckBox* merge() const { return w->m_mergeCheckBox; }
     wxRadioButton* mp3() const { return w->m_mp3Radio; }
@@ -218,9 +219,13 @@ template <> struct MainWindowProbe<Controls> {
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
 
-    // The settings as the controls show them.
+    // The settings as the controls show them, and as a run gets them.
     Preset preset() const { return w->PresetFromControls(); }
+    RenderSettings settings() const { return SettingsFromPreset(preset()); }
+    // Sets the output folder as the folder dialog does; outputFolder() leaves the label alone.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
+    wxString& outputFolder() const { return w->m_outputFolder; }
+    wxFileConfig& config() const { return w->m_config; }
     const PreviewPlayer& player() const { return w->m_player; }
     const wxBitmap& playBitmap() const { return w->m_playBitmap; }
     const wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
@@ -261,16 +266,22 @@ template <> struct ResultsDialogProbe<ResultsControls> {
 };
 using ResultsProbe = ResultsDialogProbe<ResultsControls>;
 
-// Answers the results dialog: *seen gets its title, its folder, then its lines top to bottom.
+// What the results dialog showed.
+struct SeenResults {
+    wxString title;
+    wxString folder;
+    wxArrayString lines; // top to bottom
+};
+// Answers the results dialog: notes what it showed in *seen and closes it.
 class ResultsExpect : public wxExpectModalBase<ProcessCompleteImp, ResultsExpect> {
 public:
-    explicit ResultsExpect(wxArrayString* seen) : m_seen(seen) {}
+    explicit ResultsExpect(SeenResults* seen) : m_seen(seen) {}
 
 protected:
     int OnInvoked(ProcessCompleteImp* dialog) const override;
 
 private:
-    wxArrayString* m_seen;
+    SeenResults* m_seen;
 };
 
 #endif
