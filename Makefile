@@ -18,7 +18,7 @@ run: build
 	$(BUILD_DIR)/Velisto.app/Contents/MacOS/velisto
 
 test: build
-	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest --output-on-failure
+	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest -j $(JOBS) --output-on-failure
 
 # velisto_VERSION_amd64.deb in this folder, built apart from the test build with
 # Debian's hardening flags, without the tests, for the /usr prefix.

@@ -1,5 +1,5 @@
-// The main window as it opens, its layout when resized, and start-up from the bundle
-// (built or installed).
+// The main window as it opens, what its settings controls give a run, and
+// start-up from the bundle (built or installed).
 #include "testutil.h"
 
 #include "VelistoGen.h"
@@ -8,50 +8,8 @@ namespace {
 
 class MainWindowTest : public WindowTest {};
 
-TEST_F(MainWindowTest, OpensWithEveryControlInItsInitialState) {
-    EXPECT_EQ("Fenwaro Watermark Generator V1.01", w->GetTitle());
+TEST_F(MainWindowTest, OpensAt929By670WithEveryControlInside) {
     EXPECT_EQ(wxSize(929, 670), w->GetSize());
-    EXPECT_EQ(170, w->GetMinSize().GetHeight());
-    EXPECT_TRUE(p.logo()->GetBitmap().IsOk());
-
-    for (wxListCtrl* list : {p.tracks(), p.watermarks()}) {
-        EXPECT_EQ(0, list->GetItemCount());
-        ASSERT_EQ(4, list->GetColumnCount());
-        const char* titles[] = {"", "FileName", "Size", "Length"};
-        for (int c = 0; c < 4; ++c) {
-            wxListItem column;
-            column.SetMask(wxLIST_MASK_TEXT);
-            list->GetColumn(c, column);
-            EXPECT_EQ(titles[c], column.GetText());
-        }
-    }
-    EXPECT_EQ(500, p.tracks()->GetColumnWidth(1));
-    EXPECT_EQ(200, p.watermarks()->GetColumnWidth(1));
-
-    EXPECT_EQ("5 Seconds", p.startChoice()->GetStringSelection());
-    EXPECT_EQ("5 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_TRUE(p.mp3()->GetValue());
-    EXPECT_FALSE(p.mono()->GetValue() || p.merge()->GetValue());
-    EXPECT_EQ(9, p.quality()->GetMax());
-    EXPECT_EQ(9, p.quality()->GetValue());
-    EXPECT_TRUE(p.quality()->IsEnabled());
-    EXPECT_EQ("320 kbits", p.qualityLabel()->GetLabel());
-    EXPECT_EQ("No Output Selected", p.outputFolderLabel()->GetLabel());
-    EXPECT_EQ("Choose Suffix", p.affixChoice()->GetStringSelection());
-    EXPECT_EQ("", p.affixText()->GetValue());
-    EXPECT_EQ(100, p.volume()->GetValue());
-    EXPECT_EQ(wxMEDIASTATE_STOPPED, p.media()->GetState());
-    EXPECT_EQ("GO!", p.go()->GetLabel());
-
-    // What a run would use before any control is touched.
-    EXPECT_EQ(5, p.start());
-    EXPECT_EQ(5, p.repeatEvery());
-    EXPECT_EQ(320, p.bitrate());
-    EXPECT_EQ("MP3", p.format());
-    EXPECT_EQ("", p.outputFolder());
-}
-
-TEST_F(MainWindowTest, EveryControlFitsAndExtraHeightGoesToTheTrackList) {
     Pump(100);
     const wxSize client = w->GetClientSize();
     for (wxWindow* child : w->GetChildren()) {
@@ -64,17 +22,39 @@ TEST_F(MainWindowTest, EveryControlFitsAndExtraHeightGoesToTheTrackList) {
         // Not squeezed below what it needs to show its text.
         EXPECT_GE(r.GetWidth(), child->GetBestSize().GetWidth());
     }
+}
 
-    const int logoTop = p.logo()->GetPosition().y;
-    const int trackHeight = p.tracks()->GetSize().GetHeight();
-    EXPECT_EQ(85, p.watermarks()->GetSize().GetHeight());
-    w->SetSize(wxSize(929, 900));
-    w->Layout();
-    Pump(50);
-    EXPECT_EQ(logoTop, p.logo()->GetPosition().y);
-    EXPECT_GT(p.tracks()->GetSize().GetHeight(), trackHeight);
-    EXPECT_EQ(85, p.watermarks()->GetSize().GetHeight());
-    EXPECT_LE(p.go()->GetRect().GetBottom(), w->GetClientSize().GetHeight());
+// The labels come from the layout, the values from the settings tables: they must agree.
+TEST_F(MainWindowTest, EverySettingControlGivesWhatItsLabelSays) {
+    for (unsigned i = 0; i < p.startChoice()->GetCount(); ++i) {
+        p.startChoice()->SetSelection(i);
+        const wxString label = p.startChoice()->GetString(i);
+        EXPECT_EQ(label == "Immediately" ? 0 : wxAtoi(label), p.preset().start) << label;
+    }
+    for (unsigned i = 0; i < p.repeatChoice()->GetCount(); ++i) {
+        p.repeatChoice()->SetSelection(i);
+        EXPECT_EQ(wxAtoi(p.repeatChoice()->GetString(i)), p.preset().interval);
+    }
+    for (int position = p.quality()->GetMin(); position <= p.quality()->GetMax(); ++position) {
+        Slide(p.quality(), position);
+        EXPECT_EQ(wxString::Format("%d kbits", p.preset().bitrate), p.qualityLabel()->GetLabel());
+    }
+    // Only MP3 uses the slider; the others leave its position for a return to MP3.
+    Slide(p.quality(), 5);
+    for (wxRadioButton* format : {p.wav(), p.aiff(), p.mp3()}) {
+        format->SetValue(true);
+        Send(format, wxEVT_RADIOBUTTON, 1);
+        EXPECT_EQ(format->GetLabel().Lower(), FormatExtension(p.preset().format));
+        EXPECT_EQ(format == p.mp3(), p.quality()->IsEnabled());
+        EXPECT_EQ(160, p.preset().bitrate);
+    }
+    p.affixText()->SetValue("x_");
+    for (int suffix : {0, 1}) {
+        p.affixChoice()->SetSelection(suffix);
+        const RenderSettings settings = SettingsFromPreset(p.preset());
+        EXPECT_EQ(suffix ? "x_" : "", settings.suffix);
+        EXPECT_EQ(suffix ? "" : "x_", settings.prefix);
+    }
 }
 
 TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {

@@ -1,109 +1,114 @@
-// The menu bar: every item reaches its handler, the links open their pages,
-// About shows its dialog and Quit closes the main window.
+// The menu bar and the dialogs: Quit, About and the web pages, and the
+// results dialog's lines and folder button.
 #include "testutil.h"
 
+#include "WebLinks.h"
 #include "aboutdlg.h"
 
 #include <wx/app.h>
+#include <wx/hyperlink.h>
 #include <wx/weakref.h>
-
-#include <vector>
 
 namespace {
 
-// Records the pages that would open instead of starting a browser.
-class RecordedPages {
-public:
-    RecordedPages() {
-        g_webPageOpener = [this](const wxString& address) { pages.push_back(address); };
-    }
-    ~RecordedPages() { g_webPageOpener = nullptr; }
-    std::vector<wxString> pages;
-};
-
-// Checks the About dialog that the menu opens over the main window, then closes it.
+// The About dialog the menu opens: over the main window, every row inside it,
+// each link clicked (noted in *clicked).
 class AboutExpect : public wxExpectModalBase<AboutDlg, AboutExpect> {
+public:
+    explicit AboutExpect(wxArrayString* clicked) : m_clicked(clicked) {}
+
 protected:
     int OnInvoked(AboutDlg* dialog) const override {
         EXPECT_NE(nullptr, dynamic_cast<CMainFormImp*>(dialog->GetParent()));
+        dialog->Show();
+        Pump(100);
+        const wxRect client(dialog->GetClientSize());
+        for (wxWindow* row : dialog->GetChildren()) {
+            EXPECT_TRUE(client.Contains(row->GetRect())) << row->GetLabel();
+            EXPECT_GE(row->GetSize().GetWidth(), row->GetBestSize().GetWidth()) << row->GetLabel();
+            if (auto* link = dynamic_cast<wxHyperlinkCtrl*>(row)) {
+                wxHyperlinkEvent click(link, link->GetId(), link->GetURL());
+                link->GetEventHandler()->ProcessEvent(click);
+                m_clicked->Add(link->GetURL());
+            }
+        }
+        dialog->Hide();
         return wxID_CANCEL;
     }
-};
 
-// Chooses a menu item the way a click on it does.
-bool Choose(wxFrame* frame, const wxString& menu, const wxString& item) {
-    const int id = frame->GetMenuBar()->FindMenuItem(menu, item);
-    EXPECT_NE(wxNOT_FOUND, id) << menu << " / " << item;
-    return id != wxNOT_FOUND && frame->ProcessCommand(id);
-}
+private:
+    wxArrayString* m_clicked;
+};
 
 class Menu : public BundleTest {};
 
-TEST_F(Menu, EachLinkOpensItsPage) {
+TEST_F(Menu, WebItemsAndTheAboutLinksOpenTheirPagesThroughTheOneOpener) {
     MainWindow w;
-    RecordedPages recorded;
-    const std::pair<const char*, const char*> links[] = {{"&Info", "Visit Website"},
-                                                         {"Help", "Check For Updates"},
-                                                         {"Help", "Tutorial"},
-                                                         {"Help", "Feedback"},
-                                                         {"Help", "FAQ"},
-                                                         {"Help", "Support"},
-                                                         {"Help", "Facebook"},
-                                                         {"Help", "Twitter"},
-                                                         {"Help", "Google+"}};
-    for (const auto& [menu, item] : links)
-        EXPECT_TRUE(Choose(w.get(), menu, item));
-    const std::vector<wxString> expected = {"https://www.example.com/",
-                                            "https://www.example.com/versionupdate_v1_01",
-                                            "https://www.example.com/tutorials",
-                                            "https://www.example.com/contact/",
-                                            "https://www.example.com/faq",
-                                            "https://www.example.com/support",
-                                            g_facebookPage,
-                                            g_twitterPage,
-                                            g_googlePlusPage};
-    EXPECT_EQ(expected, recorded.pages);
-    EXPECT_TRUE(w->IsShown());
-}
-
-TEST_F(Menu, AboutShowsItsDialogOverTheMainWindowEachTime) {
-    MainWindow w;
-    EXPECT_EQ("About VLWG", w->GetMenuBar()->GetLabel(wxID_ABOUT));
-    wxTEST_DIALOG(
-        {
-            EXPECT_TRUE(w->ProcessCommand(wxID_ABOUT));
-            EXPECT_TRUE(w->ProcessCommand(wxID_ABOUT));
-        },
-        AboutExpect(), AboutExpect());
-    // Each lived only while it was shown.
-    Pump(50);
-    for (wxWindow* child : w->GetChildren())
-        EXPECT_EQ(nullptr, dynamic_cast<AboutDlg*>(child));
+    wxArrayString opened, clicked;
+    g_webPageOpener = [&](const wxString& address) { opened.Add(address); };
+    EXPECT_TRUE(w->ProcessCommand(w->GetMenuBar()->FindMenuItem("&Info", "Visit Website")));
+    EXPECT_EQ(Strings({"https://www.example.com/"}), opened);
+    opened.Clear();
+    wxTEST_DIALOG(EXPECT_TRUE(w->ProcessCommand(wxID_ABOUT)), AboutExpect(&clicked));
+    g_webPageOpener = nullptr;
+    EXPECT_GT(clicked.size(), 1u);
+    EXPECT_EQ(clicked, opened);
 }
 
 TEST_F(Menu, QuitAsksTheWindowToCloseLikeItsCloseBox) {
     wxWeakRef<CMainFormImp> window = NewMainWindow();
-    EXPECT_EQ("&Quit", window->GetMenuBar()->GetLabel(ID_QUIT_MENU));
     // A close handler may still refuse: the request is not forced.
-    int requests = 0;
-    auto refuse = [&](wxCloseEvent& event) {
-        ++requests;
-        event.Veto();
-    };
+    auto refuse = [](wxCloseEvent& event) { event.Veto(); };
     window->Bind(wxEVT_CLOSE_WINDOW, refuse);
     EXPECT_TRUE(window->ProcessCommand(ID_QUIT_MENU));
     wxTheApp->ProcessIdle();
     ASSERT_TRUE(window);
-    EXPECT_EQ(1, requests);
-
     window->Unbind(wxEVT_CLOSE_WINDOW, refuse);
     EXPECT_TRUE(window->ProcessCommand(ID_QUIT_MENU));
     // A closed frame is deleted once the pending work is done.
     wxTheApp->ProcessPendingEvents();
     wxTheApp->ProcessIdle();
     EXPECT_FALSE(window);
-    if (window)
-        window->Destroy();
+}
+
+TEST(ResultsDialog, ListsTheLastLineFirstAndOpensTheFolderAsItIs) {
+    wxArrayString folders;
+    const auto saved = ProcessCompleteImp::s_openFolder;
+    ProcessCompleteImp::s_openFolder = [&](const wxString& folder) { folders.Add(folder); };
+    {
+        ProcessCompleteImp dialog(Strings({"first", "second", "third"}), "/home/me/My Music/out 2",
+                                  nullptr, wxID_ANY, "Process Completed", wxDefaultPosition,
+                                  wxDefaultSize, wxDEFAULT_FRAME_STYLE);
+        ResultsProbe p{dialog};
+        EXPECT_EQ(Strings({"third", "second", "first"}), p.lines());
+        // The folder button leaves the dialog open; Close closes it.
+        dialog.Show();
+        Click(p.goToFolder());
+        EXPECT_TRUE(dialog.IsShown());
+        Click(p.close());
+        EXPECT_FALSE(dialog.IsShown());
+    }
+    ProcessCompleteImp::s_openFolder = saved;
+    EXPECT_EQ(Strings({"/home/me/My Music/out 2"}), folders);
+    wxTheApp->ProcessPendingEvents();
+
+    // The desktop's opener, found on PATH, is given the folder as one argument.
+    TempDir dir;
+    const std::string folder = dir / "My Music/out 2";
+    const std::string script = "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > " +
+                               ShellQuote(dir / "part") + " && mv " + ShellQuote(dir / "part") +
+                               " " + ShellQuote(dir / "opened") + "\n";
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(folder) + " && printf '%s' " + ShellQuote(script) +
+                       " > " + ShellQuote(dir / "xdg-open") + " && chmod +x " +
+                       ShellQuote(dir / "xdg-open")));
+    wxString path;
+    wxGetEnv("PATH", &path);
+    wxSetEnv("PATH", Wx(dir.path()) + ":" + path);
+    ProcessCompleteImp::s_openFolder(Wx(folder));
+    const bool ran = WaitUntil([&] { return wxFileExists(Wx(dir / "opened")); }, 10000);
+    wxSetEnv("PATH", path);
+    ASSERT_TRUE(ran);
+    EXPECT_EQ("1|" + folder + "|", Contents(dir / "opened"));
 }
 
 } // namespace

@@ -1,323 +1,230 @@
-// Presets in a real configuration file under a temporary HOME.
+// Presets: the store over a real settings file in the test's HOME, and the
+// window's preset selector and buttons.
 #include "testutil.h"
-
-#include <wx/app.h>
-#include <wx/ffile.h>
 
 namespace {
 
-TextEntryExpect NameExpect(const wxString& typed, int answer = wxID_OK) {
-    return TextEntryExpect("New preset", "Please provide a name for your new preset", "", typed,
-                           answer);
-}
-
-MessageExpect RewriteExpect(const wxString& name, int answer = wxID_YES) {
-    return MessageExpect("Are you sure you want to rewrite then preset '" + name + "' ?", answer);
-}
-
-class Presets : public BundleTest {
+class Store : public BundleTest {
 protected:
-    std::string ConfigPath() const { return Home() + "/." + wxTheApp->GetAppName().utf8_string(); }
-    void WriteConfig(const std::string& text) const {
-        wxFFile file(ConfigPath(), "w");
-        ASSERT_TRUE(file.IsOpened());
-        file.Write(Wx(text));
+    // The settings file the window uses.
+    std::string Path() const { return Home() + "/.velisto"; }
+    void Write(const std::string& text) const {
+        ASSERT_EQ(0, Shell("printf '%s' " + ShellQuote(text) + " > " + ShellQuote(Path())));
     }
-    static void Choose(Probe& p, const wxString& name) {
-        ASSERT_TRUE(p.presetChoice()->SetStringSelection(name)) << name;
+    // The shipped sounds, as the window gives them to its store.
+    const wxString m_presets = Wx(Work("Velisto.app/Contents/Resources/Presets"));
+    // The file as it is on disk now.
+    std::unique_ptr<wxFileConfig> Open() const {
+        return std::make_unique<wxFileConfig>("", "", Wx(Path()), "", wxCONFIG_USE_LOCAL_FILE);
     }
-    // Replaces the watermark list with the files.
-    static void SetWatermarks(Probe& p, const wxArrayString& files) {
-        Click(p.watermarkClear());
-        p.w->OnWatermarkListDropFiles(files);
+    // Preset P, stored as these two groups, read over Custom().
+    std::string Loaded(const std::string& watermarkGroup, const std::string& outputGroup) {
+        Write("[Presets/P/Watermark Settings]\n" + watermarkGroup +
+              "\n[Presets/P/ Output Settings]\n" + outputGroup + "\n");
+        Preset preset = Custom();
+        EXPECT_TRUE(PresetStore(*Open(), m_presets).Load("P", preset));
+        return Describe(preset);
     }
-    static bool HasFile(Probe& p, const wxString& preset, int n) {
-        return p.config().HasEntry(
-            wxString::Format("/Presets/%s/Watermark Settings/WatermarkFiles/File%d", preset, n));
+    // A preset with no default value.
+    static Preset Custom() {
+        Preset preset;
+        preset.start = 40;
+        preset.interval = 15;
+        preset.level = -6;
+        preset.mono = preset.merge = preset.suffix = true;
+        preset.format = OutputFormat::Aiff;
+        preset.bitrate = 112;
+        preset.folder = "/srv/My Music & more";
+        preset.affix = "_demo";
+        preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X}.mp3"});
+        return preset;
     }
 };
 
-TEST_F(Presets, FirstStartStoresDefaultAndShippedPresets) {
-    {
-        MainWindow w;
-        Probe p(*w);
-        EXPECT_EQ(
-            Strings({"New...", "Alex(Mac) Preview", "Beep #1", "Beep #2", "Default Preset",
-                     "Lo-Fi Preview", "Market-Tag", "Sine+Delay", "This Is A PF", "Whispering"}),
-            p.presetChoice()->GetStrings());
-        EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
-        EXPECT_EQ(0, p.watermarks()->GetItemCount());
-    }
-    // Written by the time the window is gone (the file format escapes blanks).
-    const wxString text = Wx(Contents(ConfigPath()));
-    EXPECT_NE(wxNOT_FOUND, text.Find("[Presets/Default\\ Preset/Watermark\\ Settings]\n"
-                                     "Start=5\nRepeatEvery=0\n"))
-        << text;
-    EXPECT_NE(wxNOT_FOUND, text.Find("[Presets/Default\\ Preset/\\ Output\\ Settings]\n"
-                                     "IsMono=0\nIsAppend=0\nOutputFormat=1001\nBitrate=9\n"
-                                     "OutputFolder=\nPrefixOrSuffix=1\nPrefixOrSuffixString=\n"));
-    EXPECT_EQ(wxNOT_FOUND, text.Find("Default\\ Preset/Watermark\\ Settings/WatermarkFiles"));
+TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
+    auto config = Open();
+    PresetStore(*config, m_presets).Save("Mine", Custom());
+    // The groups, keys and encodings older files have; the format by name.
+    EXPECT_EQ(
+        "[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
+        "RepeatEvery=2\nWatermarkLevel=-6\n[Presets/Mine/Watermark\\ Settings/WatermarkFiles]\n"
+        "File0=/w/a b.wav\nFile1=/w/$HOME ${X}.mp3\n[Presets/Mine/\\ Output\\ Settings]\nIsMono=1\n"
+        "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
+        "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n",
+        Contents(Path()));
 
-    wxFileConfig config(wxEmptyString, wxEmptyString, Wx(ConfigPath()));
-    const wxString bundle = wxGetCwd() + "/Velisto.app/Contents/Resources/Presets/";
-    const std::pair<const char*, const char*> shipped[] = {
-        {"Market-Tag", "Market Tag Watermark.mp3"},
-        {"Beep #1", "Beep Sound 1.mp3"},
-        {"Beep #2", "Beep Sound 2.mp3"},
-        {"Lo-Fi Preview", "Low-Fi Preview.mp3"},
-        {"Sine+Delay", "Sine+Delay.mp3"},
-        {"This Is A PF", "This Is A PF.mp3"},
-        {"Whispering", "Whispering.mp3"},
-        {"Alex(Mac) Preview", "Alex(Mac) Preview File.mp3"}};
-    for (const auto& [name, file] : shipped) {
-        SCOPED_TRACE(name);
-        const wxString group = wxString("/Presets/") + name;
-        EXPECT_EQ(5, config.ReadLong(group + "/Watermark Settings/Start", -1));
-        EXPECT_EQ(1, config.ReadLong(group + "/Watermark Settings/RepeatEvery", -1));
-        EXPECT_EQ(1001, config.ReadLong(group + "/ Output Settings/OutputFormat", -1));
-        EXPECT_EQ(9, config.ReadLong(group + "/ Output Settings/Bitrate", -1));
-        EXPECT_EQ(1, config.ReadLong(group + "/ Output Settings/PrefixOrSuffix", -1));
-        EXPECT_FALSE(config.HasEntry(group + "/ Output Settings/OutputFolder"));
-        EXPECT_EQ(bundle + file, config.Read(group + "/Watermark Settings/WatermarkFiles/File0"));
-        EXPECT_FALSE(config.HasEntry(group + "/Watermark Settings/WatermarkFiles/File1"));
-        EXPECT_TRUE(wxFileExists(bundle + file));
+    for (OutputFormat format : {OutputFormat::Mp3, OutputFormat::Wav, OutputFormat::Aiff}) {
+        Preset saved = Custom(), loaded;
+        saved.format = format;
+        saved.suffix = saved.mono = false;
+        PresetStore(*config, m_presets).Save("Mine", saved);
+        ASSERT_TRUE(PresetStore(*Open(), m_presets).Load("Mine", loaded));
+        EXPECT_EQ(Describe(saved), Describe(loaded));
+    }
+    // Replaced whole: no watermark of the older preset is left behind.
+    Preset fewer = Custom();
+    fewer.watermarks = Strings({"/w/new.wav"});
+    PresetStore(*config, m_presets).Save("Mine", fewer);
+    EXPECT_EQ(std::string::npos, Contents(Path()).find("File1"));
+}
+
+TEST_F(Store, StoredValuesAreReadForgivingly) {
+    // Missing keys take their defaults.
+    EXPECT_EQ(
+        "start 0, every 10, level 0, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\nwatermarks: ",
+        Loaded("", ""));
+    // Numbers in quotes, levels and slider positions clamped, the older format codes.
+    EXPECT_EQ("start 5, every 15, level 6, mono wav at 64 kbit/s\nfolder \"/o\", suffix \"x\"\n"
+              "watermarks: ",
+              Loaded("Start=\"5\"\nRepeatEvery=2\nWatermarkLevel=99",
+                     "IsMono=1\nOutputFormat=1002\nBitrate=-3\n"
+                     "OutputFolder=/o\nPrefixOrSuffix=1\n"
+                     "PrefixOrSuffixString=x"));
+    // An index no entry has falls back; the list ends at its first gap; a
+    // shipped sound that moved is found where the program keeps it now.
+    EXPECT_EQ("start 0, every 10, level -24, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\n"
+              "watermarks: /a.wav|" +
+                  m_presets.utf8_string() + "/Beep Sound 1.mp3",
+              Loaded("Start=13\nRepeatEvery=-1\nWatermarkLevel=-99\n"
+                     "[Presets/P/Watermark Settings/WatermarkFiles]\nFile0=/a.wav\n"
+                     "File1=/old/place/Beep Sound 1.mp3\nFile3=/c.wav",
+                     "OutputFormat=1001\nBitrate=40\nPrefixOrSuffix=9"));
+    EXPECT_NE(std::string::npos,
+              Contents(Path()).find("File1=" + m_presets.utf8_string() + "/Beep Sound 1.mp3\n"));
+    // An unknown format leaves the one the preset had (AIFF).
+    const std::pair<std::string, std::string> formats[] = {
+        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"}, {"4242", "aiff"}, {"flac", "aiff"}};
+    for (const auto& [stored, read] : formats)
+        EXPECT_NE(std::string::npos, Loaded("", "OutputFormat=" + stored).find(read)) << stored;
+    // Without its leading blank the output group is not the preset's.
+    Write("[Presets/P/Watermark Settings]\nStart=1\n[Presets/P/Output Settings]\nIsMono=1\n");
+    Preset preset;
+    ASSERT_TRUE(PresetStore(*Open(), m_presets).Load("P", preset));
+    EXPECT_FALSE(preset.mono);
+}
+
+TEST(PresetNames, AreTrimmedAndMustBeNonBlankWithoutASlash) {
+    const std::pair<const char*, const char*> names[] = {
+        {"  Mine  ", "Mine"},
+        {"Beep #1 (v2)", "Beep #1 (v2)"},
+        {" \t ", "Please type a name for the preset."},
+        {"a/b", "A preset name cannot contain \"/\"."},
+        {"..", "A preset cannot be named \".\" or \"..\"."}};
+    for (const auto& [typed, result] : names) {
+        wxString error = "stale";
+        const wxString name = CheckPresetName(typed, error);
+        EXPECT_EQ(result, error.empty() ? name : error) << typed;
     }
 }
 
-TEST_F(Presets, SavedSettingsComeBackOnLoadAndAfterARestart) {
-    MakeTone(Work("a.wav"), 1, "sine 880");
-    MakeTone(Work("b b.wav"), 3.5, "sine 880");
-    const wxArrayString saved = Files({"a.wav", "b b.wav"});
-    auto expectSaved = [&](Probe& p) {
-        EXPECT_EQ("40 Seconds", p.startChoice()->GetStringSelection());
-        EXPECT_EQ("15 Sec", p.repeatChoice()->GetStringSelection());
-        EXPECT_TRUE(p.mono()->GetValue() && p.merge()->GetValue());
-        EXPECT_TRUE(p.aiff()->GetValue() && !p.mp3()->GetValue());
-        EXPECT_EQ(3, p.quality()->GetValue());
-        EXPECT_EQ("112 kbits", p.qualityLabel()->GetLabel());
-        EXPECT_EQ(Wx(Work("out")), p.outputFolderLabel()->GetLabel());
-        EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
-        EXPECT_EQ("x_", p.affixText()->GetValue());
-        // What a run uses follows the loaded controls.
-        EXPECT_EQ(40, p.start());
-        EXPECT_EQ(15, p.repeatEvery());
-        EXPECT_EQ(112, p.bitrate());
-        EXPECT_EQ("AIFF", p.format());
-        EXPECT_EQ(Wx(Work("out")), p.outputFolder());
-        EXPECT_FALSE(p.quality()->IsEnabled());
-        ASSERT_EQ(2, p.watermarks()->GetItemCount());
-        EXPECT_EQ(saved[0], RowPath(p.watermarks(), 0));
-        EXPECT_EQ(saved[1], RowPath(p.watermarks(), 1));
-        EXPECT_EQ("b b.wav", Cell(p.watermarks(), 1, 1));
-    };
-    {
-        MainWindow w;
-        Probe p(*w);
-        p.startChoice()->SetSelection(12);
-        p.repeatChoice()->SetSelection(2);
-        p.mono()->SetValue(true);
-        p.merge()->SetValue(true);
-        p.aiff()->SetValue(true);
-        p.quality()->SetValue(3);
-        p.outputFolder() = Work("out");
-        p.affixChoice()->SetSelection(0);
-        p.affixText()->SetValue("x_");
-        w->OnWatermarkListDropFiles(saved);
-        Choose(p, "New...");
-        wxTEST_DIALOG(Click(p.savePreset()), NameExpect("  Mine  "));
-        // Trimmed, stored and selected.
-        EXPECT_EQ("Mine", p.presetChoice()->GetStringSelection());
-        Choose(p, "Default Preset");
-        wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Default Preset"));
-
-        p.startChoice()->SetSelection(7);
-        p.repeatChoice()->SetSelection(0);
-        p.mono()->SetValue(false);
-        p.merge()->SetValue(false);
-        p.mp3()->SetValue(true);
-        p.quality()->SetValue(9);
-        p.affixChoice()->SetSelection(1);
-        p.affixText()->SetValue("other");
-        p.outputFolder() = "/elsewhere";
-        Click(p.watermarkClear());
-        Choose(p, "Mine");
-        Click(p.loadPreset());
-        expectSaved(p);
+class PresetButtons : public Store {
+protected:
+    TextEntryExpect NameExpect(const wxString& typed, int answer = wxID_OK) {
+        return TextEntryExpect("New preset", "Please provide a name for your new preset", "", typed,
+                               answer);
     }
+    MessageExpect SureExpect(const wxString& what, const wxString& name, int answer) {
+        return MessageExpect("Are you sure you want to " + what + " preset '" + name + "' ?",
+                             answer);
+    }
+    std::string Stored(const wxString& name) {
+        Preset preset;
+        return PresetStore(*Open(), m_presets).Load(name, preset) ? Describe(preset) : "(none)";
+    }
+};
+
+TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsksFirst) {
+    // A shipped preset the user changed is kept as it is.
+    Write("[Presets/Beep #1/Watermark Settings]\nStart=12\n");
     MainWindow w;
     Probe p(*w);
+    EXPECT_EQ(Strings({"New...", "Alex(Mac) Preview", "Beep #1", "Beep #2", "Default Preset",
+                       "Lo-Fi Preview", "Market-Tag", "Sine+Delay", "This Is A PF", "Whispering"}),
+              p.presetChoice()->GetStrings());
     EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
-    expectSaved(p);
+    for (unsigned i = 1; i < p.presetChoice()->GetCount(); ++i) {
+        const wxString name = p.presetChoice()->GetString(i);
+        ASSERT_TRUE(w->LoadPreset(name));
+        // Listed only when the sound is in the bundle and measurable.
+        const bool shipped = name != "Default Preset" && name != "Beep #1";
+        EXPECT_EQ(shipped, p.watermarks()->GetItemCount() == 1) << name;
+        if (name != "Default Preset") {
+            EXPECT_EQ(name == "Beep #1" ? 40 : 5, p.preset().start) << name;
+        }
+    }
+
+    p.presetChoice()->SetStringSelection("Default Preset");
+    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect("You can not delete your default preset"));
+    p.presetChoice()->SetStringSelection("Beep #2");
+    wxTEST_DIALOG(Click(p.deletePreset()), SureExpect("delete", "Beep #2", wxID_NO));
+    EXPECT_NE("(none)", Stored("Beep #2"));
+    wxTEST_DIALOG(Click(p.deletePreset()), SureExpect("delete", "Beep #2", wxID_YES));
+    EXPECT_EQ("(none)", Stored("Beep #2"));
+    EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("Beep #2"));
+    EXPECT_NE("(none)", Stored("Default Preset"));
+
+    // A preset whose sound has gone loads the rest and says which is missing.
+    MakeSilence(Work("x.wav"), 1, 8000, 1);
+    w->OnWatermarkListDropFiles(Files({"x.wav"}));
+    w->CreatePreset("Gone");
+    ASSERT_TRUE(wxRemoveFile(Wx(Work("x.wav"))));
+    wxTEST_DIALOG(EXPECT_TRUE(w->LoadPreset("Gone")),
+                  MessageExpect("These watermark files of the preset \"Gone\" were not found:\n\n" +
+                                Wx(Work("x.wav"))));
+    EXPECT_EQ("Whispering.mp3", Column(p.watermarks(), 1));
 }
 
-TEST_F(Presets, OverwritingLeavesNoStaleWatermarkEntries) {
-    for (const char* name : {"a.wav", "b.wav", "c.wav"})
-        MakeTone(Work(name), 1, "sine 880");
-    const wxArrayString three = Files({"a.wav", "b.wav", "c.wav"}), one = Files({"b.wav"});
+TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControlBack) {
+    MakeTone(Work("a b.wav"), 1, "sine 880", 8000, 1);
+    Preset custom = Custom();
+    custom.watermarks = Files({"a b.wav"});
     MainWindow w;
     Probe p(*w);
-    w->OnWatermarkListDropFiles(three);
-    Choose(p, "New...");
-    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three"));
-    EXPECT_TRUE(HasFile(p, "Three", 2));
-
-    // Through the Save button on the selected preset...
-    SetWatermarks(p, one);
-    Choose(p, "Three");
-    wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Three"));
-    EXPECT_TRUE(HasFile(p, "Three", 0));
-    EXPECT_FALSE(HasFile(p, "Three", 1) || HasFile(p, "Three", 2));
-
-    // ...and through a new name equal to an existing one.
-    SetWatermarks(p, three);
-    wxTEST_DIALOG(Click(p.savePreset()), RewriteExpect("Three"));
-    SetWatermarks(p, one);
-    Choose(p, "New...");
-    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three "), RewriteExpect("Three"));
-    EXPECT_FALSE(HasFile(p, "Three", 1));
-    EXPECT_EQ("Three", p.presetChoice()->GetStringSelection());
-
-    // Declining keeps the preset as it was.
-    SetWatermarks(p, three);
-    Choose(p, "New...");
-    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Three"), RewriteExpect("Three", wxID_NO));
-    EXPECT_FALSE(HasFile(p, "Three", 1));
-}
-
-TEST_F(Presets, BadNamesAreRefusedAndDeleteAsksAndKeepsTheDefault) {
-    MainWindow w;
-    Probe p(*w);
-    Choose(p, "New...");
-    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("   "),
-                  MessageExpect("Please type a name for the preset."));
+    p.presetChoice()->SetStringSelection("New...");
     wxTEST_DIALOG(Click(p.savePreset()), NameExpect("a/b"),
                   MessageExpect("A preset name cannot contain \"/\"."));
     wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Later", wxID_CANCEL));
     EXPECT_EQ(10u, p.presetChoice()->GetCount());
-    EXPECT_FALSE(p.config().HasGroup("/Presets/a"));
-    EXPECT_FALSE(p.config().HasGroup("/Presets/Later"));
 
-    // Load with "New..." selected does nothing.
-    p.startChoice()->SetSelection(2);
-    Choose(p, "New...");
-    Click(p.loadPreset());
-    EXPECT_EQ("2 Seconds", p.startChoice()->GetStringSelection());
-    EXPECT_FALSE(w->LoadPreset("No Such Preset"));
-
-    // With nothing selected, Save asks for a new name and Delete does nothing.
-    p.presetChoice()->SetSelection(wxNOT_FOUND);
-    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Fresh"));
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Fresh/Watermark Settings"));
-    p.presetChoice()->SetSelection(wxNOT_FOUND);
-    Click(p.deletePreset());
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Fresh"));
-
-    // Delete asks first, and never takes the default.
-    Choose(p, "Default Preset");
-    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect("You can not delete your default preset"));
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset/Watermark Settings"));
-    EXPECT_EQ("Default Preset", p.presetChoice()->GetStringSelection());
-
-    const wxString sure = "Are you sure you want to delete preset 'Beep #2' ?";
-    Choose(p, "Beep #2");
-    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect(sure, wxID_NO));
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Beep #2"));
-    wxTEST_DIALOG(Click(p.deletePreset()), MessageExpect(sure, wxID_YES));
-    EXPECT_FALSE(p.config().HasGroup("/Presets/Beep #2"));
-    EXPECT_EQ(wxNOT_FOUND, p.presetChoice()->FindString("Beep #2"));
-    EXPECT_EQ(10u, p.presetChoice()->GetCount());
-
-    Choose(p, "New...");
-    wxTEST_DIALOG(Click(p.deletePreset()),
-                  MessageExpect("Are you sure you want to delete preset 'New...' ?", wxID_YES));
-    EXPECT_EQ(10u, p.presetChoice()->GetCount());
-    EXPECT_TRUE(p.config().HasGroup("/Presets/Default Preset"));
-}
-
-TEST_F(Presets, SecondStartLoadsDefaultAndKeepsChangedShippedPresets) {
-    WriteConfig("[Presets/Default Preset/Watermark Settings]\nStart=6\nRepeatEvery=2\n"
-                "[Presets/Default Preset/ Output Settings]\nOutputFormat=1002\nBitrate=0\n"
-                "OutputFolder=/srv/out\nPrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n"
-                "[Presets/Beep #1/Watermark Settings]\nStart=12\n");
-    {
-        MainWindow w;
-        Probe p(*w);
-        EXPECT_EQ("10 Seconds", p.startChoice()->GetStringSelection());
-        EXPECT_EQ(15, p.repeatEvery());
-        EXPECT_EQ("WAV", p.format());
-        EXPECT_EQ("64 kbits", p.qualityLabel()->GetLabel());
-        EXPECT_EQ("/srv/out", p.outputFolderLabel()->GetLabel());
-        EXPECT_EQ("_demo", p.affixText()->GetValue());
-    }
-    wxFileConfig config(wxEmptyString, wxEmptyString, Wx(ConfigPath()));
-    EXPECT_EQ(12, config.ReadLong("/Presets/Beep #1/Watermark Settings/Start", -1));
-    EXPECT_FALSE(config.HasGroup("/Presets/Beep #1/ Output Settings"));
-    EXPECT_TRUE(config.HasGroup("/Presets/Beep #2/ Output Settings"));
-}
-
-TEST_F(Presets, StoredValuesAreReadForgivingly) {
-    MakeTone(Work("a.wav"), 1, "sine 880");
-    MakeTone(Work("c.wav"), 1, "sine 880");
-    WriteConfig("[Presets/Default Preset/Watermark Settings]\nStart=5\nRepeatEvery=0\n"
-                "[Presets/Text/Watermark Settings]\nStart=\"5\"\nRepeatEvery=7\n"
-                "[Presets/Text/Output Settings]\nIsMono=1\nOutputFormat=1003\nBitrate=2\n"
-                "[Presets/Gap/Watermark Settings]\nStart=99\nRepeatEvery=-1\n"
-                "[Presets/Gap/ Output Settings]\nOutputFormat=4242\nBitrate=40\n"
-                "PrefixOrSuffix=9\n"
-                "[Presets/Gap/Watermark Settings/WatermarkFiles]\nFile0=" +
-                Work("a.wav") + "\nFile2=" + Work("c.wav") +
-                "\n"
-                "[Presets/Gone/Watermark Settings]\nStart=1\n"
-                "[Presets/Gone/Watermark Settings/WatermarkFiles]\nFile0=" +
-                Work("moved-away.wav") + "\n");
-    MainWindow w;
-    Probe p(*w);
-
-    // Number as text; the output group without its leading blank is not ours,
-    // so every output key takes its default; an index no entry has falls back.
+    // The controls set to Custom().
+    p.startChoice()->SetSelection(12);
+    p.repeatChoice()->SetSelection(2);
+    Slide(p.level(), -6);
     p.mono()->SetValue(true);
-    p.wav()->SetValue(true);
-    ASSERT_TRUE(w->LoadPreset("Text"));
-    EXPECT_EQ("5 Seconds", p.startChoice()->GetStringSelection());
-    EXPECT_EQ("10 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_FALSE(p.mono()->GetValue());
-    EXPECT_TRUE(p.mp3()->GetValue());
-    EXPECT_EQ(9, p.quality()->GetValue());
-    EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
+    p.merge()->SetValue(true);
+    p.aiff()->SetValue(true);
+    Slide(p.quality(), 3);
+    p.setFolder("/srv/My Music & more");
+    p.affixChoice()->SetSelection(1);
+    p.affixText()->SetValue("_demo");
+    w->OnWatermarkListDropFiles(custom.watermarks);
+    // With nothing selected Save asks for a name too; the name is trimmed.
+    p.presetChoice()->SetSelection(wxNOT_FOUND);
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("  Mine  "));
+    EXPECT_EQ("Mine", p.presetChoice()->GetStringSelection());
+    EXPECT_EQ(Describe(custom), Stored("Mine"));
 
-    // A gap ends the list; an unknown format leaves the buttons alone; the
-    // slider position is clamped.
-    p.wav()->SetValue(true);
-    ASSERT_TRUE(w->LoadPreset("Gap"));
-    EXPECT_EQ("Immediately", p.startChoice()->GetStringSelection());
-    EXPECT_EQ("10 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_TRUE(p.wav()->GetValue());
-    EXPECT_EQ("WAV", p.format());
-    EXPECT_EQ(9, p.quality()->GetValue());
-    EXPECT_EQ("Choose Prefix", p.affixChoice()->GetStringSelection());
-    ASSERT_EQ(1, p.watermarks()->GetItemCount());
-    EXPECT_EQ(Wx(Work("a.wav")), RowPath(p.watermarks(), 0));
+    // Rewriting the selected preset, or typing its name again, asks first.
+    p.presetChoice()->SetStringSelection("Default Preset");
+    wxTEST_DIALOG(Click(p.savePreset()), SureExpect("rewrite the", "Default Preset", wxID_NO));
+    EXPECT_NE(Describe(custom), Stored("Default Preset"));
+    p.presetChoice()->SetStringSelection("New...");
+    wxTEST_DIALOG(Click(p.savePreset()), NameExpect("Default Preset "),
+                  SureExpect("rewrite the", "Default Preset", wxID_YES));
+    EXPECT_EQ(Describe(custom), Stored("Default Preset"));
 
-    // A watermark that has gone empties the list without a message.
-    ASSERT_TRUE(w->LoadPreset("Gone"));
-    EXPECT_EQ(0, p.watermarks()->GetItemCount());
-}
-
-TEST_F(Presets, LoadingAShippedPresetGivesItsSettingsAndSound) {
-    MainWindow w;
-    Probe p(*w);
-    p.outputFolder() = "/somewhere";
-    p.affixText()->SetValue("abc");
-    p.wav()->SetValue(true);
-    Choose(p, "Beep #1");
-    Click(p.loadPreset());
-    EXPECT_EQ("10 Sec", p.repeatChoice()->GetStringSelection());
-    EXPECT_EQ(10, p.repeatEvery());
-    EXPECT_TRUE(p.mp3()->GetValue() && p.quality()->IsEnabled());
-    EXPECT_EQ(320, p.bitrate());
-    EXPECT_EQ("", p.affixText()->GetValue());
-    EXPECT_EQ("", p.outputFolder());
-    EXPECT_EQ("Beep Sound 1.mp3", Column(p.watermarks(), 1));
+    // The default preset opens with the window, and Load puts back every control.
+    MainWindow second;
+    Probe q(*second);
+    EXPECT_EQ(Describe(custom), Describe(q.preset()));
+    EXPECT_EQ("112 kbits", q.qualityLabel()->GetLabel());
+    EXPECT_FALSE(q.quality()->IsEnabled());
+    EXPECT_EQ("/srv/My Music & more", q.outputFolderLabel()->GetLabelText());
+    for (const char* name : {"Beep #2", "Mine", "New..."}) {
+        q.presetChoice()->SetStringSelection(name);
+        Click(q.loadPreset());
+        EXPECT_EQ(name[0] == 'B', Describe(custom) != Describe(q.preset())) << name;
+    }
 }
 
 } // namespace

@@ -1,277 +1,255 @@
-// Pressing GO!: the checks, the merge prompt, the per-track renders, the join
-// and the results, driven through the main window.
+// The batch: its helpers, RenderRun on its own (checks, lines, the join), and
+// GO! in the window (notices, the merge prompt, progress and results).
 #include "testutil.h"
 
 #include <wx/progdlg.h>
 
+#include <climits>
+
 namespace {
 
-// The folder's entries, one a line, sorted.
-std::string Listing(const std::string& folder) {
-    std::string out;
-    Shell("LC_ALL=C ls -A " + ShellQuote(folder), &out);
-    return out;
+TEST(RunHelpers, WatermarkPositionsAndMergeNames) {
+    // Length, start and interval, and the positions.
+    const std::pair<std::vector<int>, std::vector<int>> cases[] = {
+        {{50, 10, 15}, {10, 25, 40}},
+        {{41, 10, 15}, {10, 25, 40}},
+        {{40, 10, 15}, {10, 25}},
+        {{12, 0, 5}, {0, 5, 10}},
+        {{10, 10, 5}, {}},
+        {{0, 0, 5}, {}},
+        {{9, 0, 0}, {}},
+        {{9, 0, -5}, {}},
+        {{9, -1, 5}, {}},
+        {{INT_MAX, INT_MAX - 2, INT_MAX}, {INT_MAX - 2}}};
+    for (const auto& [in, positions] : cases)
+        EXPECT_EQ(positions, WatermarkPositions(in[0], in[1], in[2])) << in[0] << " " << in[1];
+    for (const char* name : {"Mix", "my mix.mp3", "Mix.take", "-x"})
+        EXPECT_TRUE(IsUsableMergeName(name)) << name;
+    for (const char* name : {"", "   ", "sub/Mix", "../Mix", "/abs", ".mp3", ".hidden", " .x"})
+        EXPECT_FALSE(IsUsableMergeName(name)) << name;
 }
 
-TextEntryExpect MergeName(const wxString& offered, const wxString& typed, int answer = wxID_OK) {
-    return TextEntryExpect("Please choose output file",
-                           "Please provide your merge output file name (The file will be created "
-                           "in the output folder you choose)",
-                           offered, typed, answer);
+TEST(RunChecks, ProblemsInTheOrderAndWordsTheWindowShows) {
+    const wxArrayString tracks = Strings({"/music/song.wav"}), marks = Strings({"/w/beep.wav"});
+    RenderSettings settings;
+    EXPECT_EQ("Choose an output folder first.", RenderRun(settings, tracks, marks).InputProblem());
+    settings.folder = "/music";
+    EXPECT_EQ("Please add at least one input file.", RenderRun(settings, {}, {}).InputProblem());
+    EXPECT_EQ("Please add at least one watermark file.",
+              RenderRun(settings, tracks, {}).InputProblem());
+    EXPECT_EQ("The output folder /music does not exist.",
+              RenderRun(settings, tracks, marks).InputProblem());
+    TempDir folder;
+    settings.folder = Wx(folder.path());
+    for (const char* affix : {"a/b", "..", ""}) {
+        settings.suffix = affix;
+        EXPECT_EQ(*affix ? "A prefix or suffix cannot contain \"/\" or \"..\"." : "",
+                  RenderRun(settings, tracks, marks).InputProblem());
+    }
+
+    // A merged file needs a plain name and may not replace a listed file.
+    settings.folder = "/music";
+    settings.mergeName = "song.mp3";
+    EXPECT_EQ("", RenderRun(settings, tracks, marks).MergeProblem());
+    settings.merge = true;
+    settings.format = OutputFormat::Wav;
+    EXPECT_EQ("The merged file /music/song.wav would replace song.wav, which is in your lists. "
+              "Please choose another name.",
+              RenderRun(settings, tracks, marks).MergeProblem());
+    settings.folder = "/w/";
+    settings.mergeName = "beep";
+    EXPECT_EQ("The merged file /w/beep.wav would replace beep.wav, which is in your lists. "
+              "Please choose another name.",
+              RenderRun(settings, tracks, marks).MergeProblem());
+    settings.mergeName = "../beep";
+    EXPECT_EQ("Please provide a file name for the merged file, without a folder.",
+              RenderRun(settings, tracks, marks).MergeProblem());
+    settings.mergeName = "beep";
+    settings.format = OutputFormat::Mp3;
+    EXPECT_EQ("", RenderRun(settings, tracks, marks).MergeProblem());
 }
 
-class RunTest : public WindowTest {
+class Run : public BundleTest, public RenderProgress {
 protected:
     void SetUp() override {
-        WindowTest::SetUp();
-        MakeFolders({"in", "in2", "wm", "out", "tmp"});
-        // The run's private folder goes here, where the test can see it.
-        wxGetEnv("TMPDIR", &m_oldTmp);
-        wxSetEnv("TMPDIR", Wx(Work("tmp")));
-        MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000", 8000, 1);
+        BundleTest::SetUp();
+        MakeFolders({"in", "in2", "wm", "out"});
+        MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
+        settings.folder = Wx(Work("out"));
+        settings.start = 1;
+        settings.format = OutputFormat::Wav;
     }
-    void TearDown() override {
-        wxSetEnv("TMPDIR", m_oldTmp);
-        WindowTest::TearDown();
+    void TrackStarted(size_t index, size_t count, const wxString& name) override {
+        told.Add(wxString::Format("%zu of %zu: %s", index, count, name));
     }
-
-    // Lists the tracks and the beep and sets the output folder; with wav, WAV
-    // output with the first beep at 1 s too.
-    void Prepare(std::initializer_list<std::string> tracks, const std::string& folder,
-                 bool wav = true) {
-        w->OnFileListDropFiles(Files(tracks));
-        ASSERT_EQ(int(tracks.size()), p.tracks()->GetItemCount());
-        w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
-        ASSERT_EQ(1, p.watermarks()->GetItemCount());
-        SetOutputFolder(folder);
-        if (wav) {
-            p.wav()->SetValue(true);
-            p.format() = "WAV";
-            p.start() = 1;
-        }
+    void TracksFinished(size_t finished, size_t count) override {
+        done = wxString::Format("%zu of %zu done", finished, count);
     }
-    void SetOutputFolder(const std::string& folder) {
-        p.outputFolder() = Wx(folder);
-        p.outputFolderLabel()->SetLabel(Wx(folder));
-    }
-    // Commands that rendered or joined (not measurements or header reads).
-    size_t WritingCommands() const {
-        size_t n = 0;
-        for (const wxString& c : m_log.commands)
-            if (!c.EndsWith(" -n stat") && !c.StartsWith("./sox --i "))
-                ++n;
-        return n;
+    wxArrayString RunOn(const wxArrayString& tracks) {
+        RenderRun run(settings, tracks, Files({"wm/beep.wav"}));
+        EXPECT_EQ("", run.InputProblem() + run.MergeProblem());
+        return run.Run(this);
     }
 
-    wxString m_oldTmp;
-    // What the progress dialog showed at each render.
-    wxArrayString m_progress;
-    CommandLog m_log{[this](const wxString& c) {
-        for (wxWindow* top : wxTopLevelWindows) {
-            auto* progress = dynamic_cast<wxGenericProgressDialog*>(top);
-            if (progress && c.Contains(" -v 1 "))
-                m_progress.Add(wxString::Format("%s: %s (%d of %d)", progress->GetTitle(),
-                                                progress->GetMessage(), progress->GetValue(),
-                                                progress->GetRange()));
-        }
-    }};
+    RenderSettings settings;
+    wxArrayString told;
+    wxString done;
+    CommandLog log;
 };
 
-TEST_F(RunTest, ChecksComeInOrderAndStopTheRun) {
-    wxTEST_DIALOG(Click(p.go()), MessageExpect("Choose an output folder first."));
-    SetOutputFolder(Work("out"));
-    wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one input file."));
-    MakeSilence(Work("in/song.wav"), 6.5, 8000, 1);
-    w->OnFileListDropFiles(Files({"in/song.wav"}));
-    wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one watermark file."));
-    w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
-    SetOutputFolder("");
-    wxTEST_DIALOG(Click(p.go()), MessageExpect("Choose an output folder first."));
-    EXPECT_EQ(0u, WritingCommands());
-    EXPECT_EQ("", Listing(Work("out")));
+TEST_F(Run, EveryTrackIsToldAndGivesItsLineInTrackOrderWithTheSettingsApplied) {
+    for (const char* name : {"in/a.wav", "in/b.wav", "in/c.wav"})
+        MakeTone(Work(name), 3.5, "sine 220 vol 0.2");
+    // Undecodable: SoX's reason, and the others are still rendered.
+    Spoil(Work("in/b.wav"));
+    settings.format = OutputFormat::Mp3;
+    settings.bitrate = 128;
+    settings.mono = true;
+    settings.suffix = "_wm";
+    const wxArrayString lines = RunOn(Files({"in/a.wav", "in/b.wav", "in/c.wav"}));
+    ASSERT_EQ(3u, lines.size()) << wxJoin(lines, '\n');
+    EXPECT_EQ("a.wav: Process completed successfully", lines[0]);
+    EXPECT_TRUE(lines[1].StartsWith("b.wav: can't open input file")) << lines[1];
+    EXPECT_EQ("c.wav: Process completed successfully", lines[2]);
+    EXPECT_EQ(Strings({"0 of 3: a.wav", "1 of 3: b.wav", "2 of 3: c.wav"}), told);
+    EXPECT_EQ("3 of 3 done", done);
+    EXPECT_EQ("a_wm.mp3\nc_wm.mp3\n", Listing(Work("out")));
+    const AudioInfo info = Inspect(Work("out/c_wm.mp3"));
+    EXPECT_EQ(1, info.channels);
+    EXPECT_EQ(128, info.kbits);
+
+    // The bitrate is for MP3 only.
+    settings.format = OutputFormat::Aiff;
+    settings.mono = false;
+    settings.suffix.clear();
+    settings.prefix = "x_";
+    RunOn(Files({"in/a.wav"}));
+    EXPECT_EQ(2, Inspect(Work("out/x_a.aiff")).channels);
+    EXPECT_EQ(wxNOT_FOUND, log.commands.Last().Find(" -C ")) << log.commands.Last();
 }
 
-TEST_F(RunTest, UndecodableTrackGetsNoLineAndTheOthersAreRendered) {
-    for (const char* name : {"in/a.mp3", "in/b.mp3", "in/c.mp3"})
-        MakeTone(Work(name), 6.5, "sine 220");
-    Prepare({"in/a.mp3", "in/b.mp3", "in/c.mp3"}, Work("out"), false);
-    // Spoilt after it was listed: its measurement fails when the run starts.
-    Spoil(Work("in/b.mp3"));
+TEST_F(Run, OutputsNeverReplaceListedTracksOrEachOther) {
+    MakeSilence(Work("in/song.wav"), 3.4, 8000, 1);
+    MakeSilence(Work("in2/song.wav"), 6.4, 8000, 1);
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully",
+                       "song.wav: Not processed: song.wav was already written by an earlier track "
+                       "of this run."}),
+              RunOn(Files({"in/song.wav", "in2/song.wav"})));
+    EXPECT_NEAR(3.4, Inspect(Work("out/song.wav")).seconds, 0.01);
 
-    SeenResults results;
-    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(1, results.shown);
-    EXPECT_EQ("Process Completed", results.title);
+    MakeTone(Work("in/b.mp3"), 3.5, "sine 220");
+    ASSERT_EQ(0,
+              Shell("cp " + ShellQuote(Work("in/song.wav")) + " " + ShellQuote(Work("in2/b.wav"))));
+    const std::string before = Contents(Work("in/b.mp3"));
+    settings.folder = Wx(Work("in"));
+    settings.format = OutputFormat::Mp3;
+    log.commands.Clear();
     EXPECT_EQ(
-        Strings({"c.mp3: Process completed successfully", "a.mp3: Process completed successfully"}),
-        results.lines);
-    EXPECT_EQ(Wx(Work("out")), results.folder);
-    EXPECT_EQ("a.mp3\nc.mp3\n", Listing(Work("out")));
-    // Values of the window as it opened: start 5, every 5 s, MP3 at 320 kbit/s.
-    const AudioInfo info = Inspect(Work("out/a.mp3"));
-    EXPECT_EQ(320, info.kbits);
-    EXPECT_EQ(2, info.channels);
-    EXPECT_TRUE(m_log.commands.Last().Contains(" -p pad 5\" -C 320 \"")) << m_log.commands.Last();
-
-    EXPECT_EQ(Strings({"Please wait...: Processing file a.mp3 (0 of 3)",
-                       "Please wait...: Processing file c.mp3 (2 of 3)"}),
-              m_progress);
-    for (wxWindow* top : wxTopLevelWindows)
-        EXPECT_EQ(nullptr, dynamic_cast<wxGenericProgressDialog*>(top));
+        Strings({"b.wav: Not processed: the output file would replace the listed track b.mp3.",
+                 "b.mp3: Not processed: the output file would replace this track. Choose "
+                 "another output folder, a prefix or suffix, or another format."}),
+        RunOn(Files({"in2/b.wav", "in/b.mp3"})));
+    EXPECT_EQ(before, Contents(Work("in/b.mp3")));
+    EXPECT_EQ(0u, log.Mixes());
 }
 
-TEST_F(RunTest, EverySettingComesFromTheWindow) {
-    MakeSilence(Work("in/song.wav"), 7.5, 8000, 2);
-    Prepare({"in/song.wav"}, Work("out"));
-    p.mono()->SetValue(true);
-    p.affixText()->ChangeValue("_wm");
-    p.affixChoice()->SetSelection(1);
-
-    SeenResults results;
-    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"song.wav: Process completed successfully"}), results.lines);
-    const std::string out = Work("out/song_wm.wav");
-    EXPECT_EQ(1, Inspect(out).channels);
-    EXPECT_GT(PeakIn(out, 1.0, 0.5), 0.1);
-    EXPECT_LT(PeakIn(out, 1.6, 4.3), 0.01);
-    EXPECT_GT(PeakIn(out, 6.0, 0.5), 0.1);
-    for (const wxString& c : m_log.commands)
-        EXPECT_FALSE(c.Contains("-C ")) << c;
-    // The run leaves the working format as the window shows it.
-    EXPECT_EQ("WAV", p.format());
-
-    p.affixChoice()->SetSelection(0);
-    p.mono()->SetValue(false);
-    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(2, Inspect(Work("out/_wmsong.wav")).channels);
-    EXPECT_EQ("_wmsong.wav\nsong_wm.wav\n", Listing(Work("out")));
-}
-
-TEST_F(RunTest, MergedRunJoinsTheRenderedTracksInTrackOrder) {
-    // Different rates and channels, which SoX does not join as they are, and a
-    // spoilt track in the middle.
-    MakeSilence(Work("in/first.wav"), 3.4, 44100, 2);
-    MakeSilence(Work("in/broken.wav"), 3.0, 44100, 2);
-    MakeSilence(Work("in/third.aiff"), 6.4, 48000, 1);
-    Prepare({"in/first.wav", "in/broken.wav", "in/third.aiff"}, Work("out"));
-    p.merge()->SetValue(true);
-    Spoil(Work("in/broken.wav"));
-
-    SeenResults results;
-    wxTEST_DIALOG(Click(p.go()), MergeName("first", "Mix.mp3"), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"third.aiff: Process completed successfully",
-                       "first.wav: Process completed successfully"}),
-              results.lines);
-    // The button opens the folder with the joined file, not the private one.
-    EXPECT_EQ(Wx(Work("out")), results.folder);
+TEST_F(Run, AMergedRunJoinsTheTracksInTrackOrderIntoTheNamedFileOrSaysWhyNot) {
+    // Same names from two folders, different rates and channels.
+    MakeSilence(Work("in/song.wav"), 3.4, 44100, 2);
+    MakeSilence(Work("in2/song.wav"), 6.4, 48000, 1);
+    settings.merge = true;
+    settings.mergeName = "Mix.mp3";
+    const wxArrayString tracks = Files({"in/song.wav", "in2/song.wav"});
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully",
+                       "song.wav: Process completed successfully"}),
+              RunOn(tracks));
+    EXPECT_EQ(2u, told.size());
     EXPECT_EQ("Mix.wav\n", Listing(Work("out")));
-    EXPECT_EQ("", Listing(Work("tmp")));
-
     const std::string mix = Work("out/Mix.wav");
     const AudioInfo info = Inspect(mix);
     EXPECT_EQ(44100, info.rate);
     EXPECT_EQ(2, info.channels);
     EXPECT_NEAR(3.4 + 6.4, info.seconds, 0.01);
-    // One beep a second into each track: at 1 s and at 3.4 + 1 s.
+    // One beep a second into each track: at 1 s and at 3.4 + 1 s, the second on both sides.
     EXPECT_GT(PeakIn(mix, 1.0, 0.5), 0.1);
     EXPECT_LT(PeakIn(mix, 1.6, 2.7), 0.01);
     EXPECT_GT(PeakIn(mix, 4.4, 0.5), 0.1);
     EXPECT_LT(PeakIn(mix, 5.0, 4.7), 0.01);
-    // The mono track, converted in the join, sounds on both sides.
     const std::vector<double> right = BlockPeaks(mix, 0.1, 2);
     ASSERT_GT(right.size(), 45u);
     EXPECT_GT(right[44], 0.1);
+
+    // The join's failure comes after the tracks' lines.
+    ASSERT_TRUE(wxRemoveFile(Wx(mix)) && wxMkdir(Wx(mix)));
+    const wxArrayString lines = RunOn(tracks);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_TRUE(lines[2].StartsWith("Mix.wav: ")) << lines[2];
+    EXPECT_TRUE(lines[2].Contains("can't open output file")) << lines[2];
+    // Every track shorter than the start.
+    settings.start = 7;
+    EXPECT_EQ("Mix.wav: Not created: no track was rendered.", RunOn(tracks).Last());
+    // The private folders are gone.
+    EXPECT_EQ("", Listing(Work("tmp")));
 }
 
-TEST_F(RunTest, TracksOfTheSameNameFromTwoFolders) {
-    MakeSilence(Work("in/song.wav"), 3.4, 8000, 1);
-    MakeSilence(Work("in2/song.wav"), 6.4, 8000, 1);
-    Prepare({"in/song.wav", "in2/song.wav"}, Work("out"));
+TextEntryExpect MergeName(const wxString& typed, int answer = wxID_OK) {
+    return TextEntryExpect("Please choose output file",
+                           "Please provide your merge output file name (The file will be created "
+                           "in the output folder you choose)",
+                           "a song", typed, answer);
+}
 
-    // Separately: the second would overwrite the first's output, so it waits.
+class Go : public WindowTest {};
+
+TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
+    MakeFolders({"in", "out"});
+    MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
+    MakeSilence(Work("in/a song.wav"), 3.5, 8000, 2);
+    MakeSilence(Work("in/b.wav"), 3.5, 8000, 2);
+    // What the progress dialog showed at each render.
+    wxArrayString progress;
+    CommandLog log([&](const wxString& command) {
+        for (wxWindow* top : wxTopLevelWindows) {
+            auto* dialog = dynamic_cast<wxGenericProgressDialog*>(top);
+            if (dialog && command.Contains(" -v 1 "))
+                progress.Add(wxString::Format("%s: %s (of %d)", dialog->GetTitle(),
+                                              dialog->GetMessage(), dialog->GetRange()));
+        }
+    });
+    wxTEST_DIALOG(Click(p.go()), MessageExpect("Choose an output folder first."));
+    p.setFolder(Work("out"));
+    wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one input file."));
+    w->OnFileListDropFiles(Files({"in/a song.wav", "in/b.wav"}));
+    wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one watermark file."));
+    // The prompt offers the first track's name; a cancel or an unusable name renders nothing.
+    w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    p.merge()->SetValue(true);
+    wxTEST_DIALOG(Click(p.go()), MergeName("Mix", wxID_CANCEL));
+    wxTEST_DIALOG(
+        Click(p.go()), MergeName("sub/Mix"),
+        MessageExpect("Please provide a file name for the merged file, without a folder."));
+    EXPECT_EQ(0u, log.Mixes());
+
+    p.merge()->SetValue(false);
+    p.startChoice()->SetSelection(1);
+    p.wav()->SetValue(true);
+    p.mono()->SetValue(true);
+    p.affixChoice()->SetSelection(1);
+    p.affixText()->SetValue("_wm");
     SeenResults results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(
-        Strings({"song.wav: Not processed: song.wav was already written by an earlier track of "
-                 "this run.",
-                 "song.wav: Process completed successfully"}),
-        results.lines);
-    EXPECT_NEAR(3.4, Inspect(Work("out/song.wav")).seconds, 0.01);
-
-    // Merged: both tracks, each once.
-    p.merge()->SetValue(true);
-    wxTEST_DIALOG(Click(p.go()), MergeName("song", "Both"), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"song.wav: Process completed successfully",
-                       "song.wav: Process completed successfully"}),
+    EXPECT_EQ("Process Completed", results.title);
+    EXPECT_EQ(Wx(Work("out")), results.folder);
+    EXPECT_EQ(Strings({"b.wav: Process completed successfully",
+                       "a song.wav: Process completed successfully"}),
               results.lines);
-    EXPECT_NEAR(3.4 + 6.4, Inspect(Work("out/Both.wav")).seconds, 0.01);
-    EXPECT_GT(PeakIn(Work("out/Both.wav"), 4.4, 0.5), 0.1);
-    EXPECT_EQ("", Listing(Work("tmp")));
-}
-
-TEST_F(RunTest, OutputsNeverReplaceListedFiles) {
-    MakeTone(Work("in/b.mp3"), 3.5, "sine 220");
-    MakeSilence(Work("in2/b.wav"), 3.5, 8000, 1);
-    const std::string before = Contents(Work("in/b.mp3"));
-    Prepare({"in2/b.wav", "in/b.mp3"}, Work("in"), false);
-    p.start() = 1;
-
-    SeenResults results;
-    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"b.mp3: Not processed: the output file would replace this track. Choose "
-                       "another output folder, a prefix or suffix, or another format.",
-                       "b.wav: Not processed: the output file would replace the listed track "
-                       "b.mp3."}),
-              results.lines);
-    EXPECT_EQ(before, Contents(Work("in/b.mp3")));
-    EXPECT_EQ(0u, WritingCommands());
-}
-
-TEST_F(RunTest, CancelledOrUnusableMergeNamesRenderNothing) {
-    MakeSilence(Work("in/song.wav"), 6.5, 8000, 1);
-    Prepare({"in/song.wav"}, Work("in"));
-    p.merge()->SetValue(true);
-    m_log.commands.Clear();
-    // No results dialog follows: the outer hook would fail the test.
-    wxTEST_DIALOG(Click(p.go()), MergeName("song", "Mix", wxID_CANCEL));
-    for (const char* typed : {"", "   ", "sub/Mix", "../Mix", ".mp3"}) {
-        SCOPED_TRACE(typed);
-        wxTEST_DIALOG(
-            Click(p.go()), MergeName("song", typed),
-            MessageExpect("Please provide a file name for the merged file, without a folder."));
-    }
-    // Joined into the track's own file.
-    wxTEST_DIALOG(Click(p.go()), MergeName("song", "song.mp3"),
-                  MessageExpect("The merged file " + Wx(Work("in/song.wav")) +
-                                " would replace song.wav, which is in your lists. Please choose "
-                                "another name."));
-    EXPECT_TRUE(m_log.commands.empty());
-    EXPECT_EQ("song.wav\n", Listing(Work("in")));
-    EXPECT_EQ("", Listing(Work("tmp")));
-}
-
-TEST_F(RunTest, FailedOrEmptyJoinIsReported) {
-    MakeSilence(Work("in/song.wav"), 6.5, 8000, 1);
-    MakeSilence(Work("in/short.wav"), 3.5, 8000, 1);
-    Prepare({"in/song.wav"}, Work("gone")); // never created
-    p.merge()->SetValue(true);
-
-    SeenResults results;
-    wxTEST_DIALOG(Click(p.go()), MergeName("song", "Mix"), ResultsExpect(&results));
-    ASSERT_EQ(2u, results.lines.size());
-    EXPECT_TRUE(results.lines[0].StartsWith("Mix.wav: ")) << results.lines[0];
-    EXPECT_TRUE(results.lines[0].Contains("can't open output file")) << results.lines[0];
-    EXPECT_EQ("song.wav: Process completed successfully", results.lines[1]);
-    EXPECT_EQ("", Listing(Work("tmp")));
-
-    // Every track shorter than the start: nothing to join, and the user is told.
-    Click(p.trackClear());
-    w->OnFileListDropFiles(Files({"in/short.wav"}));
-    SetOutputFolder(Work("out"));
-    p.start() = 5;
-    wxTEST_DIALOG(Click(p.go()), MergeName("short", "Mix"), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"Mix.wav: Not created: no track was rendered."}), results.lines);
-    EXPECT_EQ("", Listing(Work("out")));
+    EXPECT_EQ(Strings({"Please wait...: Processing file a song.wav (of 2)",
+                       "Please wait...: Processing file b.wav (of 2)"}),
+              progress);
+    for (wxWindow* top : wxTopLevelWindows)
+        EXPECT_EQ(nullptr, dynamic_cast<wxGenericProgressDialog*>(top));
+    EXPECT_EQ("a song_wm.wav\nb_wm.wav\n", Listing(Work("out")));
+    EXPECT_EQ(1, Inspect(Work("out/b_wm.wav")).channels);
 }
 
 } // namespace

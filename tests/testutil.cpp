@@ -2,13 +2,13 @@
 
 #include <wx/app.h>
 #include <wx/evtloop.h>
-#include <wx/ffile.h>
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <unistd.h>
 
@@ -30,12 +30,8 @@ int Shell(const std::string& command, std::string* output) {
 
 std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";
-    for (char c : text) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -47,13 +43,18 @@ wxArrayString Strings(std::initializer_list<wxString> texts) {
 }
 
 std::string Contents(const std::string& path) {
-    std::string text;
-    Shell("cat " + ShellQuote(path), &text);
-    return text;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 void Spoil(const std::string& path, int bytes) {
     ASSERT_EQ(0, Shell("head -c " + std::to_string(bytes) + " /dev/urandom > " + ShellQuote(path)));
+}
+
+std::string Listing(const std::string& folder) {
+    std::string out;
+    Shell("LC_ALL=C ls -A " + ShellQuote(folder), &out);
+    return out;
 }
 
 namespace {
@@ -77,19 +78,18 @@ void MakeSilence(const std::string& path, double seconds, int rate, int channels
 }
 
 AudioInfo Inspect(const std::string& path) {
+    auto ask = [&](const char* option) {
+        std::string out;
+        return Shell(std::string("soxi -") + option + " " + ShellQuote(path), &out) ? "" : out;
+    };
     AudioInfo info;
-    std::string out;
-    if (Shell("soxi -r " + ShellQuote(path), &out) == 0)
-        info.rate = std::atoi(out.c_str());
-    if (Shell("soxi -c " + ShellQuote(path), &out) == 0)
-        info.channels = std::atoi(out.c_str());
-    if (Shell("soxi -D " + ShellQuote(path), &out) == 0)
-        info.seconds = std::atof(out.c_str());
-    if (Shell("soxi -B " + ShellQuote(path), &out) == 0) {
-        // "320k" for MP3; WAV and AIFF report their raw PCM rate ("1.41M") or nothing.
-        if (!out.empty() && out.find('k') != std::string::npos)
-            info.kbits = std::atoi(out.c_str());
-    }
+    info.rate = std::atoi(ask("r").c_str());
+    info.channels = std::atoi(ask("c").c_str());
+    info.seconds = std::atof(ask("D").c_str());
+    // "320k" for MP3; WAV and AIFF report their raw PCM rate ("1.41M") or nothing.
+    const std::string kbits = ask("B");
+    if (kbits.find('k') != std::string::npos)
+        info.kbits = std::atoi(kbits.c_str());
     return info;
 }
 
@@ -97,17 +97,13 @@ double PeakIn(const std::string& path, double start, double duration) {
     std::ostringstream cmd;
     cmd << "sox " << ShellQuote(path) << " -n trim " << start << " " << duration << " stat";
     std::string out;
-    if (Shell(cmd.str(), &out) != 0)
+    if (Shell(cmd.str(), &out) != 0 || out.find("Maximum amplitude:") == std::string::npos)
         return -1;
-    const std::string label = "Maximum amplitude:";
-    size_t at = out.find(label);
-    if (at == std::string::npos)
-        return -1;
-    double maximum = std::atof(out.c_str() + at + label.size());
-    const std::string minLabel = "Minimum amplitude:";
-    at = out.find(minLabel);
-    double minimum = at == std::string::npos ? 0 : std::atof(out.c_str() + at + minLabel.size());
-    return std::max(maximum, -minimum);
+    auto value = [&](const std::string& label) {
+        const size_t at = out.find(label);
+        return at == std::string::npos ? 0 : std::atof(out.c_str() + at + label.size());
+    };
+    return std::max(value("Maximum amplitude:"), -value("Minimum amplitude:"));
 }
 
 std::vector<double> BlockPeaks(const std::string& path, double blockSeconds, int channel) {
@@ -153,10 +149,6 @@ void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
     sox.SetFileFormat(format);
 }
 
-wxString FirstLine(CSoxHandler& sox) {
-    return sox.GetErrors().empty() ? wxString() : sox.GetErrors()[0];
-}
-
 CommandLog::CommandLog(std::function<void(const wxString&)> also) {
     CSoxHandler::s_commandObserver = [this, also](const wxString& command) {
         commands.Add(command);
@@ -165,35 +157,34 @@ CommandLog::CommandLog(std::function<void(const wxString&)> also) {
     };
 }
 
-CommandLog::~CommandLog() {
-    CSoxHandler::s_commandObserver = nullptr;
+size_t CommandLog::Mixes() const {
+    size_t n = 0;
+    for (const wxString& command : commands)
+        n += command.Contains(" -v 1 ");
+    return n;
 }
 
 TempDir::TempDir() {
     char pattern[] = "/tmp/velisto-test-XXXXXX";
-    char* made = mkdtemp(pattern);
-    m_path = made ? made : "";
-}
-
-TempDir::~TempDir() {
-    if (!m_path.empty())
-        Shell("rm -rf " + ShellQuote(m_path));
+    m_path = mkdtemp(pattern) ? pattern : "/nonexistent";
 }
 
 void BundleTest::SetUp() {
-    ASSERT_FALSE(m_dir.path().empty());
     ASSERT_EQ(0, symlink(VELISTO_BUNDLE_DIR, Work("Velisto.app").c_str()));
-    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(Home())));
-    m_oldCwd = wxGetCwd().utf8_string();
-    const char* home = getenv("HOME");
-    m_oldHome = home ? home : "";
-    setenv("HOME", Home().c_str(), 1);
-    ASSERT_TRUE(wxSetWorkingDirectory(wxString::FromUTF8(m_dir.path())));
+    MakeFolders({"home", "tmp"});
+    m_oldCwd = wxGetCwd();
+    wxGetEnv("HOME", &m_oldHome);
+    wxGetEnv("TMPDIR", &m_oldTmp);
+    wxSetEnv("HOME", Wx(Home()));
+    // A run's private folders go here, where a test can see them.
+    wxSetEnv("TMPDIR", Wx(Work("tmp")));
+    ASSERT_TRUE(wxSetWorkingDirectory(Wx(m_dir.path())));
 }
 
 void BundleTest::TearDown() {
-    wxSetWorkingDirectory(wxString::FromUTF8(m_oldCwd));
-    setenv("HOME", m_oldHome.c_str(), 1);
+    wxSetWorkingDirectory(m_oldCwd);
+    wxSetEnv("HOME", m_oldHome);
+    wxSetEnv("TMPDIR", m_oldTmp);
 }
 
 wxArrayString BundleTest::Files(std::initializer_list<std::string> names) const {
@@ -222,21 +213,6 @@ MainWindow::~MainWindow() {
     wxTheApp->ProcessIdle();
 }
 
-void WindowTest::SetUp() {
-    BundleTest::SetUp();
-    if (HasFatalFailure())
-        return;
-    m_window = std::make_unique<MainWindow>();
-    w = m_window->get();
-    p = Probe(*w);
-}
-
-void WindowTest::TearDown() {
-    // Gone before HOME is restored: the window saves its settings as it closes.
-    m_window.reset();
-    BundleTest::TearDown();
-}
-
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
     wxStopWatch watch;
     while (!pred()) {
@@ -246,10 +222,6 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
         wxMilliSleep(5);
     }
     return true;
-}
-
-void Pump(int ms) {
-    WaitUntil([] { return false; }, ms);
 }
 
 void Send(wxWindow* control, wxEventType type, int value) {
@@ -273,47 +245,45 @@ void Select(wxListCtrl* list, std::initializer_list<long> rows) {
         list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
 }
 
-wxString Cell(wxListCtrl* list, long row, int column) {
-    return list->GetItemText(row, column);
-}
-
 wxString Column(wxListCtrl* list, int column) {
     wxString text;
     for (long row = 0; row < list->GetItemCount(); ++row)
-        text += (row ? "," : "") + Cell(list, row, column);
+        text += (row ? "," : "") + list->GetItemText(row, column);
     return text;
 }
 
-wxString RowPath(wxListCtrl* list, long row) {
-    auto* path = reinterpret_cast<wxString*>(list->GetItemData(row));
-    return path ? *path : wxString();
-}
-
-int MessageExpect::s_shown = 0;
-
 int MessageExpect::OnInvoked(wxMessageDialog* dialog) const {
-    EXPECT_EQ(m_text, dialog->GetMessage());
-    EXPECT_EQ(wxString(wxMessageBoxCaptionStr), dialog->GetCaption());
+    if (m_seen)
+        *m_seen = dialog->GetMessage();
+    else
+        EXPECT_EQ(m_text, dialog->GetMessage());
+    EXPECT_EQ(g_programName, dialog->GetCaption());
     // The box offers the answer given: OK alone, or Yes and No.
     const long style = dialog->GetMessageDialogStyle();
     if (m_answer == wxID_OK)
         EXPECT_TRUE((style & wxOK) && !(style & wxYES_NO)) << style;
     else
         EXPECT_EQ(wxYES_NO, style & wxYES_NO) << style;
-    ++s_shown;
     return m_answer;
 }
 
 int TextEntryExpect::OnInvoked(wxTextEntryDialog* dialog) const {
-    EXPECT_EQ(m_title, dialog->GetTitle());
-    EXPECT_EQ(m_offered, dialog->GetValue());
     wxString message;
     for (wxWindow* child : dialog->GetChildren())
-        if (auto* text = dynamic_cast<wxStaticText*>(child))
-            message += text->GetLabel();
-    EXPECT_EQ(m_message, message);
-    dialog->SetValue(m_typed);
+        message += dynamic_cast<wxStaticText*>(child) ? child->GetLabel() : wxString();
+    EXPECT_EQ(Strings({m_texts[0], m_texts[1], m_texts[2]}),
+              Strings({dialog->GetTitle(), message, dialog->GetValue()}));
+    dialog->SetValue(m_texts[3]);
     return m_answer;
+}
+
+std::string Describe(const Preset& p) {
+    wxString text = wxString::Format(
+        "start %d, every %d, level %d,%s%s %s at %d kbit/s\n", p.start, p.interval, p.level,
+        p.mono ? " mono" : "", p.merge ? " merged" : "", FormatExtension(p.format), p.bitrate);
+    text += "folder \"" + p.folder + "\", " + (p.suffix ? "suffix" : "prefix") + " \"" + p.affix +
+            "\"\nwatermarks: " + wxJoin(p.watermarks, '|', 0);
+    return text.utf8_string();
 }
 
 wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
@@ -323,11 +293,8 @@ wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
     return lines;
 }
 
-int ResultsExpect::OnInvoked(ProcessCompleteImp* dlg) const {
-    ResultsProbe probe(*dlg);
-    m_seen->lines = probe.lines();
-    m_seen->folder = probe.folder();
-    m_seen->title = dlg->GetTitle();
-    ++m_seen->shown;
-    return m_id;
+int ResultsExpect::OnInvoked(ProcessCompleteImp* dialog) const {
+    ResultsProbe probe{*dialog};
+    *m_seen = {dialog->GetTitle(), probe.folder(), probe.lines()};
+    return wxID_CLOSE;
 }

@@ -29,6 +29,8 @@ wxArrayString Strings(std::initializer_list<wxString> texts);
 std::string Contents(const std::string& path);
 // Replaces the file with bytes that no decoder takes for audio.
 void Spoil(const std::string& path, int bytes = 20000);
+// The folder's entries, one a line, sorted.
+std::string Listing(const std::string& folder);
 
 // Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
 // synth is the rest of the synth effect, for example "sine 440" or "whitenoise".
@@ -57,13 +59,17 @@ void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
                          const std::vector<std::string>& watermarks, const std::string& folder,
                          int start = 1, int interval = 5, const wxString& format = "WAV");
 // sox's first message line, or nothing.
-wxString FirstLine(CSoxHandler& sox);
+inline wxString FirstLine(CSoxHandler& sox) {
+    return sox.GetErrors().empty() ? wxString() : sox.GetErrors()[0];
+}
 
 // Records every SoX command the engine runs while it exists; also hands each to also.
 class CommandLog {
 public:
     explicit CommandLog(std::function<void(const wxString&)> also = nullptr);
-    ~CommandLog();
+    ~CommandLog() { CSoxHandler::s_commandObserver = nullptr; }
+    // Commands that mixed a track with its watermarks.
+    size_t Mixes() const;
     wxArrayString commands;
 };
 
@@ -71,7 +77,7 @@ public:
 class TempDir {
 public:
     TempDir();
-    ~TempDir();
+    ~TempDir() { Shell("rm -rf " + ShellQuote(m_path)); }
     const std::string& path() const { return m_path; }
     std::string operator/(const std::string& name) const { return m_path + "/" + name; }
 
@@ -80,8 +86,8 @@ private:
 };
 
 // Each test runs in a fresh folder that holds a Velisto.app bundle (the one the
-// build laid out), with HOME pointing at a fresh folder too, so the
-// configuration file starts empty.
+// build laid out), with HOME (so the settings file starts empty) and TMPDIR
+// pointing at fresh folders too. Nothing is shared with tests running beside it.
 class BundleTest : public ::testing::Test {
 protected:
     void SetUp() override;
@@ -96,8 +102,7 @@ protected:
     TempDir m_dir;
 
 private:
-    std::string m_oldCwd;
-    std::string m_oldHome;
+    wxString m_oldCwd, m_oldHome, m_oldTmp;
 };
 
 // A shown main window made as the application makes it.
@@ -118,8 +123,9 @@ private:
 
 // Processes pending events until pred holds or timeoutMs passes; true when it held.
 bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
-// Processes events for the given time.
-void Pump(int ms);
+inline void Pump(int ms) {
+    WaitUntil([] { return false; }, ms);
+}
 
 // Sends the command event a control sends when used: a click by default.
 void Send(wxWindow* control, wxEventType type = wxEVT_BUTTON, int value = 0);
@@ -131,20 +137,20 @@ void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMB
 
 // Selects exactly the given rows.
 void Select(wxListCtrl* list, std::initializer_list<long> rows);
-// Column text of a list row.
-wxString Cell(wxListCtrl* list, long row, int column);
 // One column of every row, comma-separated ("1,2,3").
 wxString Column(wxListCtrl* list, int column);
 // Path object attached to a list row.
-wxString RowPath(wxListCtrl* list, long row);
+inline wxString RowPath(wxListCtrl* list, long row) {
+    return *reinterpret_cast<const wxString*>(list->GetItemData(row));
+}
 
-// A message box with exactly this text and the default caption, answered with answer.
+// A message box with exactly this text and the program's name as caption,
+// answered with answer; or, given seen, one whose text goes to *seen.
 class MessageExpect : public wxExpectModalBase<wxMessageDialog, MessageExpect> {
 public:
     explicit MessageExpect(const wxString& text, int answer = wxID_OK)
         : m_text(text), m_answer(answer) {}
-    // Message boxes answered so far in the run.
-    static int Shown() { return s_shown; }
+    explicit MessageExpect(wxString* seen) : m_answer(wxID_OK), m_seen(seen) {}
 
 protected:
     int OnInvoked(wxMessageDialog* dialog) const override;
@@ -153,7 +159,7 @@ protected:
 private:
     wxString m_text;
     int m_answer;
-    static int s_shown;
+    wxString* m_seen = nullptr;
 };
 
 // A text prompt with this title and message, offering offered: types typed
@@ -162,18 +168,20 @@ class TextEntryExpect : public wxExpectModalBase<wxTextEntryDialog, TextEntryExp
 public:
     TextEntryExpect(const wxString& title, const wxString& message, const wxString& offered,
                     const wxString& typed, int answer = wxID_OK)
-        : m_title(title), m_message(message), m_offered(offered), m_typed(typed), m_answer(answer) {
-    }
+        : m_texts{title, message, offered, typed}, m_answer(answer) {}
 
 protected:
     int OnInvoked(wxTextEntryDialog* dialog) const override;
 
 private:
-    wxString m_title, m_message, m_offered, m_typed;
+    wxString m_texts[4];
     int m_answer;
 };
 
-// Access to the window's controls and working settings.
+// Every setting of a preset in a few lines, for comparing presets in one check.
+std::string Describe(const Preset& preset);
+
+// Access to the window's controls and its settings.
 struct Controls {};
 template <> struct MainWindowProbe<Controls> {
     MainWindowProbe() = default;
@@ -182,16 +190,12 @@ template <> struct MainWindowProbe<Controls> {
 
     wxListCtrl* tracks() const { return w->m_trackList; }
     wxListCtrl* watermarks() const { return w->m_watermarkList; }
-    wxButton* trackAdd() const { return w->m_trackAddButton; }
     wxButton* trackDelete() const { return w->m_trackDeleteButton; }
     wxButton* trackUp() const { return w->m_trackUpButton; }
     wxButton* trackDown() const { return w->m_trackDownButton; }
     wxButton* trackClear() const { return w->m_trackClearButton; }
-    wxButton* watermarkAdd() const { return w->m_watermarkAddButton; }
     wxButton* watermarkDelete() const { return w->m_watermarkDeleteButton; }
     wxButton* watermarkUp() const { return w->m_watermarkUpButton; }
-    wxButton* watermarkDown() const { return w->m_watermarkDownButton; }
-    wxButton* watermarkClear() const { return w->m_watermarkClearButton; }
     wxChoice* presetChoice() const { return w->m_presetChoice; }
     wxButton* deletePreset() const { return w->m_deletePresetButton; }
     wxButton* savePreset() const { return w->m_savePresetButton; }
@@ -202,6 +206,7 @@ template <> struct MainWindowProbe<Controls> {
     wxSlider* volume() const { return w->m_volumeSlider; }
     wxChoice* startChoice() const { return w->m_startChoice; }
     wxRadioBox* repeatChoice() const { return w->m_repeatChoice; }
+    wxSlider* level() const { return w->m_levelSlider; }
     wxCheckBox* mono() const { return w->m_monoCheckBox; }
     wxCheckBox* merge() const { return w->m_mergeCheckBox; }
     wxRadioButton* mp3() const { return w->m_mp3Radio; }
@@ -210,43 +215,49 @@ template <> struct MainWindowProbe<Controls> {
     wxSlider* quality() const { return w->m_qualitySlider; }
     wxStaticText* qualityLabel() const { return w->m_qualityLabel; }
     wxStaticText* outputFolderLabel() const { return w->m_outputFolderLabel; }
-    wxButton* outputFolderButton() const { return w->m_outputFolderButton; }
     wxChoice* affixChoice() const { return w->m_affixChoice; }
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
-    wxStaticBitmap* logo() const { return w->m_logoBitmap; }
 
-    RenderSettings settings() const { return SettingsFromPreset(w->PresetFromControls()); }
+    // The settings as the controls show them, and as a run gets them.
+    Preset preset() const { return w->PresetFromControls(); }
+    RenderSettings settings() const { return SettingsFromPreset(preset()); }
+    // Sets the output folder as the folder dialog does; outputFolder() leaves the label alone.
+    void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
     wxString& outputFolder() const { return w->m_outputFolder; }
-    PreviewPlayer& player() const { return w->m_player; }
-    wxBitmap& playBitmap() const { return w->m_playBitmap; }
-    wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
-    wxBitmap& resumeBitmap() const { return w->m_resumeBitmap; }
     wxFileConfig& config() const { return w->m_config; }
+    const PreviewPlayer& player() const { return w->m_player; }
+    const wxBitmap& playBitmap() const { return w->m_playBitmap; }
+    const wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
+    const wxBitmap& resumeBitmap() const { return w->m_resumeBitmap; }
 };
 using Probe = MainWindowProbe<Controls>;
 
 // A BundleTest with the main window open for the whole case, as w and p.
 class WindowTest : public BundleTest {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override {
+        BundleTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_window = std::make_unique<MainWindow>();
+        w = p.w = m_window->get();
+    }
+    // The window goes before HOME is restored: it may write its settings as it closes.
+    void TearDown() override {
+        m_window.reset();
+        BundleTest::TearDown();
+    }
 
+    std::unique_ptr<MainWindow> m_window;
     CMainFormImp* w = nullptr;
     Probe p;
-
-private:
-    std::unique_ptr<MainWindow> m_window;
 };
 
 // Access to the results dialog's controls.
 struct ResultsControls {};
 template <> struct ResultsDialogProbe<ResultsControls> {
-    explicit ResultsDialogProbe(ProcessCompleteImp& d) : d(d) {}
     ProcessCompleteImp& d;
-
-    wxStaticText* label() const { return d.m_resultsLabel; }
-    wxListCtrl* list() const { return d.m_resultsList; }
     wxButton* goToFolder() const { return d.m_goToFolderButton; }
     wxButton* close() const { return d.m_closeButton; }
     const wxString& folder() const { return d.m_resultFolder; }
@@ -255,24 +266,22 @@ template <> struct ResultsDialogProbe<ResultsControls> {
 };
 using ResultsProbe = ResultsDialogProbe<ResultsControls>;
 
-// Answers the results dialog: stores its lines (top to bottom) and folder in
-// *seen, then closes it with id.
+// What the results dialog showed.
 struct SeenResults {
-    wxArrayString lines;
-    wxString folder;
     wxString title;
-    int shown = 0;
+    wxString folder;
+    wxArrayString lines; // top to bottom
 };
+// Answers the results dialog: notes what it showed in *seen and closes it.
 class ResultsExpect : public wxExpectModalBase<ProcessCompleteImp, ResultsExpect> {
 public:
-    explicit ResultsExpect(SeenResults* seen, int id = wxID_CLOSE) : m_seen(seen), m_id(id) {}
+    explicit ResultsExpect(SeenResults* seen) : m_seen(seen) {}
 
 protected:
-    int OnInvoked(ProcessCompleteImp* dlg) const override;
+    int OnInvoked(ProcessCompleteImp* dialog) const override;
 
 private:
     SeenResults* m_seen;
-    int m_id;
 };
 
 #endif
