@@ -16,7 +16,7 @@ foreach(program velisto velisto-batch)
 endforeach()
 
 install(DIRECTORY resources/ DESTINATION ${VELISTO_INSTALL_RESOURCES}
-  FILES_MATCHING PATTERN "logo.png" PATTERN "velisto-icon*.png" PATTERN "*.bmp" PATTERN "Presets/*.mp3")
+  FILES_MATCHING PATTERN "logo.png" PATTERN "velisto-icon.png" PATTERN "velisto-icon-48.png" PATTERN "*.bmp" PATTERN "Presets/*.mp3")
 
 # The SoX link: under the /usr prefix (as in the package) it points at the
 # system's /usr/bin/sox, relative as Debian wants links inside /usr to be;

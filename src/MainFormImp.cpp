@@ -791,7 +791,8 @@ void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
 }
 
 void CMainFormImp::OnDeletePreset(wxCommandEvent&) {
-    if (m_presetChoice->GetSelection() == wxNOT_FOUND)
+    // "New..." is no preset.
+    if (m_presetChoice->GetSelection() == wxNOT_FOUND || m_presetChoice->GetSelection() == 0)
         return;
     const wxString name = m_presetChoice->GetStringSelection();
     if (name == g_defaultPreset) {

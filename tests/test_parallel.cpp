@@ -37,7 +37,7 @@ protected:
         MakeFolders({"in", "out", "tmp"});
         wxGetEnv("TMPDIR", &m_oldTmp);
         wxSetEnv("TMPDIR", Wx(Work("tmp")));
-        MakeTone(Work("beep.wav"), 0.3, "sine 1000", 44100, 2);
+        MakeTone(Work("beep.wav"), 0.3, "sine 1000 vol 0.3", 44100, 2);
     }
     void TearDown() override {
         wxSetEnv("TMPDIR", m_oldTmp);
@@ -57,7 +57,7 @@ protected:
 TEST_F(ParallelTest, LinesAndJoinFollowTrackOrderWhateverFinishesFirst) {
     // The first track is much the longest, so it ends last.
     MakeSilence(Work("in/a.wav"), 40);
-    MakeTone(Work("in/b.wav"), 2, "sine 300");
+    MakeTone(Work("in/b.wav"), 2, "sine 300 vol 0.6");
     MakeSilence(Work("in/c.wav"), 3);
     RenderSettings s = Settings();
     s.merge = true;
@@ -85,7 +85,7 @@ TEST_F(ParallelTest, LinesAndJoinFollowTrackOrderWhateverFinishesFirst) {
 }
 
 TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
-    MakeTone(Work("in/short.wav"), 2);
+    MakeTone(Work("in/short.wav"), 2, "sine 440 vol 0.6");
     // Long enough to be still rendering when the cancel comes.
     MakeTone(Work("in/long1.wav"), 3600, "whitenoise", 8000, 1);
     MakeTone(Work("in/long2.wav"), 3600, "whitenoise", 8000, 1);
@@ -100,15 +100,8 @@ TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
                       Files({"beep.wav"}));
         run.SetParallel(2);
         Progress progress;
-        // Once both long renders have written something, the user cancels.
-        progress.cancelWhen = [&] {
-            return progress.started.size() == 3 &&
-                   wxFileName::GetSize(Wx(Work("out/long2.mp3"))) > 0;
-        };
-        if (merge)
-            progress.cancelWhen = [&] {
-                return progress.started.size() == 3 && SoxProcessesWith(Work("tmp")) >= 2;
-            };
+        // Once both long renders are under way, the user cancels.
+        progress.cancelWhen = [&] { return progress.started.size() == 3; };
         const wxArrayString lines = run.Run(&progress);
 
         EXPECT_TRUE(run.WasCancelled());
