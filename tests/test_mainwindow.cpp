@@ -24,39 +24,6 @@ TEST_F(MainWindowTest, OpensAt929By670WithEveryControlInside) {
     }
 }
 
-// The labels come from the layout, the values from the settings tables: they must agree.
-TEST_F(MainWindowTest, EverySettingControlGivesWhatItsLabelSays) {
-    for (unsigned i = 0; i < p.startChoice()->GetCount(); ++i) {
-        p.startChoice()->SetSelection(i);
-        const wxString label = p.startChoice()->GetString(i);
-        EXPECT_EQ(label == "Immediately" ? 0 : wxAtoi(label), p.preset().start) << label;
-    }
-    for (unsigned i = 0; i < p.repeatChoice()->GetCount(); ++i) {
-        p.repeatChoice()->SetSelection(i);
-        EXPECT_EQ(wxAtoi(p.repeatChoice()->GetString(i)), p.preset().interval);
-    }
-    for (int position = p.quality()->GetMin(); position <= p.quality()->GetMax(); ++position) {
-        Slide(p.quality(), position);
-        EXPECT_EQ(wxString::Format("%d kbits", p.preset().bitrate), p.qualityLabel()->GetLabel());
-    }
-    // Only MP3 uses the slider; the others leave its position for a return to MP3.
-    Slide(p.quality(), 5);
-    for (wxRadioButton* format : {p.wav(), p.aiff(), p.mp3()}) {
-        format->SetValue(true);
-        Send(format, wxEVT_RADIOBUTTON, 1);
-        EXPECT_EQ(format->GetLabel().Lower(), FormatExtension(p.preset().format));
-        EXPECT_EQ(format == p.mp3(), p.quality()->IsEnabled());
-        EXPECT_EQ(160, p.preset().bitrate);
-    }
-    p.affixText()->SetValue("x_");
-    for (int suffix : {0, 1}) {
-        p.affixChoice()->SetSelection(suffix);
-        const RenderSettings settings = SettingsFromPreset(p.preset());
-        EXPECT_EQ(suffix ? "x_" : "", settings.suffix);
-        EXPECT_EQ(suffix ? "" : "x_", settings.prefix);
-    }
-}
-
 TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {
     TempDir dir;
     const wxString old = wxGetCwd();

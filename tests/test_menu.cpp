@@ -9,6 +9,8 @@
 #include <wx/hyperlink.h>
 #include <wx/weakref.h>
 
+#include <fstream>
+
 namespace {
 
 // The About dialog the menu opens: over the main window, every row inside it,
@@ -94,13 +96,11 @@ TEST(ResultsDialog, ListsTheLastLineFirstAndOpensTheFolderAsItIs) {
 
     // The desktop's opener, found on PATH, is given the folder as one argument.
     TempDir dir;
-    const std::string folder = dir / "My Music/out 2";
-    const std::string script = "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > " +
-                               ShellQuote(dir / "part") + " && mv " + ShellQuote(dir / "part") +
-                               " " + ShellQuote(dir / "opened") + "\n";
-    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(folder) + " && printf '%s' " + ShellQuote(script) +
-                       " > " + ShellQuote(dir / "xdg-open") + " && chmod +x " +
-                       ShellQuote(dir / "xdg-open")));
+    const std::string folder = dir / "My Music/out 2", opener = dir / "xdg-open";
+    std::ofstream(opener)
+        << "#!/bin/sh\nprintf '%s|' \"$#\" \"$@\" > \"$0.part\" && mv \"$0.part\" "
+        << ShellQuote(dir / "opened") << "\n";
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(folder) + " && chmod +x " + ShellQuote(opener)));
     wxString path;
     wxGetEnv("PATH", &path);
     wxSetEnv("PATH", Wx(dir.path()) + ":" + path);

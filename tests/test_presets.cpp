@@ -104,11 +104,13 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
 }
 
 TEST(PresetNames, AreTrimmedAndMustBeNonBlankWithoutASlash) {
+    // Typed, and the name or the error.
     const std::pair<const char*, const char*> names[] = {
         {"  Mine  ", "Mine"},
         {"Beep #1 (v2)", "Beep #1 (v2)"},
         {" \t ", "Please type a name for the preset."},
         {"a/b", "A preset name cannot contain \"/\"."},
+        {".", "A preset cannot be named \".\" or \"..\"."},
         {"..", "A preset cannot be named \".\" or \"..\"."}};
     for (const auto& [typed, result] : names) {
         wxString error = "stale";

@@ -18,11 +18,9 @@ int Shell(const std::string& command, std::string* output) {
     if (!pipe)
         return -1;
     std::string text;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        text.append(buffer, n);
-    int status = pclose(pipe);
+    for (int c; (c = fgetc(pipe)) != EOF;)
+        text += char(c);
+    const int status = pclose(pipe);
     if (output)
         *output = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -36,10 +34,7 @@ std::string ShellQuote(const std::string& text) {
 }
 
 wxArrayString Strings(std::initializer_list<wxString> texts) {
-    wxArrayString out;
-    for (const wxString& text : texts)
-        out.Add(text);
-    return out;
+    return wxArrayString(texts.size(), texts.begin());
 }
 
 std::string Contents(const std::string& path) {
@@ -57,16 +52,12 @@ std::string Listing(const std::string& folder) {
     return out;
 }
 
-namespace {
-
-void MakeAudio(const std::string& path, int rate, int channels, const std::string& effects) {
+static void MakeAudio(const std::string& path, int rate, int channels, const std::string& effects) {
     const std::string cmd = "sox -n -r " + std::to_string(rate) + " -c " +
                             std::to_string(channels) + " " + ShellQuote(path) + " " + effects;
     std::string out;
     ASSERT_EQ(0, Shell(cmd, &out)) << cmd << "\n" << out;
 }
-
-} // namespace
 
 void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,
               int channels) {
@@ -224,11 +215,10 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
     return true;
 }
 
-void Send(wxWindow* control, wxEventType type, int value) {
-    wxCommandEvent event(type, control->GetId());
-    event.SetEventObject(control);
-    event.SetInt(value);
-    control->HandleWindowEvent(event);
+void Click(wxWindow* button) {
+    wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+    event.SetEventObject(button);
+    button->HandleWindowEvent(event);
 }
 
 void Slide(wxSlider* slider, int position, wxEventType type) {

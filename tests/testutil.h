@@ -40,8 +40,7 @@ void MakeTone(const std::string& path, double seconds, const std::string& synth 
 void MakeSilence(const std::string& path, double seconds, int rate = 44100, int channels = 2);
 
 struct AudioInfo {
-    int rate = 0;
-    int channels = 0;
+    int rate = 0, channels = 0;
     double seconds = 0;
     int kbits = 0; // bit rate as soxi reports it, 0 when it reports none
 };
@@ -127,11 +126,8 @@ inline void Pump(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-// Sends the command event a control sends when used: a click by default.
-void Send(wxWindow* control, wxEventType type = wxEVT_BUTTON, int value = 0);
-inline void Click(wxWindow* button) {
-    Send(button);
-}
+// Sends the click event a button sends when used.
+void Click(wxWindow* button);
 // Moves the slider and sends the scroll event a user's move sends.
 void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMBTRACK);
 
@@ -207,9 +203,11 @@ template <> struct MainWindowProbe<Controls> {
     wxChoice* startChoice() const { return w->m_startChoice; }
     wxRadioBox* repeatChoice() const { return w->m_repeatChoice; }
     wxSlider* level() const { return w->m_levelSlider; }
+    wxStaticText* levelLabel() const { return w->m_levelLabel; }
+    wxCheckBox* watermarked() const { return w->m_watermarkedCheckBox; }
+    const StampedPreview& stamped() const { return w->m_stampedPreview; }
     wxCheckBox* mono() const { return w->m_monoCheckBox; }
     wxCheckBox* merge() const { return w->m_mergeCheckBox; }
-    wxRadioButton* mp3() const { return w->m_mp3Radio; }
     wxRadioButton* wav() const { return w->m_wavRadio; }
     wxRadioButton* aiff() const { return w->m_aiffRadio; }
     wxSlider* quality() const { return w->m_qualitySlider; }
@@ -219,13 +217,11 @@ template <> struct MainWindowProbe<Controls> {
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
 
-    // The settings as the controls show them, and as a run gets them.
+    // The settings as the controls show them.
     Preset preset() const { return w->PresetFromControls(); }
-    RenderSettings settings() const { return SettingsFromPreset(preset()); }
     // Sets the output folder as the folder dialog does; outputFolder() leaves the label alone.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
     wxString& outputFolder() const { return w->m_outputFolder; }
-    wxFileConfig& config() const { return w->m_config; }
     const PreviewPlayer& player() const { return w->m_player; }
     const wxBitmap& playBitmap() const { return w->m_playBitmap; }
     const wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
