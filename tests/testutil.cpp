@@ -5,6 +5,7 @@
 #include <wx/stattext.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -149,10 +150,8 @@ CommandLog::CommandLog(std::function<void(const wxString&)> also) {
 }
 
 size_t CommandLog::Mixes() const {
-    size_t n = 0;
-    for (const wxString& command : commands)
-        n += command.Contains(" -v 1 ");
-    return n;
+    return std::count_if(commands.begin(), commands.end(),
+                         [](const wxString& command) { return command.Contains(" -v 1 "); });
 }
 
 TempDir::TempDir() {
