@@ -22,6 +22,10 @@ TEST_F(MainWindowTest, OpensAt929By670WithEveryControlInside) {
         // Not squeezed below what it needs to show its text.
         EXPECT_GE(r.GetWidth(), child->GetBestSize().GetWidth());
     }
+    // It cannot be made smaller than that, and it carries the program's icon.
+    w->SetSize(87, 170);
+    EXPECT_EQ(wxSize(929, 670), w->GetSize());
+    EXPECT_FALSE(w->GetIcons().IsEmpty());
 }
 
 TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {

@@ -34,6 +34,9 @@ protected:
                 m_clicked->Add(link->GetURL());
             }
         }
+        // It closes with its own button and with Escape.
+        EXPECT_NE(nullptr, dynamic_cast<wxButton*>(dialog->FindWindow(wxID_CLOSE)));
+        EXPECT_EQ(wxID_CLOSE, dialog->GetEscapeId());
         dialog->Hide();
         return wxID_CANCEL;
     }

@@ -177,7 +177,7 @@ TextEntryExpect MergeName(const wxString& typed, int answer = wxID_OK) {
     return TextEntryExpect("Please choose output file",
                            "Please provide your merge output file name (The file will be created "
                            "in the output folder you choose)",
-                           "a song", typed, answer);
+                           "a & song", typed, answer);
 }
 
 class Go : public WindowTest {};
@@ -185,22 +185,29 @@ class Go : public WindowTest {};
 TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     MakeFolders({"in", "out"});
     MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
-    MakeSilence(Work("in/a song.wav"), 3.5, 8000, 2);
-    MakeSilence(Work("in/b.wav"), 3.5, 8000, 2);
+    // A name holding '&', and one too long for the progress dialog.
+    const std::string longName = "b" + std::string(150, 'x') + ".wav";
+    MakeSilence(Work("in/a & song.wav"), 3.5, 8000, 2);
+    MakeSilence(Work("in/" + longName), 3.5, 8000, 2);
     // What the progress dialog showed at each render.
     wxArrayString progress;
     CommandLog log([&](const wxString& command) {
         for (wxWindow* top : wxTopLevelWindows) {
             auto* dialog = dynamic_cast<wxGenericProgressDialog*>(top);
-            if (dialog && command.Contains(" -v 1 "))
-                progress.Add(wxString::Format("%s: %s (of %d)", dialog->GetTitle(),
-                                              dialog->GetMessage(), dialog->GetRange()));
+            if (!dialog || !command.Contains(" -v 1 "))
+                continue;
+            // The text as shown, not as the label stores it.
+            for (wxWindow* child : dialog->GetChildren())
+                if (auto* text = dynamic_cast<wxStaticText*>(child))
+                    if (text->GetLabel().StartsWith("Processing"))
+                        progress.Add(wxString::Format("%s: %s (of %d)", dialog->GetTitle(),
+                                                      text->GetLabelText(), dialog->GetRange()));
         }
     });
     wxTEST_DIALOG(Click(p.go()), MessageExpect("Choose an output folder first."));
     p.setFolder(Work("out"));
     wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one input file."));
-    w->OnFileListDropFiles(Files({"in/a song.wav", "in/b.wav"}));
+    w->OnFileListDropFiles(Files({"in/a & song.wav", "in/" + longName}));
     wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one watermark file."));
     // The prompt offers the first track's name; a cancel or an unusable name renders nothing.
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
@@ -222,20 +229,22 @@ TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
     EXPECT_EQ("Process Completed", results.title);
     EXPECT_EQ(Wx(Work("out")), results.folder);
-    EXPECT_EQ(Strings({"b.wav: Process completed successfully",
-                       "a song.wav: Process completed successfully"}),
+    EXPECT_EQ(Strings({Wx(longName) + ": Process completed successfully",
+                       "a & song.wav: Process completed successfully"}),
               results.lines);
-    EXPECT_EQ(Strings({"Please wait...: Processing file a song.wav (of 2)",
-                       "Please wait...: Processing file b.wav (of 2)"}),
-              progress);
+    ASSERT_EQ(2u, progress.size());
+    EXPECT_EQ("Please wait...: Processing file a & song.wav (of 2)", progress[0]);
+    // Shortened in the middle: its start and its extension stay in view.
+    EXPECT_TRUE(progress[1].StartsWith("Please wait...: Processing file bxxx")) << progress[1];
+    EXPECT_TRUE(progress[1].EndsWith("xxx.wav (of 2)")) << progress[1];
+    EXPECT_LT(progress[1].length(), 120u);
     for (wxWindow* top : wxTopLevelWindows)
         EXPECT_EQ(nullptr, dynamic_cast<wxGenericProgressDialog*>(top));
-    EXPECT_EQ("a song_wm.wav\nb_wm.wav\n", Listing(Work("out")));
-    EXPECT_EQ(1, Inspect(Work("out/b_wm.wav")).channels);
+    EXPECT_EQ("a & song_wm.wav\nb" + std::string(150, 'x') + "_wm.wav\n", Listing(Work("out")));
+    EXPECT_EQ(1, Inspect(Work("out/a & song_wm.wav")).channels);
     // The level scales every watermark copy, never the track.
-    EXPECT_TRUE(log.commands.Last().StartsWith("./sox  -v 1 -m \"" + Wx(Work("in/b.wav")) +
-                                               "\" -v 0.501187 \"| "))
-        << log.commands.Last();
+    EXPECT_TRUE(log.commands.Last().Contains("\" -v 0.501187 \"| ")) << log.commands.Last();
+    EXPECT_TRUE(log.commands.Last().StartsWith("./sox  -v 1 -m \"")) << log.commands.Last();
 }
 
 } // namespace
