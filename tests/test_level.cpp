@@ -2,42 +2,29 @@
 // line a run adds when the mix of tag and music clips.
 #include "testutil.h"
 
-#include <regex>
 #include <sstream>
 
 namespace {
 
-// A figure of SoX's statistics ("RMS     amplitude:") over [start, start +
-// duration) seconds of path, or -1.
-double StatIn(const std::string& path, double start, double duration, const std::string& label) {
+// A figure of SoX's statistics of `sox ARGS -n` over [start, start +
+// duration) seconds, or -1.
+double StatIn(const std::string& args, double start, double duration, const std::string& label) {
     std::ostringstream cmd;
-    cmd << "sox " << ShellQuote(path) << " -n trim " << start << " " << duration << " stat";
+    cmd << "sox " << args << " -n trim " << start << " " << duration << " stat";
     std::string out;
-    if (Shell(cmd.str(), &out) != 0)
-        return -1;
-    const size_t at = out.find(label);
+    const size_t at = Shell(cmd.str(), &out) == 0 ? out.find(label) : std::string::npos;
     return at == std::string::npos ? -1 : std::atof(out.c_str() + at + label.size());
 }
 
 double RmsIn(const std::string& path, double start, double duration) {
-    return StatIn(path, start, duration, "RMS     amplitude:");
+    return StatIn(ShellQuote(path), start, duration, "RMS     amplitude:");
 }
 
-// Largest absolute difference between two files of one signal over [start,
-// start + duration) seconds, or -1 when SoX cannot compare them.
+// Largest absolute difference between two files of one signal over the window.
 double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
-    std::ostringstream trim;
-    trim << " -p trim " << start << " " << duration;
-    const std::string cmd = "sox -m -v 1 " + ShellQuote("|sox " + ShellQuote(a) + trim.str()) +
-                            " -v -1 " + ShellQuote("|sox " + ShellQuote(b) + trim.str()) +
-                            " -n stat";
-    std::string out;
-    if (Shell(cmd, &out) != 0)
-        return -1;
-    const size_t max = out.find("Maximum amplitude:"), min = out.find("Minimum amplitude:");
-    if (max == std::string::npos || min == std::string::npos)
-        return -1;
-    return std::max(std::atof(out.c_str() + max + 18), -std::atof(out.c_str() + min + 18));
+    const std::string args = "-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b);
+    return std::max(StatIn(args, start, duration, "Maximum amplitude:"),
+                    -StatIn(args, start, duration, "Minimum amplitude:"));
 }
 
 class Level : public BundleTest {
@@ -66,21 +53,16 @@ TEST_F(Level, EveryCopyTakesTheLevelAndTheTrackStaysAsItWas) {
     MakeSilence(Work("in/silence.wav"), 12.5, 8000, 1);
     const std::string plain = Render("silence.wav", "beep.wav", 0, "_0");
     const std::string quieter = Render("silence.wav", "beep.wav", -6, "_-6");
-    const std::string louder = Render("silence.wav", "beep.wav", 6, "_+6");
     for (double at : {1.0, 6.0, 11.0}) {
         SCOPED_TRACE(at);
         const double rms = RmsIn(plain, at, 0.5);
         ASSERT_GT(rms, 0.2);
         EXPECT_NEAR(0.5, RmsIn(quieter, at, 0.5) / rms, 0.5 * 0.05);
-        EXPECT_NEAR(2.0, RmsIn(louder, at, 0.5) / rms, 2.0 * 0.05);
     }
 
     // Music under the tag: outside the tag's windows not one sample changes.
     MakeTone(Work("in/music.wav"), 12.5, "pinknoise vol 0.3", 8000, 1);
-    CommandLog log;
     const std::string mixed = Render("music.wav", "beep.wav", -6, "");
-    ASSERT_FALSE(log.commands.empty());
-    EXPECT_TRUE(log.commands.Last().StartsWith("./sox  -v 1 -m ")) << log.commands.Last();
     const std::string track = Work("in/music.wav");
     for (auto [start, duration] :
          {std::pair<double, double>{0, 1}, {1.5, 4.5}, {6.5, 4.5}, {11.5, 1}})
@@ -88,9 +70,12 @@ TEST_F(Level, EveryCopyTakesTheLevelAndTheTrackStaysAsItWas) {
     EXPECT_GT(DifferenceIn(track, mixed, 6, 0.5), 0.1);
 }
 
+// The largest count of the mixing stages; a watermark's own resampling, in
+// its pipe run, is no level's doing.
 TEST(ClippedSamples, TheLargestCountOfTheMixingStagesOnly) {
-    EXPECT_EQ(0, SoxClippedSamples(wxArrayString()));
-    EXPECT_EQ(0, SoxClippedSamples(Strings({"sox WARN wav: Premature EOF on .wav input file"})));
+    EXPECT_EQ(0, SoxClippedSamples(Strings({"sox WARN wav: Premature EOF on .wav input file",
+                                            "sox WARN rate: rate clipped 2 samples; decrease "
+                                            "volume?"})));
     EXPECT_EQ(37520,
               SoxClippedSamples(Strings(
                   {"./sox WARN sox: mix-combining clipped 37520 samples; decrease volume?",
@@ -98,9 +83,6 @@ TEST(ClippedSamples, TheLargestCountOfTheMixingStagesOnly) {
                    "5520 samples; decrease volume?"})));
     EXPECT_EQ(12, SoxClippedSamples(Strings(
                       {"sox WARN sox: `/out/a.wav' output clipped 12 samples; decrease volume?"})));
-    // A watermark's own resampling, in its pipe run: no level can help it.
-    EXPECT_EQ(
-        0, SoxClippedSamples(Strings({"sox WARN rate: rate clipped 2 samples; decrease volume?"})));
 }
 
 // A loud tag on a loud track clips; at -12 dB the same mix fits. The lines
@@ -122,16 +104,13 @@ TEST_F(Level, AClippedMixSaysSoAfterItsSuccessLine) {
     const wxArrayString lines = loud.Run();
     ASSERT_EQ(3u, lines.size()) << wxJoin(lines, '\n').utf8_string();
     EXPECT_EQ("loud.wav: Process completed successfully", lines[0]);
-    std::smatch match;
-    const std::string clipped = lines[1].utf8_string();
-    ASSERT_TRUE(std::regex_match(
-        clipped, match,
-        std::regex("loud\\.wav: ([0-9]+) samples clipped: lower the watermark level\\.")))
-        << clipped;
+    wxString count;
+    EXPECT_TRUE(lines[1].StartsWith("loud.wav: ", &count) &&
+                count.EndsWith(" samples clipped: lower the watermark level."))
+        << lines[1];
     // Three copies of one second at 8 kHz: clipped where tag and track peak together.
-    const long long count = std::atoll(match[1].str().c_str());
-    EXPECT_GT(count, 100);
-    EXPECT_LE(count, 3 * 8000);
+    EXPECT_GT(wxAtol(count), 100);
+    EXPECT_LE(wxAtol(count), 3 * 8000);
     EXPECT_EQ("quiet.wav: Process completed successfully", lines[2]);
 
     settings.level = -12;

@@ -3,24 +3,17 @@
 
 namespace {
 
-class Merge : public BundleTest {
-protected:
-    CommandLog m_log;
-};
+class Merge : public BundleTest {};
 
 TEST_F(Merge, FilesFollowEachOtherInListOrderWithMonoBitrateAndFailureLines) {
     // Loud, quiet, loud: the order shows in where the quiet part lies.
     MakeTone(Work("one.wav"), 1.0, "sine 440", 8000, 1);
     MakeSilence(Work("two.wav"), 2.0, 8000, 1);
     MakeTone(Work("three.wav"), 1.5, "sine 440", 8000, 1);
-    const wxArrayString files = Files({"one.wav", "two.wav", "three.wav"});
     const std::string joined = Work("joined.wav");
     CSoxHandler sox;
-    ASSERT_EQ(0, sox.AppendFiles(files, Wx(joined)));
+    ASSERT_EQ(0, sox.AppendFiles(Files({"one.wav", "two.wav", "three.wav"}), Wx(joined)));
     EXPECT_TRUE(sox.GetErrors().empty());
-    EXPECT_EQ("./sox \"" + files[0] + "\" \"" + files[1] + "\" \"" + files[2] + "\" \"" +
-                  Wx(joined) + "\"",
-              m_log.commands.Last());
     EXPECT_NEAR(4.5, Inspect(joined).seconds, 0.001);
     EXPECT_GT(PeakIn(joined, 0.0, 1.0), 0.5);
     EXPECT_LT(PeakIn(joined, 1.05, 1.9), 0.001);
