@@ -791,8 +791,13 @@ bool SoxProcess::Start(const wxString& command, Done done) {
 }
 
 void SoxProcess::Kill() {
-    if (m_child && m_child->running)
-        wxProcess::Kill(static_cast<int>(m_child->pid), wxSIGKILL, wxKILL_CHILDREN);
+    if (!m_child || !m_child->running)
+        return;
+    const int pid = static_cast<int>(m_child->pid);
+    wxProcess::Kill(pid, wxSIGKILL, wxKILL_CHILDREN);
+    // Just after the start the child may not have made its group yet, and
+    // the group kill misses it; it has started nothing of its own by then.
+    wxProcess::Kill(pid, wxSIGKILL, wxKILL_NOCHILDREN);
 }
 
 bool SoxProcess::IsRunning() const {
