@@ -2,6 +2,8 @@
 // GO! in the window (notices, the merge prompt, progress and results).
 #include "testutil.h"
 
+#include <unistd.h>
+
 #include <wx/progdlg.h>
 
 #include <cstdio>
@@ -35,6 +37,16 @@ TEST(RunChecks, ProblemsInTheOrderAndWordsTheWindowShows) {
     EXPECT_EQ("The output folder /music does not exist.",
               RenderRun(settings, tracks, marks).InputProblem());
     TempDir folder;
+    // Read-only: root writes anywhere but on a read-only mount.
+    const std::string locked = folder / "locked";
+    const bool root = geteuid() == 0;
+    ASSERT_EQ(0, Shell("mkdir " + ShellQuote(locked) +
+                       (root ? " && mount -t tmpfs -o ro,size=1m tmpfs " : " && chmod 555 ") +
+                       ShellQuote(locked)));
+    settings.folder = Wx(locked);
+    EXPECT_EQ("The output folder " + Wx(locked) + " cannot be written to.",
+              RenderRun(settings, tracks, marks).InputProblem());
+    Shell(root ? "umount " + ShellQuote(locked) : "chmod 755 " + ShellQuote(locked));
     settings.folder = Wx(folder.path());
     for (const char* affix : {"a/b", "..", ""}) {
         settings.suffix = affix;
