@@ -15,11 +15,10 @@ wxIMPLEMENT_APP(MyApp);
 
 namespace {
 
-// SIGTERM and SIGINT close the windows as the close box does, so a render in
-// progress ends its SoX processes instead of leaving them running.
-void CloseOnSignal(int) {
-    for (wxWindow* window : wxTopLevelWindows)
-        window->Close(false);
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void NoteStopRequest(int) {
+    g_stopRequested = 1;
 }
 
 } // namespace
@@ -35,7 +34,19 @@ bool MyApp::OnInit() {
         nullptr, wxID_ANY, "Fenwaro Watermark Generator V" VELISTO_VERSION, wxDefaultPosition,
         wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
     frame->Show(true);
-    SetSignalHandler(SIGTERM, CloseOnSignal);
-    SetSignalHandler(SIGINT, CloseOnSignal);
+    // SIGTERM and SIGINT close the windows as the close box does, so a render
+    // in progress ends its SoX processes instead of leaving them running. The
+    // handler only takes note; the timer acts on it from the event loop,
+    // which a run keeps turning while it waits.
+    std::signal(SIGTERM, NoteStopRequest);
+    std::signal(SIGINT, NoteStopRequest);
+    m_signalCheck.Bind(wxEVT_TIMER, [](wxTimerEvent&) {
+        if (!g_stopRequested)
+            return;
+        g_stopRequested = 0;
+        for (wxWindow* window : wxTopLevelWindows)
+            window->Close(false);
+    });
+    m_signalCheck.Start(200);
     return true;
 }

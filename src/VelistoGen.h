@@ -4,10 +4,14 @@
 #include "AppPaths.h"
 
 #include <wx/app.h>
+#include <wx/timer.h>
 
 class MyApp : public wxApp {
 public:
     bool OnInit() override;
+
+private:
+    wxTimer m_signalCheck;
 };
 
 #endif
