@@ -36,7 +36,8 @@ protected:
         preset.bitrate = 112;
         preset.folder = "/srv/My Music & more";
         preset.affix = "_demo";
-        preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X}.mp3"});
+        // Nothing in a stored path may be expanded or lost.
+        preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X} %PATH% b\\s.mp3"});
         return preset;
     }
 };
@@ -48,7 +49,8 @@ TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
     EXPECT_EQ(
         "[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
         "RepeatEvery=2\nWatermarkLevel=-6\n[Presets/Mine/Watermark\\ Settings/WatermarkFiles]\n"
-        "File0=/w/a b.wav\nFile1=/w/$HOME ${X}.mp3\n[Presets/Mine/\\ Output\\ Settings]\nIsMono=1\n"
+        "File0=/w/a b.wav\nFile1=/w/$HOME ${X} %PATH% b\\\\s.mp3\n[Presets/Mine/\\ Output\\ "
+        "Settings]\nIsMono=1\n"
         "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
         "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n",
         Contents(Path()));
