@@ -7,6 +7,7 @@
 
 #include <wx/thread.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -173,6 +174,12 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     settings.SetPrefix(m_settings.prefix);
     settings.SetSuffix(m_settings.suffix);
 
+    const int cores = wxThread::GetCPUCount();
+    int parallel = m_parallel > 0 ? m_parallel : cores;
+    if (parallel < 1)
+        parallel = 1;
+    // Fewer renders than cores: each can spread over two.
+    settings.SetDecodeApart(std::min<size_t>(parallel, count) < static_cast<size_t>(cores));
     std::vector<std::unique_ptr<TrackJob>> jobs;
     for (size_t i = 0; i < count; ++i) {
         jobs.emplace_back(new TrackJob);
@@ -189,9 +196,6 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         job.output = job.sox.GetOutputPath();
     }
 
-    int parallel = m_parallel > 0 ? m_parallel : wxThread::GetCPUCount();
-    if (parallel < 1)
-        parallel = 1;
     size_t running = 0;
     size_t ended = 0;
     size_t cancelled = 0;

@@ -13,7 +13,6 @@
 #include <cmath>
 #include <map>
 #include <memory>
-#include <algorithm>
 #include <set>
 #include <string>
 #include <sys/stat.h>
@@ -378,14 +377,14 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
 
 bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                                  long long& frames, wxString& failure) {
-    auto header = m_watermarkHeaders.find(path);
-    if (header == m_watermarkHeaders.end()) {
+    auto header = m_watermarkCache->headers.find(path);
+    if (header == m_watermarkCache->headers.end()) {
         Header read;
         if (!ReadHeader(path, read, failure)) {
             failure = wxFileName(path).GetFullName() + ": " + failure;
             return false;
         }
-        header = m_watermarkHeaders.emplace(path, read).first;
+        header = m_watermarkCache->headers.emplace(path, read).first;
     }
     const Header& sound = header->second;
     // SoX mixes only inputs of one sample rate, and a mono copy in a stereo
@@ -405,8 +404,8 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
         return true;
     }
     const wxString key = path + "\n" + effects;
-    auto known = m_watermarkSounds.find(key);
-    if (known == m_watermarkSounds.end()) {
+    auto known = m_watermarkCache->sounds.find(key);
+    if (known == m_watermarkCache->sounds.end()) {
         // Its length once converted, counted by SoX itself.
         const SoxOutput run = Execute("./sox " + QuoteSoxPath(path) + " -n " + effects +
                                       (effects.empty() ? "" : " ") + "stat");
@@ -421,7 +420,8 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
             failure = wxFileName(path).GetFullName() + ": " + failure;
             return false;
         }
-        known = m_watermarkSounds.emplace(key, Converted{effects, samples / track.channels}).first;
+        known = m_watermarkCache->sounds.emplace(key, Converted{effects, samples / track.channels})
+                    .first;
     }
     frames = known->second.frames;
     return true;
@@ -599,7 +599,10 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
     command += beds.empty() ? " -v 1 " : " -v 1 -m ";
-    command += QuoteSoxPath(m_inputFile) + " ";
+    // -V1 as for the beds: its warnings would share the mix's error stream.
+    command += m_decodeApart && m_fileFormat == "mp3"
+                   ? "\"| ./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p\" "
+                   : QuoteSoxPath(m_inputFile) + " ";
     // The level scales each bed as it enters the mix; the track keeps -v 1.
     const wxString bedVolume =
         m_waterMarkLevel == 0 ? wxString() : "-v " + VolumeFactor(m_waterMarkLevel) + " ";

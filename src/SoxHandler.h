@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <vector>
 
 // What CSoxHandler::Run does.
@@ -90,6 +91,12 @@ public:
     void SetFileFormat(wxString format) { m_fileFormat = format; }
     void SetBitrate(int kbits) { m_bitrate = kbits; }
     void SetMono(bool mono) { m_mono = mono; }
+    // For MP3 output: decode the track in a SoX process of its own, piped
+    // into the one that mixes and encodes, so that the two overlap on two
+    // cores. Only worth it when a core would otherwise be idle; the file is
+    // the same either way. Other formats take their sample size from the
+    // track, which a pipe would hide, and cost little to write.
+    void SetDecodeApart(bool apart) { m_decodeApart = apart; }
     void SetPrefix(wxString prefix) { m_prefix = prefix; }
     void SetSuffix(wxString suffix) { m_suffix = suffix; }
 
@@ -174,7 +181,8 @@ private:
     static bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure);
     // A watermark as the bed plays it on a track of signal track: the
     // effects that convert it and its length in frames once converted.
-    // Cached per object: every track of a batch uses the same files.
+    // Cached, and shared by copies of the object: every track of a batch
+    // uses the same files.
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                         long long& frames, wxString& failure);
 
@@ -209,6 +217,7 @@ private:
     int m_waterMarkLevel = 0;
     int m_bitrate;
     bool m_mono;
+    bool m_decodeApart = false;
     wxString m_fileFormat;
     wxString m_prefix;
     wxString m_suffix;
@@ -220,12 +229,15 @@ private:
     wxString m_writing;
     FileStamp m_writingBefore;
 
-    std::map<wxString, Header> m_watermarkHeaders;
     struct Converted {
         wxString effects;
         long long frames;
     };
-    std::map<wxString, Converted> m_watermarkSounds;
+    struct WatermarkCache {
+        std::map<wxString, Header> headers;
+        std::map<wxString, Converted> sounds; // by path and effects
+    };
+    std::shared_ptr<WatermarkCache> m_watermarkCache = std::make_shared<WatermarkCache>();
 };
 
 #endif

@@ -92,6 +92,13 @@ TEST_F(QuotingRuns, AwkwardTrackWatermarkAndJoinedNames) {
         EXPECT_GT(PeakIn(out, 1.0, 0.5), 0.1);
         EXPECT_GT(PeakIn(out, 6.0, 0.5), 0.1);
         outputs.Add(Wx(out));
+
+        // The track inside a pipe input, as a run with a spare core reads it.
+        CSoxHandler apart;
+        PrepareWatermarking(apart, track, {watermark}, Work("out"), 1, 5, "mp3");
+        apart.SetDecodeApart(true);
+        ASSERT_TRUE(apart.Run()) << FirstLine(apart);
+        EXPECT_GT(PeakIn(apart.GetResultOutput().utf8_string(), 1.0, 0.5), 0.1);
     }
     CSoxHandler sox;
     const std::string joined = Work("out/it's \"all\" $(touch X).wav");
