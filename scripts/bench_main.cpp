@@ -3,11 +3,13 @@
 // Makes ten 3-minute MP3 tracks and one 60-minute MP3 track with sox, then
 // stamps them every 10 s and every 5 s to MP3 at 320 kbit/s through RenderRun,
 // the run the window and velisto-batch use: each track alone (one render at a
-// time) and the whole batch (one render per core). Beside each: a plain
-// `sox IN.mp3 -C 320 OUT.mp3` of the same tracks one after another, and the
-// one-pass ffmpeg filter graph that does the same stamping. Each scenario
-// runs in a child process of its own, so its peak memory (all of its
-// processes together, sampled every 20 ms) can be told apart.
+// time) and the whole batch (one render per core), and the one-pass ffmpeg
+// filter graph that does the same stamping. Each is compared with a plain
+// `sox IN.mp3 -C 320 OUT.mp3` of the same tracks one after another, timed
+// beside it: before each track alone, before the batch. Each scenario runs
+// in a child process of its own, so its peak memory (all of its processes
+// together, sampled every 50 ms) can be told apart; the plain conversions
+// in it use less than any of the tools.
 #include "RenderRun.h"
 #include "SoxHandler.h"
 
@@ -58,15 +60,31 @@ double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-enum class Tool { Plain, Velisto, Ffmpeg };
+enum class Tool { Velisto, Ffmpeg };
 
-// Seconds for each track alone, then for the whole batch at once; -1 on failure.
-std::vector<double> RunScenario(const std::string& set, int count, Tool tool, int interval,
+// Seconds of one unit of a scenario (a track alone, or the whole batch) and
+// of the plain conversions of the same tracks, timed just before it: the
+// machine's speed drifts over minutes, and a baseline taken at another time
+// would move the ratio by more than the engine's own cost.
+struct Timing {
+    double seconds = -1;
+    double plain = -1;
+};
+
+std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, int interval,
                                 bool batch) {
-    std::vector<double> seconds;
+    std::vector<Timing> timings;
     const std::string out = set + "/out";
     Shell("rm -rf " + Quote(out) + " && mkdir -p " + Quote(out));
     const std::string tag = set + "/../beep.mp3";
+    auto output = [&](int i) { return out + "/track" + std::to_string(i + 1) + ".mp3"; };
+    auto plain = [&](int i) {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " +
+                              Quote(Track(set, i)) + " -C " + std::to_string(kBitrate) + " " +
+                              Quote(output(i)));
+        return ok ? Since(start) : -1;
+    };
     auto render = [&](const wxArrayString& tracks) {
         RenderSettings settings;
         settings.start = kStart;
@@ -86,22 +104,25 @@ std::vector<double> RunScenario(const std::string& set, int count, Tool tool, in
         return ok;
     };
     if (tool == Tool::Velisto && batch) {
+        Timing timing{0, 0};
         wxArrayString tracks;
-        for (int i = 0; i < count; ++i)
+        for (int i = 0; i < count; ++i) {
+            const double seconds = plain(i);
+            timing.plain = seconds < 0 || timing.plain < 0 ? -1 : timing.plain + seconds;
             tracks.Add(wxString::FromUTF8(Track(set, i)));
+        }
         const auto start = std::chrono::steady_clock::now();
-        seconds.push_back(render(tracks) ? Since(start) : -1);
-        return seconds;
+        timing.seconds = render(tracks) ? Since(start) : -1;
+        timings.push_back(timing);
+        return timings;
     }
     for (int i = 0; i < count; ++i) {
         const std::string in = Track(set, i);
-        const std::string output = out + "/track" + std::to_string(i + 1) + ".mp3";
+        Timing timing;
+        timing.plain = plain(i);
         const auto start = std::chrono::steady_clock::now();
         bool ok = false;
-        if (tool == Tool::Plain) {
-            ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " + Quote(in) +
-                       " -C " + std::to_string(kBitrate) + " " + Quote(output));
-        } else if (tool == Tool::Ffmpeg) {
+        if (tool == Tool::Ffmpeg) {
             const int rate = 44100;
             std::ostringstream graph;
             graph << "[1:a]aresample=" << rate
@@ -110,13 +131,14 @@ std::vector<double> RunScenario(const std::string& set, int count, Tool tool, in
                   << ":all=1[w];[0:a][w]amix=inputs=2:duration=first:normalize=0";
             ok = Shell("ffmpeg -nostdin -loglevel error -y -i " + Quote(in) + " -i " + Quote(tag) +
                        " -filter_complex " + Quote(graph.str()) + " -c:a libmp3lame -b:a " +
-                       std::to_string(kBitrate) + "k " + Quote(output));
+                       std::to_string(kBitrate) + "k " + Quote(output(i)));
         } else {
             ok = render(wxArrayString(1, wxString::FromUTF8(in)));
         }
-        seconds.push_back(ok ? Since(start) : -1);
+        timing.seconds = ok ? Since(start) : -1;
+        timings.push_back(timing);
     }
-    return seconds;
+    return timings;
 }
 
 // Resident kilobytes of root and all its descendants right now.
@@ -162,7 +184,7 @@ long TreeResidentKb(pid_t root) {
 }
 
 struct Result {
-    std::vector<double> seconds;
+    std::vector<Timing> timings;
     long treeKb = 0;
     bool ok = false;
 };
@@ -174,8 +196,8 @@ Result Measure(const std::string& set, int count, Tool tool, int interval, bool 
     if (child == 0) {
         wxInitializer toolkit;
         std::ofstream file(times);
-        for (double s : RunScenario(set, count, tool, interval, batch))
-            file << s << "\n";
+        for (const Timing& t : RunScenario(set, count, tool, interval, batch))
+            file << t.seconds << " " << t.plain << "\n";
         file.close();
         _exit(toolkit.IsOk() ? 0 : 1);
     }
@@ -185,13 +207,14 @@ Result Measure(const std::string& set, int count, Tool tool, int interval, bool 
         if (done == child || done < 0)
             break;
         result.treeKb = std::max(result.treeKb, TreeResidentKb(child));
-        usleep(20000);
+        usleep(50000);
     }
     std::ifstream file(times);
-    for (double s; file >> s;)
-        result.seconds.push_back(s);
-    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !result.seconds.empty() &&
-                std::count(result.seconds.begin(), result.seconds.end(), -1.0) == 0;
+    for (Timing t; file >> t.seconds >> t.plain;)
+        result.timings.push_back(t);
+    result.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0 && !result.timings.empty() &&
+                std::none_of(result.timings.begin(), result.timings.end(),
+                             [](const Timing& t) { return t.seconds < 0 || t.plain < 0; });
     return result;
 }
 
@@ -216,10 +239,10 @@ std::string Duration(int seconds) {
     return seconds % 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min";
 }
 
-double Sum(const std::vector<double>& values) {
+double Sum(const std::vector<Timing>& timings, double Timing::*field) {
     double sum = 0;
-    for (double v : values)
-        sum += v;
+    for (const Timing& t : timings)
+        sum += t.*field;
     return sum;
 }
 
@@ -274,7 +297,8 @@ int main(int argc, char** argv) {
 
     printf("MP3 in, MP3 %d kbit/s out, first watermark at %d s, %u cores\n", kBitrate, kStart,
            std::thread::hardware_concurrency());
-    printf("%-34s %9s %9s %7s %10s\n", "scenario", "total s", "s/track", "ratio", "peak mem");
+    printf("%-34s %9s %9s %9s %7s %10s\n", "scenario", "total s", "s/track", "plain s", "ratio",
+           "peak mem");
     int status = 0;
     struct Set {
         std::string folder;
@@ -290,7 +314,6 @@ int main(int argc, char** argv) {
         {longSet, 1, "1 x " + Duration(options.longSeconds), {5}},
     };
     for (const Set& set : sets) {
-        double plain = 0;
         auto row = [&](const std::string& name, Tool tool, int interval, bool batch) {
             fprintf(stderr, "Running: %s %s...\n", set.label.c_str(), name.c_str());
             const Result r = Measure(set.folder, set.count, tool, interval, batch);
@@ -299,14 +322,12 @@ int main(int argc, char** argv) {
                 status = 1;
                 return;
             }
-            const double total = Sum(r.seconds);
-            if (tool == Tool::Plain)
-                plain = total;
-            printf("%-34s %9.2f %9.2f %7.2f %7.1f MB\n", (set.label + " " + name).c_str(), total,
-                   batch ? total / set.count : total / r.seconds.size(),
-                   plain > 0 ? total / plain : 0.0, r.treeKb / 1024.0);
+            const double total = Sum(r.timings, &Timing::seconds);
+            const double plain = Sum(r.timings, &Timing::plain);
+            printf("%-34s %9.2f %9.2f %9.2f %7.2f %7.1f MB\n", (set.label + " " + name).c_str(),
+                   total, total / set.count, plain, plain > 0 ? total / plain : 0.0,
+                   r.treeKb / 1024.0);
         };
-        row("plain sox -C 320", Tool::Plain, 0, false);
         for (int interval : set.intervals) {
             const std::string every = "every " + std::to_string(interval) + " s";
             row("velisto " + every + ", alone", Tool::Velisto, interval, false);
@@ -315,9 +336,10 @@ int main(int argc, char** argv) {
             row("ffmpeg " + every, Tool::Ffmpeg, interval, false);
         }
     }
-    printf("\nratio: total seconds over the plain conversions one after another. alone: one\n"
-           "render at a time; batch: the whole run, one render per core. peak mem: the\n"
-           "scenario's processes together at their peak.\n"
+    printf("\nplain s: the plain conversions of the same tracks one after another, timed\n"
+           "beside the scenario (before each track alone, before the batch). ratio: total\n"
+           "seconds over plain seconds. alone: one render at a time; batch: the whole run,\n"
+           "one render per core. peak mem: the scenario's processes together at their peak.\n"
            "targets: alone <= 1.3, batch <= 0.7, velisto below ffmpeg.\n");
     Shell("rm -rf " + Quote(work));
     return status;
