@@ -174,12 +174,8 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     settings.SetPrefix(m_settings.prefix);
     settings.SetSuffix(m_settings.suffix);
 
-    const int cores = wxThread::GetCPUCount();
-    int parallel = m_parallel > 0 ? m_parallel : cores;
-    if (parallel < 1)
-        parallel = 1;
-    // Fewer renders than cores: each can spread over two.
-    settings.SetDecodeApart(std::min<size_t>(parallel, count) < static_cast<size_t>(cores));
+    const size_t cores = std::max(1, wxThread::GetCPUCount());
+    const size_t parallel = m_parallel > 0 ? static_cast<size_t>(m_parallel) : cores;
     std::vector<std::unique_ptr<TrackJob>> jobs;
     for (size_t i = 0; i < count; ++i) {
         jobs.emplace_back(new TrackJob);
@@ -220,6 +216,10 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         }
         if (progress)
             progress->TrackStarted(row, count, FileName(m_tracks[row]));
+        // Fewer renders than cores from here on (one at a time, or the last
+        // of a batch): this one can spread over two.
+        const size_t waiting = count - ended - running;
+        job.sox.SetDecodeApart(running + std::min(waiting, parallel - running) < cores);
         wxString command;
         if (!job.sox.BeginRun(command)) {
             job.lines = job.sox.GetErrors();
@@ -267,7 +267,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
                 }
             }
         }
-        for (size_t row = next; !m_cancelled && row < count && running < size_t(parallel); ++row) {
+        for (size_t row = next; !m_cancelled && row < count && running < parallel; ++row) {
             if (jobs[row]->state == TrackJob::Waiting && !WaitsForEarlier(jobs, row))
                 start(row);
         }
