@@ -1,47 +1,22 @@
 // velisto-batch run as a user runs it: the built program, a real presets file
 // in a temporary home, real SoX renders, no display.
+#include "shell.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
 #include <thread>
-#include <chrono>
 #include <unistd.h>
 
 namespace {
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-// The file's bytes; empty when it cannot be read.
-std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
-}
-
-// Exit status of a shell command; its standard output in *out.
-int Shell(const std::string& command, std::string* out = nullptr) {
-    FILE* pipe = popen(command.c_str(), "r");
-    std::string text;
-    for (int c; (c = fgetc(pipe)) != EOF;)
-        text += char(c);
-    const int status = pclose(pipe);
-    if (out)
-        *out = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 struct Result {
@@ -53,17 +28,14 @@ struct Result {
 class BatchTest : public testing::Test {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/velisto-batch-test-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir = pattern;
-        Shell("mkdir -p " + Quote(dir + "/home") + " " + Quote(dir + "/tracks"));
+        ASSERT_EQ(0,
+                  Shell("mkdir -p " + ShellQuote(Path("home")) + " " + ShellQuote(Path("tracks"))));
     }
-    void TearDown() override { Shell("rm -rf " + Quote(dir)); }
 
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
+    std::string Path(const std::string& name) const { return m_dir / name; }
 
     static void Tone(const std::string& path, double seconds, int frequency = 440) {
-        ASSERT_EQ(0, Shell("sox -n -r 44100 -c 2 " + Quote(path) + " synth " +
+        ASSERT_EQ(0, Shell("sox -n -r 44100 -c 2 " + ShellQuote(path) + " synth " +
                            std::to_string(seconds) + " sine " + std::to_string(frequency) +
                            " vol 0.1")); // quiet enough that a tag on it never clips
     }
@@ -71,15 +43,15 @@ protected:
     // The command line that runs the program with args in the test's folder,
     // its home the temporary one and no display.
     std::string Command(const std::string& args) const {
-        return "cd " + Quote(dir) +
-               " && exec env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + Quote(Path("home")) + " " +
-               Quote(VELISTO_BATCH) + " " + args;
+        return "cd " + ShellQuote(dir) +
+               " && exec env -u DISPLAY -u WAYLAND_DISPLAY HOME=" + ShellQuote(Path("home")) + " " +
+               ShellQuote(VELISTO_BATCH) + " " + args;
     }
 
     Result Run(const std::string& args) const {
         Result result;
-        result.status = Shell(Command(args) + " 2>" + Quote(Path("stderr.txt")), &result.out);
-        result.err = Read(Path("stderr.txt"));
+        result.status = Shell(Command(args) + " 2>" + ShellQuote(Path("stderr.txt")), &result.out);
+        result.err = Contents(Path("stderr.txt"));
         return result;
     }
 
@@ -96,19 +68,16 @@ protected:
             << "PrefixOrSuffixString=_wm\n";
     }
 
-    std::string Listing(const std::string& folder) const {
-        std::string out;
-        Shell("ls -A " + Quote(Path(folder)), &out);
-        return out;
-    }
+    std::string Listing(const std::string& folder) const { return ::Listing(Path(folder)); }
 
     static std::string Soxi(const std::string& option, const std::string& path) {
         std::string out;
-        Shell("soxi " + option + " " + Quote(path) + " 2>/dev/null", &out);
+        Shell("soxi " + option + " " + ShellQuote(path) + " 2>/dev/null", &out);
         return out.substr(0, out.find('\n'));
     }
 
-    std::string dir;
+    TempDir m_dir;
+    const std::string dir = m_dir.path();
 };
 
 TEST_F(BatchTest, TakesThePresetThenTheOptions) {
@@ -161,7 +130,7 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
     Tone(Path("tracks/A.MP3"), 7);
     Tone(Path("tracks/c.aiff"), 8);
     Tone(Path("tracks/.hidden.wav"), 6);
-    Shell("mkdir " + Quote(Path("tracks/sub")));
+    Shell("mkdir " + ShellQuote(Path("tracks/sub")));
     Tone(Path("tracks/sub/d.wav"), 6);
     std::ofstream(Path("tracks/notes.txt")) << "not audio\n";
 
@@ -176,12 +145,13 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
     EXPECT_NE(std::string::npos, all.err.find("3/3 c.aiff\n")) << all.err;
 
     // Split over jobs as GNU parallel splits a catalogue over machines: the same files.
-    EXPECT_EQ(0, Shell("cd " + Quote(dir) + " && env -u DISPLAY HOME=" + Quote(Path("home")) +
-                       " parallel -j 2 " + Quote(VELISTO_BATCH) + " --preset Store --format mp3 " +
+    EXPECT_EQ(0, Shell("cd " + ShellQuote(dir) +
+                       " && env -u DISPLAY HOME=" + ShellQuote(Path("home")) + " parallel -j 2 " +
+                       ShellQuote(VELISTO_BATCH) + " --preset Store --format mp3 " +
                        "--output split {} ::: tracks/A.MP3 tracks/b.wav tracks/c.aiff 2>&1"));
     for (const char* name : {"A_wm.mp3", "b_wm.mp3", "c_wm.mp3"}) {
-        EXPECT_FALSE(Read(Path("out/") + name).empty()) << name;
-        EXPECT_TRUE(Read(Path("out/") + name) == Read(Path("split/") + name)) << name;
+        EXPECT_FALSE(Contents(Path("out/") + name).empty()) << name;
+        EXPECT_TRUE(Contents(Path("out/") + name) == Contents(Path("split/") + name)) << name;
     }
 
     // One track that cannot be decoded: its line says why, the others render.
@@ -228,14 +198,9 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     EXPECT_NE(std::string::npos, tooLong.err.find("long.wav: too long")) << tooLong.err;
     EXPECT_FALSE(Exists(Path("out/a_wm.wav")));
 
-    // --help lists the options with their values.
-    const Result help = Run("--help");
-    EXPECT_EQ(0, help.status);
-    EXPECT_NE(std::string::npos, help.out.find("64, 80, 96, 112, 128, 160, 192, 224, 256 or 320"));
-
     // Built on wxBase alone: no GUI library to load.
     std::string libraries;
-    Shell("ldd " + Quote(VELISTO_BATCH), &libraries);
+    Shell("ldd " + ShellQuote(VELISTO_BATCH), &libraries);
     EXPECT_NE(std::string::npos, libraries.find("libwx_baseu"));
     EXPECT_EQ(std::string::npos, libraries.find("gtk")) << libraries;
 }
@@ -246,11 +211,11 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
     Tone(Path("long.wav"), 300);
     for (int signal : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(signal);
-        Shell("rm -rf " + Quote(Path("out")));
+        Shell("rm -rf " + ShellQuote(Path("out")));
         // The shell execs the program: the child's pid is the program's.
         const std::string command =
             Command("--preset Store --format mp3 --jobs 1 --output out short.wav long.wav >" +
-                    Quote(Path("stdout.txt")) + " 2>/dev/null");
+                    ShellQuote(Path("stdout.txt")) + " 2>/dev/null");
         const pid_t pid = fork();
         ASSERT_LE(0, pid);
         if (pid == 0) {
@@ -270,10 +235,10 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
         EXPECT_EQ("short_wm.mp3\n", Listing("out"));
         EXPECT_EQ("short.wav: Process completed successfully\n"
                   "Cancelled: 1 of 2 tracks not rendered.\n",
-                  Read(Path("stdout.txt")));
+                  Contents(Path("stdout.txt")));
         // No SoX of this run is left: each names a file in the test's folder.
         std::string left;
-        Shell("pgrep -af " + Quote(dir) + " | grep -v pgrep", &left);
+        Shell("pgrep -af " + ShellQuote(dir) + " | grep -v pgrep", &left);
         EXPECT_EQ("", left);
     }
 }

@@ -6,51 +6,16 @@
 #include <wx/utils.h>
 
 #include <algorithm>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 #include <unistd.h>
-
-int Shell(const std::string& command, std::string* output) {
-    std::string full = command + " 2>&1";
-    FILE* pipe = popen(full.c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    for (int c; (c = fgetc(pipe)) != EOF;)
-        text += char(c);
-    const int status = pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string ShellQuote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
 
 wxArrayString Strings(std::initializer_list<wxString> texts) {
     return wxArrayString(texts.size(), texts.begin());
 }
 
-std::string Contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
-}
-
 void Spoil(const std::string& path, int bytes) {
     ASSERT_EQ(0, Shell("head -c " + std::to_string(bytes) + " /dev/urandom > " + ShellQuote(path)));
-}
-
-std::string Listing(const std::string& folder) {
-    std::string out;
-    Shell("LC_ALL=C ls -A " + ShellQuote(folder), &out);
-    return out;
 }
 
 static void MakeAudio(const std::string& path, int rate, int channels, const std::string& effects) {
@@ -85,45 +50,32 @@ AudioInfo Inspect(const std::string& path) {
     return info;
 }
 
-double PeakIn(const std::string& path, double start, double duration) {
+std::string StatOf(const std::string& args, double start, double duration) {
     std::ostringstream cmd;
-    cmd << "sox " << ShellQuote(path) << " -n trim " << start << " " << duration << " stat";
+    cmd << "sox " << args << " -n";
+    if (duration >= 0)
+        cmd << " trim " << start << " " << duration;
     std::string out;
-    if (Shell(cmd.str(), &out) != 0 || out.find("Maximum amplitude:") == std::string::npos)
-        return -1;
-    auto value = [&](const std::string& label) {
-        const size_t at = out.find(label);
-        return at == std::string::npos ? 0 : std::atof(out.c_str() + at + label.size());
-    };
-    return std::max(value("Maximum amplitude:"), -value("Minimum amplitude:"));
+    return Shell(cmd.str() + " stat", &out) == 0 ? out : std::string();
 }
 
-std::vector<double> BlockPeaks(const std::string& path, double blockSeconds, int channel) {
-    std::vector<double> peaks;
-    const AudioInfo info = Inspect(path);
-    if (info.rate <= 0)
-        return peaks;
-    TempDir dir;
-    const std::string raw = dir / "samples.f32";
-    std::string cmd = "sox " + ShellQuote(path) + " -t raw -e floating-point -b 32 " +
-                      ShellQuote(raw) +
-                      (channel > 0 ? " remix " + std::to_string(channel) : std::string(" remix -"));
-    if (Shell(cmd) != 0)
-        return peaks;
-    FILE* file = fopen(raw.c_str(), "rb");
-    if (!file)
-        return peaks;
-    const size_t perBlock = static_cast<size_t>(info.rate * blockSeconds + 0.5);
-    std::vector<float> samples(perBlock);
-    size_t n;
-    while ((n = fread(samples.data(), sizeof(float), perBlock, file)) > 0) {
-        double peak = 0;
-        for (size_t i = 0; i < n; ++i)
-            peak = std::max(peak, static_cast<double>(std::fabs(samples[i])));
-        peaks.push_back(peak);
-    }
-    fclose(file);
-    return peaks;
+double Figure(const std::string& stat, const std::string& label) {
+    const size_t at = stat.find(label);
+    return at == std::string::npos ? -1 : std::atof(stat.c_str() + at + label.size());
+}
+
+// The largest of the maximum and minus the minimum, or -1.
+static double Extreme(const std::string& stat) {
+    const double max = Figure(stat, "Maximum amplitude:");
+    return max < 0 ? -1 : std::max(max, -Figure(stat, "Minimum amplitude:"));
+}
+
+double PeakIn(const std::string& path, double start, double duration) {
+    return Extreme(StatOf(ShellQuote(path), start, duration));
+}
+
+double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
+    return Extreme(StatOf("-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b), start, duration));
 }
 
 void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
@@ -152,11 +104,6 @@ CommandLog::CommandLog(std::function<void(const wxString&)> also) {
 size_t CommandLog::Mixes() const {
     return std::count_if(commands.begin(), commands.end(),
                          [](const wxString& command) { return command.Contains(" -v 1 "); });
-}
-
-TempDir::TempDir() {
-    char pattern[] = "/tmp/velisto-test-XXXXXX";
-    m_path = mkdtemp(pattern) ? pattern : "/nonexistent";
 }
 
 void BundleTest::SetUp() {

@@ -6,6 +6,7 @@
 #include "MainFormImp.h"
 #include "ProcessCompleteImp.h"
 #include "SoxHandler.h"
+#include "shell.h"
 
 #include <wx/testing.h>
 #include <wx/textdlg.h>
@@ -17,20 +18,12 @@
 #include <string>
 #include <vector>
 
-// Runs a shell command, returns its exit status; output (stdout and stderr) in *output.
-int Shell(const std::string& command, std::string* output = nullptr);
-// Quotes text for /bin/sh.
-std::string ShellQuote(const std::string& text);
 inline wxString Wx(const std::string& text) {
     return wxString::FromUTF8(text);
 }
 wxArrayString Strings(std::initializer_list<wxString> texts);
-// The file's bytes; empty when it cannot be read.
-std::string Contents(const std::string& path);
 // Replaces the file with bytes that no decoder takes for audio.
 void Spoil(const std::string& path, int bytes = 20000);
-// The folder's entries, one a line, sorted.
-std::string Listing(const std::string& folder);
 
 // Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
 // synth is the rest of the synth effect, for example "sine 440" or "whitenoise".
@@ -46,11 +39,17 @@ struct AudioInfo {
 };
 AudioInfo Inspect(const std::string& path);
 
-// Largest absolute sample value in [start, start + duration) seconds (0..1).
+// SoX's statistics of `sox ARGS -n` over [start, start + duration) seconds,
+// all of it when duration < 0; empty when SoX fails.
+std::string StatOf(const std::string& args, double start = 0, double duration = -1);
+// The figure after label in stat, or -1 when it is missing.
+double Figure(const std::string& stat, const std::string& label);
+// Largest absolute sample value in [start, start + duration) seconds (0..1), or -1.
 double PeakIn(const std::string& path, double start, double duration);
-// Peak level (0..1) of each block of blockSeconds of one channel (1-based),
-// or of all channels averaged when channel is 0. Empty when SoX cannot read the file.
-std::vector<double> BlockPeaks(const std::string& path, double blockSeconds = 0.1, int channel = 0);
+// Largest absolute difference between two files of one signal, or -1 when SoX
+// cannot compare them.
+double DifferenceIn(const std::string& a, const std::string& b, double start = 0,
+                    double duration = -1);
 
 // Sets sox up to watermark track into folder: the watermarks cycling from
 // start seconds every interval seconds, written as format.
@@ -70,18 +69,6 @@ public:
     // Commands that mixed a track with its watermarks.
     size_t Mixes() const;
     wxArrayString commands;
-};
-
-// A temporary folder, removed with everything in it when the object goes.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir() { Shell("rm -rf " + ShellQuote(m_path)); }
-    const std::string& path() const { return m_path; }
-    std::string operator/(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
 };
 
 // Each test runs in a fresh folder that holds a Velisto.app bundle (the one the
