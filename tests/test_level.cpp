@@ -2,29 +2,10 @@
 // line a run adds when the mix of tag and music clips.
 #include "testutil.h"
 
-#include <sstream>
-
 namespace {
 
-// A figure of SoX's statistics of `sox ARGS -n` over [start, start +
-// duration) seconds, or -1.
-double StatIn(const std::string& args, double start, double duration, const std::string& label) {
-    std::ostringstream cmd;
-    cmd << "sox " << args << " -n trim " << start << " " << duration << " stat";
-    std::string out;
-    const size_t at = Shell(cmd.str(), &out) == 0 ? out.find(label) : std::string::npos;
-    return at == std::string::npos ? -1 : std::atof(out.c_str() + at + label.size());
-}
-
 double RmsIn(const std::string& path, double start, double duration) {
-    return StatIn(ShellQuote(path), start, duration, "RMS     amplitude:");
-}
-
-// Largest absolute difference between two files of one signal over the window.
-double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
-    const std::string args = "-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b);
-    return std::max(StatIn(args, start, duration, "Maximum amplitude:"),
-                    -StatIn(args, start, duration, "Minimum amplitude:"));
+    return Figure(StatOf(ShellQuote(path), start, duration), "RMS     amplitude:");
 }
 
 class Level : public BundleTest {
