@@ -406,17 +406,8 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
         if (g_signal)
             break;
         // The engine decides as for a real run, but its command is not run.
-        CSoxHandler sox;
-        sox.SetOperation(SOX_ADD_WATERMARK);
+        CSoxHandler sox = WatermarkHandler(settings, watermarks);
         sox.SetInputFile(track);
-        sox.SetOutputFile(settings.folder);
-        sox.SetWaterMarks(watermarks);
-        sox.SetStartTime(settings.start);
-        sox.SetWaterMarkInterval(settings.interval);
-        sox.SetWaterMarkLevel(settings.level);
-        sox.SetFileFormat(FormatExtension(settings.format));
-        sox.SetPrefix(settings.prefix);
-        sox.SetSuffix(settings.suffix);
         const wxString name = wxFileName(track).GetFullName();
         wxString command;
         if (!sox.BeginRun(command)) {

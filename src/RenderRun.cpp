@@ -72,6 +72,22 @@ wxString FormatExtension(OutputFormat format) {
     return "mp3";
 }
 
+CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString& watermarks) {
+    CSoxHandler sox;
+    sox.SetOperation(SOX_ADD_WATERMARK);
+    sox.SetOutputFile(settings.folder);
+    sox.SetWaterMarks(watermarks);
+    sox.SetStartTime(settings.start);
+    sox.SetWaterMarkInterval(settings.interval);
+    sox.SetWaterMarkLevel(settings.level);
+    sox.SetFileFormat(FormatExtension(settings.format));
+    sox.SetBitrate(settings.format == OutputFormat::Mp3 ? settings.bitrate : 0);
+    sox.SetMono(settings.mono);
+    sox.SetPrefix(settings.prefix);
+    sox.SetSuffix(settings.suffix);
+    return sox;
+}
+
 RenderRun::RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
                      const wxArrayString& watermarks)
     : m_settings(settings), m_tracks(tracks), m_watermarks(watermarks) {
@@ -162,17 +178,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         }
     }
 
-    CSoxHandler settings;
-    settings.SetOperation(SOX_ADD_WATERMARK);
-    settings.SetWaterMarks(m_watermarks);
-    settings.SetStartTime(m_settings.start);
-    settings.SetWaterMarkInterval(m_settings.interval);
-    settings.SetWaterMarkLevel(m_settings.level);
-    settings.SetFileFormat(FormatExtension(m_settings.format));
-    settings.SetBitrate(m_settings.format == OutputFormat::Mp3 ? m_settings.bitrate : 0);
-    settings.SetMono(m_settings.mono);
-    settings.SetPrefix(m_settings.prefix);
-    settings.SetSuffix(m_settings.suffix);
+    CSoxHandler settings = WatermarkHandler(m_settings, m_watermarks);
 
     const size_t cores = std::max(1, wxThread::GetCPUCount());
     const size_t parallel = m_parallel > 0 ? static_cast<size_t>(m_parallel) : cores;

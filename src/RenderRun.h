@@ -33,6 +33,11 @@ struct RenderSettings {
     wxString mergeName; // merged file's name; its extension is replaced by the format's
 };
 
+class CSoxHandler;
+// The engine set up to watermark with settings and watermarks into
+// settings.folder (the bitrate for MP3 only); the caller sets the track.
+CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString& watermarks);
+
 // Told as the run goes, from the thread that called Run.
 class RenderProgress {
 public:

@@ -55,20 +55,16 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
         m_folder = wxString(pattern.data(), *wxConvFileName);
     }
 
-    std::vector<CSoxHandler> render(1);
-    CSoxHandler& sox = render[0];
-    sox.SetOperation(SOX_ADD_WATERMARK);
-    sox.SetInputFile(track);
-    sox.SetOutputFile(m_folder);
-    sox.SetWaterMarks(watermarks);
-    sox.SetStartTime(settings.start);
-    sox.SetWaterMarkInterval(settings.interval);
-    sox.SetWaterMarkLevel(settings.level);
-    sox.SetFileFormat("WAV");
-    sox.SetBitrate(0);
-    sox.SetMono(settings.mono);
+    // WAV in the preview's own folder, whatever the output settings say.
+    RenderSettings preview = settings;
+    preview.format = OutputFormat::Wav;
+    preview.folder = m_folder;
     // A name of its own for every render: the player may still hold the last one.
-    sox.SetPrefix(wxString::Format("%u-", ++m_renders));
+    preview.prefix = wxString::Format("%u-", ++m_renders);
+    preview.suffix.clear();
+    std::vector<CSoxHandler> render(1, WatermarkHandler(preview, watermarks));
+    CSoxHandler& sox = render[0];
+    sox.SetInputFile(track);
     if (!RunAll(render, 1)[0]) {
         failure = wxJoin(sox.GetErrors(), '\n', '\0');
         if (failure.empty())
