@@ -1,6 +1,9 @@
 #include "shell.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
@@ -37,6 +40,33 @@ std::string Listing(const std::string& folder) {
     std::string out;
     Shell("LC_ALL=C ls -A " + ShellQuote(folder), &out);
     return out;
+}
+
+void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,
+              int channels) {
+    const std::string cmd = "sox -n -r " + std::to_string(rate) + " -c " +
+                            std::to_string(channels) + " " + ShellQuote(path) +
+                            (synth.empty() ? " trim 0 " : " synth ") + std::to_string(seconds) +
+                            " " + synth;
+    std::string out;
+    ASSERT_EQ(0, Shell(cmd, &out)) << cmd << "\n" << out;
+}
+
+AudioInfo Inspect(const std::string& path) {
+    auto ask = [&](const char* option) {
+        std::string out;
+        return Shell(std::string("soxi -") + option + " " + ShellQuote(path), &out) ? "" : out;
+    };
+    AudioInfo info;
+    info.rate = std::atoi(ask("r").c_str());
+    info.channels = std::atoi(ask("c").c_str());
+    info.seconds = std::atof(ask("D").c_str());
+    info.frames = std::atoll(ask("s").c_str());
+    // "320k" for MP3; WAV and AIFF report their raw PCM rate ("1.41M") or nothing.
+    const std::string kbits = ask("B");
+    if (kbits.find('k') != std::string::npos)
+        info.kbits = std::atoi(kbits.c_str());
+    return info;
 }
 
 TempDir::TempDir() {

@@ -1,5 +1,5 @@
-// Test helpers that need no toolkit: shell commands, files and temporary
-// folders. Shared by the window's tests and velisto-batch's.
+// Test helpers that need no toolkit: shell commands, files, audio made with SoX
+// and temporary folders. Shared by the window's tests and velisto-batch's.
 #ifndef TESTS_SHELL_H
 #define TESTS_SHELL_H
 
@@ -13,6 +13,24 @@ std::string ShellQuote(const std::string& text);
 std::string Contents(const std::string& path);
 // The folder's entries, one a line, sorted.
 std::string Listing(const std::string& folder);
+
+// Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
+// synth is the rest of the synth effect, for example "sine 440" or "whitenoise";
+// an empty one makes silence.
+void MakeTone(const std::string& path, double seconds, const std::string& synth = "sine 440",
+              int rate = 44100, int channels = 2);
+inline void MakeSilence(const std::string& path, double seconds, int rate = 44100,
+                        int channels = 2) {
+    MakeTone(path, seconds, "", rate, channels);
+}
+
+struct AudioInfo {
+    int rate = 0, channels = 0;
+    double seconds = 0;
+    long long frames = -1;
+    int kbits = 0; // bit rate as soxi reports it, 0 when it reports none
+};
+AudioInfo Inspect(const std::string& path);
 
 // A temporary folder, removed with everything in it when the object goes.
 class TempDir {

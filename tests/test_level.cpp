@@ -72,11 +72,7 @@ TEST_F(Level, AClippedMixSaysSoAfterItsSuccessLine) {
     MakeTone(Work("in/loud.wav"), 11.5, "sine 220 vol 0.7", 8000, 1);
     MakeTone(Work("in/quiet.wav"), 6.5, "sine 220 vol 0.05", 8000, 1);
     MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.7", 8000, 1);
-    RenderSettings settings;
-    settings.start = 1;
-    settings.interval = 5;
-    settings.format = OutputFormat::Wav;
-    settings.folder = Wx(Work("out"));
+    RenderSettings settings = RunSettings();
     const wxArrayString tracks = Files({"in/loud.wav", "in/quiet.wav"});
     const wxArrayString watermarks = Files({"wm/tag.wav"});
 

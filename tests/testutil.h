@@ -1,5 +1,5 @@
-// Shared helpers for the tests: temporary bundle folders, audio made with SoX,
-// level measurement, access to the windows' controls, and dialog answers.
+// Shared helpers for the window's and the engine's tests: temporary bundle
+// folders, level measurement, access to the windows' controls, and dialog answers.
 #ifndef TESTUTIL_H
 #define TESTUTIL_H
 
@@ -24,20 +24,6 @@ inline wxString Wx(const std::string& text) {
 wxArrayString Strings(std::initializer_list<wxString> texts);
 // Replaces the file with bytes that no decoder takes for audio.
 void Spoil(const std::string& path, int bytes = 20000);
-
-// Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
-// synth is the rest of the synth effect, for example "sine 440" or "whitenoise".
-void MakeTone(const std::string& path, double seconds, const std::string& synth = "sine 440",
-              int rate = 44100, int channels = 2);
-// A silent file of the given length.
-void MakeSilence(const std::string& path, double seconds, int rate = 44100, int channels = 2);
-
-struct AudioInfo {
-    int rate = 0, channels = 0;
-    double seconds = 0;
-    int kbits = 0; // bit rate as soxi reports it, 0 when it reports none
-};
-AudioInfo Inspect(const std::string& path);
 
 // SoX's statistics of `sox ARGS -n` over [start, start + duration) seconds,
 // all of it when duration < 0; empty when SoX fails.
@@ -84,6 +70,8 @@ protected:
     // Work paths of the names.
     wxArrayString Files(std::initializer_list<std::string> names) const;
     void MakeFolders(std::initializer_list<std::string> names) const;
+    // A run's settings: the first watermark at 1 s, then every 5 s, into out/.
+    RenderSettings RunSettings(OutputFormat format = OutputFormat::Wav) const;
 
     TempDir m_dir;
 
@@ -249,22 +237,17 @@ template <> struct ResultsDialogProbe<ResultsControls> {
 };
 using ResultsProbe = ResultsDialogProbe<ResultsControls>;
 
-// What the results dialog showed.
-struct SeenResults {
-    wxString title;
-    wxString folder;
-    wxArrayString lines; // top to bottom
-};
-// Answers the results dialog: notes what it showed in *seen and closes it.
+// Answers the results dialog: notes its title, its folder and its lines (top
+// to bottom) in *seen, and closes it.
 class ResultsExpect : public wxExpectModalBase<ProcessCompleteImp, ResultsExpect> {
 public:
-    explicit ResultsExpect(SeenResults* seen) : m_seen(seen) {}
+    explicit ResultsExpect(wxArrayString* seen) : m_seen(seen) {}
 
 protected:
     int OnInvoked(ProcessCompleteImp* dialog) const override;
 
 private:
-    SeenResults* m_seen;
+    wxArrayString* m_seen;
 };
 
 #endif
