@@ -15,29 +15,22 @@ namespace {
 
 // The About dialog the menu opens: over the main window, each link clicked
 // (noted in *clicked).
-class AboutExpect : public wxExpectModalBase<AboutDlg, AboutExpect> {
-public:
-    explicit AboutExpect(wxArrayString* clicked) : m_clicked(clicked) {}
-
-protected:
-    int OnInvoked(AboutDlg* dialog) const override {
+Answer<AboutDlg> AboutExpect(wxArrayString* clicked) {
+    return Answer<AboutDlg>([clicked](AboutDlg* dialog) {
         EXPECT_NE(nullptr, dynamic_cast<CMainFormImp*>(dialog->GetParent()));
         for (wxWindow* row : dialog->GetChildren()) {
             if (auto* link = dynamic_cast<wxHyperlinkCtrl*>(row)) {
                 wxHyperlinkEvent click(link, link->GetId(), link->GetURL());
                 link->GetEventHandler()->ProcessEvent(click);
-                m_clicked->Add(link->GetURL());
+                clicked->Add(link->GetURL());
             }
         }
         // It closes with its own button and with Escape.
         EXPECT_NE(nullptr, dynamic_cast<wxButton*>(dialog->FindWindow(wxID_CLOSE)));
         EXPECT_EQ(wxID_CLOSE, dialog->GetEscapeId());
         return wxID_CANCEL;
-    }
-
-private:
-    wxArrayString* m_clicked;
-};
+    });
+}
 
 class Menu : public BundleTest {};
 

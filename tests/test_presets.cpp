@@ -123,11 +123,11 @@ TEST(PresetNames, AreTrimmedAndMustBeNonBlankWithoutASlash) {
 
 class PresetButtons : public Store {
 protected:
-    TextEntryExpect NameExpect(const wxString& typed, int answer = wxID_OK) {
+    Answer<wxTextEntryDialog> NameExpect(const wxString& typed, int answer = wxID_OK) {
         return TextEntryExpect("New preset", "Please provide a name for your new preset", "", typed,
                                answer);
     }
-    MessageExpect SureExpect(const wxString& what, const wxString& name, int answer) {
+    Answer<wxMessageDialog> SureExpect(const wxString& what, const wxString& name, int answer) {
         return MessageExpect("Are you sure you want to " + what + " preset '" + name + "' ?",
                              answer);
     }

@@ -121,8 +121,8 @@ CMainFormImp* NewMainWindow() {
     return window;
 }
 
-MainWindow::~MainWindow() {
-    m_window->Destroy();
+void DestroyWindow::operator()(wxWindow* window) const {
+    window->Destroy();
     wxTheApp->ProcessPendingEvents();
     wxTheApp->ProcessIdle();
 }
@@ -165,29 +165,44 @@ wxString Column(wxListCtrl* list, int column) {
     return text;
 }
 
-int MessageExpect::OnInvoked(wxMessageDialog* dialog) const {
-    if (m_seen)
-        *m_seen = dialog->GetMessage();
-    else
-        EXPECT_EQ(m_text, dialog->GetMessage());
-    EXPECT_EQ(g_programName, dialog->GetCaption());
-    // The box offers the answer given: OK alone, or Yes and No.
-    const long style = dialog->GetMessageDialogStyle();
-    if (m_answer == wxID_OK)
-        EXPECT_TRUE((style & wxOK) && !(style & wxYES_NO)) << style;
-    else
-        EXPECT_EQ(wxYES_NO, style & wxYES_NO) << style;
-    return m_answer;
+static Answer<wxMessageDialog> MessageAnswer(const wxString& text, wxString* seen, int answer) {
+    return Answer<wxMessageDialog>([=](wxMessageDialog* dialog) {
+               if (seen)
+                   *seen = dialog->GetMessage();
+               else
+                   EXPECT_EQ(text, dialog->GetMessage());
+               EXPECT_EQ(g_programName, dialog->GetCaption());
+               // The box offers the answer given: OK alone, or Yes and No.
+               const long style = dialog->GetMessageDialogStyle();
+               if (answer == wxID_OK)
+                   EXPECT_TRUE((style & wxOK) && !(style & wxYES_NO)) << style;
+               else
+                   EXPECT_EQ(wxYES_NO, style & wxYES_NO) << style;
+               return answer;
+           })
+        .Describe("message \"" + text + "\"");
 }
 
-int TextEntryExpect::OnInvoked(wxTextEntryDialog* dialog) const {
-    wxString message;
-    for (wxWindow* child : dialog->GetChildren())
-        message += dynamic_cast<wxStaticText*>(child) ? child->GetLabel() : wxString();
-    EXPECT_EQ(Strings({m_texts[0], m_texts[1], m_texts[2]}),
-              Strings({dialog->GetTitle(), message, dialog->GetValue()}));
-    dialog->SetValue(m_texts[3]);
-    return m_answer;
+Answer<wxMessageDialog> MessageExpect(const wxString& text, int answer) {
+    return MessageAnswer(text, nullptr, answer);
+}
+
+Answer<wxMessageDialog> MessageExpect(wxString* seen) {
+    return MessageAnswer("", seen, wxID_OK);
+}
+
+Answer<wxTextEntryDialog> TextEntryExpect(const wxString& title, const wxString& message,
+                                          const wxString& offered, const wxString& typed,
+                                          int answer) {
+    return Answer<wxTextEntryDialog>([=](wxTextEntryDialog* dialog) {
+        wxString shown;
+        for (wxWindow* child : dialog->GetChildren())
+            shown += dynamic_cast<wxStaticText*>(child) ? child->GetLabel() : wxString();
+        EXPECT_EQ(Strings({title, message, offered}),
+                  Strings({dialog->GetTitle(), shown, dialog->GetValue()}));
+        dialog->SetValue(typed);
+        return answer;
+    });
 }
 
 std::string Describe(const Preset& p) {
@@ -206,9 +221,11 @@ wxArrayString ResultsDialogProbe<ResultsControls>::lines() const {
     return lines;
 }
 
-int ResultsExpect::OnInvoked(ProcessCompleteImp* dialog) const {
-    ResultsProbe probe{*dialog};
-    *m_seen = Strings({dialog->GetTitle(), probe.folder()});
-    WX_APPEND_ARRAY(*m_seen, probe.lines());
-    return wxID_CLOSE;
+Answer<ProcessCompleteImp> ResultsExpect(wxArrayString* seen) {
+    return Answer<ProcessCompleteImp>([seen](ProcessCompleteImp* dialog) {
+        ResultsProbe probe{*dialog};
+        *seen = Strings({dialog->GetTitle(), probe.folder()});
+        WX_APPEND_ARRAY(*seen, probe.lines());
+        return wxID_CLOSE;
+    });
 }

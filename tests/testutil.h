@@ -82,17 +82,13 @@ private:
 // A shown main window made as the application makes it.
 CMainFormImp* NewMainWindow();
 
-// Creates the main window as the application does; destroys it with the guard.
-class MainWindow {
-public:
-    MainWindow() : m_window(NewMainWindow()) {}
-    ~MainWindow();
-    CMainFormImp* operator->() const { return m_window; }
-    CMainFormImp& operator*() const { return *m_window; }
-    CMainFormImp* get() const { return m_window; }
-
-private:
-    CMainFormImp* m_window;
+// Destroys a window and lets the toolkit finish with it.
+struct DestroyWindow {
+    void operator()(wxWindow* window) const;
+};
+// A main window made as the application makes it, destroyed with the guard.
+struct MainWindow : std::unique_ptr<CMainFormImp, DestroyWindow> {
+    MainWindow() : unique_ptr(NewMainWindow()) {}
 };
 
 // Processes pending events until pred holds or timeoutMs passes; true when it held.
@@ -115,39 +111,29 @@ inline wxString RowPath(wxListCtrl* list, long row) {
     return *reinterpret_cast<const wxString*>(list->GetItemData(row));
 }
 
-// A message box with exactly this text and the program's name as caption,
-// answered with answer; or, given seen, one whose text goes to *seen.
-class MessageExpect : public wxExpectModalBase<wxMessageDialog, MessageExpect> {
+// A modal dialog of type Dialog, expected with wxTEST_DIALOG: answer checks
+// it, acts on it and returns what ShowModal returns.
+template <class Dialog> class Answer : public wxExpectModalBase<Dialog, Answer<Dialog>> {
 public:
-    explicit MessageExpect(const wxString& text, int answer = wxID_OK)
-        : m_text(text), m_answer(answer) {}
-    explicit MessageExpect(wxString* seen) : m_answer(wxID_OK), m_seen(seen) {}
+    explicit Answer(std::function<int(Dialog*)> answer) : m_answer(std::move(answer)) {}
 
 protected:
-    int OnInvoked(wxMessageDialog* dialog) const override;
-    wxString GetDefaultDescription() const override { return "message \"" + m_text + "\""; }
+    int OnInvoked(Dialog* dialog) const override { return m_answer(dialog); }
 
 private:
-    wxString m_text;
-    int m_answer;
-    wxString* m_seen = nullptr;
+    std::function<int(Dialog*)> m_answer;
 };
+
+// A message box with exactly this text and the program's name as caption,
+// answered with answer; or, given seen, one whose text goes to *seen.
+Answer<wxMessageDialog> MessageExpect(const wxString& text, int answer = wxID_OK);
+Answer<wxMessageDialog> MessageExpect(wxString* seen);
 
 // A text prompt with this title and message, offering offered: types typed
 // and answers with answer.
-class TextEntryExpect : public wxExpectModalBase<wxTextEntryDialog, TextEntryExpect> {
-public:
-    TextEntryExpect(const wxString& title, const wxString& message, const wxString& offered,
-                    const wxString& typed, int answer = wxID_OK)
-        : m_texts{title, message, offered, typed}, m_answer(answer) {}
-
-protected:
-    int OnInvoked(wxTextEntryDialog* dialog) const override;
-
-private:
-    wxString m_texts[4];
-    int m_answer;
-};
+Answer<wxTextEntryDialog> TextEntryExpect(const wxString& title, const wxString& message,
+                                          const wxString& offered, const wxString& typed,
+                                          int answer = wxID_OK);
 
 // Every setting of a preset in a few lines, for comparing presets in one check.
 std::string Describe(const Preset& preset);
@@ -211,17 +197,16 @@ protected:
         BundleTest::SetUp();
         if (HasFatalFailure())
             return;
-        m_window = std::make_unique<MainWindow>();
-        w = p.w = m_window->get();
+        w.reset(NewMainWindow());
+        p.w = w.get();
     }
     // The window goes before HOME is restored: it may write its settings as it closes.
     void TearDown() override {
-        m_window.reset();
+        w.reset();
         BundleTest::TearDown();
     }
 
-    std::unique_ptr<MainWindow> m_window;
-    CMainFormImp* w = nullptr;
+    std::unique_ptr<CMainFormImp, DestroyWindow> w;
     Probe p;
 };
 
@@ -239,15 +224,6 @@ using ResultsProbe = ResultsDialogProbe<ResultsControls>;
 
 // Answers the results dialog: notes its title, its folder and its lines (top
 // to bottom) in *seen, and closes it.
-class ResultsExpect : public wxExpectModalBase<ProcessCompleteImp, ResultsExpect> {
-public:
-    explicit ResultsExpect(wxArrayString* seen) : m_seen(seen) {}
-
-protected:
-    int OnInvoked(ProcessCompleteImp* dialog) const override;
-
-private:
-    wxArrayString* m_seen;
-};
+Answer<ProcessCompleteImp> ResultsExpect(wxArrayString* seen);
 
 #endif
