@@ -6,7 +6,7 @@
 #include <wx/image.h>
 
 #include <cstdlib>
-#include <utility>
+#include <map>
 
 namespace {
 
@@ -29,101 +29,80 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
         log += (log.empty() ? "" : ", ") + what;
         state = next;
     }
-    // The calls since the last look.
-    std::string Seen() { return std::exchange(log, std::string()); }
 
     bool accepts = true;
     State state = State::Stopped;
     std::string log;
 };
 
-// The player's timers never fire here: each step is called as its timer would call it.
-class PlayerStates : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_EQ(0, Shell("touch " + ShellQuote(dir / "song.mp3"))); }
-    // Play pressed, the file taken up, the start delay over.
-    void Start() {
-        player.PlayPressed(song);
-        media.state = State::Paused;
-        player.MediaLoaded();
-        player.StartDelayEnded();
-    }
-
+// Runs script on a fresh player, a step a letter, and returns what the media
+// control and the window were told. The player's timers never fire here: d
+// and c are its steps as its timers call them.
+//   p  play pressed with a listed song    e  with nothing selected
+//   g  with a file removed since          u  pause pressed     s  stop pressed
+//   d  the start delay is over            W  d as often as a slow back end is waited for
+//   c  the once-a-second check            l  the back end says it has the file
+//   T  the back end takes the file up     X  it stops by itself    R  it refuses files
+//   ?  notes the player's flags: {P} playing, {C} checking
+//   ~  notes whether a start waits for its delay (not after d: a timer that
+//      was never let fire still runs)
+std::string Play(const std::string& script) {
     TempDir dir;
     const wxString song = Wx(dir / "song.mp3");
+    EXPECT_EQ(0, Shell("touch " + ShellQuote(dir / "song.mp3")));
     StandIn media;
-    PreviewPlayer player{media, media};
-};
+    PreviewPlayer player(media, media);
+    const std::map<char, std::function<void()>> steps = {
+        {'p', [&] { player.PlayPressed(song); }},
+        {'e', [&] { player.PlayPressed(""); }},
+        {'g', [&] { player.PlayPressed(Wx(dir / "gone.mp3")); }},
+        {'u', [&] { player.PausePressed(); }},
+        {'s', [&] { player.StopPressed(); }},
+        {'d', [&] { player.StartDelayEnded(); }},
+        {'W',
+         [&] {
+             for (int i = 0; i < PreviewPlayer::kMaxExtraStartDelays; ++i)
+                 player.StartDelayEnded();
+         }},
+        {'c', [&] { player.CheckState(); }},
+        {'l', [&] { player.MediaLoaded(); }},
+        {'T', [&] { media.state = State::Paused; }},
+        {'X', [&] { media.state = State::Stopped; }},
+        {'R', [&] { media.accepts = false; }},
+        {'?',
+         [&] {
+             media.Note(std::string("{") + (player.IsPlaying() ? "P" : "") +
+                            (player.IsChecking() ? "C" : "") + "}",
+                        media.state);
+         }},
+        {'~', [&] { media.Note(player.IsStarting() ? "starting" : "not starting", media.state); }}};
+    for (char step : script)
+        steps.at(step)();
+    return media.log;
+}
 
-TEST_F(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
-    player.PlayPressed(song);
-    // A second press during the start delay is ignored; stop cancels the start.
-    player.PlayPressed(song);
-    EXPECT_TRUE(player.IsStarting() && !player.IsPlaying());
-    player.StopPressed();
-    EXPECT_FALSE(player.IsStarting());
-    EXPECT_EQ("load, stop, [play]", media.Seen());
-
-    Start();
-    EXPECT_TRUE(player.IsPlaying() && player.IsChecking());
-    player.CheckState();
-    // While playing the play button pauses; the pause button resumes.
-    player.PlayPressed(song);
-    player.PausePressed();
-    player.StopPressed();
-    EXPECT_EQ("load, play, [pause], pause, [resume], play, [pause], stop, [play]", media.Seen());
-    EXPECT_FALSE(player.IsPlaying() || player.IsChecking() || player.IsStarting());
-
-    // Stopped by the back end (end of file or an error), playing or paused:
-    // the state check, or a press of the play button before it, returns to idle
-    // without pausing (which would load the file again).
-    for (int step : {0, 1, 2}) {
-        Start();
-        if (step == 1)
-            player.PausePressed();
-        media.state = State::Stopped;
-        media.Seen();
-        if (step == 2)
-            player.PlayPressed(song);
-        else
-            player.CheckState();
-        EXPECT_FALSE(player.IsPlaying() || player.IsChecking());
-        EXPECT_EQ("[play]", media.Seen()) << step;
-        player.StopPressed();
-    }
-    media.Seen();
-
-    // What cannot play is reported.
-    player.PlayPressed("");
-    // Removed since it was listed.
-    player.PlayPressed(Wx(dir / "gone.mp3"));
-    media.accepts = false;
-    player.PlayPressed(song);
-    EXPECT_EQ(
-        "Select a file to play first., Fail to load media file, load, Fail to load media file",
-        media.Seen());
-    EXPECT_FALSE(player.IsStarting());
-
-    // Not taken up yet: each start delay waits once more, up to the limit.
-    media.accepts = true;
-    player.PlayPressed(song);
-    for (int i = 0; i < PreviewPlayer::kMaxExtraStartDelays; ++i)
-        player.StartDelayEnded();
-    EXPECT_EQ("load", media.Seen());
-    player.StartDelayEnded();
-    EXPECT_EQ("Fail to load media file", media.Seen());
-    player.StopPressed();
-    player.PlayPressed(song);
-    player.StartDelayEnded();
-    media.state = State::Paused;
-    player.StartDelayEnded();
-    EXPECT_EQ("stop, [play], load, play, [pause]", media.Seen());
-    // Taken up and then stopped: the back end could not decode it.
-    player.StopPressed();
-    player.PlayPressed(song);
-    player.MediaLoaded();
-    player.StartDelayEnded();
-    EXPECT_EQ("stop, [play], load, Fail to load media file", media.Seen());
+TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
+    const std::pair<const char*, const char*> cases[] = {
+        // A second press during the start delay is ignored; stop cancels the start.
+        {"pp~s~", "load, starting, stop, [play], not starting"},
+        // While playing the play button pauses; the pause button resumes.
+        {"pTld?cpus?",
+         "load, play, [pause], {PC}, pause, [resume], play, [pause], stop, [play], {}"},
+        // Stopped by the back end (end of file or an error), playing or paused:
+        // the check, or a press of play before it, returns to idle without
+        // pausing (which would load the file again).
+        {"pTldXc?", "load, play, [pause], [play], {}"},
+        {"pTlduXc?", "load, play, [pause], pause, [resume], [play], {}"},
+        {"pTldXp?", "load, play, [pause], [play], {}"},
+        // What cannot play is reported.
+        {"egRp~", "Select a file to play first., Fail to load media file, load, Fail to load media "
+                  "file, not starting"},
+        // Not taken up yet: each start delay waits once more, up to the limit.
+        {"pWdspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
+        // Taken up and then stopped: the back end could not decode it.
+        {"pld", "load, Fail to load media file"}};
+    for (const auto& [script, seen] : cases)
+        EXPECT_EQ(seen, Play(script)) << script;
 }
 
 // Long enough for a busy machine; a stuck player fails here instead of hanging the run.
