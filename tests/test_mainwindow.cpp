@@ -28,21 +28,17 @@ TEST_F(MainWindowTest, OpensAt929By670WithEveryControlInside) {
     EXPECT_FALSE(w->GetIcons().IsEmpty());
 }
 
-TEST(BundleStart, EntersTheFolderThatHoldsTheBundle) {
-    TempDir dir;
-    const wxString old = wxGetCwd();
-    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(dir / "a b/Velisto.app/Contents/MacOS")));
-    EXPECT_TRUE(EnterBundleFolder(dir / "a b/Velisto.app/Contents/MacOS/velisto"));
-    EXPECT_EQ(Wx(dir / "a b"), wxGetCwd());
-    EXPECT_FALSE(EnterBundleFolder(dir / "bin/velisto"));
-    EXPECT_EQ(Wx(dir / "a b"), wxGetCwd());
+class BundleStart : public BundleTest {};
 
+TEST_F(BundleStart, EntersTheFolderThatHoldsTheBundle) {
+    MakeFolders({"a b/Velisto.app/Contents/MacOS", "usr/bin", "usr/share/velisto/Velisto.app"});
+    EXPECT_TRUE(EnterBundleFolder(Work("a b/Velisto.app/Contents/MacOS/velisto")));
+    EXPECT_EQ(Wx(Work("a b")), wxGetCwd());
+    EXPECT_FALSE(EnterBundleFolder(Work("bin/velisto")));
+    EXPECT_EQ(Wx(Work("a b")), wxGetCwd());
     // Installed: the program in PREFIX/bin, the bundle in PREFIX/share/velisto.
-    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(dir / "usr/bin") + " " +
-                       ShellQuote(dir / "usr/share/velisto/Velisto.app")));
-    EXPECT_TRUE(EnterBundleFolder(dir / "usr/bin/velisto"));
-    EXPECT_EQ(Wx(dir / "usr/share/velisto"), wxGetCwd());
-    wxSetWorkingDirectory(old);
+    EXPECT_TRUE(EnterBundleFolder(Work("usr/bin/velisto")));
+    EXPECT_EQ(Wx(Work("usr/share/velisto")), wxGetCwd());
 }
 
 } // namespace

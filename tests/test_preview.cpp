@@ -96,19 +96,15 @@ TEST_F(LevelWindow, AFailedRenderIsShownAndTheFilesGoWithTheWindow) {
     EXPECT_FALSE(p.player().IsStarting());
     EXPECT_TRUE(p.player().LoadedFile().empty());
 
-    // Closing a window removes what its previews rendered.
-    CMainFormImp* other = NewMainWindow();
-    Probe o(*other);
-    other->OnFileListDropFiles(Files({"song.wav"}));
-    other->OnWatermarkListDropFiles(Files({"beep.wav"}));
-    Select(o.tracks(), {0});
-    o.watermarked()->SetValue(true);
-    Click(o.play());
-    const wxString folder = o.stamped().Folder();
+    // Closing the window removes what its previews rendered.
+    w->OnFileListDropFiles(Files({"song.wav"}));
+    Select(p.tracks(), {1});
+    Click(p.play());
+    const wxString folder = p.stamped().Folder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_TRUE(wxFileExists(o.stamped().File()));
-    Click(o.stop());
-    other->Close(false);
+    EXPECT_TRUE(wxFileExists(p.stamped().File()));
+    Click(p.stop());
+    w.release()->Close(false);
     wxTheApp->ProcessPendingEvents();
     wxTheApp->ProcessIdle();
     EXPECT_FALSE(wxDirExists(folder)) << folder;

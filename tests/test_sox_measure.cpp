@@ -93,24 +93,24 @@ TEST_F(Measure, WarningsBeforeTheStatisticsAreSkipped) {
 
 // A bundle whose sox is a link to nowhere: every operation says
 // so in its line and returns.
-TEST(MeasureWithoutBundle, SoxThatCannotBeStartedIsReported) {
-    TempDir dir;
-    const wxString old = wxGetCwd();
-    ASSERT_TRUE(wxSetWorkingDirectory(Wx(dir.path())));
+class MeasureWithoutBundle : public BundleTest {};
+
+TEST_F(MeasureWithoutBundle, SoxThatCannotBeStartedIsReported) {
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("")) +
+                       " && rm Velisto.app && mkdir -p Velisto.app/Contents/Resources && ln -s "
+                       "/nowhere/sox Velisto.app/Contents/Resources/sox"));
+    const std::string song = Work("song.wav");
+    MakeTone(song, 1.5);
     CSoxHandler sox;
-    ASSERT_EQ(0, Shell("mkdir -p Velisto.app/Contents/Resources && ln -s /nowhere/sox "
-                       "Velisto.app/Contents/Resources/sox"));
-    MakeTone(dir / "song.wav", 1.5);
     sox.SetOperation(SOX_TRACK_LENGTH);
-    sox.SetInputFile(Wx(dir / "song.wav"));
+    sox.SetInputFile(Wx(song));
     EXPECT_FALSE(sox.Run());
     EXPECT_EQ(Strings({"song.wav: SoX could not be started."}), sox.GetErrors());
-    PrepareWatermarking(sox, dir / "song.wav", {dir / "song.wav"}, dir.path() + "/out");
+    PrepareWatermarking(sox, song, {song}, Work("out"));
     EXPECT_FALSE(sox.Run());
     EXPECT_EQ(Strings({"song.wav: SoX could not be started."}), sox.GetErrors());
-    EXPECT_EQ(-1, sox.AppendFiles(Strings({Wx(dir / "song.wav")}), Wx(dir / "Mix.wav")));
+    EXPECT_EQ(-1, sox.AppendFiles(Files({"song.wav"}), Wx(Work("Mix.wav"))));
     EXPECT_EQ(Strings({"Mix.wav: SoX could not be started."}), sox.GetErrors());
-    wxSetWorkingDirectory(old);
 }
 
 } // namespace
