@@ -3,8 +3,6 @@
 // where the machine has no sound card).
 #include "testutil.h"
 
-#include <wx/image.h>
-
 #include <cstdlib>
 #include <map>
 
@@ -114,9 +112,7 @@ protected:
         return WaitUntil([&] { return p.media()->GetState() == state; }, kDeadlineMs);
     }
     static bool Shows(const Probe& p, const wxBitmap& picture) {
-        const wxImage x = p.play()->GetBitmapLabel().ConvertToImage(), y = picture.ConvertToImage();
-        return x.IsOk() && y.IsOk() && x.GetSize() == y.GetSize() &&
-               memcmp(x.GetData(), y.GetData(), size_t(x.GetWidth()) * x.GetHeight() * 3) == 0;
+        return p.play()->GetBitmapLabel().IsSameAs(picture);
     }
 };
 
