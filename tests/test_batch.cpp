@@ -26,6 +26,7 @@ protected:
     void SetUp() override {
         ASSERT_EQ(0,
                   Shell("mkdir -p " + ShellQuote(Path("home")) + " " + ShellQuote(Path("tracks"))));
+        WriteStorePreset();
     }
 
     std::string Path(const std::string& name) const { return m_dir / name; }
@@ -70,7 +71,6 @@ protected:
 };
 
 TEST_F(BatchTest, TakesThePresetThenTheOptions) {
-    WriteStorePreset();
     Tone(Path("tracks/a.wav"), 12);
 
     // A fresh file gets the shipped presets beside the stored one.
@@ -114,7 +114,6 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
 }
 
 TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
-    WriteStorePreset();
     Tone(Path("tracks/b.wav"), 6);
     Tone(Path("tracks/A.MP3"), 7);
     Tone(Path("tracks/c.aiff"), 8);
@@ -158,7 +157,6 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
 }
 
 TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
-    WriteStorePreset();
     Tone(Path("tracks/a.wav"), 6);
     Tone(Path("long.wav"), 5.5);
     // The arguments, and what the one line must name.
@@ -195,7 +193,6 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
 }
 
 TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
-    WriteStorePreset();
     Tone(Path("short.wav"), 6);
     Tone(Path("long.wav"), 300);
     for (const auto& [name, number] : {std::pair<std::string, int>{"INT", 2}, {"TERM", 15}}) {

@@ -10,11 +10,6 @@ double RmsIn(const std::string& path, double start, double duration) {
 
 class Level : public BundleTest {
 protected:
-    void SetUp() override {
-        BundleTest::SetUp();
-        MakeFolders({"in", "wm", "out"});
-    }
-
     // Renders in/track to WAV in out/, named with suffix, the watermark at
     // 1, 6, 11 ... seconds at level dB.
     std::string Render(const std::string& track, const std::string& watermark, int dB,

@@ -27,7 +27,6 @@ class ParallelTest : public BundleTest {
 protected:
     void SetUp() override {
         BundleTest::SetUp();
-        MakeFolders({"in", "out"});
         MakeTone(Work("beep.wav"), 0.3, "sine 1000 vol 0.3", 44100, 2);
     }
 };

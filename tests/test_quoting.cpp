@@ -52,10 +52,6 @@ TEST(Quoting, NamesSoxWouldNotTakeAsFilesGetALeadingDot) {
 
 class QuotingRuns : public BundleTest {
 protected:
-    void SetUp() override {
-        BundleTest::SetUp();
-        MakeFolders({"in", "wm", "out"});
-    }
     void TearDown() override {
         // A shell that ran an embedded command would have left these behind,
         // here or in the bundle's folder where SoX runs.

@@ -16,7 +16,6 @@ class Render : public BundleTest {
 protected:
     void SetUp() override {
         BundleTest::SetUp();
-        MakeFolders({"in", "wm", "out"});
         // Quiet tracks and loud beeps at a low rate keep the audio checks quick and exact.
         MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000", 8000, 1);
     }

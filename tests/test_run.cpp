@@ -77,7 +77,7 @@ class Run : public BundleTest, public RenderProgress {
 protected:
     void SetUp() override {
         BundleTest::SetUp();
-        MakeFolders({"in", "in2", "wm", "out"});
+        MakeFolders({"in2"});
         MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
         settings = RunSettings();
     }
@@ -199,7 +199,6 @@ Answer<wxTextEntryDialog> MergeName(const wxString& typed, int answer = wxID_OK)
 class Go : public WindowTest {};
 
 TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
-    MakeFolders({"in", "out"});
     MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
     // A name holding '&', and one too long for the progress dialog.
     const std::string longName = "b" + std::string(150, 'x') + ".wav";

@@ -70,7 +70,6 @@ TEST_F(Measure, WarningsBeforeTheStatisticsAreSkipped) {
     ASSERT_EQ(0, Shell("(yes 'not audio' | head -c 3000; cat " + ShellQuote(Work("clean.mp3")) +
                        ") > " + ShellQuote(Work("junk.mp3"))));
     MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
-    MakeFolders({"out"});
     for (const auto& [name, text, whole] :
          {std::make_tuple("float.wav", "00:03", 3), std::make_tuple("junk.mp3", "00:06", 6)}) {
         SCOPED_TRACE(name);

@@ -76,7 +76,7 @@ size_t CommandLog::Mixes() const {
 
 void BundleTest::SetUp() {
     ASSERT_EQ(0, symlink(VELISTO_BUNDLE_DIR, Work("Velisto.app").c_str()));
-    MakeFolders({"home", "tmp"});
+    MakeFolders({"home", "tmp", "in", "wm", "out"});
     m_oldCwd = wxGetCwd();
     wxGetEnv("HOME", &m_oldHome);
     wxGetEnv("TMPDIR", &m_oldTmp);
