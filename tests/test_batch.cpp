@@ -11,6 +11,9 @@
 
 namespace {
 
+// Tracks quiet enough that a tag on them never clips.
+const char* const kQuiet = "sine 440 vol 0.1";
+
 bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
 }
@@ -31,11 +34,6 @@ protected:
 
     std::string Path(const std::string& name) const { return m_dir / name; }
 
-    // Quiet enough that a tag on it never clips.
-    static void Tone(const std::string& path, double seconds, int frequency = 440) {
-        MakeTone(path, seconds, "sine " + std::to_string(frequency) + " vol 0.1");
-    }
-
     // The command line that runs the program with args in the test's folder,
     // its home the temporary one and no display.
     std::string Command(const std::string& args) const {
@@ -54,7 +52,7 @@ protected:
     // A preset "Store" as the window writes it: WAV with suffix _wm, first
     // watermark after 1 s, then every 5 s, the one watermark wm.wav.
     void WriteStorePreset(const std::string& name = "Store") {
-        Tone(Path("wm.wav"), 1, 1000);
+        MakeTone(Path("wm.wav"), 1, "sine 1000 vol 0.1");
         std::ofstream(Path("home/.velisto"), std::ios::app)
             << "[Presets/" << name << "/Watermark Settings]\nStart=1\nRepeatEvery=0\n"
             << "[Presets/" << name
@@ -71,7 +69,7 @@ protected:
 };
 
 TEST_F(BatchTest, TakesThePresetThenTheOptions) {
-    Tone(Path("tracks/a.wav"), 12);
+    MakeTone(Path("tracks/a.wav"), 12, kQuiet);
 
     // A fresh file gets the shipped presets beside the stored one.
     Result listed = Run("--list-presets");
@@ -93,7 +91,7 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     EXPECT_EQ(128, info.kbits);
 
     // A merge names one file for all; a dry run renders nothing.
-    Tone(Path("tracks/b.wav"), 7);
+    MakeTone(Path("tracks/b.wav"), 7, kQuiet);
     EXPECT_EQ("a.wav -> " + Path("out4/Mix.wav") + ": watermarks at 1, 6, 11 s\nb.wav -> " +
                   Path("out4/Mix.wav") + ": watermarks at 1, 6 s\n",
               Run("--preset Store --output out4 --merge Mix --dry-run tracks").out);
@@ -114,12 +112,12 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
 }
 
 TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
-    Tone(Path("tracks/b.wav"), 6);
-    Tone(Path("tracks/A.MP3"), 7);
-    Tone(Path("tracks/c.aiff"), 8);
-    Tone(Path("tracks/.hidden.wav"), 6);
+    MakeTone(Path("tracks/b.wav"), 6, kQuiet);
+    MakeTone(Path("tracks/A.MP3"), 7, kQuiet);
+    MakeTone(Path("tracks/c.aiff"), 8, kQuiet);
+    MakeTone(Path("tracks/.hidden.wav"), 6, kQuiet);
     Shell("mkdir " + ShellQuote(Path("tracks/sub")));
-    Tone(Path("tracks/sub/d.wav"), 6);
+    MakeTone(Path("tracks/sub/d.wav"), 6, kQuiet);
     std::ofstream(Path("tracks/notes.txt")) << "not audio\n";
 
     Result all = Run("--preset Store --format mp3 --output out tracks");
@@ -157,8 +155,8 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
 }
 
 TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
-    Tone(Path("tracks/a.wav"), 6);
-    Tone(Path("long.wav"), 5.5);
+    MakeTone(Path("tracks/a.wav"), 6, kQuiet);
+    MakeTone(Path("long.wav"), 5.5, kQuiet);
     // The arguments, and what the one line must name.
     for (const std::string c :
          {"--frobnicate tracks|frobnicate", "--preset|preset",
@@ -193,8 +191,8 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
 }
 
 TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
-    Tone(Path("short.wav"), 6);
-    Tone(Path("long.wav"), 300);
+    MakeTone(Path("short.wav"), 6, kQuiet);
+    MakeTone(Path("long.wav"), 300, kQuiet);
     for (const auto& [name, number] : {std::pair<std::string, int>{"INT", 2}, {"TERM", 15}}) {
         SCOPED_TRACE(name);
         Shell("rm -rf " + ShellQuote(Path("out")));

@@ -68,8 +68,8 @@ TEST_F(Level, AClippedMixSaysSoAfterItsSuccessLine) {
     MakeTone(Work("in/quiet.wav"), 6.5, "sine 220 vol 0.05", 8000, 1);
     MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.7", 8000, 1);
     RenderSettings settings = RunSettings();
-    const wxArrayString tracks = Files({"in/loud.wav", "in/quiet.wav"});
-    const wxArrayString watermarks = Files({"wm/tag.wav"});
+    const wxArrayString tracks = Files({"in/loud.wav", "in/quiet.wav"}),
+                        watermarks = Files({"wm/tag.wav"});
 
     RenderRun loud(settings, tracks, watermarks);
     loud.SetParallel(2);

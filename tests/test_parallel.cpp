@@ -23,15 +23,10 @@ public:
 };
 
 // TMPDIR is the test's own tmp/, so the private render folders show there.
-class ParallelTest : public BundleTest {
-protected:
-    void SetUp() override {
-        BundleTest::SetUp();
-        MakeTone(Work("beep.wav"), 0.3, "sine 1000 vol 0.3", 44100, 2);
-    }
-};
+class ParallelTest : public BundleTest {};
 
 TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
+    MakeTone(Work("beep.wav"), 0.3, "sine 1000 vol 0.3");
     MakeTone(Work("in/short.wav"), 2, "sine 440 vol 0.6");
     // Long enough to be still rendering when the cancel comes.
     MakeTone(Work("in/long1.wav"), 3600, "whitenoise", 8000, 1);
@@ -64,15 +59,14 @@ TEST_F(ParallelTest, CancelEndsEveryRenderAndKeepsOnlyWholeFiles) {
     }
 }
 
-class CloseDuringRunTest : public ParallelTest {};
-
-TEST_F(CloseDuringRunTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
+TEST_F(ParallelTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
+    MakeTone(Work("beep.wav"), 0.3, "sine 1000 vol 0.3");
     MakeTone(Work("in/long.wav"), 3600, "whitenoise", 8000, 1);
     CMainFormImp* w = NewMainWindow();
     Probe p(*w);
     w->OnFileListDropFiles(Files({"in/long.wav"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
-    p.outputFolder() = Wx(Work("out"));
+    p.setFolder(Work("out"));
     // The user closes the window once the render is under way.
     wxTimer closer;
     closer.Bind(wxEVT_TIMER, [&](wxTimerEvent&) {

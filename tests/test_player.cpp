@@ -38,7 +38,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 // and c are its steps as its timers call them.
 //   p  play pressed with a listed song    e  with nothing selected
 //   g  with a file removed since          u  pause pressed     s  stop pressed
-//   d  the start delay is over            W  d as often as a slow back end is waited for
+//   d  the start delay is over
 //   c  the once-a-second check            l  the back end says it has the file
 //   T  the back end takes the file up     X  it stops by itself    R  it refuses files
 //   ?  notes the player's flags: {P} playing, {C} checking
@@ -57,11 +57,6 @@ std::string Play(const std::string& script) {
         {'u', [&] { player.PausePressed(); }},
         {'s', [&] { player.StopPressed(); }},
         {'d', [&] { player.StartDelayEnded(); }},
-        {'W',
-         [&] {
-             for (int i = 0; i < PreviewPlayer::kMaxExtraStartDelays; ++i)
-                 player.StartDelayEnded();
-         }},
         {'c', [&] { player.CheckState(); }},
         {'l', [&] { player.MediaLoaded(); }},
         {'T', [&] { media.state = State::Paused; }},
@@ -80,7 +75,9 @@ std::string Play(const std::string& script) {
 }
 
 TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
-    const std::pair<const char*, const char*> cases[] = {
+    // d as often as the player waits for a slow back end.
+    const std::string wait(PreviewPlayer::kMaxExtraStartDelays, 'd');
+    const std::pair<std::string, const char*> cases[] = {
         // A second press during the start delay is ignored; stop cancels the start.
         {"pp~s~", "load, starting, stop, [play], not starting"},
         // While playing the play button pauses; the pause button resumes.
@@ -96,7 +93,7 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
         {"egRp~", "Select a file to play first., Fail to load media file, load, Fail to load media "
                   "file, not starting"},
         // Not taken up yet: each start delay waits once more, up to the limit.
-        {"pWdspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
+        {"p" + wait + "dspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
         // Taken up and then stopped: the back end could not decode it.
         {"pld", "load, Fail to load media file"}};
     for (const auto& [script, seen] : cases)

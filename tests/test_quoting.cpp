@@ -65,19 +65,15 @@ protected:
 };
 
 TEST_F(QuotingRuns, AwkwardTrackWatermarkAndJoinedNames) {
-    MakeTone(Work("beep.wav"), 0.5, "sine 1000", 8000, 1);
-    // Stereo: the mono watermark is converted, and listed twice it comes
-    // through a run of its own inside the bed's run. Every other track at
-    // another rate, so the join takes both plain and pipe inputs.
-    MakeSilence(Work("8k.wav"), 7.5, 8000, 2);
-    MakeSilence(Work("16k.wav"), 7.5, 16000, 2);
     wxArrayString outputs;
     for (const std::string name : kAwkwardNames) {
         SCOPED_TRACE(name);
         const std::string track = Work("in/" + name), watermark = Work("wm/" + name);
-        const std::string quiet = Work(outputs.size() % 2 ? "16k.wav" : "8k.wav");
-        ASSERT_EQ(0, Shell("cp " + ShellQuote(quiet) + " " + ShellQuote(track)));
-        ASSERT_EQ(0, Shell("cp " + ShellQuote(Work("beep.wav")) + " " + ShellQuote(watermark)));
+        // Stereo: the mono watermark is converted, and listed twice it comes
+        // through a run of its own inside the bed's run. Every other track at
+        // another rate, so the join takes both plain and pipe inputs.
+        MakeSilence(track, 7.5, outputs.size() % 2 ? 16000 : 8000, 2);
+        MakeTone(watermark, 0.5, "sine 1000", 8000, 1);
         CSoxHandler sox;
         PrepareWatermarking(sox, track, {watermark, watermark}, Work("out"));
         ASSERT_TRUE(sox.Run()) << FirstLine(sox);

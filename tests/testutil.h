@@ -180,9 +180,8 @@ template <> struct MainWindowProbe<Controls> {
 
     // The settings as the controls show them.
     Preset preset() const { return w->PresetFromControls(); }
-    // Sets the output folder as the folder dialog does; outputFolder() leaves the label alone.
+    // Sets the output folder as the folder dialog does.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
-    wxString& outputFolder() const { return w->m_outputFolder; }
     const PreviewPlayer& player() const { return w->m_player; }
     const wxBitmap& playBitmap() const { return w->m_playBitmap; }
     const wxBitmap& pauseBitmap() const { return w->m_pauseBitmap; }
