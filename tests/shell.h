@@ -16,7 +16,7 @@ std::string Listing(const std::string& folder);
 
 // Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
 // synth is the rest of the synth effect, for example "sine 440" or "whitenoise";
-// an empty one makes silence.
+// without one the file is silent.
 void MakeTone(const std::string& path, double seconds, const std::string& synth = "sine 440",
               int rate = 44100, int channels = 2);
 inline void MakeSilence(const std::string& path, double seconds, int rate = 44100,

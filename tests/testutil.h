@@ -58,8 +58,9 @@ public:
 };
 
 // Each test runs in a fresh folder that holds a Velisto.app bundle (the one the
-// build laid out) and empty folders in/, wm/ and out/, with HOME (so the settings file starts
-// empty) and TMPDIR pointing at fresh folders too. Nothing is shared with tests running beside it.
+// build laid out) and empty folders in/, wm/ and out/, with HOME (so the
+// settings file starts empty) and TMPDIR pointing at fresh folders too.
+// Nothing is shared with tests running beside it.
 class BundleTest : public ::testing::Test {
 protected:
     void SetUp() override;
