@@ -6,6 +6,8 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
+#include <cstdlib>
+
 bool EnterBundleFolder(const wxString& executablePath) {
     wxFileName exe(executablePath);
     exe.MakeAbsolute();
@@ -35,4 +37,15 @@ wxString ShippedPresetsFolder() {
 
 wxString SettingsFilePath() {
     return wxFileConfig::GetLocalFileName("velisto");
+}
+
+TempFolder::TempFolder(const wxString& prefix) {
+    wxCharBuffer pattern = (wxFileName::GetTempDir() + "/" + prefix + "-XXXXXX").fn_str();
+    if (mkdtemp(pattern.data()))
+        m_path = wxString(pattern.data(), *wxConvFileName);
+}
+
+TempFolder::~TempFolder() {
+    if (!m_path.empty())
+        wxFileName::Rmdir(m_path, wxPATH_RMDIR_RECURSIVE);
 }

@@ -51,7 +51,7 @@ const char kHelp[] =
     "                     %s\n"
     "  --every SECONDS    seconds between watermarks: %s\n"
     "  --level DB         watermark level, %d to %d dB (0 plays them as recorded)\n"
-    "  --format FORMAT    mp3, wav or aiff\n"
+    "  --format FORMAT    %s\n"
     "  --bitrate KBITS    MP3 bit rate in kbit/s:\n"
     "                     %s\n"
     "  --mono             mono outputs\n"
@@ -153,15 +153,6 @@ wxArrayString AudioFilesIn(const wxString& folder) {
     }
     files.Sort(CompareNames);
     return files;
-}
-
-// What the window shows before any preset is stored.
-Preset InitialPreset() {
-    Preset preset;
-    preset.start = 5;
-    preset.interval = 5;
-    preset.suffix = true;
-    return preset;
 }
 
 // Progress on standard error: a bar redrawn in place on a terminal, one line
@@ -284,8 +275,19 @@ private:
     wxArrayString Tracks() const;
     // Why the watermarks cannot be used, or empty.
     wxString WatermarkProblem(const wxArrayString& watermarks) const;
+    // --help and --version.
+    int Informational() const;
+    // The preset named (or "Default Preset", or the first settings) with the
+    // options applied, and the run's settings made of it; a status other
+    // than kRendered when the command is refused.
+    int Settings(PresetStore& presets, const wxArrayString& tracks, Preset& preset,
+                 RenderSettings& settings) const;
+    // Why the run cannot start (status 2 after the line), or kRendered.
+    int CheckRun(const RenderRun& run, const RenderSettings& settings, bool dryRun,
+                 const wxArrayString& watermarks) const;
     int DryRun(const RenderSettings& settings, const wxArrayString& tracks,
                const wxArrayString& watermarks) const;
+    int Render(RenderRun& run, long jobs) const;
 
     wxCmdLineParser m_parser;
     wxString m_startFolder;
@@ -325,18 +327,9 @@ bool Batch::ApplyOptions(Preset& preset, wxString& problem) const {
         }
         preset.level = static_cast<int>(dB);
     }
-    if (Has("format")) {
-        const wxString format = Option("format").Lower();
-        if (format == "mp3") {
-            preset.format = OutputFormat::Mp3;
-        } else if (format == "wav") {
-            preset.format = OutputFormat::Wav;
-        } else if (format == "aiff") {
-            preset.format = OutputFormat::Aiff;
-        } else {
-            problem = "--format " + Option("format") + " is not offered; use mp3, wav or aiff";
-            return false;
-        }
+    if (Has("format") && !FormatNamed(Option("format"), preset.format)) {
+        problem = "--format " + Option("format") + " is not offered; use " + FormatNames();
+        return false;
     }
     if (Has("bitrate") && !OfferedValue("bitrate", Option("bitrate"),
                                         Offered(BitrateForSliderPosition, g_qualityPositionCount),
@@ -378,22 +371,18 @@ wxArrayString Batch::Tracks() const {
 wxString Batch::WatermarkProblem(const wxArrayString& watermarks) const {
     if (watermarks.empty())
         return "no watermark file: give one with --watermark FILE";
-    std::vector<CSoxHandler> measures(watermarks.size());
-    for (size_t i = 0; i < watermarks.size(); ++i) {
-        if (!wxFileExists(watermarks[i]))
-            return "watermark file not found: " + watermarks[i];
-        measures[i].SetOperation(SOX_TRACK_LENGTH);
-        measures[i].SetInputFile(watermarks[i]);
+    for (const wxString& path : watermarks) {
+        if (!wxFileExists(path))
+            return "watermark file not found: " + path;
     }
-    const std::vector<bool> measured = RunAll(measures);
-    for (size_t i = 0; i < measures.size(); ++i) {
-        const wxString name = wxFileName(watermarks[i]).GetFullName();
-        if (!measured[i])
-            return measures[i].GetErrors().empty() ? name + ": SoX could not read its length."
-                                                   : measures[i].GetErrors()[0];
-        if (measures[i].GetResultLong() > g_maxWatermarkSeconds)
-            return name + ": too long (" + measures[i].GetResult() +
-                   "). Please use watermark files which are maximum of 4 seconds long.";
+    SoxQueue queue;
+    const std::vector<FileLength> lengths = MeasureLengths(watermarks, queue);
+    for (size_t i = 0; i < lengths.size(); ++i) {
+        if (!lengths[i].measured)
+            return lengths[i].line;
+        if (!IsWatermarkLength(lengths[i].seconds))
+            return wxFileName(watermarks[i]).GetFullName() + ": too long (" + lengths[i].text +
+                   "). " + WatermarkLengthRule();
     }
     return wxString();
 }
@@ -428,23 +417,75 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
     return g_signal ? 128 + g_signal : status;
 }
 
-int Batch::Run() {
-    wxString problem = Parse();
-    if (!problem.empty())
-        return Usage(problem);
-    if (Has("help")) {
-        Print(stdout,
-              wxString::Format(kHelp, g_maxWatermarkSeconds,
-                               Choices(Offered(StartSecondsForIndex, g_startChoiceCount)),
-                               Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
-                               g_minWatermarkLevel, g_maxWatermarkLevel,
-                               Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount))));
-        return kRendered;
-    }
+int Batch::Informational() const {
     if (Has("version")) {
         Print(stdout, wxString(kProgram) + " " + VELISTO_VERSION + "\n");
         return kRendered;
     }
+    Print(stdout,
+          wxString::Format(kHelp, g_maxWatermarkSeconds,
+                           Choices(Offered(StartSecondsForIndex, g_startChoiceCount)),
+                           Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
+                           g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
+                           Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount))));
+    return kRendered;
+}
+
+int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& preset,
+                    RenderSettings& settings) const {
+    preset = InitialPreset();
+    if (Has("preset")) {
+        if (!presets.Load(Option("preset"), preset))
+            return Usage("there is no preset \"" + Option("preset") +
+                         "\"; velisto-batch --list-presets shows them");
+    } else {
+        presets.Load(g_defaultPreset, preset);
+    }
+    wxString problem;
+    if (!ApplyOptions(preset, problem))
+        return Usage(problem);
+    settings = SettingsFromPreset(preset);
+    if (Has("merge"))
+        settings.mergeName = Option("merge");
+    else if (settings.merge && !tracks.empty())
+        // A preset that merges: the name the window proposes.
+        settings.mergeName = wxFileName(tracks[0]).GetName();
+    if (tracks.empty())
+        return Fail("no track to render");
+    if (settings.folder.empty())
+        return Usage("no output folder: give one with --output DIR");
+    return kRendered;
+}
+
+int Batch::CheckRun(const RenderRun& run, const RenderSettings& settings, bool dryRun,
+                    const wxArrayString& watermarks) const {
+    wxString problem = WatermarkProblem(watermarks);
+    // A dry run may name a folder that only the real run creates.
+    if (problem.empty() && (!dryRun || wxDirExists(settings.folder)))
+        problem = run.InputProblem();
+    if (problem.empty())
+        problem = run.MergeProblem();
+    return problem.empty() ? kRendered : Fail(problem);
+}
+
+int Batch::Render(RenderRun& run, long jobs) const {
+    run.SetParallel(static_cast<int>(jobs));
+    Progress progress;
+    const wxArrayString lines = run.Run(&progress);
+    progress.Done();
+    for (const wxString& line : lines)
+        Print(stdout, line + "\n");
+    if (run.WasCancelled())
+        return 128 + g_signal;
+    return run.Complete() ? kRendered : kNotRendered;
+}
+
+int Batch::Run() {
+    const wxString problem = Parse();
+    if (!problem.empty())
+        return Usage(problem);
+    if (Has("help") || Has("version"))
+        return Informational();
     long jobs = 0;
     if (Has("jobs") && (!Option("jobs").ToLong(&jobs) || jobs < 1))
         return Usage("--jobs " + Option("jobs") + " is not offered; use a number of 1 or more");
@@ -470,27 +511,11 @@ int Batch::Run() {
         return kRendered;
     }
 
-    Preset preset = InitialPreset();
-    if (Has("preset")) {
-        if (!presets.Load(Option("preset"), preset))
-            return Usage("there is no preset \"" + Option("preset") +
-                         "\"; velisto-batch --list-presets shows them");
-    } else {
-        presets.Load(g_defaultPreset, preset);
-    }
-    if (!ApplyOptions(preset, problem))
-        return Usage(problem);
-    RenderSettings settings = SettingsFromPreset(preset);
-    if (Has("merge"))
-        settings.mergeName = Option("merge");
-    else if (settings.merge && !tracks.empty())
-        // A preset that merges: the name the window proposes.
-        settings.mergeName = wxFileName(tracks[0]).GetName();
-
-    if (tracks.empty())
-        return Fail("no track to render");
-    if (settings.folder.empty())
-        return Usage("no output folder: give one with --output DIR");
+    Preset preset;
+    RenderSettings settings;
+    int status = Settings(presets, tracks, preset, settings);
+    if (status != kRendered)
+        return status;
     const bool dryRun = Has("dry-run");
     if (Has("output") && !dryRun && !wxDirExists(settings.folder) &&
         !wxFileName::Mkdir(settings.folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) &&
@@ -503,31 +528,15 @@ int Batch::Run() {
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGPIPE, OnBrokenPipe);
 
-    problem = WatermarkProblem(preset.watermarks);
-    if (!problem.empty())
-        return Fail(problem);
     RenderRun run(settings, tracks, preset.watermarks);
-    // A dry run may name a folder that only the real run creates.
-    if (!dryRun || wxDirExists(settings.folder))
-        problem = run.InputProblem();
-    if (problem.empty())
-        problem = run.MergeProblem();
-    if (!problem.empty())
-        return Fail(problem);
+    status = CheckRun(run, settings, dryRun, preset.watermarks);
+    if (status != kRendered)
+        return status;
     if (g_signal)
         return 128 + g_signal;
     if (dryRun)
         return DryRun(settings, tracks, preset.watermarks);
-
-    run.SetParallel(static_cast<int>(jobs));
-    Progress progress;
-    const wxArrayString lines = run.Run(&progress);
-    progress.Done();
-    for (const wxString& line : lines)
-        Print(stdout, line + "\n");
-    if (run.WasCancelled())
-        return 128 + g_signal;
-    return run.Complete() ? kRendered : kNotRendered;
+    return Render(run, jobs);
 }
 
 class BatchApp : public wxAppConsole {
@@ -545,4 +554,7 @@ public:
 
 } // namespace
 
+// A program that links every unit brings its own entry.
+#ifndef VELISTO_NO_ENTRY
 wxIMPLEMENT_APP_CONSOLE(BatchApp);
+#endif

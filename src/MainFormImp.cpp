@@ -161,8 +161,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                                       columns[i].watermarkWidth);
     }
 
-    m_qualitySlider->SetRange(0, 9);
-    m_qualitySlider->SetValue(9);
+    m_qualitySlider->SetRange(0, g_qualityPositionCount - 1);
+    m_qualitySlider->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
     ShowQualityPosition(m_qualitySlider->GetValue());
     EnableQualityForFormat();
 
@@ -171,20 +171,26 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 }
 
 void CMainFormImp::OnClose(wxCloseEvent& event) {
-    if (m_activeRun) {
-        // The run ends its SoX processes; the window goes once it has returned.
-        m_activeRun->Cancel();
-        m_closeAfterRun = true;
-        event.Veto();
-        return;
-    }
-    if (m_previewRendering) {
-        // A short render: the window goes once it has ended.
-        m_closeAfterRun = true;
+    if (m_cancelWork) {
+        m_cancelWork();
+        m_closeAfterWork = true;
         event.Veto();
         return;
     }
     event.Skip();
+}
+
+bool CMainFormImp::WaitFor(const std::function<void()>& work, const std::function<void()>& cancel) {
+    if (m_closeAfterWork)
+        return false; // going already
+    m_cancelWork = cancel;
+    work();
+    m_cancelWork = nullptr;
+    if (!m_closeAfterWork)
+        return true;
+    // After the handler that waited has returned: it may still be on its way out.
+    CallAfter([this] { Destroy(); });
+    return false;
 }
 
 CMainFormImp::~CMainFormImp() {
@@ -196,58 +202,53 @@ CMainFormImp::~CMainFormImp() {
 // ---------------------------------------------------------------------------
 // Track and watermark lists
 
-void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths,
-                                  int maxWholeSeconds) {
-    // Every file is measured by SoX before its row appears, several at once;
-    // nothing else may change the lists meanwhile.
-    wxBusyCursor busy;
-    wxWindowDisabler noInput;
-    std::vector<CSoxHandler> measures;
-    wxArrayString measuredPaths;
+void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) {
+    const bool watermarks = list == m_watermarkList;
+    wxArrayString found;
     wxArrayString notAdded;
     for (const wxString& path : paths) {
-        if (!wxFileExists(path)) {
+        if (wxFileExists(path))
+            found.Add(path);
+        else
             notAdded.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
-            continue;
-        }
-        measuredPaths.Add(path);
-        measures.emplace_back();
-        measures.back().SetOperation(SOX_TRACK_LENGTH);
-        measures.back().SetInputFile(path);
     }
-    const std::vector<bool> measured = RunAll(measures);
+    // Every file is measured by SoX before its row appears, several at once;
+    // nothing else may change the lists meanwhile.
+    std::vector<FileLength> lengths;
+    {
+        wxBusyCursor busy;
+        wxWindowDisabler noInput;
+        SoxQueue queue;
+        if (!WaitFor([&] { lengths = MeasureLengths(found, queue); }, [&] { queue.Cancel(); }))
+            return;
+    }
 
     bool tooLong = false;
-    for (size_t i = 0; i < measures.size(); ++i) {
-        CSoxHandler& sox = measures[i];
-        const wxFileName file(measuredPaths[i]);
-        if (!measured[i]) {
-            // The line is "<name>: <SoX's reason>".
-            const wxString reason =
-                sox.GetErrors().empty() ? "SoX could not read its length." : sox.GetErrors()[0];
-            notAdded.Add(reason.StartsWith(file.GetFullName() + ":")
-                             ? reason
-                             : file.GetFullName() + ": " + reason);
+    for (size_t i = 0; i < found.size(); ++i) {
+        const FileLength& length = lengths[i];
+        const wxFileName file(found[i]);
+        if (!length.measured) {
+            notAdded.Add(length.line);
             continue;
         }
-        if (maxWholeSeconds >= 0 && sox.GetResultLong() > maxWholeSeconds) {
+        if (watermarks && !IsWatermarkLength(length.seconds)) {
             tooLong = true;
-            notAdded.Add(file.GetFullName() + ": too long (" + sox.GetResult() + ").");
+            notAdded.Add(file.GetFullName() + ": too long (" + length.text + ").");
             continue;
         }
         const wxULongLong kilobytes = file.GetSize() / 1000;
         const long row = list->InsertItem(list->GetItemCount(),
                                           wxString::Format("%d", list->GetItemCount() + 1));
-        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(measuredPaths[i])));
+        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(found[i])));
         list->SetItem(row, 1, file.GetFullName());
         list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
-        list->SetItem(row, 3, sox.GetResult());
+        list->SetItem(row, 3, length.text);
     }
     if (notAdded.empty())
         return;
     wxString message;
     if (tooLong)
-        message = "Please use watermark files which are maximum of 4 seconds long.\n\n";
+        message = WatermarkLengthRule() + "\n\n";
     message +=
         notAdded.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
     for (const wxString& line : notAdded)
@@ -273,11 +274,11 @@ void CMainFormImp::ClearList(wxListCtrl* list) {
 }
 
 void CMainFormImp::OnFileListDropFiles(const wxArrayString& paths) {
-    AddFilesToList(m_trackList, paths, -1);
+    AddFilesToList(m_trackList, paths);
 }
 
 void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
-    AddFilesToList(m_watermarkList, paths, g_maxWatermarkSeconds);
+    AddFilesToList(m_watermarkList, paths);
 }
 
 namespace {
@@ -484,18 +485,17 @@ void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
         !m_player.IsStarting()) {
         const Preset preset = PresetFromControls();
         wxString failure;
-        bool rendered;
+        bool rendered = false;
         {
             wxBusyCursor busy;
             wxWindowDisabler noInput;
-            m_previewRendering = true;
-            rendered = m_stampedPreview.Prepare(file, preset.watermarks, SettingsFromPreset(preset),
-                                                file, failure);
-            m_previewRendering = false;
-        }
-        if (m_closeAfterRun) {
-            Destroy();
-            return;
+            if (!WaitFor(
+                    [&] {
+                        rendered = m_stampedPreview.Prepare(
+                            file, preset.watermarks, SettingsFromPreset(preset), file, failure);
+                    },
+                    [this] { m_stampedPreview.Cancel(); }))
+                return;
         }
         if (!rendered) {
             Notice(failure);
@@ -683,17 +683,11 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
 
     RenderRun run(settings, tracks, watermarks);
     wxArrayString lines;
-    m_activeRun = &run;
     {
         ProgressDialog progress(this, static_cast<int>(tracks.size()));
-        lines = run.Run(&progress);
+        if (!WaitFor([&] { lines = run.Run(&progress); }, [&] { run.Cancel(); }))
+            return; // closed during the run: no results
         progress.Hide();
-    }
-    m_activeRun = nullptr;
-    if (m_closeAfterRun) {
-        // The window was closed during the run: the run has ended, so go now.
-        Destroy();
-        return;
     }
     ProcessCompleteImp results(lines, m_outputFolder, this, wxID_ANY, "Process Completed",
                                wxDefaultPosition, wxDefaultSize,

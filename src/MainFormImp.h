@@ -10,13 +10,11 @@
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
 
+#include <functional>
 #include <vector>
 
 class CMainFormImp;
 template <typename Tag> struct MainWindowProbe;
-
-// The caption of the program's messages.
-inline const wxString g_programName = "Fenwaro Watermark Generator";
 
 // One list row, held while a move rebuilds the list.
 struct ITEM_DATA {
@@ -123,10 +121,10 @@ public:
 
 private:
     // Lists
-    // Measures each existing file and appends a row for it. With
-    // maxWholeSeconds >= 0, a longer file ends the call with a message; rows
-    // added before it stay.
-    void AddFilesToList(wxListCtrl* list, const wxArrayString& paths, int maxWholeSeconds);
+    // Measures each existing file and appends a row for it; files that
+    // cannot be measured, and watermarks that are too long, are named in one
+    // message instead.
+    void AddFilesToList(wxListCtrl* list, const wxArrayString& paths);
     // The full paths of a list's rows, top to bottom.
     static wxArrayString ListPaths(wxListCtrl* list);
     // Removes every row and releases each row's path object once.
@@ -168,13 +166,17 @@ private:
     void ShowPicture(PreviewPlayer::Picture picture) override;
     void ShowMessage(const wxString& text) override;
 
-    // Closing during a run cancels it; the window goes when the run has ended.
+    // Runs work that waits for SoX in the event loop (measuring, a run, a
+    // preview render); cancel ends it early. Closing the window meanwhile
+    // cancels the work instead, and the window goes once it has returned.
+    // False when that happened: the caller must then leave the controls alone.
+    bool WaitFor(const std::function<void()>& work, const std::function<void()>& cancel);
+    // Closing while work runs cancels it; the window goes when it has returned.
     void OnClose(wxCloseEvent& event);
 
     wxString m_outputFolder;
-    RenderRun* m_activeRun = nullptr;
-    bool m_previewRendering = false;
-    bool m_closeAfterRun = false;
+    std::function<void()> m_cancelWork; // while WaitFor runs
+    bool m_closeAfterWork = false;
 
     // Move snapshot
     std::vector<ITEM_DATA> m_itemDataPool;

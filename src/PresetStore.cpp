@@ -42,15 +42,14 @@ const long kDefaultAffixIndex = 0;
 
 // The output format is stored by name. Files written by earlier versions hold
 // the identifiers of the format buttons instead; those still load.
-struct FormatCode {
+struct LegacyFormatCode {
+    long code;
     OutputFormat format;
-    const char* name;
-    long legacyCode;
 };
-const FormatCode kFormatCodes[] = {
-    {OutputFormat::Mp3, "mp3", 1001},
-    {OutputFormat::Wav, "wav", 1002},
-    {OutputFormat::Aiff, "aiff", 1003},
+const LegacyFormatCode kLegacyFormatCodes[] = {
+    {1001, OutputFormat::Mp3},
+    {1002, OutputFormat::Wav},
+    {1003, OutputFormat::Aiff},
 };
 
 int Lookup(const int* table, int count, int index) {
@@ -106,6 +105,14 @@ int IndexForRepeatSeconds(int seconds) {
 
 int SliderPositionForBitrate(int kbits) {
     return IndexOf(kBitrates, g_qualityPositionCount, kbits);
+}
+
+Preset InitialPreset() {
+    Preset preset;
+    preset.start = 5;
+    preset.interval = 5;
+    preset.suffix = true;
+    return preset;
 }
 
 RenderSettings SettingsFromPreset(const Preset& preset) {
@@ -182,10 +189,13 @@ bool PresetStore::Load(const wxString& name, Preset& preset) {
     preset.merge = m_config.Read(output + "IsAppend", 0L) != 0;
     const wxString format = m_config.Read(output + "OutputFormat", "mp3");
     long code = 0;
-    const bool numeric = format.ToLong(&code);
-    for (const FormatCode& known : kFormatCodes) {
-        if (numeric ? code == known.legacyCode : format.IsSameAs(known.name, false))
-            preset.format = known.format;
+    if (!format.ToLong(&code)) {
+        FormatNamed(format, preset.format);
+    } else {
+        for (const LegacyFormatCode& legacy : kLegacyFormatCodes) {
+            if (code == legacy.code)
+                preset.format = legacy.format;
+        }
     }
     const long position = m_config.Read(output + "Bitrate", kDefaultSliderPosition);
     preset.bitrate = BitrateForSliderPosition(
@@ -241,10 +251,7 @@ void PresetStore::Save(const wxString& name, const Preset& preset) {
 
     m_config.Write(output + "IsMono", preset.mono);
     m_config.Write(output + "IsAppend", preset.merge);
-    for (const FormatCode& known : kFormatCodes) {
-        if (known.format == preset.format)
-            m_config.Write(output + "OutputFormat", wxString(known.name));
-    }
+    m_config.Write(output + "OutputFormat", FormatExtension(preset.format));
     m_config.Write(output + "Bitrate", static_cast<long>(SliderPositionForBitrate(preset.bitrate)));
     m_config.Write(output + "OutputFolder", preset.folder);
     m_config.Write(output + "PrefixOrSuffix", preset.suffix ? 1L : 0L);

@@ -56,6 +56,11 @@ struct Preset {
     wxArrayString watermarks;
 };
 
+// The settings the window opens with and velisto-batch starts from before
+// any preset is stored: the first watermark after 5 s, every 5 s, names with
+// a suffix, MP3 at 320 kbit/s.
+Preset InitialPreset();
+
 // The run's settings for a preset; the merged file's name is left empty.
 RenderSettings SettingsFromPreset(const Preset& preset);
 

@@ -1,75 +1,68 @@
 #include "RenderRun.h"
 
+#include "AppPaths.h"
 #include "SoxHandler.h"
 
 #include <wx/filefn.h>
 #include <wx/filename.h>
-
 #include <wx/thread.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
-#include <vector>
 
 const int g_maxWatermarkSeconds = 4;
 
 namespace {
 
-// A folder of the system's temporary folder, removed with its contents when
-// the object goes.
-class RunFolder {
-public:
-    RunFolder() {
-        wxCharBuffer pattern = (wxFileName::GetTempDir() + "/velisto-run-XXXXXX").fn_str();
-        if (mkdtemp(pattern.data()))
-            m_path = wxString(pattern.data(), *wxConvFileName);
-    }
-    ~RunFolder() {
-        if (!m_path.empty())
-            wxFileName::Rmdir(m_path, wxPATH_RMDIR_RECURSIVE);
-    }
-    RunFolder(const RunFolder&) = delete;
-    RunFolder& operator=(const RunFolder&) = delete;
-    const wxString& path() const { return m_path; }
-
-private:
-    wxString m_path;
+struct FormatName {
+    OutputFormat format;
+    const char* name;
+};
+const FormatName kFormats[] = {
+    {OutputFormat::Mp3, "mp3"},
+    {OutputFormat::Wav, "wav"},
+    {OutputFormat::Aiff, "aiff"},
 };
 
 wxString FileName(const wxString& path) {
     return wxFileName(path).GetFullName();
 }
 
-// Why track row must not be written to output in this run, or empty: output
-// is another listed track's file or was written earlier in the run.
-wxString OutputConflict(const wxArrayString& tracks, size_t row, const wxString& output,
-                        const wxArrayString& written) {
-    for (const wxString& earlier : written) {
-        if (IsSameFile(output, earlier))
-            return "Not processed: " + FileName(output) +
-                   " was already written by an earlier track of this run.";
-    }
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        if (i != row && IsSameFile(output, tracks[i]))
-            return "Not processed: the output file would replace the listed track " +
-                   FileName(tracks[i]) + ".";
-    }
-    return wxString();
-}
-
 } // namespace
 
 wxString FormatExtension(OutputFormat format) {
-    switch (format) {
-    case OutputFormat::Wav:
-        return "wav";
-    case OutputFormat::Aiff:
-        return "aiff";
-    case OutputFormat::Mp3:
-        break;
+    for (const FormatName& known : kFormats) {
+        if (known.format == format)
+            return known.name;
     }
-    return "mp3";
+    return kFormats[0].name;
+}
+
+bool FormatNamed(const wxString& name, OutputFormat& format) {
+    for (const FormatName& known : kFormats) {
+        if (name.IsSameAs(known.name, false)) {
+            format = known.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+wxString FormatNames() {
+    wxString names;
+    const size_t count = sizeof kFormats / sizeof kFormats[0];
+    for (size_t i = 0; i < count; ++i)
+        names += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + wxString(kFormats[i].name);
+    return names;
+}
+
+bool IsWatermarkLength(int seconds) {
+    return seconds >= 0 && seconds <= g_maxWatermarkSeconds;
+}
+
+wxString WatermarkLengthRule() {
+    return wxString::Format("Please use watermark files which are maximum of %d seconds long.",
+                            g_maxWatermarkSeconds);
 }
 
 CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString& watermarks) {
@@ -135,181 +128,173 @@ wxString RenderRun::MergeProblem() const {
     return wxString();
 }
 
-namespace {
-
-// One track of a run and the SoX process rendering it.
-struct TrackJob {
-    enum State { Waiting, Running, Ended };
+// One track of a run: its engine, where it writes and how it went.
+struct RenderRun::Track {
     CSoxHandler sox;
-    SoxProcess process;
-    State state = Waiting;
+    wxString output;   // where it writes
+    wxString identity; // of output, taken before the run wrote anything
+    wxString trackIdentity;
+    bool ended = false;
     bool rendered = false;
+    bool cancelled = false;
     wxArrayString lines; // the engine's, in its order
-    wxString output;     // where it writes
 };
 
-// A same-named track from another folder would write where an earlier one
-// writes: it waits until that one has ended.
-bool WaitsForEarlier(const std::vector<std::unique_ptr<TrackJob>>& jobs, size_t row) {
-    for (size_t j = 0; j < row; ++j) {
-        if (jobs[j]->state != TrackJob::Ended && IsSameFile(jobs[j]->output, jobs[row]->output))
-            return true;
+std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFolder) const {
+    const CSoxHandler settings = WatermarkHandler(m_settings, m_watermarks);
+    std::vector<Track> tracks(m_tracks.size());
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        Track& track = tracks[i];
+        track.sox = settings;
+        track.sox.SetInputFile(m_tracks[i]);
+        if (!renderFolder.empty()) {
+            // Tracks of the same name from different folders must not
+            // overwrite each other before the join: each has a folder of its own.
+            const wxString folder = renderFolder + wxString::Format("/%zu", i + 1);
+            wxFileName::Mkdir(folder);
+            track.sox.SetOutputFile(folder);
+        }
+        track.output = track.sox.GetOutputPath();
+        track.identity = FileIdentity(track.output);
+        track.trackIdentity = FileIdentity(m_tracks[i]);
     }
-    return false;
+    return tracks;
 }
 
-} // namespace
+wxString RenderRun::OutputConflict(const std::vector<Track>& tracks, size_t row) const {
+    const Track& track = tracks[row];
+    for (size_t i = 0; i < row; ++i) {
+        if (tracks[i].rendered && tracks[i].identity == track.identity)
+            return "Not processed: " + FileName(track.output) +
+                   " was already written by an earlier track of this run.";
+    }
+    // Its own track is the engine's to refuse.
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        if (i != row && tracks[i].trackIdentity == track.identity)
+            return "Not processed: the output file would replace the listed track " +
+                   FileName(m_tracks[i]) + ".";
+    }
+    return wxString();
+}
+
+bool RenderRun::StopAsked(RenderProgress* progress) const {
+    return m_cancel || (progress && progress->CancelRequested());
+}
 
 wxArrayString RenderRun::Run(RenderProgress* progress) {
     m_cancel = m_cancelled = m_complete = false;
     wxArrayString lines;
     const size_t count = m_tracks.size();
-    // Tracks of the same name from different folders must not overwrite each
-    // other before the join: each renders into a folder of its own.
-    std::unique_ptr<RunFolder> renderFolder;
+    std::unique_ptr<TempFolder> renderFolder;
     if (m_settings.merge) {
-        renderFolder.reset(new RunFolder);
-        if (renderFolder->path().empty()) {
-            lines.Add(FileName(MergedPath()) +
-                      ": Not created: could not create a temporary "
-                      "folder in " +
-                      wxFileName::GetTempDir() + ".");
+        renderFolder.reset(new TempFolder("velisto-run"));
+        if (renderFolder->Path().empty()) {
+            lines.Add(FileName(MergedPath()) + ": Not created: could not create a temporary " +
+                      "folder in " + wxFileName::GetTempDir() + ".");
             return lines;
         }
     }
+    std::vector<Track> tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
 
-    CSoxHandler settings = WatermarkHandler(m_settings, m_watermarks);
-
+    SoxQueue queue(m_parallel);
     const size_t cores = std::max(1, wxThread::GetCPUCount());
-    const size_t parallel = m_parallel > 0 ? static_cast<size_t>(m_parallel) : cores;
-    std::vector<std::unique_ptr<TrackJob>> jobs;
-    for (size_t i = 0; i < count; ++i) {
-        jobs.emplace_back(new TrackJob);
-        TrackJob& job = *jobs.back();
-        job.sox = settings;
-        job.sox.SetInputFile(m_tracks[i]);
-        if (m_settings.merge) {
-            const wxString folder = renderFolder->path() + wxString::Format("/%zu", i + 1);
-            wxFileName::Mkdir(folder);
-            job.sox.SetOutputFile(folder);
-        } else {
-            job.sox.SetOutputFile(m_settings.folder);
-        }
-        job.output = job.sox.GetOutputPath();
-    }
-
-    size_t running = 0;
     size_t ended = 0;
-    size_t cancelled = 0;
-    wxArrayString rendered;
-    auto end = [&](TrackJob& job) {
-        job.state = TrackJob::Ended;
-        if (job.rendered)
-            rendered.Add(job.output);
-        ++ended;
+    auto finish = [&](Track& track) {
+        track.ended = true;
         if (progress)
-            progress->TracksFinished(ended, count);
+            progress->TracksFinished(++ended, count);
     };
-    auto start = [&](size_t row) {
-        TrackJob& job = *jobs[row];
-        if (!m_settings.merge) {
-            const wxString conflict = OutputConflict(m_tracks, row, job.output, rendered);
-            if (!conflict.empty()) {
-                job.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
-                end(job);
-                return;
+    for (size_t row = 0; row < count; ++row) {
+        SoxJob job;
+        // A same-named track from another folder would write where an earlier
+        // one writes: it waits until that one has ended.
+        job.ready = [&tracks, row] {
+            for (size_t i = 0; i < row; ++i) {
+                if (!tracks[i].ended && tracks[i].identity == tracks[row].identity)
+                    return false;
             }
-        }
-        if (progress)
-            progress->TrackStarted(row, count, FileName(m_tracks[row]));
-        // Fewer renders than cores from here on (one at a time, or the last
-        // of a batch): this one can spread over two.
-        const size_t waiting = count - ended - running;
-        job.sox.SetDecodeApart(running + std::min(waiting, parallel - running) < cores);
-        wxString command;
-        if (!job.sox.BeginRun(command)) {
-            job.lines = job.sox.GetErrors();
-            end(job);
-            return;
-        }
-        job.output = job.sox.GetResultOutput();
-        job.state = TrackJob::Running;
-        ++running;
-        auto finished = [&, row](const SoxOutput& out) {
-            TrackJob& done = *jobs[row];
-            --running;
-            if (m_cancelled && out.status != 0) {
-                // Ended by the cancel: what it wrote is not a whole file.
-                if (wxFileExists(done.output))
-                    wxRemoveFile(done.output);
-                ++cancelled;
-            } else {
-                done.rendered = done.sox.EndRun(out);
-                done.lines = done.sox.GetErrors();
-            }
-            end(done);
+            return true;
         };
-        if (!job.process.Start(command, finished)) {
-            SoxOutput none; // status -1: could not be started
-            finished(none);
-        }
-    };
-
-    size_t next = 0; // tracks before it have all been started or ended
-    while (ended < count) {
-        if (!m_cancelled && (m_cancel || (progress && progress->CancelRequested()))) {
-            m_cancelled = true;
-            for (auto& job : jobs) {
-                if (job->state == TrackJob::Running)
-                    job->process.Kill();
+        job.begin = [&, row](wxString& command) {
+            Track& track = tracks[row];
+            const wxString conflict = m_settings.merge ? wxString() : OutputConflict(tracks, row);
+            if (!conflict.empty()) {
+                track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
+                finish(track);
+                return false;
             }
-        }
-        if (m_cancelled) {
-            // Tracks never started end as not rendered.
-            for (auto& job : jobs) {
-                if (job->state == TrackJob::Waiting) {
-                    ++cancelled;
-                    end(*job);
-                }
+            if (progress)
+                progress->TrackStarted(row, count, FileName(m_tracks[row]));
+            // Fewer renders than cores from here on (one at a time, or the
+            // last of a batch): this one can spread over two.
+            const size_t others = std::min(queue.Waiting() + 1, queue.Parallel() - queue.Running());
+            track.sox.SetDecodeApart(queue.Running() + others < cores);
+            if (!track.sox.BeginRun(command)) {
+                track.lines = track.sox.GetErrors();
+                finish(track);
+                return false;
             }
-        }
-        for (size_t row = next; !m_cancelled && row < count && running < parallel; ++row) {
-            if (jobs[row]->state == TrackJob::Waiting && !WaitsForEarlier(jobs, row))
-                start(row);
-        }
-        while (next < count && jobs[next]->state != TrackJob::Waiting)
-            ++next;
-        if (ended < count) {
-            const size_t before = ended;
-            SoxProcess::WaitUntil([&] {
-                return ended != before ||
-                       (!m_cancelled && (m_cancel || (progress && progress->CancelRequested())));
-            });
-        }
+            track.output = track.sox.GetResultOutput();
+            return true;
+        };
+        job.end = [&, row](const SoxOutput& out) {
+            Track& track = tracks[row];
+            track.rendered = track.sox.EndRun(out);
+            track.cancelled = out.cancelled;
+            if (!out.cancelled)
+                track.lines = track.sox.GetErrors();
+            finish(track);
+        };
+        queue.Add(job);
     }
+    queue.Run([&] { return StopAsked(progress); });
 
-    for (auto& job : jobs)
-        WX_APPEND_ARRAY(lines, job->lines);
-    if (m_cancelled) {
-        lines.Add(wxString::Format("Cancelled: %zu of %zu tracks not rendered.", cancelled, count));
+    size_t notRendered = 0;
+    for (Track& track : tracks) {
+        if (!track.ended) { // dropped by the cancel before it began
+            track.cancelled = true;
+            finish(track);
+        }
+        notRendered += track.cancelled;
+        WX_APPEND_ARRAY(lines, track.lines);
+    }
+    if (queue.WasCancelled()) {
+        m_cancelled = true;
+        lines.Add(
+            wxString::Format("Cancelled: %zu of %zu tracks not rendered.", notRendered, count));
         return lines;
     }
 
-    m_complete = rendered.size() == count;
-    if (m_settings.merge) {
-        // Joined in track order, whatever order the renders ended in.
-        wxArrayString inOrder;
-        for (auto& job : jobs) {
-            if (job->rendered)
-                inOrder.Add(job->output);
-        }
-        if (inOrder.empty()) {
-            lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
-        } else if (settings.AppendFiles(inOrder, MergedPath()) != 0) {
-            m_complete = false;
-            if (!settings.GetErrors().empty())
-                lines.Add(settings.GetErrors()[0]);
-        }
+    wxArrayString rendered; // in track order, whatever order the renders ended in
+    for (const Track& track : tracks) {
+        if (track.rendered)
+            rendered.Add(track.output);
     }
+    m_complete = rendered.size() == count;
+    if (m_settings.merge && !Join(rendered, progress, lines))
+        m_complete = false;
     return lines;
+}
+
+bool RenderRun::Join(const wxArrayString& parts, RenderProgress* progress, wxArrayString& lines) {
+    if (parts.empty()) {
+        lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
+        return false;
+    }
+    CSoxHandler sox = WatermarkHandler(m_settings, m_watermarks);
+    int status = -1;
+    SoxJob job;
+    job.begin = [&](wxString& command) { return sox.BeginAppend(parts, MergedPath(), command); };
+    job.end = [&](const SoxOutput& out) { status = sox.EndAppend(out); };
+    SoxQueue queue(1);
+    queue.Add(job);
+    queue.Run([&] { return StopAsked(progress); });
+    if (queue.WasCancelled()) {
+        m_cancelled = true;
+        lines.Add("Cancelled: the merged file was not created.");
+        return false;
+    }
+    if (status != 0 && !sox.GetErrors().empty())
+        lines.Add(sox.GetErrors()[0]);
+    return status == 0;
 }

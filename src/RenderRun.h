@@ -5,6 +5,7 @@
 #include <wx/string.h>
 
 #include <cstddef>
+#include <vector>
 
 // The batch: renders every listed track with the watermarks through CSoxHandler
 // and joins the results when merging. It shows nothing: the window, the
@@ -12,11 +13,20 @@
 
 enum class OutputFormat { Mp3, Wav, Aiff };
 
+// The format's file extension and its name in presets and on the command
+// line, in lower case: "mp3", "wav" or "aiff".
+wxString FormatExtension(OutputFormat format);
+// The format a name stands for (any case); false when none does.
+bool FormatNamed(const wxString& name, OutputFormat& format);
+// Every format's name, as a list reads: "mp3, wav or aiff".
+wxString FormatNames();
+
 // Longest watermark file taken, in whole seconds.
 extern const int g_maxWatermarkSeconds;
-
-// The format's file extension, in lower case: "mp3", "wav" or "aiff".
-wxString FormatExtension(OutputFormat format);
+// True when a file of that many whole seconds may be a watermark.
+bool IsWatermarkLength(int seconds);
+// The rule as the user reads it when a file breaks it.
+wxString WatermarkLengthRule();
 
 // Everything a run needs besides the files, taken once when it starts.
 struct RenderSettings {
@@ -78,7 +88,9 @@ public:
     // it waits.
     // A cancelled run ends every running SoX process, removes the files they
     // were writing, keeps the tracks already rendered, skips the join and
-    // ends the lines with "Cancelled: N of M tracks not rendered.".
+    // ends the lines with "Cancelled: N of M tracks not rendered."; a join
+    // cancelled under way leaves no merged file and ends them with
+    // "Cancelled: the merged file was not created.".
     wxArrayString Run(RenderProgress* progress = nullptr);
     // Cancels a run in progress, from within the event loop it runs (a
     // handler or a progress call). Nothing happens when no run is going.
@@ -89,6 +101,18 @@ public:
     bool Complete() const { return m_complete; }
 
 private:
+    struct Track;
+    // One engine per track, writing into folder (the output folder, or a
+    // folder of its own under renderFolder when merging).
+    std::vector<Track> PrepareTracks(const wxString& renderFolder) const;
+    // Why track row must not be written where it would go, or empty.
+    wxString OutputConflict(const std::vector<Track>& tracks, size_t row) const;
+    // Joins the rendered files into the merged file; false (with the line)
+    // when it failed or was cancelled.
+    bool Join(const wxArrayString& parts, RenderProgress* progress, wxArrayString& lines);
+    // Asked while the run waits: the caller's Cancel, or the progress's.
+    bool StopAsked(RenderProgress* progress) const;
+
     RenderSettings m_settings;
     wxArrayString m_tracks;
     wxArrayString m_watermarks;

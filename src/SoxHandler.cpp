@@ -123,14 +123,35 @@ bool IsUsableMergeName(const wxString& name) {
     return !wxFileName(name).GetName().empty();
 }
 
+FileStamp StampOf(const wxString& path) {
+    FileStamp stamp;
+    struct stat st;
+    if (::stat(path.fn_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool FileStamp::operator==(const FileStamp& other) const {
+    return exists == other.exists && device == other.device && inode == other.inode &&
+           size == other.size && modified == other.modified;
+}
+
+wxString FileIdentity(const wxString& path) {
+    const FileStamp stamp = StampOf(path);
+    if (stamp.exists)
+        return wxString::Format("file %llu:%llu", stamp.device, stamp.inode);
+    wxFileName name(path);
+    name.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
+    return "path " + name.GetFullPath();
+}
+
 bool IsSameFile(const wxString& a, const wxString& b) {
-    struct stat sa, sb;
-    if (::stat(a.fn_str(), &sa) == 0 && ::stat(b.fn_str(), &sb) == 0)
-        return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    wxFileName fa(a), fb(b);
-    fa.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
-    fb.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
-    return fa.GetFullPath() == fb.GetFullPath();
+    return FileIdentity(a) == FileIdentity(b);
 }
 
 namespace {
@@ -301,12 +322,14 @@ CSoxHandler::CSoxHandler()
 CSoxHandler::~CSoxHandler() = default;
 
 SoxOutput CSoxHandler::Execute(const wxString& command) {
-    if (s_commandObserver)
-        s_commandObserver(command);
     SoxOutput result;
-    wxExecuteEnv env;
-    env.cwd = g_resourceFolder;
-    result.status = wxExecute(command, result.output, result.errors, 0, &env);
+    bool ended = false;
+    if (!SoxQueue::Start(command, [&](const SoxOutput& out) {
+            result = out;
+            ended = true;
+        }))
+        return result; // status -1: could not be started
+    SoxQueue::WaitUntil([&] { return ended; });
     return result;
 }
 
@@ -451,27 +474,10 @@ wxString CSoxHandler::GetOutputPath() const {
     return WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
 }
 
-CSoxHandler::FileStamp CSoxHandler::Stamp(const wxString& path) {
-    FileStamp stamp;
-    struct stat st;
-    if (::stat(path.fn_str(), &st) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.modified = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    return stamp;
-}
-
 void CSoxHandler::RemoveIfWritten(const wxString& path, const FileStamp& before) {
-    const FileStamp now = Stamp(path);
-    if (!now.exists)
-        return;
-    if (before.exists && now.device == before.device && now.inode == before.inode &&
-        now.size == before.size && now.modified == before.modified)
-        return;
-    wxRemoveFile(path);
+    const FileStamp now = StampOf(path);
+    if (now.exists && now != before)
+        wxRemoveFile(path);
 }
 
 int CSoxHandler::GetTrackLength(const wxString& path) {
@@ -507,6 +513,11 @@ bool CSoxHandler::BeginRun(wxString& command) {
 }
 
 bool CSoxHandler::EndRun(const SoxOutput& out) {
+    if (out.cancelled) {
+        if (!m_writing.empty())
+            RemoveIfWritten(m_writing, m_writingBefore);
+        return false;
+    }
     const wxString failure = RunFailure(out);
     if (!failure.empty()) {
         if (!m_writing.empty())
@@ -541,13 +552,11 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
     return true;
 }
 
-bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
+bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     if (m_inputFile.empty() || m_outputFile.empty() || m_waterMarks.empty())
         return false;
     if (m_waterMarkInterval <= 0 || m_startTime < 0)
         return false;
-    Header track;
-    int length = -1;
     wxString failure;
     if (!Measure(m_inputFile, track, length, failure)) {
         AddMessage(failure);
@@ -563,39 +572,32 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
             "Not processed: the track ends before the first watermark at %d s.", m_startTime));
         return false;
     }
-
     m_fileFormat.MakeLower();
     m_resultOutput = GetOutputPath();
-    // SoX truncates its output before reading the inputs: writing over one of
-    // them would destroy it.
-    if (IsSameFile(m_resultOutput, m_inputFile)) {
-        AddMessage("Not processed: the output file would replace this track. Choose another "
-                   "output folder, a prefix or suffix, or another format.");
+    const wxString replaced = OutputReplacesInput();
+    if (!replaced.empty()) {
+        AddMessage(replaced);
         return false;
     }
+    return true;
+}
+
+wxString CSoxHandler::OutputReplacesInput() const {
+    // SoX truncates its output before reading the inputs: writing over one of
+    // them would destroy it.
+    if (IsSameFile(m_resultOutput, m_inputFile))
+        return "Not processed: the output file would replace this track. Choose another "
+               "output folder, a prefix or suffix, or another format.";
     for (const wxString& watermark : m_waterMarks) {
-        if (IsSameFile(m_resultOutput, watermark)) {
-            AddMessage("Not processed: the output file would replace the watermark file " +
-                       wxFileName(watermark).GetFullName() + ".");
-            return false;
-        }
+        if (IsSameFile(m_resultOutput, watermark))
+            return "Not processed: the output file would replace the watermark file " +
+                   wxFileName(watermark).GetFullName() + ".";
     }
+    return wxString();
+}
 
-    const size_t copies = WatermarkPositions(length, m_startTime, m_waterMarkInterval).size();
-    std::vector<BedSound> sounds;
-    for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
-        BedSound sound{m_waterMarks[i], wxString(), 0};
-        if (!WatermarkSound(sound.path, track, sound.effects, sound.frames, failure)) {
-            AddMessage(failure);
-            return false;
-        }
-        sounds.push_back(sound);
-    }
-
-    const wxArrayString beds =
-        copies == 0 ? wxArrayString()
-                    : WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies);
-    command = "./sox ";
+wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds) const {
+    wxString command = "./sox ";
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
     command += beds.empty() ? " -v 1 " : " -v 1 -m ";
@@ -614,10 +616,34 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         command += " -c 2 "; // MP3 holds at most two channels
     if (m_bitrate != 0)
         command += wxString::Format("-C %d ", m_bitrate);
-    command += QuoteSoxPath(m_resultOutput);
+    return command + QuoteSoxPath(m_resultOutput);
+}
+
+bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
+    Header track;
+    int length = -1;
+    if (!PrepareTrack(track, length))
+        return false;
+
+    const size_t copies = WatermarkPositions(length, m_startTime, m_waterMarkInterval).size();
+    // Only the files that some copy plays are read.
+    std::vector<BedSound> sounds;
+    for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
+        BedSound sound{m_waterMarks[i], wxString(), 0};
+        wxString failure;
+        if (!WatermarkSound(sound.path, track, sound.effects, sound.frames, failure)) {
+            AddMessage(failure);
+            return false;
+        }
+        sounds.push_back(sound);
+    }
+    const wxArrayString beds =
+        copies == 0 ? wxArrayString()
+                    : WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies);
+    command = MixCommand(track, beds);
     m_copies = copies;
     m_writing = m_resultOutput;
-    m_writingBefore = Stamp(m_writing);
+    m_writingBefore = StampOf(m_writing);
     return true;
 }
 
@@ -666,7 +692,7 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
         command += wxString::Format("-C %d ", m_bitrate);
     command += QuoteSoxPath(output);
     m_writing = output;
-    m_writingBefore = Stamp(output);
+    m_writingBefore = StampOf(output);
     return true;
 }
 
@@ -674,10 +700,11 @@ int CSoxHandler::EndAppend(const SoxOutput& out) {
     const wxString failure = RunFailure(out);
     const wxString output = m_writing;
     m_writing.clear();
-    if (failure.empty())
+    if (failure.empty() && !out.cancelled)
         return 0;
     RemoveIfWritten(output, m_writingBefore);
-    m_errors.Add(wxFileName(output).GetFullName() + ": " + failure);
+    if (!out.cancelled)
+        m_errors.Add(wxFileName(output).GetFullName() + ": " + failure);
     return -1;
 }
 
@@ -718,64 +745,57 @@ void ReadAvailable(wxInputStream* stream, std::string& into) {
 
 } // namespace
 
-class SoxProcess::Child : public wxProcess {
+// A SoX process as the toolkit runs it. It deletes itself, and so closes its
+// pipes, as soon as it has ended and told its owner.
+class SoxQueue::Child : public wxProcess {
 public:
-    explicit Child(Done done) : m_done(std::move(done)) { Redirect(); }
+    explicit Child(std::function<void(const SoxOutput&)> done) : m_done(std::move(done)) {
+        Redirect();
+    }
 
     void Drain() {
         ReadAvailable(GetInputStream(), m_output);
         ReadAvailable(GetErrorStream(), m_errors);
     }
+    // Ends the process and every process of its group; its end is told as cancelled.
+    void Kill() {
+        m_killed = true;
+        wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_CHILDREN);
+        // Just after the start the child may not have made its group yet, and
+        // the group kill misses it; it has started nothing of its own by then.
+        wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_NOCHILDREN);
+    }
     // The owner is going away: nobody is told of the end.
     void Forget() { m_done = nullptr; }
 
     long pid = 0;
-    bool running = false;
     static std::set<Child*> s_running;
 
     void OnTerminate(int, int status) override {
         Drain();
-        running = false;
         s_running.erase(this);
         SoxOutput result;
         result.status = status;
+        result.cancelled = m_killed && status != 0;
         SplitLines(m_output, result.output);
         SplitLines(m_errors, result.errors);
-        Done done = std::move(m_done);
+        std::function<void(const SoxOutput&)> done = std::move(m_done);
+        delete this;
         if (done)
             done(result);
-        else
-            delete this;
     }
 
 private:
-    Done m_done;
+    std::function<void(const SoxOutput&)> m_done;
     std::string m_output;
     std::string m_errors;
+    bool m_killed = false;
 };
 
-std::set<SoxProcess::Child*> SoxProcess::Child::s_running;
+std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
 
-SoxProcess::SoxProcess() = default;
-
-SoxProcess::~SoxProcess() {
-    if (!m_child)
-        return;
-    if (m_child->running) {
-        // The toolkit still holds the object: it deletes itself once the
-        // killed process has been reaped.
-        m_child->Forget();
-        Kill();
-    } else {
-        delete m_child;
-    }
-}
-
-bool SoxProcess::Start(const wxString& command, Done done) {
-    if (m_child && m_child->running)
-        return false;
-    delete m_child;
-    m_child = nullptr;
+SoxQueue::Child* SoxQueue::Start(const wxString& command,
+                                 std::function<void(const SoxOutput&)> done) {
     if (CSoxHandler::s_commandObserver)
         CSoxHandler::s_commandObserver(command);
     auto* child = new Child(std::move(done));
@@ -784,30 +804,14 @@ bool SoxProcess::Start(const wxString& command, Done done) {
     const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child, &env);
     if (pid <= 0) {
         delete child;
-        return false;
+        return nullptr;
     }
     child->pid = pid;
-    child->running = true;
     Child::s_running.insert(child);
-    m_child = child;
-    return true;
+    return child;
 }
 
-void SoxProcess::Kill() {
-    if (!m_child || !m_child->running)
-        return;
-    const int pid = static_cast<int>(m_child->pid);
-    wxProcess::Kill(pid, wxSIGKILL, wxKILL_CHILDREN);
-    // Just after the start the child may not have made its group yet, and
-    // the group kill misses it; it has started nothing of its own by then.
-    wxProcess::Kill(pid, wxSIGKILL, wxKILL_NOCHILDREN);
-}
-
-bool SoxProcess::IsRunning() const {
-    return m_child && m_child->running;
-}
-
-void SoxProcess::WaitUntil(const std::function<bool()>& finished) {
+void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
     wxAppConsole* app = wxAppConsole::GetInstance();
     std::unique_ptr<wxEventLoopBase> loop(app ? app->GetTraits()->CreateEventLoop() : nullptr);
     wxEventLoopBase* active = wxEventLoopBase::GetActive();
@@ -825,32 +829,127 @@ void SoxProcess::WaitUntil(const std::function<bool()>& finished) {
     }
 }
 
-std::vector<bool> RunAll(std::vector<CSoxHandler>& handlers, int parallel) {
-    if (parallel <= 0)
-        parallel = std::max(1, wxThread::GetCPUCount());
-    std::vector<bool> results(handlers.size(), false);
-    std::vector<std::unique_ptr<SoxProcess>> processes;
-    size_t next = 0;
-    size_t running = 0;
-    while (next < handlers.size() || running > 0) {
-        while (next < handlers.size() && running < static_cast<size_t>(parallel)) {
-            const size_t i = next++;
-            wxString command;
-            if (!handlers[i].BeginRun(command))
-                continue;
-            processes.emplace_back(new SoxProcess);
-            auto done = [&handlers, &results, &running, i](const SoxOutput& out) {
-                results[i] = handlers[i].EndRun(out);
-                --running;
-            };
-            ++running;
-            if (!processes.back()->Start(command, done))
-                done(SoxOutput());
+SoxQueue::SoxQueue(int parallel)
+    : m_parallel(parallel > 0 ? static_cast<size_t>(parallel)
+                              : static_cast<size_t>(std::max(1, wxThread::GetCPUCount()))) {
+}
+
+SoxQueue::~SoxQueue() {
+    for (Started& running : m_running) {
+        running.child->Forget();
+        running.child->Kill();
+    }
+}
+
+void SoxQueue::Add(SoxJob job) {
+    m_waiting.push_back(m_jobs.size());
+    m_jobs.push_back(std::move(job));
+}
+
+void SoxQueue::Cancel() {
+    m_cancelled = true;
+    m_waiting.clear();
+    for (Started& running : m_running)
+        running.child->Kill();
+}
+
+bool SoxQueue::BeginNext() {
+    if (m_cancelled || m_running.size() >= m_parallel || m_waiting.empty())
+        return false;
+    auto next = std::find_if(m_waiting.begin(), m_waiting.end(), [this](size_t job) {
+        return !m_jobs[job].ready || m_jobs[job].ready();
+    });
+    if (next == m_waiting.end()) {
+        if (!m_running.empty())
+            return false; // they wait for one of those
+        next = m_waiting.begin();
+    }
+    const size_t job = *next;
+    m_waiting.erase(next);
+    wxString command;
+    if (!m_jobs[job].begin(command))
+        return true;
+    Child* child = nullptr;
+    if (!m_cancelled) {
+        // ~SoxQueue forgets the children still running, so this never outlives the queue.
+        child = Start(command, [this, job](const SoxOutput& out) {
+            m_running.erase(std::find_if(m_running.begin(), m_running.end(),
+                                         [job](const Started& r) { return r.job == job; }));
+            m_ended.push_back({job, out});
+        });
+    }
+    if (child) {
+        m_running.push_back({job, child});
+    } else {
+        // Cancelled while it began, or SoX could not be started (status -1).
+        SoxOutput none;
+        none.cancelled = m_cancelled;
+        m_ended.push_back({job, none});
+    }
+    return true;
+}
+
+void SoxQueue::Deliver() {
+    while (!m_ended.empty()) {
+        Ended ended = std::move(m_ended.front());
+        m_ended.erase(m_ended.begin());
+        if (m_jobs[ended.job].end)
+            m_jobs[ended.job].end(ended.out);
+    }
+}
+
+void SoxQueue::Run(const std::function<bool()>& stop) {
+    auto stopAsked = [&] { return !m_cancelled && stop && stop(); };
+    for (;;) {
+        if (stopAsked())
+            Cancel();
+        Deliver();
+        while (BeginNext()) {
+            // A begin may take a while (it reads headers): hand over what
+            // ended meanwhile before the next one.
+            Deliver();
         }
-        if (running > 0) {
-            const size_t before = running;
-            SoxProcess::WaitUntil([&] { return running != before; });
+        if (m_running.empty() && m_ended.empty() && (m_waiting.empty() || m_cancelled))
+            return;
+        WaitUntil([&] { return !m_ended.empty() || stopAsked(); });
+    }
+}
+
+SoxJob OperationJob(CSoxHandler& sox, bool* succeeded) {
+    if (succeeded)
+        *succeeded = false;
+    SoxJob job;
+    job.begin = [&sox](wxString& command) { return sox.BeginRun(command); };
+    job.end = [&sox, succeeded](const SoxOutput& out) {
+        const bool ok = sox.EndRun(out);
+        if (succeeded)
+            *succeeded = ok;
+    };
+    return job;
+}
+
+std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue) {
+    std::vector<CSoxHandler> measures(paths.size());
+    std::unique_ptr<bool[]> measured(new bool[paths.size()]());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        measures[i].SetOperation(SOX_TRACK_LENGTH);
+        measures[i].SetInputFile(paths[i]);
+        queue.Add(OperationJob(measures[i], &measured[i]));
+    }
+    queue.Run();
+    std::vector<FileLength> lengths(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        FileLength& length = lengths[i];
+        CSoxHandler& sox = measures[i];
+        length.measured = measured[i];
+        if (length.measured) {
+            length.seconds = sox.GetResultLong();
+            length.text = sox.GetResult();
+        } else if (!queue.WasCancelled()) {
+            length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +
+                                                        ": SoX could not read its length."
+                                                  : sox.GetErrors()[0];
         }
     }
-    return results;
+    return lengths;
 }

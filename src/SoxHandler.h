@@ -4,6 +4,7 @@
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,12 +18,25 @@ enum SOX_FLAGS { SOX_TRACK_LENGTH = 1, SOX_ADD_WATERMARK = 2 };
 extern const wxString g_resourceFolder;
 
 // What one SoX run left behind: its exit status (-1 when it could not be
-// started) and its standard output and error, line by line.
+// started), its standard output and error line by line, and whether a
+// SoxQueue::Cancel ended it before it finished (its output is then partial).
 struct SoxOutput {
     long status = -1;
     wxArrayString output;
     wxArrayString errors;
+    bool cancelled = false;
 };
+
+// What stands at a path, to tell a file apart from one written or replaced
+// since: device, inode, size and modification time, or nothing.
+struct FileStamp {
+    bool exists = false;
+    unsigned long long device = 0, inode = 0, size = 0;
+    long long modified = 0; // nanoseconds
+    bool operator==(const FileStamp& other) const;
+    bool operator!=(const FileStamp& other) const { return !(*this == other); }
+};
+FileStamp StampOf(const wxString& path);
 
 // The reason in the first FAIL line of SoX's standard error ("sox FAIL
 // formats: can't open ..." gives "can't open ..."), or empty when there is
@@ -71,6 +85,9 @@ bool IsUsableMergeName(const wxString& name);
 // links) when both exist, otherwise the same absolute path once "." and ".."
 // are resolved.
 bool IsSameFile(const wxString& a, const wxString& b);
+// A key that two paths share exactly when IsSameFile holds for them now, so
+// that a long list is checked against a set instead of pair by pair.
+wxString FileIdentity(const wxString& path);
 
 // The audio engine: builds SoX command lines, runs SoX in the resource folder
 // and reads back what it prints.
@@ -81,6 +98,7 @@ public:
 
     void SetOperation(SOX_FLAGS operation) { m_operation = operation; }
     void SetInputFile(const wxString& path) { m_inputFile = path; }
+    // The folder the rendered file goes to, not a file.
     void SetOutputFile(const wxString& folder) { m_outputFile = folder; }
     void SetWaterMarks(const wxArrayString& paths) { m_waterMarks = paths; }
     void SetStartTime(int seconds) { m_startTime = seconds; }
@@ -100,16 +118,19 @@ public:
     void SetPrefix(wxString prefix) { m_prefix = prefix; }
     void SetSuffix(wxString suffix) { m_suffix = suffix; }
 
+    // The measured length as "mm:ss" (minutes not capped at two digits).
     wxString& GetResult() { return m_result; }
+    // The measured length in whole seconds, fraction dropped.
     int& GetResultLong() { return m_resultLong; }
     wxString GetResultOutput() const { return m_resultOutput; }
     // Where watermarking the input file writes: the output folder, prefix +
     // name + suffix, the format as extension.
     wxString GetOutputPath() const;
+    // The message lines of the last run ("<name>: <what happened>"), not only errors.
     wxArrayString& GetErrors() { return m_errors; }
 
-    // Performs the selected operation: BeginRun, Execute, EndRun. True when
-    // SoX ran without failing and (when measuring) its output held the
+    // Performs the selected operation: BeginRun, the command, EndRun. True
+    // when SoX ran without failing and (when measuring) its output held the
     // length. Leaves at most one message line in GetErrors(), except for a
     // render that SoX clipped: its success line is followed by
     // "<name>: N samples clipped: lower the watermark level."
@@ -128,15 +149,16 @@ public:
     // for wxExecute's own argument splitting (not for a shell); hand what it
     // printed to EndRun. One begun run per object at a time.
     // Watermarking reads headers and measures the track with SoX here (short
-    // synchronous runs; an MP3 track is decoded once to be measured). Its
+    // runs waited for; an MP3 track is decoded once to be measured). Its
     // command mixes the track with one pipe input per bed of watermark
     // copies: one bed unless a watermark outlasts the interval, whatever the
     // track's length.
     bool BeginRun(wxString& command);
     // Reads what that command printed and sets results and the message line
     // as Run does; true on success. A FAIL line counts as failure whatever
-    // the exit status. Removes a partial output file on failure (one that the
-    // run created or changed; an untouched earlier file stays).
+    // the exit status. On failure or cancel, removes a partial output file
+    // (one that the run created or changed; an untouched earlier file stays);
+    // a cancelled run leaves no line.
     bool EndRun(const SoxOutput& out);
 
     // Length of the file in whole seconds (fraction dropped), or -1 when SoX
@@ -146,16 +168,16 @@ public:
 
     // Joins the files one after another into output, converting each to the
     // first one's sample rate and channel count; mono and the bitrate are the
-    // ones set on this object (SetMono, SetBitrate). BeginAppend, Execute,
-    // EndAppend. 0 on success, -1 otherwise; on failure GetErrors() holds one
-    // line: output's name, ": ", the reason.
+    // ones set on this object (SetMono, SetBitrate). BeginAppend, the
+    // command, EndAppend. 0 on success, -1 otherwise; on failure GetErrors()
+    // holds one line: output's name, ": ", the reason.
     int AppendFiles(const wxArrayString& files, const wxString& output);
     // Prepares the join: false with the line when it must not run (output
     // would replace one of the files); on true, command is to run in the
     // resource folder as BeginRun's. Reads each file's header with SoX.
     bool BeginAppend(const wxArrayString& files, const wxString& output, wxString& command);
     // Reads what the join printed: 0, or -1 with the line and a partial
-    // output removed, as AppendFiles.
+    // output removed, as AppendFiles; a cancelled join leaves no line.
     int EndAppend(const SoxOutput& out);
 
     // Every command text goes through here before it runs; tests hook it to
@@ -163,7 +185,7 @@ public:
     static std::function<void(const wxString&)> s_commandObserver;
 
 private:
-    // The one place that starts SoX: synchronously, in the resource folder.
+    // Runs command through the one starter and waits for it in the event loop.
     static SoxOutput Execute(const wxString& command);
 
     struct Header {
@@ -190,28 +212,27 @@ private:
     // The mixing command for operation 2, or false (with a line when the
     // track cannot be rendered).
     bool BuildWatermarkCommand(wxString& command);
+    // Measures the track and decides where it goes: false with the line
+    // (if any) when it must not be rendered.
+    bool PrepareTrack(Header& track, int& length);
+    // The output would replace the track or a watermark: the line saying so, or empty.
+    wxString OutputReplacesInput() const;
+    // The mix of the track with the beds, written to m_resultOutput.
+    wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
     static int ParseLength(const wxArrayString& errors);
     void AddMessage(const wxString& text);
 
-    // What stood at a path before a run, to tell a file the run wrote from
-    // one it never reached.
-    struct FileStamp {
-        bool exists = false;
-        unsigned long long device = 0, inode = 0, size = 0;
-        long long modified = 0;
-    };
-    static FileStamp Stamp(const wxString& path);
     // Removes path when the run created or changed it.
     static void RemoveIfWritten(const wxString& path, const FileStamp& before);
 
-    wxString m_outputFile;
+    wxString m_outputFile; // the output folder
     wxString m_inputFile;
     SOX_FLAGS m_operation;
     wxString m_result;
     int m_resultLong;
     wxArrayString m_waterMarks;
-    wxArrayString m_errors;
+    wxArrayString m_errors; // message lines, successes included
     int m_startTime;
     int m_waterMarkInterval;
     int m_waterMarkLevel = 0;
@@ -240,39 +261,101 @@ private:
     std::shared_ptr<WatermarkCache> m_watermarkCache = std::make_shared<WatermarkCache>();
 };
 
-#endif
-
-// One SoX command running in the background, on the thread that runs the
-// event loop. The command runs in the resource folder as the leader of a new
-// process group, so that ending it also ends the SoX processes its pipe
-// inputs started.
-class SoxProcess {
-public:
-    using Done = std::function<void(const SoxOutput&)>;
-
-    SoxProcess();
-    // Ends a process still running (see Kill); done is then never called.
-    ~SoxProcess();
-    SoxProcess(const SoxProcess&) = delete;
-    SoxProcess& operator=(const SoxProcess&) = delete;
-
-    // Starts command; done is called once, from the event loop, when it has
-    // ended. False when it could not be started (done is not called).
-    bool Start(const wxString& command, Done done);
-    // Ends the process and every process of its group at once.
-    void Kill();
-    bool IsRunning() const;
-
-    // Runs the event loop until finished() holds, reading what the running
-    // processes print so that no pipe fills up.
-    static void WaitUntil(const std::function<bool()>& finished);
-
-private:
-    class Child;
-    Child* m_child = nullptr;
+// One command for a SoxQueue.
+struct SoxJob {
+    // Asked before the job begins; false keeps it waiting while later jobs
+    // go ahead (empty: always ready). A job still not ready when nothing
+    // else runs begins anyway.
+    std::function<bool()> ready;
+    // The command to run in the resource folder; false when nothing is to
+    // run, which ends the job (end is not called).
+    std::function<bool(wxString& command)> begin;
+    // How the command ended, called once from the queue's Run, never from
+    // within another job's begin.
+    std::function<void(const SoxOutput& out)> end;
 };
 
-// Runs the operation of every handler (BeginRun, its command in the
-// background, EndRun), up to parallel at once (0: one per processor core),
-// waiting in the event loop. Returns each handler's success, in order.
-std::vector<bool> RunAll(std::vector<CSoxHandler>& handlers, int parallel = 0);
+// The one queue of SoX processes: runs jobs in the background, up to a
+// number at once, on the thread that runs the event loop. Each command runs
+// in the resource folder as the leader of a new process group, so that
+// ending it also ends the SoX processes its pipe inputs started. A process's
+// pipes are closed and its object released as soon as it has ended and its
+// output has been read, so open descriptors stay bounded by the processes
+// running at once, however many jobs there are.
+class SoxQueue {
+public:
+    // parallel: how many commands run at once; 0 means one per processor core.
+    explicit SoxQueue(int parallel = 0);
+    // Ends whatever still runs; no job is told.
+    ~SoxQueue();
+    SoxQueue(const SoxQueue&) = delete;
+    SoxQueue& operator=(const SoxQueue&) = delete;
+
+    void Add(SoxJob job);
+    // Begins the jobs added, in order, while fewer than Parallel() run, and
+    // returns once every job has ended or was dropped by a cancel. Runs the
+    // event loop meanwhile, reading what the processes print so that no pipe
+    // fills up. stop is asked as it waits; true cancels as Cancel does.
+    void Run(const std::function<bool()>& stop = nullptr);
+    // Ends every running command at once (each job's end is told, with
+    // cancelled set unless it had just finished) and drops the jobs not yet
+    // begun; Run then returns. For use while Run runs, from the event loop.
+    void Cancel();
+    bool WasCancelled() const { return m_cancelled; }
+
+    size_t Parallel() const { return m_parallel; }
+    size_t Running() const { return m_running.size(); }
+    // Jobs added and neither begun nor dropped.
+    size_t Waiting() const { return m_waiting.size(); }
+
+private:
+    friend class CSoxHandler;
+    class Child;
+    // The one place that starts SoX: command in the background, in the
+    // resource folder. done is called once, from the event loop, when it has
+    // ended and its output has been read; the process object is gone by
+    // then. Null when it could not be started (done is not called).
+    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done);
+    // Runs the event loop until finished() holds, reading what every running
+    // process prints.
+    static void WaitUntil(const std::function<bool()>& finished);
+
+    // Begins the next job that is ready, if a place is free; false when none began.
+    bool BeginNext();
+    // Tells the jobs that ended how they ended.
+    void Deliver();
+
+    struct Started {
+        size_t job;
+        Child* child;
+    };
+    struct Ended {
+        size_t job;
+        SoxOutput out;
+    };
+
+    size_t m_parallel;
+    std::vector<SoxJob> m_jobs;
+    std::deque<size_t> m_waiting; // in the order added
+    std::vector<Started> m_running;
+    std::vector<Ended> m_ended; // finished, not yet told
+    bool m_cancelled = false;
+};
+
+// A job that performs sox's selected operation: BeginRun, its command,
+// EndRun; *succeeded (when given) is set to its result. sox must stay while
+// the queue runs.
+SoxJob OperationJob(CSoxHandler& sox, bool* succeeded = nullptr);
+
+// A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
+struct FileLength {
+    bool measured = false;
+    int seconds = 0; // whole seconds, fraction dropped
+    wxString text;   // "mm:ss"
+    wxString line;   // when not measured: "<name>: <SoX's reason>"
+};
+// Measures every file through queue, several at once, and runs it. A file
+// that a cancel left unmeasured has an empty line.
+std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
+
+#endif

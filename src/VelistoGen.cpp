@@ -30,9 +30,9 @@ bool MyApp::OnInit() {
     // Pictures, SoX and the preset sounds are all reached relative to the
     // folder that holds the bundle, wherever the program was started from.
     EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath());
-    CMainFormImp* frame = new CMainFormImp(
-        nullptr, wxID_ANY, "Fenwaro Watermark Generator V" VELISTO_VERSION, wxDefaultPosition,
-        wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    CMainFormImp* frame =
+        new CMainFormImp(nullptr, wxID_ANY, g_programName + " V" VELISTO_VERSION, wxDefaultPosition,
+                         wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
     frame->Show(true);
     // SIGTERM and SIGINT close the windows as the close box does, so a render
     // in progress ends its SoX processes instead of leaving them running. The

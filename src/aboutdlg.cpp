@@ -1,5 +1,6 @@
 #include "aboutdlg.h"
 
+#include "AppPaths.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
 
@@ -46,7 +47,7 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
         wxDefaultPosition, wxDefaultSize, wxBU_AUTODRAW | wxBORDER_NONE);
     rows->Add(m_logoButton, 0, wxEXPAND | wxALL, 5);
 
-    m_productLabel = text("Orvel Watermark Generator");
+    m_productLabel = text(g_programName);
     add(m_productLabel, 9, bold, 5);
     m_versionLabel = text("Version " VELISTO_VERSION);
     add(m_versionLabel, 9, normal, 5);
@@ -83,7 +84,7 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_thanksCredit7 = text("And you, for using it");
     add(m_thanksCredit7, 9, normal, 0);
 
-    m_usingCaption = text("Orvel watermark Generator Using :");
+    m_usingCaption = text(g_programName + " Using :");
     add(m_usingCaption, 9, bold, 5);
     m_soxCaption = text("SOX");
     add(m_soxCaption, 9, bold, 5);

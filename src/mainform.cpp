@@ -122,8 +122,10 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxBoxSizer* columns = new wxBoxSizer(wxHORIZONTAL);
 
     wxBoxSizer* step2 = new wxBoxSizer(wxVERTICAL);
-    m_step2Label = new wxStaticText(this, wxID_ANY,
-                                    "Step2 : Choose Your Watermark Files (maximum 4Sec length)");
+    m_step2Label = new wxStaticText(
+        this, wxID_ANY,
+        wxString::Format("Step2 : Choose Your Watermark Files (maximum %dSec length)",
+                         g_maxWatermarkSeconds));
     m_step2Label->Wrap(-1);
     step2->Add(m_step2Label, 0, wxALL, 5);
     wxBoxSizer* timing = new wxBoxSizer(wxHORIZONTAL);
@@ -136,13 +138,14 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
                              "5 Seconds",   "10 Seconds", "15 Seconds", "20 Seconds", "25 Seconds",
                              "30 Seconds",  "35 Seconds", "40 Seconds"};
     m_startChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 13, startItems);
-    m_startChoice->SetSelection(5);
+    const Preset initial = InitialPreset();
+    m_startChoice->SetSelection(IndexForStartSeconds(initial.start));
     watermarkBox->Add(m_startChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
     timing->Add(watermarkBox, 1, wxLEFT | wxBOTTOM, 5);
     wxString repeatItems[] = {"5 Sec", "10 Sec", "15 Sec"};
     m_repeatChoice = new wxRadioBox(this, wxID_ANY, "Repeat Every", wxDefaultPosition,
                                     wxDefaultSize, 3, repeatItems, 3, wxRA_SPECIFY_COLS);
-    m_repeatChoice->SetSelection(0);
+    m_repeatChoice->SetSelection(IndexForRepeatSeconds(initial.interval));
     const wxColour background = wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR);
     m_repeatChoice->SetForegroundColour(ReadableInfoText(background));
     m_repeatChoice->SetBackgroundColour(background);
@@ -227,7 +230,7 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxBoxSizer* affixRow = new wxBoxSizer(wxHORIZONTAL);
     wxString affixItems[] = {"Choose Prefix", "Choose Suffix"};
     m_affixChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, affixItems);
-    m_affixChoice->SetSelection(1);
+    m_affixChoice->SetSelection(initial.suffix ? 1 : 0);
     affixRow->Add(m_affixChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_affixText = new wxTextCtrl(this, wxID_ANY, wxEmptyString);
     affixRow->Add(m_affixText, 1, wxALL | wxALIGN_BOTTOM | wxEXPAND, 5);
