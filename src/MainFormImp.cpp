@@ -12,6 +12,7 @@
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
 #include <wx/progdlg.h>
+#include <wx/stopwatch.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
@@ -134,10 +135,6 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     }
     if (!icons.IsEmpty())
         SetIcons(icons);
-    // GTK's widgets are roomier than the layout was drawn for; the compact
-    // variant lets every control fit the opening size.
-    for (wxWindow* child : GetChildren())
-        child->SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     // Wide enough for every value, so the slider does not move as it changes.
     m_levelLabel->SetMinSize(
         wxSize(m_levelLabel->GetTextExtent(LevelText(g_minWatermarkLevel)).x, -1));
@@ -635,17 +632,27 @@ public:
         const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_MIDDLE,
                                                     kMessageWidth - dc.GetTextExtent(prefix).x);
         m_message = prefix + wxControl::EscapeMnemonics(shown);
-        m_dialog.Update(m_finished, m_message);
+        Show();
     }
-    void TracksFinished(size_t finished, size_t) override {
+    void TracksFinished(size_t finished, size_t count) override {
         m_finished = static_cast<int>(finished);
-        m_dialog.Update(m_finished, m_message);
+        // Redrawing the gauge and its times costs more than a short track
+        // takes to render: a few times a second is enough to see it move.
+        if (finished == count || m_sinceShown.Time() >= kRefreshMs)
+            Show();
     }
     bool CancelRequested() override { return m_dialog.WasCancelled(); }
     void Hide() { m_dialog.Hide(); }
 
 private:
+    void Show() {
+        m_dialog.Update(m_finished, m_message);
+        m_sinceShown.Start();
+    }
+
     static const int kMessageWidth = 420;
+    static const long kRefreshMs = 200;
+    wxStopWatch m_sinceShown;
     wxGenericProgressDialog m_dialog;
     wxString m_message;
     int m_finished = 0;

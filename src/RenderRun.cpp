@@ -8,6 +8,7 @@
 #include <wx/thread.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 const int g_maxWatermarkSeconds = 4;
@@ -197,6 +198,8 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     std::vector<Track> tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
 
     SoxQueue queue(m_parallel);
+    const std::function<bool(size_t)> headerRead =
+        count ? ReadHeadersAhead(tracks[0].sox, m_tracks, queue) : nullptr;
     const size_t cores = std::max(1, wxThread::GetCPUCount());
     size_t ended = 0;
     auto finish = [&](Track& track) {
@@ -208,7 +211,9 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         SoxJob job;
         // A same-named track from another folder would write where an earlier
         // one writes: it waits until that one has ended.
-        job.ready = [&tracks, row] {
+        job.ready = [&tracks, &headerRead, row] {
+            if (!headerRead(row))
+                return false;
             for (size_t i = 0; i < row; ++i) {
                 if (!tracks[i].ended && tracks[i].identity == tracks[row].identity)
                     return false;

@@ -333,17 +333,13 @@ SoxOutput CSoxHandler::Execute(const wxString& command) {
     return result;
 }
 
-bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& failure) {
+CSoxHandler::Header CSoxHandler::ParseHeader(const wxArrayString& lines, const wxString& path) {
     // "Channels       : 2", "Sample Rate    : 44100",
     // "Duration       : 00:03:05.34 = 8173494 samples ~ ...",
     // "Sample Encoding: 16-bit Signed Integer PCM".
-    header = Header();
-    const SoxOutput info = Execute("./sox --i " + QuoteSoxPath(path));
-    failure = RunFailure(info);
-    if (!failure.empty())
-        return false;
+    Header header;
     long long frames = -1, bits = -1;
-    for (const wxString& line : info.output) {
+    for (const wxString& line : lines) {
         const wxString label = line.BeforeFirst(':').Trim();
         const wxString value = line.AfterFirst(':');
         if (label == "Channels")
@@ -365,19 +361,87 @@ bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& fai
         frames * header.channels * bits / 8 <=
             static_cast<long long>(wxFileName(path).GetSize().GetValue()))
         header.frames = frames;
+    return header;
+}
+
+bool CSoxHandler::CachedHeader(const wxString& path, Header& header) const {
+    const auto known = m_cache->headers.find(path);
+    if (known == m_cache->headers.end() || known->second.stamp != StampOf(path))
+        return false;
+    header = known->second.header;
     return true;
 }
 
-bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure) {
-    if (!ReadHeader(path, header, failure))
+bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& failure) {
+    failure.clear();
+    if (CachedHeader(path, header))
+        return true;
+    const FileStamp stamp = StampOf(path);
+    const SoxOutput info = Execute("./sox --i " + QuoteSoxPath(path));
+    failure = RunFailure(info);
+    if (!failure.empty())
         return false;
+    header = ParseHeader(info.output, path);
+    m_cache->headers[path] = {header, stamp};
+    return true;
+}
+
+bool CSoxHandler::BeginReadHeaders(const wxArrayString& paths, wxString& command) {
+    m_errors.Clear();
+    m_headerPaths.Clear();
+    m_headerStamps.clear();
+    Header known;
+    command = "./sox --i";
+    for (const wxString& path : paths) {
+        if (CachedHeader(path, known))
+            continue;
+        m_headerPaths.Add(path);
+        m_headerStamps.push_back(StampOf(path));
+        command += " " + QuoteSoxPath(path);
+    }
+    return !m_headerPaths.empty();
+}
+
+void CSoxHandler::EndReadHeaders(const SoxOutput& out) {
+    // One block per file that SoX could read, in the order given, each
+    // opening with "Input File     : 'NAME'"; the others are left for a read
+    // of their own, which tells their reason.
+    size_t next = 0;
+    wxArrayString block;
+    wxString name;
+    auto store = [&] {
+        for (size_t i = next; !name.empty() && i < m_headerPaths.size(); ++i) {
+            if (PlainFileName(m_headerPaths[i]) == name) {
+                m_cache->headers[m_headerPaths[i]] = {ParseHeader(block, m_headerPaths[i]),
+                                                      m_headerStamps[i]};
+                next = i + 1;
+                break;
+            }
+        }
+        block.Clear();
+    };
+    for (const wxString& line : out.output) {
+        if (line.BeforeFirst(':').Trim() == "Input File") {
+            store();
+            const wxString value = line.AfterFirst(':').Trim(false);
+            name = value.StartsWith("'") && value.EndsWith("'") && value.length() >= 2
+                       ? value.Mid(1, value.length() - 2)
+                       : wxString();
+        } else {
+            block.Add(line);
+        }
+    }
+    store();
+}
+
+bool CSoxHandler::LengthFromHeader(const Header& header, int& seconds) {
     if (header.frames >= 0 && header.rate > 0) {
         seconds = static_cast<int>(header.frames / header.rate);
         return true;
     }
     // Other formats state an estimate at best, off by an encoder's delay and
     // padding (a frame or two of MP3). Away from a whole second that cannot
-    // change the whole seconds; near one, decode the whole file to know.
+    // change the whole seconds; near one, only decoding the file tells.
     if (header.statedFrames >= 0 && header.rate > 0) {
         const double stated = static_cast<double>(header.statedFrames) / header.rate;
         const double fraction = stated - static_cast<long long>(stated);
@@ -386,6 +450,14 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
             return true;
         }
     }
+    return false;
+}
+
+bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure) {
+    if (!ReadHeader(path, header, failure))
+        return false;
+    if (LengthFromHeader(header, seconds))
+        return true;
     const SoxOutput run = Execute(MeasureCommand(path));
     failure = RunFailure(run);
     if (!failure.empty())
@@ -400,16 +472,11 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
 
 bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                                  long long& frames, wxString& failure) {
-    auto header = m_watermarkCache->headers.find(path);
-    if (header == m_watermarkCache->headers.end()) {
-        Header read;
-        if (!ReadHeader(path, read, failure)) {
-            failure = wxFileName(path).GetFullName() + ": " + failure;
-            return false;
-        }
-        header = m_watermarkCache->headers.emplace(path, read).first;
+    Header sound;
+    if (!ReadHeader(path, sound, failure)) {
+        failure = wxFileName(path).GetFullName() + ": " + failure;
+        return false;
     }
-    const Header& sound = header->second;
     // SoX mixes only inputs of one sample rate, and a mono copy in a stereo
     // mix would sound on one side. Channels are reduced before resampling
     // and added after it, as SoX's own conversion does.
@@ -427,8 +494,8 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
         return true;
     }
     const wxString key = path + "\n" + effects;
-    auto known = m_watermarkCache->sounds.find(key);
-    if (known == m_watermarkCache->sounds.end()) {
+    auto known = m_cache->sounds.find(key);
+    if (known == m_cache->sounds.end()) {
         // Its length once converted, counted by SoX itself.
         const SoxOutput run = Execute("./sox " + QuoteSoxPath(path) + " -n " + effects +
                                       (effects.empty() ? "" : " ") + "stat");
@@ -443,8 +510,7 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
             failure = wxFileName(path).GetFullName() + ": " + failure;
             return false;
         }
-        known = m_watermarkCache->sounds.emplace(key, Converted{effects, samples / track.channels})
-                    .first;
+        known = m_cache->sounds.emplace(key, Converted{effects, samples / track.channels}).first;
     }
     frames = known->second.frames;
     return true;
@@ -494,16 +560,26 @@ bool CSoxHandler::Run() {
     wxString command;
     if (!BeginRun(command))
         return false;
-    return EndRun(Execute(command));
+    SoxOutput nothingRan;
+    nothingRan.status = 0;
+    return EndRun(command.empty() ? nothingRan : Execute(command));
 }
 
 bool CSoxHandler::BeginRun(wxString& command) {
     m_errors.Clear();
     m_copies = 0;
     m_writing.clear();
+    m_knownLength = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
         if (m_inputFile.empty())
             return false;
+        // A header read ahead that states the length: nothing to run.
+        Header header;
+        if (CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
+            command.clear();
+            return true;
+        }
+        m_knownLength = -1;
         command = MeasureCommand(m_inputFile);
         return true;
     }
@@ -526,7 +602,7 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         return false;
     }
     if (m_operation == SOX_TRACK_LENGTH) {
-        const int seconds = ParseLength(out.errors);
+        const int seconds = m_knownLength >= 0 ? m_knownLength : ParseLength(out.errors);
         if (seconds < 0) {
             AddMessage("SoX did not report the length.");
             return false;
@@ -869,6 +945,12 @@ bool SoxQueue::BeginNext() {
     wxString command;
     if (!m_jobs[job].begin(command))
         return true;
+    if (command.empty()) {
+        SoxOutput nothingRan;
+        nothingRan.status = 0;
+        m_ended.push_back({job, nothingRan});
+        return true;
+    }
     Child* child = nullptr;
     if (!m_cancelled) {
         // ~SoxQueue forgets the children still running, so this never outlives the queue.
@@ -928,13 +1010,46 @@ SoxJob OperationJob(CSoxHandler& sox, bool* succeeded) {
     return job;
 }
 
+std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
+                                             SoxQueue& queue) {
+    // Enough files per run that the runs cost little beside the files' own
+    // work, few enough that the first renders need not wait long.
+    const size_t perRun = 50;
+    const size_t runs = (paths.size() + perRun - 1) / perRun;
+    auto readers = std::make_shared<std::vector<CSoxHandler>>(runs, sox);
+    auto read = std::make_shared<std::vector<char>>(runs, 0);
+    for (size_t run = 0; run < runs; ++run) {
+        wxArrayString part;
+        for (size_t i = run * perRun; i < paths.size() && i < (run + 1) * perRun; ++i)
+            part.Add(paths[i]);
+        SoxJob job;
+        job.begin = [readers, read, run, part](wxString& command) {
+            if ((*readers)[run].BeginReadHeaders(part, command))
+                return true;
+            (*read)[run] = 1;
+            return false;
+        };
+        job.end = [readers, read, run](const SoxOutput& out) {
+            (*readers)[run].EndReadHeaders(out);
+            (*read)[run] = 1;
+        };
+        queue.Add(job);
+    }
+    return [read, perRun](size_t i) { return (*read)[i / perRun] != 0; };
+}
+
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue) {
-    std::vector<CSoxHandler> measures(paths.size());
+    CSoxHandler measure;
+    measure.SetOperation(SOX_TRACK_LENGTH);
+    const std::function<bool(size_t)> headerRead = ReadHeadersAhead(measure, paths, queue);
+    // Copies share what the header runs learn.
+    std::vector<CSoxHandler> measures(paths.size(), measure);
     std::unique_ptr<bool[]> measured(new bool[paths.size()]());
     for (size_t i = 0; i < paths.size(); ++i) {
-        measures[i].SetOperation(SOX_TRACK_LENGTH);
         measures[i].SetInputFile(paths[i]);
-        queue.Add(OperationJob(measures[i], &measured[i]));
+        SoxJob job = OperationJob(measures[i], &measured[i]);
+        job.ready = [headerRead, i] { return headerRead(i); };
+        queue.Add(job);
     }
     queue.Run();
     std::vector<FileLength> lengths(paths.size());

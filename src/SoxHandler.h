@@ -147,7 +147,9 @@ public:
     // (GetErrors() then holds the line, if any). On true, command is the SoX
     // command line to run in the resource folder (g_resourceFolder), as text
     // for wxExecute's own argument splitting (not for a shell); hand what it
-    // printed to EndRun. One begun run per object at a time.
+    // printed to EndRun. One begun run per object at a time. Measuring a
+    // file whose header was read ahead and states its length needs no run:
+    // command is then empty, and EndRun takes an output of status 0.
     // Watermarking reads headers and measures the track with SoX here (short
     // runs waited for; an MP3 track is decoded once to be measured). Its
     // command mixes the track with one pipe input per bed of watermark
@@ -180,6 +182,14 @@ public:
     // output removed, as AppendFiles; a cancelled join leaves no line.
     int EndAppend(const SoxOutput& out);
 
+    // Reads the headers of paths with one SoX run (BeginReadHeaders, the
+    // command, EndReadHeaders), so that measuring or rendering one of them
+    // later needs no run of its own for it. What is learnt is shared with
+    // copies of this object; a file changed since is read again. Begin is
+    // false when every header is known already.
+    bool BeginReadHeaders(const wxArrayString& paths, wxString& command);
+    void EndReadHeaders(const SoxOutput& out);
+
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default.
     static std::function<void(const wxString&)> s_commandObserver;
@@ -196,15 +206,19 @@ private:
         // Sample frames as the header states them, exact or not; -1 when it does not.
         long long statedFrames = -1;
     };
+    // A header from the lines SoX prints for one file (its "--i" block).
+    static Header ParseHeader(const wxArrayString& lines, const wxString& path);
+    // The header read earlier, if the file has not changed since.
+    bool CachedHeader(const wxString& path, Header& header) const;
     // The file's header; false with SoX's reason when it cannot be read.
-    static bool ReadHeader(const wxString& path, Header& header, wxString& failure);
+    bool ReadHeader(const wxString& path, Header& header, wxString& failure);
+    // Whole seconds as the header states them, when that is certain.
+    static bool LengthFromHeader(const Header& header, int& seconds);
     // Whole seconds and header of a file; false with the reason when SoX
     // cannot read or measure it.
-    static bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure);
+    bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure);
     // A watermark as the bed plays it on a track of signal track: the
-    // effects that convert it and its length in frames once converted.
-    // Cached, and shared by copies of the object: every track of a batch
-    // uses the same files.
+    // effects that convert it and its length in frames once converted. Cached.
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                         long long& frames, wxString& failure);
 
@@ -249,16 +263,26 @@ private:
     size_t m_copies = 0;
     wxString m_writing;
     FileStamp m_writingBefore;
+    int m_knownLength = -1; // measuring: the length the header stated, or -1
+    // Between BeginReadHeaders and its End: the files asked for, as they stood.
+    wxArrayString m_headerPaths;
+    std::vector<FileStamp> m_headerStamps;
 
     struct Converted {
         wxString effects;
         long long frames;
     };
-    struct WatermarkCache {
-        std::map<wxString, Header> headers;
-        std::map<wxString, Converted> sounds; // by path and effects
+    struct KnownHeader {
+        Header header;
+        FileStamp stamp; // of the file when it was read
     };
-    std::shared_ptr<WatermarkCache> m_watermarkCache = std::make_shared<WatermarkCache>();
+    // What SoX told of files, shared by copies of the object: every track of
+    // a batch uses the same watermarks, and headers are read ahead.
+    struct Cache {
+        std::map<wxString, KnownHeader> headers; // by path
+        std::map<wxString, Converted> sounds;    // by path and effects
+    };
+    std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
 };
 
 // One command for a SoxQueue.
@@ -268,7 +292,8 @@ struct SoxJob {
     // else runs begins anyway.
     std::function<bool()> ready;
     // The command to run in the resource folder; false when nothing is to
-    // run, which ends the job (end is not called).
+    // run, which ends the job (end is not called). An empty command runs
+    // nothing and ends at once, as a run of status 0 that printed nothing.
     std::function<bool(wxString& command)> begin;
     // How the command ended, called once from the queue's Run, never from
     // within another job's begin.
@@ -347,6 +372,12 @@ private:
 // the queue runs.
 SoxJob OperationJob(CSoxHandler& sox, bool* succeeded = nullptr);
 
+// Adds jobs to queue that read the headers of paths into sox's knowledge
+// (shared with its copies), many files per SoX run; they begin before any
+// job added later. The function returned tells whether path i has been read.
+std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
+                                             SoxQueue& queue);
+
 // A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
 struct FileLength {
     bool measured = false;
@@ -354,8 +385,10 @@ struct FileLength {
     wxString text;   // "mm:ss"
     wxString line;   // when not measured: "<name>: <SoX's reason>"
 };
-// Measures every file through queue, several at once, and runs it. A file
-// that a cancel left unmeasured has an empty line.
+// Measures every file through queue, several at once, and runs it: the
+// headers first, many per SoX run, then a decode for each file whose header
+// does not tell its length. A file that a cancel left unmeasured has an
+// empty line.
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
 
 #endif

@@ -40,6 +40,10 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxSizerFlags::DisableConsistencyChecks();
 
     SetSizeHints(wxDefaultSize, wxDefaultSize);
+    // GTK's widgets are roomier than the layout was drawn for; the compact
+    // variant, which every control takes from the frame as it is made, lets
+    // each fit the opening size.
+    SetWindowVariant(wxWINDOW_VARIANT_SMALL);
     SetBackgroundColour(wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR));
 
     wxBoxSizer* root = new wxBoxSizer(wxVERTICAL);

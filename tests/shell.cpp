@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,6 +69,58 @@ AudioInfo Inspect(const std::string& path) {
     if (kbits.find('k') != std::string::npos)
         info.kbits = std::atoi(kbits.c_str());
     return info;
+}
+
+std::string StatOf(const std::string& args, double start, double duration) {
+    std::ostringstream cmd;
+    cmd << "sox " << args << " -n";
+    if (duration >= 0)
+        cmd << " trim " << start << " " << duration;
+    std::string out;
+    return Shell(cmd.str() + " stat", &out) == 0 ? out : std::string();
+}
+
+double Figure(const std::string& stat, const std::string& label) {
+    const size_t at = stat.find(label);
+    return at == std::string::npos ? -1 : std::atof(stat.c_str() + at + label.size());
+}
+
+// The largest of the maximum and minus the minimum, or -1.
+static double Extreme(const std::string& stat) {
+    const double max = Figure(stat, "Maximum amplitude:");
+    return max < 0 ? -1 : std::max(max, -Figure(stat, "Minimum amplitude:"));
+}
+
+double PeakIn(const std::string& path, double start, double duration) {
+    return Extreme(StatOf(ShellQuote(path), start, duration));
+}
+
+double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
+    return Extreme(StatOf("-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b), start, duration));
+}
+
+int OpenDescriptors(int pid) {
+    const std::string folder = pid ? "/proc/" + std::to_string(pid) + "/fd" : "/proc/self/fd";
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(dir))
+        count += entry->d_name[0] != '.';
+    closedir(dir);
+    return count - (pid ? 0 : 1); // not the one reading the folder
+}
+
+void CopyFile(const std::string& file, const std::string& folder, const std::string& prefix,
+              int count) {
+    const std::string bytes = Contents(file);
+    ASSERT_FALSE(bytes.empty()) << file;
+    const std::string extension = file.substr(file.rfind('.'));
+    for (int i = 1; i <= count; ++i) {
+        std::ofstream copy(folder + "/" + prefix + std::to_string(i) + extension, std::ios::binary);
+        copy << bytes;
+        ASSERT_TRUE(copy.good());
+    }
 }
 
 TempDir::TempDir() {

@@ -24,6 +24,18 @@ inline void MakeSilence(const std::string& path, double seconds, int rate = 4410
     MakeTone(path, seconds, "", rate, channels);
 }
 
+// SoX's statistics of `sox ARGS -n` over [start, start + duration) seconds,
+// all of it when duration < 0; empty when SoX fails.
+std::string StatOf(const std::string& args, double start = 0, double duration = -1);
+// The figure after label in stat, or -1 when it is missing.
+double Figure(const std::string& stat, const std::string& label);
+// Largest absolute sample value in [start, start + duration) seconds (0..1), or -1.
+double PeakIn(const std::string& path, double start, double duration);
+// Largest absolute difference between two files of one signal, or -1 when SoX
+// cannot compare them.
+double DifferenceIn(const std::string& a, const std::string& b, double start = 0,
+                    double duration = -1);
+
 struct AudioInfo {
     int rate = 0, channels = 0;
     double seconds = 0;
@@ -31,6 +43,13 @@ struct AudioInfo {
     int kbits = 0; // bit rate as soxi reports it, 0 when it reports none
 };
 AudioInfo Inspect(const std::string& path);
+
+// Open file descriptors of a process (this one when pid is 0), or -1 when
+// they cannot be counted.
+int OpenDescriptors(int pid = 0);
+// Writes count copies of the file as PREFIX1.EXT ... PREFIXcount.EXT in folder.
+void CopyFile(const std::string& file, const std::string& folder, const std::string& prefix,
+              int count);
 
 // A temporary folder, removed with everything in it when the object goes.
 class TempDir {

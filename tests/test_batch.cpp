@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -188,6 +189,40 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     Shell("ldd " + ShellQuote(VELISTO_BATCH), &libraries);
     EXPECT_NE(std::string::npos, libraries.find("libwx_baseu"));
     EXPECT_EQ(std::string::npos, libraries.find("gtk")) << libraries;
+}
+
+// A catalogue run: every track gets its line, and the descriptors open at
+// any time stay bounded by the renders running at once. The tracks are
+// shorter than a second, so that each render is one SoX process.
+TEST_F(BatchTest, RendersTwelveHundredTracksWithBoundedDescriptors) {
+    const int files = 1200;
+    MakeTone(Path("one.wav"), 0.5, kQuiet, 8000, 1);
+    CopyFile(Path("one.wav"), Path("tracks"), "t", files);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const std::string command = Command("--preset Store --start 0 --output out tracks") + " >" +
+                                    ShellQuote(Path("out.txt")) + " 2>/dev/null";
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int most = 0, status = 0;
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        most = std::max(most, OpenDescriptors(pid));
+        usleep(5000);
+    }
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_LE(most, 64);
+    const std::string out = Contents(Path("out.txt"));
+    EXPECT_EQ(size_t(files), std::count(out.begin(), out.end(), '\n'));
+    for (const int i : {1, 700, 1200}) {
+        const std::string line = "t" + std::to_string(i) +
+                                 ".wav: written WITHOUT a watermark: the track ends before the "
+                                 "first watermark at 0 s.\n";
+        EXPECT_NE(std::string::npos, out.find(line)) << line;
+    }
+    EXPECT_EQ(0u, out.find("t1.wav: ")); // name order, as a file browser shows it
+    EXPECT_EQ(8000 / 2, Inspect(Path("out/t1200_wm.wav")).frames);
 }
 
 TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {

@@ -84,4 +84,27 @@ TEST_F(ParallelTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
     EXPECT_FALSE(wxFileExists(Wx(Work("out/long.mp3"))));
 }
 
+// A close while dropped files are measured: the measuring ends, no row is
+// added to the closing window, and it goes once the drop has returned.
+TEST_F(ParallelTest, ClosingTheWindowWhileFilesAreMeasuredCancelsTheMeasuring) {
+    // Near a whole second, so that each is decoded to be measured.
+    MakeTone(Work("ten.mp3"), 10, "sine 440 vol 0.1");
+    CopyFile(Work("ten.mp3"), Work("in"), "t", 30);
+    wxArrayString tracks;
+    for (int i = 1; i <= 30; ++i)
+        tracks.Add(Wx(Work("in/t" + std::to_string(i) + ".mp3")));
+    CMainFormImp* w = NewMainWindow();
+    size_t started = 0;
+    CommandLog log([&](const wxString&) {
+        // The user closes the window once the decoding is under way.
+        if (++started == 3)
+            w->CallAfter([w] { w->Close(false); });
+    });
+    w->OnFileListDropFiles(tracks);
+    EXPECT_TRUE(wxTopLevelWindows.Find(w)); // still there when the drop returns
+    EXPECT_TRUE(WaitUntil([&] { return !wxTopLevelWindows.Find(w); }, 5000));
+    EXPECT_LT(started, 31u);
+    EXPECT_EQ(0, SoxProcessesWith(Work("")));
+}
+
 } // namespace

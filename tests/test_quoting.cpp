@@ -92,6 +92,18 @@ TEST_F(QuotingRuns, AwkwardTrackWatermarkAndJoinedNames) {
         ASSERT_TRUE(apart.Run()) << FirstLine(apart);
         EXPECT_GT(PeakIn(apart.GetResultOutput().utf8_string(), 1.0, 0.5), 0.1);
     }
+    // One run reads every track's header, each told apart by its name.
+    wxArrayString tracks;
+    for (const std::string name : kAwkwardNames)
+        tracks.Add(Wx(Work("in/" + name)));
+    {
+        CommandLog log;
+        SoxQueue queue;
+        const std::vector<FileLength> lengths = MeasureLengths(tracks, queue);
+        EXPECT_EQ(1u, log.commands.size()) << log.commands.Last();
+        for (const FileLength& length : lengths)
+            EXPECT_EQ("00:07", length.text);
+    }
     CSoxHandler sox;
     const std::string joined = Work("out/it's \"all\" $(touch X).wav");
     ASSERT_EQ(0, sox.AppendFiles(outputs, Wx(joined))) << FirstLine(sox);

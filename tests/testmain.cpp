@@ -7,6 +7,7 @@
 #include <wx/log.h>
 #include <wx/modalhook.h>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -39,6 +40,19 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
         << msg.utf8_string();
 }
 
+// A GLib critical or warning (a widget given less room than it needs, a
+// failed check inside GTK) is a fault of the window, even where the toolkit
+// carries on: it fails the test that caused it.
+GLogWriterOutput FailOnWarning(GLogLevelFlags level, const GLogField* fields, gsize count,
+                               gpointer data) {
+    if (level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) {
+        gchar* text = g_log_writer_format_fields(level, fields, count, FALSE);
+        ADD_FAILURE() << "GLib: " << text;
+        g_free(text);
+    }
+    return g_log_writer_default(level, fields, count, data);
+}
+
 } // namespace
 
 wxIMPLEMENT_APP_NO_MAIN(TestApp);
@@ -52,6 +66,7 @@ int main(int argc, char** argv) {
     // Every test has an empty HOME, where the media back end would rebuild its
     // plugin registry for each window (seconds each); all share one instead.
     setenv("GST_REGISTRY", VELISTO_TEST_DIR "/gst-registry.bin", 0);
+    g_log_set_writer_func(FailOnWarning, nullptr, nullptr);
     if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
         fprintf(stderr, "Cannot start the toolkit (is there a display?)\n");
         return 1;

@@ -18,34 +18,6 @@ void Spoil(const std::string& path, int bytes) {
     ASSERT_EQ(0, Shell("head -c " + std::to_string(bytes) + " /dev/urandom > " + ShellQuote(path)));
 }
 
-std::string StatOf(const std::string& args, double start, double duration) {
-    std::ostringstream cmd;
-    cmd << "sox " << args << " -n";
-    if (duration >= 0)
-        cmd << " trim " << start << " " << duration;
-    std::string out;
-    return Shell(cmd.str() + " stat", &out) == 0 ? out : std::string();
-}
-
-double Figure(const std::string& stat, const std::string& label) {
-    const size_t at = stat.find(label);
-    return at == std::string::npos ? -1 : std::atof(stat.c_str() + at + label.size());
-}
-
-// The largest of the maximum and minus the minimum, or -1.
-static double Extreme(const std::string& stat) {
-    const double max = Figure(stat, "Maximum amplitude:");
-    return max < 0 ? -1 : std::max(max, -Figure(stat, "Minimum amplitude:"));
-}
-
-double PeakIn(const std::string& path, double start, double duration) {
-    return Extreme(StatOf(ShellQuote(path), start, duration));
-}
-
-double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
-    return Extreme(StatOf("-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b), start, duration));
-}
-
 void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
                          const std::vector<std::string>& watermarks, const std::string& folder,
                          int start, int interval, const wxString& format) {

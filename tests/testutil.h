@@ -25,18 +25,6 @@ wxArrayString Strings(std::initializer_list<wxString> texts);
 // Replaces the file with bytes that no decoder takes for audio.
 void Spoil(const std::string& path, int bytes = 20000);
 
-// SoX's statistics of `sox ARGS -n` over [start, start + duration) seconds,
-// all of it when duration < 0; empty when SoX fails.
-std::string StatOf(const std::string& args, double start = 0, double duration = -1);
-// The figure after label in stat, or -1 when it is missing.
-double Figure(const std::string& stat, const std::string& label);
-// Largest absolute sample value in [start, start + duration) seconds (0..1), or -1.
-double PeakIn(const std::string& path, double start, double duration);
-// Largest absolute difference between two files of one signal, or -1 when SoX
-// cannot compare them.
-double DifferenceIn(const std::string& a, const std::string& b, double start = 0,
-                    double duration = -1);
-
 // Sets sox up to watermark track into folder: the watermarks cycling from
 // start seconds every interval seconds, written as format.
 void PrepareWatermarking(CSoxHandler& sox, const std::string& track,
