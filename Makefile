@@ -1,11 +1,12 @@
 # The commands of the README: `make run`, `make test` and `make deb`.
 BUILD_DIR ?= build
+ASAN_BUILD_DIR ?= build-asan
 DEB_BUILD_DIR ?= build-deb
 JOBS ?= $(shell nproc)
 # Debian's compiler and linker flags, with every hardening option.
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
-.PHONY: run test build deb deps clean
+.PHONY: run test test-asan build deb deps clean
 
 deps:
 	./scripts/install-deps
@@ -19,6 +20,15 @@ run: build
 
 test: build
 	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest -j $(JOBS) --output-on-failure
+
+# Every test but the package's, built with AddressSanitizer and UBSan: a use
+# after free or undefined behaviour fails the test it happens in. The
+# toolkit's own allocations that live until exit are not leaks to report.
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELISTO_SANITIZE=ON
+	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
+	cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 \
+	  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest -j $(JOBS) -LE package --output-on-failure
 
 # velisto_VERSION_amd64.deb in this folder, built apart from the test build with
 # Debian's hardening flags, without the tests, for the /usr prefix.
@@ -34,4 +44,4 @@ deb: deps
 	cp $(DEB_BUILD_DIR)/velisto_*.deb .
 
 clean:
-	rm -rf $(BUILD_DIR) $(DEB_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(DEB_BUILD_DIR)

@@ -182,6 +182,70 @@ bool RenderRun::StopAsked(RenderProgress* progress) const {
     return m_cancel || (progress && progress->CancelRequested());
 }
 
+// One Run: its tracks, the queue rendering them and what has ended.
+struct RenderRun::Pass {
+    Pass(int parallel, RenderProgress* watcher) : queue(parallel), progress(watcher) {}
+    std::vector<Track> tracks;
+    SoxQueue queue;
+    RenderProgress* progress;
+    std::function<bool(size_t)> headerRead;
+    size_t ended = 0;
+
+    void Finish(Track& track) {
+        track.ended = true;
+        if (progress)
+            progress->TracksFinished(++ended, tracks.size());
+    }
+};
+
+SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
+    SoxJob job;
+    // A same-named track from another folder would write where an earlier
+    // one writes: it waits until that one has ended.
+    job.ready = [&pass, row] {
+        if (!pass.headerRead(row))
+            return false;
+        for (size_t i = 0; i < row; ++i) {
+            if (!pass.tracks[i].ended && pass.tracks[i].identity == pass.tracks[row].identity)
+                return false;
+        }
+        return true;
+    };
+    job.begin = [this, &pass, row](wxString& command) {
+        Track& track = pass.tracks[row];
+        const wxString conflict = m_settings.merge ? wxString() : OutputConflict(pass.tracks, row);
+        if (!conflict.empty()) {
+            track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
+            pass.Finish(track);
+            return false;
+        }
+        if (pass.progress)
+            pass.progress->TrackStarted(row, pass.tracks.size(), FileName(m_tracks[row]));
+        // Fewer renders than cores from here on (one at a time, or the last
+        // of a batch): this one can spread over two.
+        const SoxQueue& queue = pass.queue;
+        const size_t cores = std::max(1, wxThread::GetCPUCount());
+        const size_t others = std::min(queue.Waiting() + 1, queue.Parallel() - queue.Running());
+        track.sox.SetDecodeApart(queue.Running() + others < cores);
+        if (!track.sox.BeginRun(command)) {
+            track.lines = track.sox.GetErrors();
+            pass.Finish(track);
+            return false;
+        }
+        track.output = track.sox.GetResultOutput();
+        return true;
+    };
+    job.end = [&pass, row](const SoxOutput& out) {
+        Track& track = pass.tracks[row];
+        track.rendered = track.sox.EndRun(out);
+        track.cancelled = out.cancelled;
+        if (!out.cancelled)
+            track.lines = track.sox.GetErrors();
+        pass.Finish(track);
+    };
+    return job;
+}
+
 wxArrayString RenderRun::Run(RenderProgress* progress) {
     m_cancel = m_cancelled = m_complete = false;
     wxArrayString lines;
@@ -195,85 +259,31 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             return lines;
         }
     }
-    std::vector<Track> tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
-
-    SoxQueue queue(m_parallel);
-    const std::function<bool(size_t)> headerRead =
-        count ? ReadHeadersAhead(tracks[0].sox, m_tracks, queue) : nullptr;
-    const size_t cores = std::max(1, wxThread::GetCPUCount());
-    size_t ended = 0;
-    auto finish = [&](Track& track) {
-        track.ended = true;
-        if (progress)
-            progress->TracksFinished(++ended, count);
-    };
-    for (size_t row = 0; row < count; ++row) {
-        SoxJob job;
-        // A same-named track from another folder would write where an earlier
-        // one writes: it waits until that one has ended.
-        job.ready = [&tracks, &headerRead, row] {
-            if (!headerRead(row))
-                return false;
-            for (size_t i = 0; i < row; ++i) {
-                if (!tracks[i].ended && tracks[i].identity == tracks[row].identity)
-                    return false;
-            }
-            return true;
-        };
-        job.begin = [&, row](wxString& command) {
-            Track& track = tracks[row];
-            const wxString conflict = m_settings.merge ? wxString() : OutputConflict(tracks, row);
-            if (!conflict.empty()) {
-                track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
-                finish(track);
-                return false;
-            }
-            if (progress)
-                progress->TrackStarted(row, count, FileName(m_tracks[row]));
-            // Fewer renders than cores from here on (one at a time, or the
-            // last of a batch): this one can spread over two.
-            const size_t others = std::min(queue.Waiting() + 1, queue.Parallel() - queue.Running());
-            track.sox.SetDecodeApart(queue.Running() + others < cores);
-            if (!track.sox.BeginRun(command)) {
-                track.lines = track.sox.GetErrors();
-                finish(track);
-                return false;
-            }
-            track.output = track.sox.GetResultOutput();
-            return true;
-        };
-        job.end = [&, row](const SoxOutput& out) {
-            Track& track = tracks[row];
-            track.rendered = track.sox.EndRun(out);
-            track.cancelled = out.cancelled;
-            if (!out.cancelled)
-                track.lines = track.sox.GetErrors();
-            finish(track);
-        };
-        queue.Add(job);
-    }
-    queue.Run([&] { return StopAsked(progress); });
+    Pass pass(m_parallel, progress);
+    pass.tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
+    if (count)
+        pass.headerRead = ReadHeadersAhead(pass.tracks[0].sox, m_tracks, pass.queue);
+    for (size_t row = 0; row < count; ++row)
+        pass.queue.Add(TrackJob(pass, row));
+    pass.queue.Run([&] { return StopAsked(progress); });
 
     size_t notRendered = 0;
-    for (Track& track : tracks) {
+    wxArrayString rendered; // in track order, whatever order the renders ended in
+    for (Track& track : pass.tracks) {
         if (!track.ended) { // dropped by the cancel before it began
             track.cancelled = true;
-            finish(track);
+            pass.Finish(track);
         }
         notRendered += track.cancelled;
         WX_APPEND_ARRAY(lines, track.lines);
+        if (track.rendered)
+            rendered.Add(track.output);
     }
-    if (queue.WasCancelled()) {
+    if (pass.queue.WasCancelled()) {
         m_cancelled = true;
         lines.Add(
             wxString::Format("Cancelled: %zu of %zu tracks not rendered.", notRendered, count));
         return lines;
-    }
-
-    wxArrayString rendered; // in track order, whatever order the renders ended in
-    for (const Track& track : tracks) {
-        if (track.rendered)
-            rendered.Add(track.output);
     }
     m_complete = rendered.size() == count;
     if (m_settings.merge && !Join(rendered, progress, lines))

@@ -60,6 +60,8 @@ public:
     virtual bool CancelRequested() { return false; }
 };
 
+struct SoxJob;
+
 class RenderRun {
 public:
     RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
@@ -102,9 +104,13 @@ public:
 
 private:
     struct Track;
+    struct Pass;
     // One engine per track, writing into folder (the output folder, or a
     // folder of its own under renderFolder when merging).
     std::vector<Track> PrepareTracks(const wxString& renderFolder) const;
+    // The queue's job for track row: it waits for its header and for an
+    // earlier track writing the same file, then renders.
+    SoxJob TrackJob(Pass& pass, size_t row) const;
     // Why track row must not be written where it would go, or empty.
     wxString OutputConflict(const std::vector<Track>& tracks, size_t row) const;
     // Joins the rendered files into the merged file; false (with the line)

@@ -833,8 +833,11 @@ public:
         ReadAvailable(GetInputStream(), m_output);
         ReadAvailable(GetErrorStream(), m_errors);
     }
-    // Ends the process and every process of its group; its end is told as cancelled.
+    // Ends the process and every process of its group; its end is told as
+    // cancelled. Nothing once it has been reaped: its number may be another's.
     void Kill() {
+        if (m_terminated)
+            return;
         m_killed = true;
         wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_CHILDREN);
         // Just after the start the child may not have made its group yet, and
@@ -843,16 +846,21 @@ public:
     }
     // The owner is going away: nobody is told of the end.
     void Forget() { m_done = nullptr; }
+    // Called once the toolkit has handed it over; a child that ended even
+    // before that is finished by the next wait.
+    void Started(long id) {
+        pid = id;
+        m_started = true;
+        s_running.insert(this);
+    }
+    bool Terminated() const { return m_terminated; }
 
-    long pid = 0;
-    static std::set<Child*> s_running;
-
-    void OnTerminate(int, int status) override {
-        Drain();
+    // Tells the owner and goes.
+    void Finish() {
         s_running.erase(this);
         SoxOutput result;
-        result.status = status;
-        result.cancelled = m_killed && status != 0;
+        result.status = m_status;
+        result.cancelled = m_killed && m_status != 0;
         SplitLines(m_output, result.output);
         SplitLines(m_errors, result.errors);
         std::function<void(const SoxOutput&)> done = std::move(m_done);
@@ -861,10 +869,26 @@ public:
             done(result);
     }
 
+    long pid = 0;
+    static std::set<Child*> s_running;
+
+    void OnTerminate(int, int status) override {
+        Drain();
+        m_status = status;
+        m_terminated = true;
+        // The toolkit reports a child that ended at once from within
+        // wxExecute, before Start has it.
+        if (m_started)
+            Finish();
+    }
+
 private:
     std::function<void(const SoxOutput&)> m_done;
     std::string m_output;
     std::string m_errors;
+    int m_status = -1;
+    bool m_started = false;
+    bool m_terminated = false;
     bool m_killed = false;
 };
 
@@ -882,8 +906,7 @@ SoxQueue::Child* SoxQueue::Start(const wxString& command,
         delete child;
         return nullptr;
     }
-    child->pid = pid;
-    Child::s_running.insert(child);
+    child->Started(pid);
     return child;
 }
 
@@ -895,9 +918,15 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
     std::unique_ptr<wxEventLoopActivator> activate;
     if (!active && use)
         activate.reset(new wxEventLoopActivator(use));
-    while (!finished()) {
-        for (Child* child : std::set<Child*>(Child::s_running))
-            child->Drain();
+    for (;;) {
+        for (Child* child : std::set<Child*>(Child::s_running)) {
+            if (child->Terminated())
+                child->Finish();
+            else
+                child->Drain();
+        }
+        if (finished())
+            return;
         if (use)
             use->DispatchTimeout(20);
         if (app)
@@ -955,8 +984,10 @@ bool SoxQueue::BeginNext() {
     if (!m_cancelled) {
         // ~SoxQueue forgets the children still running, so this never outlives the queue.
         child = Start(command, [this, job](const SoxOutput& out) {
-            m_running.erase(std::find_if(m_running.begin(), m_running.end(),
-                                         [job](const Started& r) { return r.job == job; }));
+            const auto running = std::find_if(m_running.begin(), m_running.end(),
+                                              [job](const Started& r) { return r.job == job; });
+            if (running != m_running.end())
+                m_running.erase(running);
             m_ended.push_back({job, out});
         });
     }

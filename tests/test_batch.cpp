@@ -211,7 +211,8 @@ TEST_F(BatchTest, RendersTwelveHundredTracksWithBoundedDescriptors) {
         most = std::max(most, OpenDescriptors(pid));
         usleep(5000);
     }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << status << " " << Contents(Path("err.txt"));
     EXPECT_LE(most, 64);
     const std::string out = Contents(Path("out.txt"));
     EXPECT_EQ(size_t(files), std::count(out.begin(), out.end(), '\n'));
