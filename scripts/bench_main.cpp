@@ -63,6 +63,8 @@ double Since(std::chrono::steady_clock::time_point start) {
 }
 
 enum class Tool { Velisto, Ffmpeg };
+// One render at a time, the whole batch at once, or the batch merged into one file.
+enum class Mode { Alone, Batch, Merged };
 
 // Seconds of one unit of a scenario (a track alone, or the whole batch) and
 // of the plain conversions of the same tracks, timed just before it: the
@@ -74,7 +76,8 @@ struct Timing {
 };
 
 std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, int interval,
-                                bool batch) {
+                                Mode mode) {
+    const bool batch = mode != Mode::Alone;
     std::vector<Timing> timings;
     const std::string out = set + "/out";
     Shell("rm -rf " + Quote(out) + " && mkdir -p " + Quote(out));
@@ -94,6 +97,8 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         settings.format = OutputFormat::Mp3;
         settings.bitrate = kBitrate;
         settings.folder = wxString::FromUTF8(out);
+        settings.merge = mode == Mode::Merged;
+        settings.mergeName = "merged";
         RenderRun run(settings, tracks, wxArrayString(1, wxString::FromUTF8(tag)));
         run.SetParallel(batch ? 0 : 1);
         bool ok = true;
@@ -105,6 +110,24 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
             }
         return ok;
     };
+    if (tool == Tool::Velisto && mode == Mode::Merged) {
+        // Against SoX joining the tracks into one MP3 itself.
+        Timing timing;
+        wxArrayString tracks;
+        std::string inputs;
+        for (int i = 0; i < count; ++i) {
+            tracks.Add(wxString::FromUTF8(Track(set, i)));
+            inputs += Quote(Track(set, i)) + " ";
+        }
+        auto start = std::chrono::steady_clock::now();
+        if (Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " + inputs + "-C " +
+                  std::to_string(kBitrate) + " " + Quote(out + "/plain.mp3")))
+            timing.plain = Since(start);
+        start = std::chrono::steady_clock::now();
+        timing.seconds = render(tracks) ? Since(start) : -1;
+        timings.push_back(timing);
+        return timings;
+    }
     if (tool == Tool::Velisto && batch) {
         Timing timing{0, 0};
         wxArrayString tracks;
@@ -191,14 +214,14 @@ struct Result {
     bool ok = false;
 };
 
-Result Measure(const std::string& set, int count, Tool tool, int interval, bool batch) {
+Result Measure(const std::string& set, int count, Tool tool, int interval, Mode mode) {
     Result result;
     const std::string times = set + "/times";
     const pid_t child = fork();
     if (child == 0) {
         wxInitializer toolkit;
         std::ofstream file(times);
-        for (const Timing& t : RunScenario(set, count, tool, interval, batch))
+        for (const Timing& t : RunScenario(set, count, tool, interval, mode))
             file << t.seconds << " " << t.plain << "\n";
         file.close();
         _exit(toolkit.IsOk() ? 0 : 1);
@@ -316,9 +339,9 @@ int main(int argc, char** argv) {
         {longSet, 1, "1 x " + Duration(options.longSeconds), {5}},
     };
     for (const Set& set : sets) {
-        auto row = [&](const std::string& name, Tool tool, int interval, bool batch) {
+        auto row = [&](const std::string& name, Tool tool, int interval, Mode mode) {
             fprintf(stderr, "Running: %s %s...\n", set.label.c_str(), name.c_str());
-            const Result r = Measure(set.folder, set.count, tool, interval, batch);
+            const Result r = Measure(set.folder, set.count, tool, interval, mode);
             if (!r.ok) {
                 printf("%-34s failed (see the messages above)\n", (set.label + " " + name).c_str());
                 status = 1;
@@ -332,17 +355,21 @@ int main(int argc, char** argv) {
         };
         for (int interval : set.intervals) {
             const std::string every = "every " + std::to_string(interval) + " s";
-            row("velisto " + every + ", alone", Tool::Velisto, interval, false);
+            row("velisto " + every + ", alone", Tool::Velisto, interval, Mode::Alone);
             if (set.count > 1)
-                row("velisto " + every + ", batch", Tool::Velisto, interval, true);
-            row("ffmpeg " + every, Tool::Ffmpeg, interval, false);
+                row("velisto " + every + ", batch", Tool::Velisto, interval, Mode::Batch);
+            row("ffmpeg " + every, Tool::Ffmpeg, interval, Mode::Alone);
         }
+        if (set.count > 1)
+            row("velisto every 10 s, merged", Tool::Velisto, 10, Mode::Merged);
     }
     printf("\nplain s: the plain conversions of the same tracks one after another, timed\n"
            "beside the scenario (before each track alone, before the batch). ratio: total\n"
            "seconds over plain seconds. alone: one render at a time; batch: the whole run,\n"
-           "one render per core. peak mem: the scenario's processes together at their peak.\n"
-           "targets: alone <= 1.3, batch <= 0.7, velisto below ffmpeg.\n");
+           "one render per core; merged: the batch joined into one MP3, against SoX\n"
+           "joining the same tracks into one MP3 (sox a.mp3 b.mp3 ... -C 320 out.mp3).\n"
+           "peak mem: the scenario's processes together at their peak.\n"
+           "targets: alone <= 1.3, batch <= 0.7, merged <= 1.1, velisto below ffmpeg.\n");
     Shell("rm -rf " + Quote(work));
     return status;
 }

@@ -154,6 +154,11 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
             const wxString folder = renderFolder + wxString::Format("/%zu", i + 1);
             wxFileName::Mkdir(folder);
             track.sox.SetOutputFile(folder);
+            // A part is what a WAV render of its track writes, so the join
+            // encodes once: no encoder's delay and padding at the seams, no
+            // second loss.
+            track.sox.SetFileFormat(FormatExtension(OutputFormat::Wav));
+            track.sox.SetBitrate(0);
         }
         track.output = track.sox.GetOutputPath();
         track.identity = FileIdentity(track.output);

@@ -744,6 +744,9 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     }
     // SoX joins only files of one sample rate and channel count: the others
     // come in through a pipe input that converts them to the first one's.
+    wxString headers;
+    if (BeginReadHeaders(files, headers))
+        EndReadHeaders(Execute(headers));
     Header first, header;
     wxString failure;
     if (!files.empty())
@@ -764,6 +767,8 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     }
     if (m_mono)
         command += " -c 1 ";
+    else if (wxFileName(output).GetExt().Lower() == "mp3" && first.channels > 2)
+        command += " -c 2 "; // MP3 holds at most two channels
     if (m_bitrate != 0)
         command += wxString::Format("-C %d ", m_bitrate);
     command += QuoteSoxPath(output);

@@ -166,8 +166,8 @@ TEST_F(Run, AMergedRunJoinsTheTracksInTrackOrderIntoTheNamedFileOrSaysWhyNot) {
     EXPECT_EQ("Mix.mp3\n", Listing(Work("out")));
     const std::string mix = Work("out/Mix.mp3");
     const AudioInfo info = Inspect(mix);
-    // Each MP3 part brings its encoder's delay and padding (about 0.05 s).
-    EXPECT_NEAR(12 + 2 + 3, info.seconds, 0.25);
+    // Encoded once: one encoder's delay and padding in all.
+    EXPECT_NEAR(12 + 2 + 3, info.seconds, 0.08);
     EXPECT_EQ(1, info.channels);
     EXPECT_EQ(128, info.kbits);
     // The first track (silent but for its beeps), then the tone, then c.
@@ -185,6 +185,86 @@ TEST_F(Run, AMergedRunJoinsTheTracksInTrackOrderIntoTheNamedFileOrSaysWhyNot) {
     settings.start = 13;
     EXPECT_EQ("Mix.mp3: Not created: no track was rendered.", RunOn(tracks).Last());
     // The private folders are gone.
+    EXPECT_EQ("", Listing(Work("tmp")));
+}
+
+// Parts are rendered as WAV and encoded once: a WAV merge is the plain
+// concatenation of what the tracks render to, a part at another rate or
+// channel count converted once to the first track's.
+TEST_F(Run, AMergedWavIsExactlyTheTracksRendersOneAfterAnother) {
+    MakeTone(Work("in/a.wav"), 3.3, "sine 300 vol 0.3");
+    MakeTone(Work("in/b.wav"), 2.7, "sine 500 vol 0.3");
+    MakeTone(Work("in/c.wav"), 4.1, "sine 700 vol 0.3", 22050, 1);
+    const wxArrayString tracks = Files({"in/a.wav", "in/b.wav", "in/c.wav"});
+    RunOn(tracks);
+    settings.merge = true;
+    settings.mergeName = "Mix";
+    settings.folder = Wx(Work("in2"));
+    RunOn(tracks);
+    const std::string mix = Work("in2/Mix.wav");
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("out")) +
+                       " && sox a.wav b.wav '|sox c.wav -r 44100 -c 2 -p' ../ref.wav"));
+    EXPECT_EQ(Inspect(Work("out/a.wav")).frames + Inspect(Work("out/b.wav")).frames +
+                  Inspect(Work("out/c.wav")).frames * 2,
+              Inspect(mix).frames);
+    EXPECT_EQ(Inspect(Work("ref.wav")).frames, Inspect(mix).frames);
+    EXPECT_EQ(0, DifferenceIn(Work("ref.wav"), mix));
+    EXPECT_EQ("Mix.wav\n", Listing(Work("in2")));
+}
+
+// An MP3 merge plays through: no 10 ms window around a seam is quieter than
+// the tracks, and its only extra length is one encoder's delay and padding.
+TEST_F(Run, AMergedMp3HasNoGapAtItsSeamsAndOneEncodersDelay) {
+    const double seconds[] = {3.2, 2.6, 3.5, 2.9};
+    wxArrayString tracks;
+    long long frames = 0;
+    for (int i = 0; i < 4; ++i) {
+        const std::string track = Work("in/t" + std::to_string(i) + ".wav");
+        MakeTone(track, seconds[i], "sine " + std::to_string(300 + 100 * i) + " vol 0.3");
+        tracks.Add(Wx(track));
+        frames += Inspect(track).frames;
+    }
+    settings.format = OutputFormat::Mp3;
+    settings.start = 1; // each track's watermark sits well inside it
+    // What one encode adds: the same encoder on the first track alone.
+    RunOn(Strings({tracks[0]}));
+    const long long added =
+        Inspect(Work("out/t0.mp3")).frames - Inspect(tracks[0].utf8_string()).frames;
+    settings.merge = true;
+    settings.mergeName = "Mix";
+    RunOn(tracks);
+    const std::string mix = Work("out/Mix.mp3");
+    EXPECT_NEAR(double(frames + added), double(Inspect(mix).frames), 1152);
+    // Measured decoded: SoX seeks an MP3 only roughly. A sine of 0.3 has an
+    // RMS of 0.21 over any 10 ms.
+    const std::string decoded = Work("mix.wav");
+    ASSERT_EQ(0, Shell("sox " + ShellQuote(mix) + " " + ShellQuote(decoded)));
+    double seam = 0;
+    for (int i = 0; i + 1 < 4; ++i) {
+        seam += seconds[i];
+        for (double at = seam - 0.05; at < seam + 0.1; at += 0.01)
+            EXPECT_GT(Figure(StatOf(ShellQuote(decoded), at, 0.01), "RMS     amplitude:"), 0.15)
+                << "seam " << seam << ", window at " << at;
+    }
+}
+
+// Cancel during the join: no merged file, and the parts' folder is gone.
+TEST_F(Run, AJoinCancelledUnderWayLeavesNoMergedFile) {
+    MakeTone(Work("in/long.wav"), 1800, "whitenoise vol 0.1", 8000, 1);
+    settings.merge = true;
+    settings.mergeName = "Mix";
+    settings.format = OutputFormat::Mp3;
+    RenderRun run(settings, Files({"in/long.wav"}), Files({"wm/beep.wav"}));
+    CommandLog joins([&](const wxString& command) {
+        if (command.Contains("Mix.mp3"))
+            run.Cancel();
+    });
+    EXPECT_EQ(Strings({"long.wav: Process completed successfully",
+                       "Cancelled: the merged file was not created."}),
+              run.Run());
+    EXPECT_TRUE(run.WasCancelled());
+    EXPECT_FALSE(run.Complete());
+    EXPECT_EQ("", Listing(Work("out")));
     EXPECT_EQ("", Listing(Work("tmp")));
 }
 
