@@ -38,9 +38,10 @@ const char kHelp[] =
     "       velisto-batch --help | --version\n"
     "\n"
     "Renders a watermarked copy of every TRACK, as the window's GO! button does.\n"
-    "A TRACK is an audio file, or a folder whose MP3, WAV and AIFF files are taken\n"
-    "in name order. One result line per track goes to standard output, in track\n"
-    "order; progress goes to standard error.\n"
+    "A TRACK is an audio file, or a folder whose MP3, WAV, AIFF, FLAC, Ogg and\n"
+    "WavPack files are taken in name order. One result line per track goes to\n"
+    "standard output, in track order; progress goes to standard error. Every\n"
+    "output carries its track's tags and pictures.\n"
     "\n"
     "The settings are those of the preset, changed by the options given:\n"
     "  --preset NAME      the stored preset to start from (default: \"Default Preset\"\n"
@@ -49,12 +50,18 @@ const char kHelp[] =
     "                     for more, used in turn (replaces the preset's list)\n"
     "  --start SECONDS    seconds before the first watermark:\n"
     "                     %s\n"
-    "  --every SECONDS    seconds between watermarks: %s\n"
+    "  --every SECONDS    seconds between watermarks, %d to %d (the window offers\n"
+    "                     %s)\n"
     "  --level DB         watermark level, %d to %d dB (0 plays them as recorded)\n"
     "  --format FORMAT    %s\n"
-    "  --bitrate KBITS    MP3 bit rate in kbit/s:\n"
+    "  --bitrate KBITS    MP3 bit rate in kbit/s, or Ogg's nominal one:\n"
     "                     %s\n"
     "  --mono             mono outputs\n"
+    "  --clip SECONDS     write a clip of SECONDS of each track, 1 to %d (the\n"
+    "                     window offers %s), or 0 for the whole track\n"
+    "  --clip-start SECONDS\n"
+    "                     second of the track the clip starts at, 0 to %d\n"
+    "  --fade SECONDS     fade the clip in and out, 0 to %d seconds\n"
     "  --prefix TEXT      put TEXT before every output name\n"
     "  --suffix TEXT      put TEXT after every output name (either replaces the\n"
     "                     preset's prefix or suffix)\n"
@@ -91,6 +98,23 @@ void OnBrokenPipe(int) {
 void Print(FILE* stream, const wxString& text) {
     fputs(text.utf8_str(), stream);
     fflush(stream);
+}
+
+// Longest interval and clip the command line takes, in seconds.
+const int kMaxInterval = 600;
+const int kMaxClip = 3600;
+
+// What a dry run says of the clip taken from a track (from: its first
+// second, -1 for the whole track), or empty when not clipping.
+wxString ClipText(const RenderSettings& settings, int from) {
+    if (settings.clipLength <= 0)
+        return wxString();
+    const wxString fade =
+        settings.clipFade > 0 ? wxString::Format(", faded over %d s", settings.clipFade) : "";
+    if (from < 0)
+        return wxString::Format("the whole track (shorter than the %d s clip)", settings.clipLength) +
+               fade + "; ";
+    return "clip " + ClockText(from) + " to " + ClockText(from + settings.clipLength) + fade + "; ";
 }
 
 // "a, b or c".
@@ -130,11 +154,6 @@ wxString Absolute(const wxString& path, const wxString& from) {
     return name.GetFullPath();
 }
 
-bool IsAudioName(const wxString& name) {
-    const wxString extension = wxFileName(name).GetExt().Lower();
-    return extension == "mp3" || extension == "wav" || extension == "aiff";
-}
-
 // Name order as a file browser shows it: case only breaks ties.
 int CompareNames(const wxString& a, const wxString& b) {
     const int order = a.CmpNoCase(b);
@@ -148,7 +167,7 @@ wxArrayString AudioFilesIn(const wxString& folder) {
     wxString name;
     for (bool more = dir.IsOpened() && dir.GetFirst(&name, wxEmptyString, wxDIR_FILES); more;
          more = dir.GetNext(&name)) {
-        if (IsAudioName(name))
+        if (IsAudioFileName(name))
             files.Add(wxFileName(folder, name).GetFullPath());
     }
     files.Sort(CompareNames);
@@ -231,6 +250,9 @@ const wxCmdLineEntryDesc kOptions[] = {
     {wxCMD_LINE_OPTION, nullptr, "format", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "bitrate", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "mono", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "clip", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "clip-start", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "fade", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "prefix", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "suffix", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "output", nullptr, wxCMD_LINE_VAL_STRING, 0},
@@ -268,6 +290,10 @@ private:
         return value;
     }
     bool Has(const wxString& name) const { return m_parser.Found(name); }
+    // Sets value from option name when given, a whole number from low to
+    // high; false with the problem when it is not one.
+    bool RangedValue(const wxString& name, int low, int high, int& value,
+                     wxString& problem) const;
     // wxCmdLineParser's complaint about the command line, or empty.
     wxString Parse();
     // The options' changes to preset; false with the usage problem.
@@ -314,19 +340,12 @@ bool Batch::ApplyOptions(Preset& preset, wxString& problem) const {
         !OfferedValue("start", Option("start"), Offered(StartSecondsForIndex, g_startChoiceCount),
                       preset.start, problem))
         return false;
-    if (Has("every") &&
-        !OfferedValue("every", Option("every"), Offered(RepeatSecondsForIndex, g_repeatChoiceCount),
-                      preset.interval, problem))
+    if (!RangedValue("every", 1, kMaxInterval, preset.interval, problem) ||
+        !RangedValue("level", g_minWatermarkLevel, g_maxWatermarkLevel, preset.level, problem) ||
+        !RangedValue("clip", 0, kMaxClip, preset.clipLength, problem) ||
+        !RangedValue("clip-start", 0, g_maxClipStart, preset.clipStart, problem) ||
+        !RangedValue("fade", 0, g_maxClipFade, preset.clipFade, problem))
         return false;
-    if (Has("level")) {
-        long dB = 0;
-        if (!Option("level").ToLong(&dB) || dB < g_minWatermarkLevel || dB > g_maxWatermarkLevel) {
-            problem = wxString::Format("--level %s is not offered; use %d to %d", Option("level"),
-                                       g_minWatermarkLevel, g_maxWatermarkLevel);
-            return false;
-        }
-        preset.level = static_cast<int>(dB);
-    }
     if (Has("format") && !FormatNamed(Option("format"), preset.format)) {
         problem = "--format " + Option("format") + " is not offered; use " + FormatNames();
         return false;
@@ -351,6 +370,20 @@ bool Batch::ApplyOptions(Preset& preset, wxString& problem) const {
     return true;
 }
 
+bool Batch::RangedValue(const wxString& name, int low, int high, int& value,
+                        wxString& problem) const {
+    if (!Has(name))
+        return true;
+    long number = 0;
+    if (!Option(name).ToLong(&number) || number < low || number > high) {
+        problem =
+            wxString::Format("--%s %s is not offered; use %d to %d", name, Option(name), low, high);
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
 wxArrayString Batch::Tracks() const {
     wxArrayString tracks;
     for (size_t i = 0; i < m_parser.GetParamCount(); ++i) {
@@ -361,7 +394,7 @@ wxArrayString Batch::Tracks() const {
         }
         const wxArrayString files = AudioFilesIn(path);
         if (files.empty())
-            Print(stderr, wxString(kProgram) + ": no MP3, WAV or AIFF file in " + path + "\n");
+            Print(stderr, wxString(kProgram) + ": no audio file in " + path + "\n");
         for (const wxString& file : files)
             tracks.Add(file);
     }
@@ -406,10 +439,10 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
             continue;
         }
         wxString at;
-        for (int seconds :
-             WatermarkPositions(sox.GetResultLong(), settings.start, settings.interval))
+        for (int seconds : sox.GetPositions())
             at += (at.empty() ? "" : ", ") + wxString::Format("%d", seconds);
         Print(stdout, name + " -> " + (settings.merge ? merged : sox.GetResultOutput()) + ": " +
+                          ClipText(settings, sox.GetClipFrom()) +
                           (at.empty() ? wxString("no watermark, the track is too short")
                                       : "watermarks at " + at + " s") +
                           "\n");
@@ -418,6 +451,7 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
 }
 
 int Batch::Informational() const {
+    const std::vector<int> clips = Offered(ClipSecondsForIndex, g_clipChoiceCount);
     if (Has("version")) {
         Print(stdout, wxString(kProgram) + " " + VELISTO_VERSION + "\n");
         return kRendered;
@@ -425,9 +459,12 @@ int Batch::Informational() const {
     Print(stdout,
           wxString::Format(kHelp, g_maxWatermarkSeconds,
                            Choices(Offered(StartSecondsForIndex, g_startChoiceCount)),
+                           1, kMaxInterval,
                            Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
                            g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
-                           Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount))));
+                           Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)),
+                           kMaxClip, Choices(std::vector<int>(clips.begin() + 1, clips.end())),
+                           g_maxClipStart, g_maxClipFade));
     return kRendered;
 }
 

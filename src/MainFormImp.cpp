@@ -162,6 +162,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_qualitySlider->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
     ShowQualityPosition(m_qualitySlider->GetValue());
     EnableQualityForFormat();
+    EnableClipSettings();
 
     StartPresets();
     Bind(wxEVT_CLOSE_WINDOW, &CMainFormImp::OnClose, this);
@@ -304,7 +305,7 @@ void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count) {
 
 bool CMainFormImp::ChooseFilesToAdd(wxArrayString& paths) {
     wxFileDialog dialog(this, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
-                        "Audio files (*.mp3;*.wav;*.aiff)|*.mp3;*.wav;*.aiff",
+                        AudioFileWildcard(),
                         wxFD_OPEN | wxFD_MULTIPLE);
     if (dialog.ShowModal() == wxID_CANCEL)
         return false;
@@ -480,6 +481,8 @@ void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
     // a new start plays the track as it will be written.
     if (m_watermarkedCheckBox->GetValue() && !file.empty() && !m_player.IsPlaying() &&
         !m_player.IsStarting()) {
+        if (!CheckClipStart())
+            return;
         const Preset preset = PresetFromControls();
         wxString failure;
         bool rendered = false;
@@ -517,11 +520,19 @@ void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
 // ---------------------------------------------------------------------------
 // Settings
 
+std::vector<std::pair<wxRadioButton*, OutputFormat>> CMainFormImp::FormatButtons() const {
+    return {{m_mp3Radio, OutputFormat::Mp3},
+            {m_wavRadio, OutputFormat::Wav},
+            {m_aiffRadio, OutputFormat::Aiff},
+            {m_flacRadio, OutputFormat::Flac},
+            {m_oggRadio, OutputFormat::Ogg}};
+}
+
 OutputFormat CMainFormImp::SelectedFormat() const {
-    if (m_wavRadio->GetValue())
-        return OutputFormat::Wav;
-    if (m_aiffRadio->GetValue())
-        return OutputFormat::Aiff;
+    for (const auto& button : FormatButtons()) {
+        if (button.first->GetValue())
+            return button.second;
+    }
     return OutputFormat::Mp3;
 }
 
@@ -538,6 +549,11 @@ Preset CMainFormImp::PresetFromControls() const {
     preset.suffix = m_affixChoice->GetSelection() == 1;
     preset.affix = m_affixText->GetValue();
     preset.watermarks = ListPaths(m_watermarkList);
+    preset.clipLength = ClipSecondsForIndex(m_clipChoice->GetSelection());
+    // Unreadable text counts as the track's start; CheckClipStart tells the user.
+    if (!ParseClockText(m_clipStartText->GetValue(), preset.clipStart))
+        preset.clipStart = 0;
+    preset.clipFade = m_clipFadeChoice->GetSelection();
     return preset;
 }
 
@@ -547,16 +563,20 @@ void CMainFormImp::ShowPreset(const Preset& preset) {
     ShowLevel(preset.level);
     m_monoCheckBox->SetValue(preset.mono);
     m_mergeCheckBox->SetValue(preset.merge);
-    wxRadioButton* format = preset.format == OutputFormat::Wav    ? m_wavRadio
-                            : preset.format == OutputFormat::Aiff ? m_aiffRadio
-                                                                  : m_mp3Radio;
-    format->SetValue(true);
+    for (const auto& button : FormatButtons()) {
+        if (button.second == preset.format)
+            button.first->SetValue(true);
+    }
     m_qualitySlider->SetValue(SliderPositionForBitrate(preset.bitrate));
     ShowQualityPosition(m_qualitySlider->GetValue());
     EnableQualityForFormat();
     SetOutputFolder(preset.folder);
     m_affixChoice->SetSelection(preset.suffix ? 1 : 0);
     m_affixText->ChangeValue(preset.affix);
+    m_clipChoice->SetSelection(std::max(0, IndexForClipSeconds(preset.clipLength)));
+    m_clipStartText->ChangeValue(ClockText(preset.clipStart));
+    m_clipFadeChoice->SetSelection(wxClip(preset.clipFade, 0, g_maxClipFade));
+    EnableClipSettings();
 
     ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
@@ -582,7 +602,30 @@ void CMainFormImp::OnLevelChange(wxScrollEvent& event) {
 }
 
 void CMainFormImp::EnableQualityForFormat() {
-    m_qualitySlider->Enable(SelectedFormat() == OutputFormat::Mp3);
+    m_qualitySlider->Enable(FormatTakesBitrate(SelectedFormat()));
+}
+
+void CMainFormImp::EnableClipSettings() {
+    const bool clipping = ClipSecondsForIndex(m_clipChoice->GetSelection()) > 0;
+    m_clipStartText->Enable(clipping);
+    m_clipFadeChoice->Enable(clipping);
+}
+
+bool CMainFormImp::CheckClipStart() {
+    int seconds = 0;
+    if (ClipSecondsForIndex(m_clipChoice->GetSelection()) <= 0 ||
+        ParseClockText(m_clipStartText->GetValue(), seconds))
+        return true;
+    Notice("The clip's start \"" + m_clipStartText->GetValue() +
+           "\" is not a position in the track: type seconds (\"45\") or minutes and seconds "
+           "(\"1:30\"), up to " +
+           ClockText(g_maxClipStart) + ".");
+    m_clipStartText->SetFocus();
+    return false;
+}
+
+void CMainFormImp::OnClipChoice(wxCommandEvent&) {
+    EnableClipSettings();
 }
 
 void CMainFormImp::SetOutputFolder(const wxString& folder) {
@@ -674,6 +717,8 @@ bool CMainFormImp::AskMergeName(wxString& name) {
 }
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
+    if (!CheckClipStart())
+        return;
     RenderSettings settings = SettingsFromPreset(PresetFromControls());
     const wxArrayString tracks = ListPaths(m_trackList);
     const wxArrayString watermarks = ListPaths(m_watermarkList);
@@ -777,6 +822,8 @@ wxString CMainFormImp::AskPresetName() {
 }
 
 void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
+    if (!CheckClipStart())
+        return;
     const int selection = m_presetChoice->GetSelection();
     const bool isNew = selection == 0 || selection == wxNOT_FOUND;
     const wxString name = isNew ? AskPresetName() : m_presetChoice->GetStringSelection();

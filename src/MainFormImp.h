@@ -11,6 +11,7 @@
 #include <wx/fileconf.h>
 
 #include <functional>
+#include <utility>
 #include <vector>
 
 class CMainFormImp;
@@ -112,6 +113,7 @@ public:
     void OnWatermarkListClear(wxCommandEvent& event) override;
     void OnAudioFormatClick(wxCommandEvent& event) override;
     void OnChangeQuality(wxScrollEvent& event) override;
+    void OnClipChoice(wxCommandEvent& event) override;
     void OnLevelChange(wxScrollEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
@@ -146,9 +148,16 @@ private:
     void ShowLevel(int dB);
     // Enables the quality slider for MP3 only; label and position stay for a later return.
     void EnableQualityForFormat();
+    // The clip's start and fade mean something only when a clip is chosen.
+    void EnableClipSettings();
+    // False, after telling the user, when a clip is chosen and its start
+    // cannot be read.
+    bool CheckClipStart();
     // Sets the output folder and shows it in its label.
     void SetOutputFolder(const wxString& folder);
     OutputFormat SelectedFormat() const;
+    // Each format's button, in the window's order.
+    std::vector<std::pair<wxRadioButton*, OutputFormat>> FormatButtons() const;
 
     // Asks for the merged file's name (the first track's name offered); false when cancelled.
     bool AskMergeName(wxString& name);

@@ -1,5 +1,7 @@
 #include "PresetStore.h"
 
+#include "SoxHandler.h"
+
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/utils.h>
@@ -9,7 +11,9 @@ const wxString g_defaultPreset = "Default Preset";
 namespace {
 
 const int kStartSeconds[g_startChoiceCount] = {0, 1, 2, 3, 4, 5, 10, 15, 20, 25, 30, 35, 40};
-const int kRepeatSeconds[g_repeatChoiceCount] = {5, 10, 15};
+// New intervals are appended: stored indexes keep their meaning.
+const int kRepeatSeconds[g_repeatChoiceCount] = {5, 10, 15, 20, 30, 45, 60};
+const int kClipSeconds[g_clipChoiceCount] = {0, 30, 45, 60, 90};
 const int kBitrates[g_qualityPositionCount] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
 const wxString kPresetsGroup = "/Presets";
@@ -91,6 +95,33 @@ int RepeatSecondsForIndex(int index) {
     return Lookup(kRepeatSeconds, g_repeatChoiceCount, index);
 }
 
+bool ParseClockText(const wxString& text, int& seconds) {
+    const wxString trimmed = wxString(text).Trim(true).Trim(false);
+    const bool clock = trimmed.Contains(":");
+    const wxString minutesPart = clock ? trimmed.BeforeFirst(':') : wxString("0");
+    const wxString secondsPart = clock ? trimmed.AfterFirst(':') : trimmed;
+    auto digits = [](const wxString& part) {
+        return !part.empty() && part.find_first_not_of("0123456789") == wxString::npos;
+    };
+    unsigned long minutes = 0, rest = 0;
+    if (!digits(minutesPart) || !digits(secondsPart) || !minutesPart.ToULong(&minutes) ||
+        !secondsPart.ToULong(&rest) || (clock && (rest > 59 || secondsPart.length() != 2)))
+        return false;
+    const unsigned long total = minutes * 60 + rest;
+    if (minutes > static_cast<unsigned long>(g_maxClipStart) || total > g_maxClipStart)
+        return false;
+    seconds = static_cast<int>(total);
+    return true;
+}
+
+int ClipSecondsForIndex(int index) {
+    return Lookup(kClipSeconds, g_clipChoiceCount, index);
+}
+
+int IndexForClipSeconds(int seconds) {
+    return IndexOf(kClipSeconds, g_clipChoiceCount, seconds);
+}
+
 int BitrateForSliderPosition(int position) {
     return Lookup(kBitrates, g_qualityPositionCount, position);
 }
@@ -126,6 +157,9 @@ RenderSettings SettingsFromPreset(const Preset& preset) {
     (preset.suffix ? settings.suffix : settings.prefix) = preset.affix;
     settings.folder = preset.folder;
     settings.merge = preset.merge;
+    settings.clipLength = preset.clipLength;
+    settings.clipStart = preset.clipStart;
+    settings.clipFade = preset.clipFade;
     return settings;
 }
 
@@ -204,6 +238,12 @@ bool PresetStore::Load(const wxString& name, Preset& preset) {
     preset.suffix = IndexOrDefault(m_config.Read(output + "PrefixOrSuffix", kDefaultAffixIndex), 2,
                                    kDefaultAffixIndex) == 1;
     preset.affix = m_config.Read(output + "PrefixOrSuffixString", wxString());
+    const long clip = m_config.Read(output + "ClipLength", 0L);
+    preset.clipLength = IndexForClipSeconds(static_cast<int>(clip)) < 0 ? 0 : static_cast<int>(clip);
+    preset.clipStart =
+        static_cast<int>(wxClip(m_config.Read(output + "ClipStart", 0L), 0L, long{g_maxClipStart}));
+    preset.clipFade =
+        static_cast<int>(wxClip(m_config.Read(output + "ClipFade", long{Preset().clipFade}), 0L, long{g_maxClipFade}));
 
     preset.watermarks.Clear();
     const wxString files = group + kFilesGroup + "/";
@@ -256,6 +296,9 @@ void PresetStore::Save(const wxString& name, const Preset& preset) {
     m_config.Write(output + "OutputFolder", preset.folder);
     m_config.Write(output + "PrefixOrSuffix", preset.suffix ? 1L : 0L);
     m_config.Write(output + "PrefixOrSuffixString", preset.affix);
+    m_config.Write(output + "ClipLength", static_cast<long>(preset.clipLength));
+    m_config.Write(output + "ClipStart", static_cast<long>(preset.clipStart));
+    m_config.Write(output + "ClipFade", static_cast<long>(preset.clipFade));
 
     // The group exists even with no watermark file, as it always has.
     const wxString files = group + kFilesGroup;

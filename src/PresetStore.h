@@ -16,7 +16,9 @@
 //                                      WatermarkLevel (whole dB)
 //   /Presets/NAME/ Output Settings:    IsMono, IsAppend, OutputFormat, Bitrate (slider
 //                                      position), OutputFolder, PrefixOrSuffix,
-//                                      PrefixOrSuffixString   (the leading blank is stored)
+//                                      PrefixOrSuffixString   (the leading blank is stored),
+//                                      ClipLength (seconds, 0 or missing: the whole
+//                                      track), ClipStart, ClipFade (seconds)
 //   /Presets/NAME/Watermark Settings/WatermarkFiles: File0, File1, ... (no gaps)
 
 // The protected preset, loaded at start-up.
@@ -28,10 +30,21 @@ constexpr int g_maxWatermarkLevel = 6;
 
 // Entries of the Start After and Repeat Every selectors, positions of the quality slider.
 constexpr int g_startChoiceCount = 13;
-constexpr int g_repeatChoiceCount = 3;
+constexpr int g_repeatChoiceCount = 7;
 constexpr int g_qualityPositionCount = 10;
 // Seconds before the first watermark for a Start After entry; -1 for an index with no entry.
 int StartSecondsForIndex(int index);
+// Entries of the Clip selector (the first is the whole track), and the
+// longest start and fade the window offers.
+constexpr int g_clipChoiceCount = 5;
+constexpr int g_maxClipStart = 5999; // 99:59
+constexpr int g_maxClipFade = 5;
+// The seconds that text (as ClockText writes it) stands for: "m:ss" or whole seconds, blanks around
+// them allowed; false when it is neither or past g_maxClipStart.
+bool ParseClockText(const wxString& text, int& seconds);
+// Seconds of a Clip entry, 0 for the whole track; -1 for an index with no entry.
+int ClipSecondsForIndex(int index);
+int IndexForClipSeconds(int seconds);
 // Seconds between watermarks for a Repeat Every entry; -1 for an index with no entry.
 int RepeatSecondsForIndex(int index);
 // MP3 bitrate in kbit/s for a quality slider position; -1 for a position outside the slider.
@@ -54,6 +67,9 @@ struct Preset {
     bool suffix = false; // the affix goes after the name instead of before it
     wxString affix;
     wxArrayString watermarks;
+    int clipLength = 0; // seconds; 0: the whole track
+    int clipStart = 0;  // seconds into the track
+    int clipFade = 2;   // seconds of fade in and of fade out
 };
 
 // The settings the window opens with and velisto-batch starts from before
@@ -78,7 +94,8 @@ public:
     wxArrayString Names() const;
     bool Exists(const wxString& name) const;
     // Reads a preset over preset. A stored value that no control offers falls
-    // back to its key's default (the slider position is clamped); an unknown
+    // back to its key's default (the slider position, the clip's start and
+    // fade are clamped); a missing clip key means the whole track; an unknown
     // output format leaves preset.format as it was. A watermark file that no
     // longer exists but is one of the shipped sounds is taken from the
     // presets folder, and the corrected path is stored. False, with preset

@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "SoxHandler.h"
+#include "TagCopy.h"
 
 #include <wx/filefn.h>
 #include <wx/filename.h>
@@ -23,7 +24,12 @@ const FormatName kFormats[] = {
     {OutputFormat::Mp3, "mp3"},
     {OutputFormat::Wav, "wav"},
     {OutputFormat::Aiff, "aiff"},
+    {OutputFormat::Flac, "flac"},
+    {OutputFormat::Ogg, "ogg"},
 };
+
+// What SoX reads of the tracks and watermarks users list.
+const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg", "oga", "wv"};
 
 wxString FileName(const wxString& path) {
     return wxFileName(path).GetFullName();
@@ -57,6 +63,28 @@ wxString FormatNames() {
     return names;
 }
 
+bool FormatTakesBitrate(OutputFormat format) {
+    return format == OutputFormat::Mp3 || format == OutputFormat::Ogg;
+}
+
+bool IsAudioFileName(const wxString& path) {
+    const wxString extension = wxFileName(path).GetExt();
+    for (const char* known : kAudioExtensions) {
+        if (extension.IsSameAs(known, false))
+            return true;
+    }
+    return false;
+}
+
+wxString AudioFileWildcard() {
+    wxString patterns;
+    for (const char* known : kAudioExtensions)
+        patterns += (patterns.empty() ? "*." : ";*.") + wxString(known);
+    // GTK matches a filter case-sensitively: upper-case names are listed too.
+    const wxString all = patterns + ";" + patterns.Upper();
+    return "Audio files (MP3, WAV, AIFF, FLAC, Ogg, WavPack)|" + all;
+}
+
 bool IsWatermarkLength(int seconds) {
     return seconds >= 0 && seconds <= g_maxWatermarkSeconds;
 }
@@ -75,10 +103,11 @@ CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString
     sox.SetWaterMarkInterval(settings.interval);
     sox.SetWaterMarkLevel(settings.level);
     sox.SetFileFormat(FormatExtension(settings.format));
-    sox.SetBitrate(settings.format == OutputFormat::Mp3 ? settings.bitrate : 0);
+    sox.SetBitrate(FormatTakesBitrate(settings.format) ? settings.bitrate : 0);
     sox.SetMono(settings.mono);
     sox.SetPrefix(settings.prefix);
     sox.SetSuffix(settings.suffix);
+    sox.SetClip(settings.clipLength, settings.clipStart, settings.clipFade);
     return sox;
 }
 
@@ -240,12 +269,18 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         track.output = track.sox.GetResultOutput();
         return true;
     };
-    job.end = [&pass, row](const SoxOutput& out) {
+    job.end = [this, &pass, row](const SoxOutput& out) {
         Track& track = pass.tracks[row];
         track.rendered = track.sox.EndRun(out);
         track.cancelled = out.cancelled;
         if (!out.cancelled)
             track.lines = track.sox.GetErrors();
+        // A part of the merged file gets its tags with the merged file.
+        if (track.rendered && !m_settings.merge) {
+            const wxString problem = CopyTags(m_tracks[row], track.output);
+            if (!problem.empty())
+                track.lines.Add(FileName(m_tracks[row]) + ": " + problem);
+        }
         pass.Finish(track);
     };
     return job;
@@ -274,15 +309,20 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
 
     size_t notRendered = 0;
     wxArrayString rendered; // in track order, whatever order the renders ended in
-    for (Track& track : pass.tracks) {
+    wxString firstRendered; // the track the first part was rendered from
+    for (size_t row = 0; row < count; ++row) {
+        Track& track = pass.tracks[row];
         if (!track.ended) { // dropped by the cancel before it began
             track.cancelled = true;
             pass.Finish(track);
         }
         notRendered += track.cancelled;
         WX_APPEND_ARRAY(lines, track.lines);
-        if (track.rendered)
+        if (track.rendered) {
+            if (rendered.empty())
+                firstRendered = m_tracks[row];
             rendered.Add(track.output);
+        }
     }
     if (pass.queue.WasCancelled()) {
         m_cancelled = true;
@@ -291,12 +331,13 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
         return lines;
     }
     m_complete = rendered.size() == count;
-    if (m_settings.merge && !Join(rendered, progress, lines))
+    if (m_settings.merge && !Join(rendered, firstRendered, progress, lines))
         m_complete = false;
     return lines;
 }
 
-bool RenderRun::Join(const wxArrayString& parts, RenderProgress* progress, wxArrayString& lines) {
+bool RenderRun::Join(const wxArrayString& parts, const wxString& firstTrack,
+                     RenderProgress* progress, wxArrayString& lines) {
     if (parts.empty()) {
         lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
         return false;
@@ -314,7 +355,13 @@ bool RenderRun::Join(const wxArrayString& parts, RenderProgress* progress, wxArr
         lines.Add("Cancelled: the merged file was not created.");
         return false;
     }
-    if (status != 0 && !sox.GetErrors().empty())
-        lines.Add(sox.GetErrors()[0]);
-    return status == 0;
+    if (status != 0) {
+        if (!sox.GetErrors().empty())
+            lines.Add(sox.GetErrors()[0]);
+        return false;
+    }
+    const wxString problem = CopyTags(firstTrack, MergedPath(), TagScope::Album);
+    if (!problem.empty())
+        lines.Add(FileName(MergedPath()) + ": " + problem);
+    return true;
 }

@@ -11,15 +11,24 @@
 // and joins the results when merging. It shows nothing: the window, the
 // benchmark and the tests call the same run and present its lines themselves.
 
-enum class OutputFormat { Mp3, Wav, Aiff };
+enum class OutputFormat { Mp3, Wav, Aiff, Flac, Ogg };
 
 // The format's file extension and its name in presets and on the command
-// line, in lower case: "mp3", "wav" or "aiff".
+// line, in lower case: "mp3", "wav", "aiff", "flac" or "ogg".
 wxString FormatExtension(OutputFormat format);
 // The format a name stands for (any case); false when none does.
 bool FormatNamed(const wxString& name, OutputFormat& format);
-// Every format's name, as a list reads: "mp3, wav or aiff".
+// Every format's name, as a list reads: "mp3, wav, aiff, flac or ogg".
 wxString FormatNames();
+// True for the formats that take the quality slider's bitrate (MP3, and Ogg
+// as its nominal bitrate); the lossless ones ignore it.
+bool FormatTakesBitrate(OutputFormat format);
+
+// True when a file of that name may be listed as a track or a watermark, by
+// its extension (any case): MP3, WAV, AIFF, FLAC, Ogg Vorbis or WavPack.
+bool IsAudioFileName(const wxString& path);
+// The file dialogs' filter for those files.
+wxString AudioFileWildcard();
 
 // Longest watermark file taken, in whole seconds.
 extern const int g_maxWatermarkSeconds;
@@ -34,18 +43,24 @@ struct RenderSettings {
     int interval = 10; // seconds between watermarks
     int level = 0;     // dB applied to every watermark copy, never to the track
     OutputFormat format = OutputFormat::Mp3;
-    int bitrate = 320; // kbit/s, for MP3 output only
+    int bitrate = 320; // kbit/s, for MP3 and Ogg output only
     bool mono = false;
     wxString prefix;
     wxString suffix;
     wxString folder; // output folder
     bool merge = false;
     wxString mergeName; // merged file's name; its extension is replaced by the format's
+    // A preview clip: seconds of each track written (0: the whole track),
+    // from clipStart seconds into it, faded in and out over clipFade seconds.
+    int clipLength = 0;
+    int clipStart = 0;
+    int clipFade = 2;
 };
 
 class CSoxHandler;
 // The engine set up to watermark with settings and watermarks into
-// settings.folder (the bitrate for MP3 only); the caller sets the track.
+// settings.folder (the bitrate where the format takes one); the caller sets
+// the track.
 CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString& watermarks);
 
 // Told as the run goes, from the thread that called Run.
@@ -113,9 +128,10 @@ private:
     SoxJob TrackJob(Pass& pass, size_t row) const;
     // Why track row must not be written where it would go, or empty.
     wxString OutputConflict(const std::vector<Track>& tracks, size_t row) const;
-    // Joins the rendered files into the merged file; false (with the line)
-    // when it failed or was cancelled.
-    bool Join(const wxArrayString& parts, RenderProgress* progress, wxArrayString& lines);
+    // Joins the rendered files into the merged file, which takes the album's
+    // tags of firstTrack; false (with the line) when it failed or was cancelled.
+    bool Join(const wxArrayString& parts, const wxString& firstTrack, RenderProgress* progress,
+              wxArrayString& lines);
     // Asked while the run waits: the caller's Cancel, or the progress's.
     bool StopAsked(RenderProgress* progress) const;
 

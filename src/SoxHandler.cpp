@@ -89,6 +89,10 @@ wxString SoxFailure(const wxArrayString& errors) {
     return wxString();
 }
 
+wxString ClockText(int seconds) {
+    return wxString::Format("%d:%02d", seconds / 60, seconds % 60);
+}
+
 std::vector<int> WatermarkPositions(int length, int start, int interval) {
     std::vector<int> positions;
     if (interval <= 0 || start < 0)
@@ -195,6 +199,46 @@ long long Gcd(long long a, long long b) {
 wxString Samples(long long count) {
     return wxString::Format("%llds", count);
 }
+
+// Ogg Vorbis's quality level whose nominal bitrate (44.1 kHz stereo) is
+// nearest to kbits.
+int VorbisQuality(int kbits) {
+    static const int nominal[] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 500};
+    int best = 0;
+    for (int q = 1; q < 11; ++q) {
+        if (std::abs(nominal[q] - kbits) < std::abs(nominal[best] - kbits))
+            best = q;
+    }
+    return best;
+}
+
+// The options that set a format's size or quality from the slider's bitrate,
+// each followed by a blank; empty for the formats without one.
+wxString CompressionOptions(const wxString& format, int kbits) {
+    if (kbits <= 0)
+        return wxString();
+    if (format == "mp3")
+        return wxString::Format("-C %d ", kbits);
+    if (format == "ogg")
+        return wxString::Format("-C %d ", VorbisQuality(kbits));
+    return wxString();
+}
+
+// The sample size to write a lossless format in, when SoX would not keep the
+// source's on its own: samples that came through a pipe arrive as 32 bits,
+// and FLAC holds at most 24. Empty when there is nothing to set.
+wxString SampleSizeOption(const wxString& format, long bits, bool piped) {
+    const bool lossless = format == "wav" || format == "aiff" || format == "flac";
+    if (!lossless || bits <= 0)
+        return wxString();
+    if (format == "flac" && bits > 24)
+        return "-b 24 ";
+    return piped ? wxString::Format("-b %ld ", bits) : wxString();
+}
+
+// SoX copies what comments it can and adds its own; the tags are written
+// afterwards, from the track, so its output carries none.
+const char* const kNoComment = "--comment \"\" ";
 
 // A watermark file as the beds use it.
 struct BedSound {
@@ -350,6 +394,8 @@ CSoxHandler::Header CSoxHandler::ParseHeader(const wxArrayString& lines, const w
             const wxString count = value.AfterFirst('=').Trim(false);
             if (count.BeforeFirst(' ').IsNumber() && count.AfterFirst(' ').StartsWith("samples"))
                 frames = LeadingNumber(count);
+        } else if (label == "Precision") {
+            header.bits = static_cast<long>(std::max(0LL, LeadingNumber(value)));
         } else if (label == "Sample Encoding" &&
                    wxString(value).Trim(false).BeforeFirst(' ').EndsWith("-bit"))
             bits = LeadingNumber(value);
@@ -568,6 +614,9 @@ bool CSoxHandler::Run() {
 bool CSoxHandler::BeginRun(wxString& command) {
     m_errors.Clear();
     m_copies = 0;
+    m_positions.clear();
+    m_clipFrom = -1;
+    m_clipNote.clear();
     m_writing.clear();
     m_knownLength = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
@@ -615,9 +664,13 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         AddMessage(wxString::Format(
             "written WITHOUT a watermark: the track ends before the first watermark at %d s.",
             m_startTime));
+        if (!m_clipNote.empty())
+            AddMessage(m_clipNote);
         return true;
     }
     AddMessage("Process completed successfully");
+    if (m_operation == SOX_ADD_WATERMARK && !m_clipNote.empty())
+        AddMessage(m_clipNote);
     if (m_operation == SOX_ADD_WATERMARK) {
         // SoX clips an overloaded mix, warns and still exits 0.
         const long long clipped = SoxClippedSamples(out.errors);
@@ -643,9 +696,10 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
         AddMessage("SoX did not report the track's sample rate and channels.");
         return false;
     }
+    length = PlaceClip(length);
     if (length < m_startTime) {
-        AddMessage(wxString::Format(
-            "Not processed: the track ends before the first watermark at %d s.", m_startTime));
+        AddMessage(wxString::Format("Not processed: the %s ends before the first watermark at %d s.",
+                                    m_clipLength > 0 ? "clip" : "track", m_startTime));
         return false;
     }
     m_fileFormat.MakeLower();
@@ -672,15 +726,58 @@ wxString CSoxHandler::OutputReplacesInput() const {
     return wxString();
 }
 
+int CSoxHandler::PlaceClip(int length) {
+    m_clipFrom = -1;
+    m_clipNote.clear();
+    if (m_clipLength <= 0)
+        return length;
+    // length drops the fraction: the track holds at least that much.
+    if (length < m_clipLength) {
+        m_clipNote = wxString::Format(
+            "shorter than the %d s clip: the whole track was written, faded in and out.",
+            m_clipLength);
+        return length;
+    }
+    m_clipFrom = std::min(std::max(m_clipStart, 0), length - m_clipLength);
+    if (m_clipFrom != m_clipStart)
+        m_clipNote = wxString::Format("the %d s clip starts at %s instead of %s, so that it "
+                                      "ends with the track.",
+                                      m_clipLength, ClockText(m_clipFrom), ClockText(m_clipStart));
+    return m_clipLength;
+}
+
+wxString CSoxHandler::ClipEffects() const {
+    if (m_clipLength <= 0)
+        return wxString();
+    const int fade = std::max(m_clipFade, 0);
+    if (m_clipFrom < 0) {
+        // The whole track: a fade-out from its end as SoX counts it in the
+        // header would pad or cut an MP3 by a frame or two. Reversing it (no
+        // longer than a clip) fades out at its true end.
+        return fade == 0 ? wxString()
+                         : wxString::Format("fade t %d reverse fade t %d reverse", fade, fade);
+    }
+    wxString effects = wxString::Format("trim %d %d", m_clipFrom, m_clipLength);
+    if (fade > 0)
+        effects += wxString::Format(" fade t %d %d %d", fade, m_clipLength, fade);
+    return effects;
+}
+
 wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds) const {
     wxString command = "./sox ";
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
     command += beds.empty() ? " -v 1 " : " -v 1 -m ";
-    // -V1 as for the beds: its warnings would share the mix's error stream.
-    command += m_decodeApart && m_fileFormat == "mp3"
-                   ? "\"| ./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p\" "
-                   : QuoteSoxPath(m_inputFile) + " ";
+    // The clip is cut and faded on the track's input alone, in a pipe, so
+    // that the watermarks keep their level; -V1 as for the beds: its
+    // warnings would share the mix's error stream.
+    const wxString clip = ClipEffects();
+    const bool piped = !clip.empty() || (m_decodeApart && m_fileFormat == "mp3");
+    if (piped)
+        command += "\"| ./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
+                   (clip.empty() ? "" : " " + clip) + "\" ";
+    else
+        command += QuoteSoxPath(m_inputFile) + " ";
     // The level scales each bed as it enters the mix; the track keeps -v 1.
     const wxString bedVolume =
         m_waterMarkLevel == 0 ? wxString() : "-v " + VolumeFactor(m_waterMarkLevel) + " ";
@@ -690,8 +787,8 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
         command += " -c 1 ";
     else if (m_fileFormat == "mp3" && track.channels > 2)
         command += " -c 2 "; // MP3 holds at most two channels
-    if (m_bitrate != 0)
-        command += wxString::Format("-C %d ", m_bitrate);
+    command += CompressionOptions(m_fileFormat, m_bitrate) +
+               SampleSizeOption(m_fileFormat, track.bits, piped) + kNoComment;
     return command + QuoteSoxPath(m_resultOutput);
 }
 
@@ -701,7 +798,8 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     if (!PrepareTrack(track, length))
         return false;
 
-    const size_t copies = WatermarkPositions(length, m_startTime, m_waterMarkInterval).size();
+    m_positions = WatermarkPositions(length, m_startTime, m_waterMarkInterval);
+    const size_t copies = m_positions.size();
     // Only the files that some copy plays are read.
     std::vector<BedSound> sounds;
     for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
@@ -767,10 +865,11 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     }
     if (m_mono)
         command += " -c 1 ";
-    else if (wxFileName(output).GetExt().Lower() == "mp3" && first.channels > 2)
+    const wxString format = wxFileName(output).GetExt().Lower();
+    if (!m_mono && format == "mp3" && first.channels > 2)
         command += " -c 2 "; // MP3 holds at most two channels
-    if (m_bitrate != 0)
-        command += wxString::Format("-C %d ", m_bitrate);
+    command += CompressionOptions(format, m_bitrate) +
+               SampleSizeOption(format, first.bits, false) + kNoComment;
     command += QuoteSoxPath(output);
     m_writing = output;
     m_writingBefore = StampOf(output);

@@ -63,6 +63,9 @@ wxString VolumeFactor(int dB);
 // or "|", a URL) is given a leading "./" first.
 wxString QuoteSoxPath(const wxString& path, bool insidePipe = false);
 
+// A position in a track as a player shows it: "m:ss" ("1:05", "75:00").
+wxString ClockText(int seconds);
+
 // Start seconds of the watermark copies for a track of length whole seconds:
 // start, start + interval, ... while below the last whole second. Empty when
 // the interval is not positive or the start is negative or past the end.
@@ -117,6 +120,17 @@ public:
     void SetDecodeApart(bool apart) { m_decodeApart = apart; }
     void SetPrefix(wxString prefix) { m_prefix = prefix; }
     void SetSuffix(wxString suffix) { m_suffix = suffix; }
+    // A preview clip instead of the whole track: seconds long (0: the whole
+    // track), from start seconds into it, faded in and out over fade
+    // seconds. Watermarks are placed from the clip's start. A track shorter
+    // than the clip is written whole, faded; one whose end comes before the
+    // clip's does starts the clip earlier, so that it keeps its length. Its
+    // line says either.
+    void SetClip(int seconds, int start, int fade) {
+        m_clipLength = seconds;
+        m_clipStart = start;
+        m_clipFade = fade;
+    }
 
     // The measured length as "mm:ss" (minutes not capped at two digits).
     wxString& GetResult() { return m_result; }
@@ -126,6 +140,12 @@ public:
     // Where watermarking the input file writes: the output folder, prefix +
     // name + suffix, the format as extension.
     wxString GetOutputPath() const;
+    // After BeginRun of a render: the seconds its watermark copies start at,
+    // counted from the start of what is written (the clip's, when clipping).
+    const std::vector<int>& GetPositions() const { return m_positions; }
+    // After BeginRun of a render: the second of the track its clip starts
+    // at, or -1 when the whole track is written.
+    int GetClipFrom() const { return m_clipFrom; }
     // The message lines of the last run ("<name>: <what happened>"), not only errors.
     wxArrayString& GetErrors() { return m_errors; }
 
@@ -205,6 +225,7 @@ private:
         long long frames = -1;
         // Sample frames as the header states them, exact or not; -1 when it does not.
         long long statedFrames = -1;
+        long bits = 0; // precision of its samples, 0 when not stated
     };
     // A header from the lines SoX prints for one file (its "--i" block).
     static Header ParseHeader(const wxArrayString& lines, const wxString& path);
@@ -231,6 +252,11 @@ private:
     bool PrepareTrack(Header& track, int& length);
     // The output would replace the track or a watermark: the line saying so, or empty.
     wxString OutputReplacesInput() const;
+    // Where the clip of a track of length whole seconds starts, and its line
+    // when it is not the one asked for; the length the watermarks are placed on.
+    int PlaceClip(int length);
+    // The effects that cut and fade the track's clip, or empty.
+    wxString ClipEffects() const;
     // The mix of the track with the beds, written to m_resultOutput.
     wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
@@ -257,6 +283,9 @@ private:
     wxString m_prefix;
     wxString m_suffix;
     wxString m_resultOutput;
+    int m_clipLength = 0;
+    int m_clipStart = 0;
+    int m_clipFade = 0;
 
     // Between BeginRun/BeginAppend and their End: copies in the render,
     // and the file the run writes with what stood there before.
@@ -264,6 +293,9 @@ private:
     wxString m_writing;
     FileStamp m_writingBefore;
     int m_knownLength = -1; // measuring: the length the header stated, or -1
+    int m_clipFrom = -1;    // second the clip starts at, -1 for the whole track
+    wxString m_clipNote;    // why the clip is not the one asked for, or empty
+    std::vector<int> m_positions;
     // Between BeginReadHeaders and its End: the files asked for, as they stood.
     wxArrayString m_headerPaths;
     std::vector<FileStamp> m_headerStamps;

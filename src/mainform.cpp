@@ -16,16 +16,6 @@ const wxEventType kScrollEvents[] = {
     wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED,
 };
 
-// The information-text colour is meant for tooltips; on themes where it is
-// light it would vanish on the window's background, so fall back to the
-// ordinary text colour there.
-wxColour ReadableInfoText(const wxColour& background) {
-    const wxColour info = wxSystemSettings::GetColour(wxSYS_COLOUR_INFOTEXT);
-    if (std::abs(info.GetLuminance() - background.GetLuminance()) >= 0.4)
-        return info;
-    return wxSystemSettings::GetColour(wxSYS_COLOUR_WINDOWTEXT);
-}
-
 wxBitmap ResourceBitmap(const wxString& name) {
     return wxBitmap(g_resourceFolder + name, wxBITMAP_TYPE_ANY);
 }
@@ -146,14 +136,15 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_startChoice->SetSelection(IndexForStartSeconds(initial.start));
     watermarkBox->Add(m_startChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
     timing->Add(watermarkBox, 1, wxLEFT | wxBOTTOM, 5);
-    wxString repeatItems[] = {"5 Sec", "10 Sec", "15 Sec"};
-    m_repeatChoice = new wxRadioBox(this, wxID_ANY, "Repeat Every", wxDefaultPosition,
-                                    wxDefaultSize, 3, repeatItems, 3, wxRA_SPECIFY_COLS);
+    wxStaticBoxSizer* repeatBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Repeat Every"), wxHORIZONTAL);
+    wxArrayString repeatItems;
+    for (int i = 0; i < g_repeatChoiceCount; ++i)
+        repeatItems.Add(wxString::Format("%d Sec", RepeatSecondsForIndex(i)));
+    m_repeatChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, repeatItems);
     m_repeatChoice->SetSelection(IndexForRepeatSeconds(initial.interval));
-    const wxColour background = wxSystemSettings::GetColour(wxSYS_COLOUR_SCROLLBAR);
-    m_repeatChoice->SetForegroundColour(ReadableInfoText(background));
-    m_repeatChoice->SetBackgroundColour(background);
-    timing->Add(m_repeatChoice, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
+    repeatBox->Add(m_repeatChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
+    timing->Add(repeatBox, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
     // No border above or below: the column has no height to spare.
     wxBoxSizer* levelRow = new wxBoxSizer(wxHORIZONTAL);
@@ -198,13 +189,21 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_mergeCheckBox = new wxCheckBox(this, wxID_ANY, "Merge Output File");
     options->Add(m_mergeCheckBox, 1, wxALL | wxEXPAND, 5);
     formatRow->Add(options, 1, 0, 5);
-    m_mp3Radio = new wxRadioButton(this, ID_MP3_RADIO, "MP3");
+    // Two rows of formats, beside the two check boxes.
+    wxGridSizer* formats = new wxGridSizer(3);
+    m_mp3Radio = new wxRadioButton(this, ID_MP3_RADIO, "MP3", wxDefaultPosition, wxDefaultSize,
+                                   wxRB_GROUP);
     m_mp3Radio->SetValue(true);
-    formatRow->Add(m_mp3Radio, 0, wxALL, 5);
+    formats->Add(m_mp3Radio, 0, wxALL, 5);
     m_wavRadio = new wxRadioButton(this, ID_WAV_RADIO, "WAV");
-    formatRow->Add(m_wavRadio, 0, wxALL, 5);
+    formats->Add(m_wavRadio, 0, wxALL, 5);
     m_aiffRadio = new wxRadioButton(this, ID_AIFF_RADIO, "AIFF");
-    formatRow->Add(m_aiffRadio, 0, wxALL, 5);
+    formats->Add(m_aiffRadio, 0, wxALL, 5);
+    m_flacRadio = new wxRadioButton(this, ID_FLAC_RADIO, "FLAC");
+    formats->Add(m_flacRadio, 0, wxALL, 5);
+    m_oggRadio = new wxRadioButton(this, ID_OGG_RADIO, "Ogg");
+    formats->Add(m_oggRadio, 0, wxALL, 5);
+    formatRow->Add(formats, 0, 0, 5);
     outputBox->Add(formatRow, 0, wxEXPAND, 5);
     wxBoxSizer* qualityRow = new wxBoxSizer(wxHORIZONTAL);
     m_qualityCaption = new wxStaticText(this, wxID_ANY, "Quality");
@@ -216,7 +215,31 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_qualityLabel = new wxStaticText(this, wxID_ANY, "320kb");
     m_qualityLabel->Wrap(-1);
     qualityRow->Add(m_qualityLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    outputBox->Add(qualityRow, 1, wxEXPAND, 5);
+    outputBox->Add(qualityRow, 0, wxEXPAND, 5);
+    wxBoxSizer* clipRow = new wxBoxSizer(wxHORIZONTAL);
+    m_clipCaption = new wxStaticText(this, wxID_ANY, "Clip");
+    clipRow->Add(m_clipCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    wxArrayString clipItems;
+    clipItems.Add("Whole track");
+    for (int i = 1; i < g_clipChoiceCount; ++i)
+        clipItems.Add(wxString::Format("%d s", ClipSecondsForIndex(i)));
+    m_clipChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, clipItems);
+    m_clipChoice->SetSelection(IndexForClipSeconds(initial.clipLength));
+    clipRow->Add(m_clipChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_clipStartLabel = new wxStaticText(this, wxID_ANY, "from");
+    clipRow->Add(m_clipStartLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    // A position as a player shows it ("1:30"), or plain seconds.
+    m_clipStartText = new wxTextCtrl(this, wxID_ANY, ClockText(initial.clipStart));
+    m_clipStartText->SetToolTip("Where the clip starts in the track: seconds, or minutes:seconds");
+    clipRow->Add(m_clipStartText, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    wxArrayString fadeItems;
+    fadeItems.Add("No fade");
+    for (int seconds = 1; seconds <= g_maxClipFade; ++seconds)
+        fadeItems.Add(wxString::Format("Fade %d s", seconds));
+    m_clipFadeChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, fadeItems);
+    m_clipFadeChoice->SetSelection(initial.clipFade);
+    clipRow->Add(m_clipFadeChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    outputBox->Add(clipRow, 0, wxEXPAND, 5);
     outputRow->Add(outputBox, 1, wxEXPAND, 5);
     step3->Add(outputRow, 1, wxALIGN_CENTER_HORIZONTAL | wxEXPAND, 5);
 
@@ -283,7 +306,7 @@ void MainForm::ConnectEvents(bool connect) {
     for (wxEventType type : kScrollEvents)
         link(m_volumeSlider, type, wxScrollEventHandler(MainForm::OnVolumeChange));
     link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
-    link(m_repeatChoice, wxEVT_RADIOBOX, wxCommandEventHandler(MainForm::OnRepeatChoice));
+    link(m_repeatChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnRepeatChoice));
     for (wxEventType type : kScrollEvents)
         link(m_levelSlider, type, wxScrollEventHandler(MainForm::OnLevelChange));
     link(m_watermarkList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
@@ -301,6 +324,9 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_mp3Radio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_wavRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_aiffRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_flacRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_oggRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_clipChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnClipChoice));
     for (wxEventType type : kScrollEvents)
         link(m_qualitySlider, type, wxScrollEventHandler(MainForm::OnChangeQuality));
     link(m_outputFolderButton, wxEVT_BUTTON,

@@ -24,6 +24,8 @@ enum {
     ID_WAV_RADIO = 1002,
     ID_AIFF_RADIO = 1003,
     ID_QUIT_MENU = 1004,
+    ID_FLAC_RADIO = 1005,
+    ID_OGG_RADIO = 1006,
 };
 
 // Layout of the main window: builds the controls and connects their events to
@@ -58,7 +60,7 @@ protected:
     wxStaticText* m_step2Label;
     wxStaticText* m_startLabel;
     wxChoice* m_startChoice;
-    wxRadioBox* m_repeatChoice;
+    wxChoice* m_repeatChoice;
     wxStaticText* m_levelLabel;
     wxSlider* m_levelSlider;
     wxListCtrl* m_watermarkList;
@@ -73,9 +75,16 @@ protected:
     wxRadioButton* m_mp3Radio;
     wxRadioButton* m_wavRadio;
     wxRadioButton* m_aiffRadio;
+    wxRadioButton* m_flacRadio;
+    wxRadioButton* m_oggRadio;
     wxStaticText* m_qualityCaption;
     wxSlider* m_qualitySlider;
     wxStaticText* m_qualityLabel;
+    wxStaticText* m_clipCaption;
+    wxChoice* m_clipChoice;
+    wxStaticText* m_clipStartLabel;
+    wxTextCtrl* m_clipStartText;
+    wxChoice* m_clipFadeChoice;
     wxButton* m_outputFolderButton;
     wxStaticText* m_outputFolderLabel;
     wxChoice* m_affixChoice;
@@ -106,6 +115,7 @@ protected:
     virtual void OnWatermarkListClear(wxCommandEvent& event) { event.Skip(); }
     virtual void OnAudioFormatClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnChangeQuality(wxScrollEvent& event) { event.Skip(); }
+    virtual void OnClipChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void ChooseOutputFolderClicked(wxCommandEvent& event) { event.Skip(); }
     virtual void OnGoClicked(wxCommandEvent& event) { event.Skip(); }
 

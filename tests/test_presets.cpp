@@ -36,6 +36,9 @@ protected:
         preset.bitrate = 112;
         preset.folder = "/srv/My Music & more";
         preset.affix = "_demo";
+        preset.clipLength = 60;
+        preset.clipStart = 95;
+        preset.clipFade = 0;
         // Nothing in a stored path may be expanded or lost.
         preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X} %PATH% b\\s.mp3"});
         return preset;
@@ -52,12 +55,15 @@ TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
         "File0=/w/a b.wav\nFile1=/w/$HOME ${X} %PATH% b\\\\s.mp3\n[Presets/Mine/\\ Output\\ "
         "Settings]\nIsMono=1\n"
         "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
-        "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\n",
+        "PrefixOrSuffix=1\nPrefixOrSuffixString=_demo\nClipLength=60\nClipStart=95\nClipFade=0\n",
         Contents(Path()));
 
-    for (OutputFormat format : {OutputFormat::Mp3, OutputFormat::Wav, OutputFormat::Aiff}) {
+    const OutputFormat formats[] = {OutputFormat::Mp3, OutputFormat::Wav, OutputFormat::Aiff,
+                                    OutputFormat::Flac, OutputFormat::Ogg};
+    for (OutputFormat format : formats) {
         Preset saved = Custom(), loaded;
         saved.format = format;
+        saved.interval = RepeatSecondsForIndex(static_cast<int>(format) + 2);
         saved.suffix = saved.mono = false;
         PresetStore(*config, m_presets).Save("Mine", saved);
         ASSERT_TRUE(PresetStore(*Open(), m_presets).Load("Mine", loaded));
@@ -95,9 +101,19 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
               Contents(Path()).find("File1=" + m_presets.utf8_string() + "/Beep Sound 1.mp3\n"));
     // An unknown format leaves the one the preset had (AIFF).
     const std::pair<std::string, std::string> formats[] = {
-        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"}, {"4242", "aiff"}, {"flac", "aiff"}};
+        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"}, {"4242", "aiff"},
+        {"flac", "flac"}, {"Ogg", "ogg"}, {"opus", "aiff"}};
     for (const auto& [stored, read] : formats)
         EXPECT_NE(std::string::npos, Loaded("", "OutputFormat=" + stored).find(read)) << stored;
+    // The clip: missing keys mean the whole track with the usual fade; a
+    // length the window does not offer is the whole track; start and fade
+    // clamped. The appended intervals.
+    EXPECT_EQ("start 0, every 60, level 0, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\n"
+              "watermarks: \nclip 90 s from 5999, fade 5",
+              Loaded("RepeatEvery=6", "ClipLength=90\nClipStart=100000\nClipFade=9"));
+    EXPECT_EQ("start 0, every 20, level 0, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\n"
+              "watermarks: \nclip 0 s from 0, fade 0",
+              Loaded("RepeatEvery=3", "ClipLength=50\nClipStart=-4\nClipFade=-1"));
     // Without its leading blank the output group is not the preset's.
     Write("[Presets/P/Watermark Settings]\nStart=1\n[Presets/P/Output Settings]\nIsMono=1\n");
     Preset preset;

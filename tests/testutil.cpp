@@ -183,6 +183,11 @@ std::string Describe(const Preset& p) {
         p.mono ? " mono" : "", p.merge ? " merged" : "", FormatExtension(p.format), p.bitrate);
     text += "folder \"" + p.folder + "\", " + (p.suffix ? "suffix" : "prefix") + " \"" + p.affix +
             "\"\nwatermarks: " + wxJoin(p.watermarks, '|', 0);
+    const Preset plain;
+    if (p.clipLength != plain.clipLength || p.clipStart != plain.clipStart ||
+        p.clipFade != plain.clipFade)
+        text += wxString::Format("\nclip %d s from %d, fade %d", p.clipLength, p.clipStart,
+                                 p.clipFade);
     return text.utf8_string();
 }
 

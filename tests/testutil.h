@@ -151,7 +151,7 @@ template <> struct MainWindowProbe<Controls> {
     wxBitmapButton* stop() const { return w->m_stopButton; }
     wxSlider* volume() const { return w->m_volumeSlider; }
     wxChoice* startChoice() const { return w->m_startChoice; }
-    wxRadioBox* repeatChoice() const { return w->m_repeatChoice; }
+    wxChoice* repeatChoice() const { return w->m_repeatChoice; }
     wxSlider* level() const { return w->m_levelSlider; }
     wxStaticText* levelLabel() const { return w->m_levelLabel; }
     wxCheckBox* watermarked() const { return w->m_watermarkedCheckBox; }

@@ -1,0 +1,25 @@
+#ifndef TAGCOPY_H
+#define TAGCOPY_H
+
+#include <wx/string.h>
+
+// Carries a track's tags and embedded pictures over to the file SoX rendered
+// from it, mapped between the formats as TagLib maps them: ID3v2 (MP3, and
+// the ID3 chunk of WAV and AIFF), RIFF INFO, Vorbis comments and FLAC
+// pictures. SoX itself keeps only a few text fields, and none in WAV or AIFF.
+
+// The comment every tagged output gets beside the track's own, so that a
+// preview can be told from its master.
+extern const wxString g_previewComment;
+
+enum class TagScope {
+    Track, // every tag: the output is the track's preview
+    Album  // the album's tags and pictures only: the output joins several tracks
+};
+
+// Writes the tags of track (those of scope) into output, with
+// g_previewComment. A track without tags leaves output without any. Empty on
+// success, else the line's reason: the output is kept either way.
+wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track);
+
+#endif

@@ -1,0 +1,270 @@
+// Formats and tags: FLAC, Ogg and WavPack in and out, tags and pictures
+// carried from every kind of track to every kind of output, read back with
+// TagLib.
+#include "testutil.h"
+
+#include "TagCopy.h"
+
+#include <taglib/aifffile.h>
+#include <taglib/attachedpictureframe.h>
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/mpegfile.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/vorbisfile.h>
+#include <taglib/wavfile.h>
+#include <taglib/xiphcomment.h>
+
+#include <unistd.h>
+
+namespace {
+
+using TagLib::String;
+
+// Bytes no encoder would make up: a picture is carried byte for byte.
+TagLib::ByteVector CoverBytes() {
+    std::string bytes = "\x89PNG\r\n\x1a\n";
+    for (int i = 0; i < 3000; ++i)
+        bytes += static_cast<char>(i * 7 % 251);
+    return TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size()));
+}
+
+// What a player shows of a file: its properties and its pictures' bytes and types.
+struct ReadBack {
+    TagLib::PropertyMap properties;
+    std::vector<std::pair<TagLib::ByteVector, int>> pictures;
+    String infoTitle; // WAV's RIFF INFO
+};
+
+ReadBack ReadFile(const std::string& path) {
+    ReadBack back;
+    TagLib::FileRef ref(path.c_str());
+    if (ref.isNull())
+        return back;
+    back.properties = ref.file()->properties();
+    auto id3 = [&](TagLib::ID3v2::Tag* tag) {
+        for (auto* frame : tag ? tag->frameList("APIC") : TagLib::ID3v2::FrameList()) {
+            auto* apic = static_cast<TagLib::ID3v2::AttachedPictureFrame*>(frame);
+            back.pictures.push_back({apic->picture(), apic->type()});
+        }
+    };
+    auto flac = [&](const TagLib::List<TagLib::FLAC::Picture*>& list) {
+        for (const auto* picture : list)
+            back.pictures.push_back({picture->data(), picture->type()});
+    };
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
+        id3(mpeg->ID3v2Tag());
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
+        id3(wav->ID3v2Tag());
+        back.infoTitle = wav->InfoTag()->title();
+    }
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(ref.file()))
+        id3(aiff->tag());
+    if (auto* file = dynamic_cast<TagLib::FLAC::File*>(ref.file()))
+        flac(file->pictureList());
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(ref.file()))
+        flac(vorbis->tag()->pictureList());
+    return back;
+}
+
+// A master's tags, as a label's catalogue holds them.
+TagLib::PropertyMap MasterTags() {
+    TagLib::PropertyMap tags;
+    tags.insert("TITLE", String("Nachtflug (Extended Mix)", String::UTF8));
+    tags.insert("ARTIST", String("Élodie & The Quiet Ones", String::UTF8));
+    tags.insert("ALBUM", String("Night Flights"));
+    tags.insert("BPM", String("124"));
+    tags.insert("ISRC", String("GBXYZ2600017"));
+    tags.insert("COMPOSER", String("E. Marchand"));
+    tags.insert("DATE", String("2026"));
+    tags.insert("COMMENT", String("Master, do not send"));
+    return tags;
+}
+
+// Writes the tags and a front cover into a file SoX made, as a tagger would.
+void TagMaster(const std::string& path) {
+    TagLib::FileRef ref(path.c_str());
+    ASSERT_FALSE(ref.isNull()) << path;
+    ref.file()->setProperties(MasterTags());
+    auto apic = [](TagLib::ID3v2::Tag* tag) {
+        auto* frame = new TagLib::ID3v2::AttachedPictureFrame;
+        frame->setPicture(CoverBytes());
+        frame->setMimeType("image/png");
+        frame->setType(TagLib::ID3v2::AttachedPictureFrame::FrontCover);
+        tag->addFrame(frame);
+    };
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file())) {
+        apic(mpeg->ID3v2Tag(true));
+    } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
+        apic(wav->ID3v2Tag());
+    } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(ref.file())) {
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setData(CoverBytes());
+        picture->setMimeType("image/png");
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        flac->addPicture(picture);
+    }
+    ASSERT_TRUE(ref.file()->save()) << path;
+}
+
+class Formats : public BundleTest {
+protected:
+    void SetUp() override {
+        BundleTest::SetUp();
+        MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
+    }
+    // Renders tracks with settings; the run's lines.
+    wxArrayString Render(const wxArrayString& tracks, const RenderSettings& settings) {
+        RenderRun run(settings, tracks, Files({"wm/beep.wav"}));
+        EXPECT_EQ("", run.InputProblem() + run.MergeProblem());
+        return run.Run();
+    }
+    std::string Output(const std::string& base, OutputFormat format) const {
+        return Work("out/" + base + "." + FormatExtension(format).utf8_string());
+    }
+    CommandLog log;
+};
+
+const OutputFormat kOutputs[] = {OutputFormat::Mp3, OutputFormat::Flac, OutputFormat::Ogg,
+                                 OutputFormat::Wav, OutputFormat::Aiff};
+
+TEST_F(Formats, EveryTagAndTheCoverGoFromEachKindOfTrackToEachKindOfOutput) {
+    for (const char* track : {"in/a.mp3", "in/b.flac", "in/c.wav"}) {
+        MakeTone(Work(track), 3, "sine 330 vol 0.3", 44100, 2);
+        TagMaster(Work(track));
+    }
+    for (OutputFormat format : kOutputs) {
+        const wxArrayString lines =
+            Render(Files({"in/a.mp3", "in/b.flac", "in/c.wav"}), RunSettings(format));
+        EXPECT_EQ(Strings({"a.mp3: Process completed successfully",
+                           "b.flac: Process completed successfully",
+                           "c.wav: Process completed successfully"}),
+                  lines);
+        for (const char* base : {"a", "b", "c"}) {
+            const std::string out = Output(base, format);
+            SCOPED_TRACE(out);
+            const ReadBack back = ReadFile(out);
+            TagLib::PropertyMap expected = MasterTags();
+            // Beside the master's own comment.
+            expected["COMMENT"].append(String(g_previewComment.utf8_str().data(), String::UTF8));
+            for (const auto& [key, values] : expected) {
+                EXPECT_EQ(values.toString(" | ").to8Bit(true),
+                          back.properties[key].toString(" | ").to8Bit(true))
+                    << key.to8Bit();
+            }
+            ASSERT_EQ(1u, back.pictures.size());
+            EXPECT_TRUE(back.pictures[0].first == CoverBytes());
+            EXPECT_EQ(3, back.pictures[0].second); // front cover
+            if (format == OutputFormat::Wav) {
+                EXPECT_EQ("Nachtflug (Extended Mix)", back.infoTitle.to8Bit(true));
+            }
+        }
+    }
+}
+
+TEST_F(Formats, ATrackWithoutTagsGivesOutputsWithoutTagsAndAMergedFileTakesTheAlbumsTags) {
+    MakeTone(Work("in/plain.wav"), 3, "sine 330 vol 0.3", 44100, 2);
+    MakeTone(Work("in/first.flac"), 3, "sine 330 vol 0.3", 44100, 2);
+    TagMaster(Work("in/first.flac"));
+    for (OutputFormat format : kOutputs) {
+        Render(Files({"in/plain.wav"}), RunSettings(format));
+        const std::string out = Output("plain", format);
+        const ReadBack back = ReadFile(out);
+        EXPECT_TRUE(back.properties.isEmpty()) << out << ": " << back.properties.toString().to8Bit(true);
+        EXPECT_TRUE(back.pictures.empty()) << out;
+        // Nor the converter's own note.
+        EXPECT_EQ(std::string::npos, Contents(out).find("SoX")) << out;
+    }
+
+    RenderSettings settings = RunSettings(OutputFormat::Mp3);
+    settings.merge = true;
+    settings.mergeName = "Album preview";
+    EXPECT_EQ(2u, Render(Files({"in/first.flac", "in/plain.wav"}), settings).size());
+    const ReadBack merged = ReadFile(Work("out/Album preview.mp3"));
+    EXPECT_EQ("Night Flights", merged.properties["ALBUM"].toString().to8Bit());
+    EXPECT_EQ("2026", merged.properties["DATE"].toString().to8Bit());
+    // The first track's own title, artist and BPM are not the whole file's.
+    for (const char* key : {"TITLE", "ARTIST", "BPM", "ISRC"})
+        EXPECT_FALSE(merged.properties.contains(key)) << key;
+    EXPECT_EQ(g_previewComment.utf8_string(), merged.properties["COMMENT"].toString().to8Bit());
+    ASSERT_EQ(1u, merged.pictures.size());
+    EXPECT_TRUE(merged.pictures[0].first == CoverBytes());
+}
+
+TEST_F(Formats, ATagThatCannotBeWrittenIsReportedAndTheOutputKept) {
+    MakeTone(Work("in/a.flac"), 2, "sine 330 vol 0.3", 44100, 2);
+    TagMaster(Work("in/a.flac"));
+    // A finished output that cannot be rewritten: on a read-only mount for
+    // root, read-only for anyone else.
+    const std::string locked = Work("locked");
+    const bool root = geteuid() == 0;
+    const std::string quoted = ShellQuote(locked), file = ShellQuote(locked + "/a.mp3");
+    ASSERT_EQ(0, Shell("mkdir " + quoted +
+                       (root ? " && mount -t tmpfs -o size=4m tmpfs " + quoted : "") +
+                       " && sox -n -r 44100 " + file + " synth 1 sine 300 && " +
+                       (root ? "mount -o remount,ro " + quoted : "chmod 444 " + file)));
+    const std::string before = Contents(locked + "/a.mp3");
+    EXPECT_EQ("its tags and pictures could not be written.",
+              CopyTags(Wx(Work("in/a.flac")), Wx(locked + "/a.mp3")));
+    EXPECT_EQ(before, Contents(locked + "/a.mp3"));
+    Shell(root ? "umount " + quoted : "chmod 644 " + file);
+}
+
+TEST_F(Formats, FlacOggAndWavPackTracksRenderAndFlacAndOggOutputsDecodeAsTheTrack) {
+    MakeTone(Work("in/a.flac"), 6.5, "sine 330 vol 0.3", 48000, 2);
+    MakeTone(Work("in/b.ogg"), 5.5, "sine 330 vol 0.3", 44100, 1);
+    MakeTone(Work("in/c.wv"), 4.5, "sine 330 vol 0.3", 22050, 2);
+    const wxArrayString tracks = Files({"in/a.flac", "in/b.ogg", "in/c.wv"});
+    const struct {
+        const char* base;
+        int rate, channels;
+        double seconds;
+    } expected[] = {{"a", 48000, 2, 6.5}, {"b", 44100, 1, 5.5}, {"c", 22050, 2, 4.5}};
+    for (OutputFormat format : {OutputFormat::Flac, OutputFormat::Ogg, OutputFormat::Wav}) {
+        EXPECT_EQ(3u, Render(tracks, RunSettings(format)).size());
+        for (const auto& e : expected) {
+            const std::string out = Output(e.base, format);
+            const AudioInfo info = Inspect(out);
+            EXPECT_EQ(e.rate, info.rate) << out;
+            EXPECT_EQ(e.channels, info.channels) << out;
+            EXPECT_NEAR(e.seconds, info.seconds, format == OutputFormat::Ogg ? 0.02 : 0.0001)
+                << out;
+            // The first watermark at 1 s.
+            EXPECT_GT(PeakIn(out, 1.05, 0.3), 0.5) << out;
+        }
+    }
+    // FLAC and WAV keep the track's sample size.
+    std::string bits, trackBits;
+    Shell("soxi -b " + ShellQuote(Work("in/a.flac")), &trackBits);
+    Shell("soxi -b " + ShellQuote(Output("a", OutputFormat::Flac)) + " " +
+              ShellQuote(Output("a", OutputFormat::Wav)),
+          &bits);
+    EXPECT_EQ(trackBits + trackBits, bits);
+
+    // Ogg takes the slider's bitrate as its nominal one; FLAC ignores it.
+    RenderSettings settings = RunSettings(OutputFormat::Ogg);
+    std::vector<size_t> sizes;
+    for (int kbits : {64, 320}) {
+        settings.bitrate = kbits;
+        Render(Files({"in/a.flac"}), settings);
+        sizes.push_back(Contents(Output("a", OutputFormat::Ogg)).size());
+    }
+    EXPECT_GT(sizes[1], 2 * sizes[0]);
+    settings.format = OutputFormat::Flac;
+    log.commands.Clear();
+    Render(Files({"in/a.flac"}), settings);
+    EXPECT_EQ(wxNOT_FOUND, log.commands.Last().Find(" -C ")) << log.commands.Last();
+}
+
+TEST(AudioFileNames, TheListsAndFoldersTakeEveryFormatSoxReadsForUs) {
+    for (const char* name : {"a.mp3", "b.WAV", "c.aif", "d.aiff", "e.flac", "f.Ogg", "g.oga", "h.wv"})
+        EXPECT_TRUE(IsAudioFileName(name)) << name;
+    for (const char* name : {"a.txt", "flac", "b.mp3.part", "c.m4a", ".wav.bak"})
+        EXPECT_FALSE(IsAudioFileName(name)) << name;
+    // Upper-case names too: the file dialog's filter is case-sensitive.
+    EXPECT_NE(wxNOT_FOUND, AudioFileWildcard().Find("*.FLAC"));
+}
+
+} // namespace
