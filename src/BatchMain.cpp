@@ -112,7 +112,8 @@ wxString ClipText(const RenderSettings& settings, int from) {
     const wxString fade =
         settings.clipFade > 0 ? wxString::Format(", faded over %d s", settings.clipFade) : "";
     if (from < 0)
-        return wxString::Format("the whole track (shorter than the %d s clip)", settings.clipLength) +
+        return wxString::Format("the whole track (shorter than the %d s clip)",
+                                settings.clipLength) +
                fade + "; ";
     return "clip " + ClockText(from) + " to " + ClockText(from + settings.clipLength) + fade + "; ";
 }
@@ -292,8 +293,7 @@ private:
     bool Has(const wxString& name) const { return m_parser.Found(name); }
     // Sets value from option name when given, a whole number from low to
     // high; false with the problem when it is not one.
-    bool RangedValue(const wxString& name, int low, int high, int& value,
-                     wxString& problem) const;
+    bool RangedValue(const wxString& name, int low, int high, int& value, wxString& problem) const;
     // wxCmdLineParser's complaint about the command line, or empty.
     wxString Parse();
     // The options' changes to preset; false with the usage problem.
@@ -456,15 +456,14 @@ int Batch::Informational() const {
         Print(stdout, wxString(kProgram) + " " + VELISTO_VERSION + "\n");
         return kRendered;
     }
-    Print(stdout,
-          wxString::Format(kHelp, g_maxWatermarkSeconds,
-                           Choices(Offered(StartSecondsForIndex, g_startChoiceCount)),
-                           1, kMaxInterval,
-                           Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
-                           g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
-                           Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)),
-                           kMaxClip, Choices(std::vector<int>(clips.begin() + 1, clips.end())),
-                           g_maxClipStart, g_maxClipFade));
+    Print(stdout, wxString::Format(
+                      kHelp, g_maxWatermarkSeconds,
+                      Choices(Offered(StartSecondsForIndex, g_startChoiceCount)), 1, kMaxInterval,
+                      Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
+                      g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
+                      Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)), kMaxClip,
+                      Choices(std::vector<int>(clips.begin() + 1, clips.end())), g_maxClipStart,
+                      g_maxClipFade));
     return kRendered;
 }
 

@@ -305,8 +305,7 @@ void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count) {
 
 bool CMainFormImp::ChooseFilesToAdd(wxArrayString& paths) {
     wxFileDialog dialog(this, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
-                        AudioFileWildcard(),
-                        wxFD_OPEN | wxFD_MULTIPLE);
+                        AudioFileWildcard(), wxFD_OPEN | wxFD_MULTIPLE);
     if (dialog.ShowModal() == wxID_CANCEL)
         return false;
     dialog.GetPaths(paths);

@@ -239,11 +239,12 @@ bool PresetStore::Load(const wxString& name, Preset& preset) {
                                    kDefaultAffixIndex) == 1;
     preset.affix = m_config.Read(output + "PrefixOrSuffixString", wxString());
     const long clip = m_config.Read(output + "ClipLength", 0L);
-    preset.clipLength = IndexForClipSeconds(static_cast<int>(clip)) < 0 ? 0 : static_cast<int>(clip);
+    preset.clipLength =
+        IndexForClipSeconds(static_cast<int>(clip)) < 0 ? 0 : static_cast<int>(clip);
     preset.clipStart =
         static_cast<int>(wxClip(m_config.Read(output + "ClipStart", 0L), 0L, long{g_maxClipStart}));
-    preset.clipFade =
-        static_cast<int>(wxClip(m_config.Read(output + "ClipFade", long{Preset().clipFade}), 0L, long{g_maxClipFade}));
+    preset.clipFade = static_cast<int>(wxClip(
+        m_config.Read(output + "ClipFade", long{Preset().clipFade}), 0L, long{g_maxClipFade}));
 
     preset.watermarks.Clear();
     const wxString files = group + kFilesGroup + "/";

@@ -21,11 +21,8 @@ struct FormatName {
     const char* name;
 };
 const FormatName kFormats[] = {
-    {OutputFormat::Mp3, "mp3"},
-    {OutputFormat::Wav, "wav"},
-    {OutputFormat::Aiff, "aiff"},
-    {OutputFormat::Flac, "flac"},
-    {OutputFormat::Ogg, "ogg"},
+    {OutputFormat::Mp3, "mp3"},   {OutputFormat::Wav, "wav"}, {OutputFormat::Aiff, "aiff"},
+    {OutputFormat::Flac, "flac"}, {OutputFormat::Ogg, "ogg"},
 };
 
 // What SoX reads of the tracks and watermarks users list.

@@ -698,8 +698,9 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     }
     length = PlaceClip(length);
     if (length < m_startTime) {
-        AddMessage(wxString::Format("Not processed: the %s ends before the first watermark at %d s.",
-                                    m_clipLength > 0 ? "clip" : "track", m_startTime));
+        AddMessage(
+            wxString::Format("Not processed: the %s ends before the first watermark at %d s.",
+                             m_clipLength > 0 ? "clip" : "track", m_startTime));
         return false;
     }
     m_fileFormat.MakeLower();
@@ -868,8 +869,8 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     const wxString format = wxFileName(output).GetExt().Lower();
     if (!m_mono && format == "mp3" && first.channels > 2)
         command += " -c 2 "; // MP3 holds at most two channels
-    command += CompressionOptions(format, m_bitrate) +
-               SampleSizeOption(format, first.bits, false) + kNoComment;
+    command += CompressionOptions(format, m_bitrate) + SampleSizeOption(format, first.bits, false) +
+               kNoComment;
     command += QuoteSoxPath(output);
     m_writing = output;
     m_writingBefore = StampOf(output);

@@ -33,9 +33,9 @@ struct Tags {
 };
 
 // What an album shares: a merged file of several tracks takes only these.
-const char* const kAlbumKeys[] = {"ALBUM",         "ALBUMSORT", "ALBUMARTIST", "ALBUMARTISTSORT",
-                                  "DATE",          "ORIGINALDATE", "GENRE",     "LABEL",
-                                  "CATALOGNUMBER", "COPYRIGHT", "RELEASECOUNTRY"};
+const char* const kAlbumKeys[] = {
+    "ALBUM", "ALBUMSORT", "ALBUMARTIST",   "ALBUMARTISTSORT", "DATE",          "ORIGINALDATE",
+    "GENRE", "LABEL",     "CATALOGNUMBER", "COPYRIGHT",       "RELEASECOUNTRY"};
 
 void ReadPictures(TagLib::ID3v2::Tag* tag, std::vector<Picture>& pictures) {
     if (!tag)

@@ -191,8 +191,8 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     formatRow->Add(options, 1, 0, 5);
     // Two rows of formats, beside the two check boxes.
     wxGridSizer* formats = new wxGridSizer(3);
-    m_mp3Radio = new wxRadioButton(this, ID_MP3_RADIO, "MP3", wxDefaultPosition, wxDefaultSize,
-                                   wxRB_GROUP);
+    m_mp3Radio =
+        new wxRadioButton(this, ID_MP3_RADIO, "MP3", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     m_mp3Radio->SetValue(true);
     formats->Add(m_mp3Radio, 0, wxALL, 5);
     m_wavRadio = new wxRadioButton(this, ID_WAV_RADIO, "WAV");
@@ -216,30 +216,31 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_qualityLabel->Wrap(-1);
     qualityRow->Add(m_qualityLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     outputBox->Add(qualityRow, 0, wxEXPAND, 5);
+    // Narrower borders than the rows above: the row is as wide as the column.
     wxBoxSizer* clipRow = new wxBoxSizer(wxHORIZONTAL);
     m_clipCaption = new wxStaticText(this, wxID_ANY, "Clip");
-    clipRow->Add(m_clipCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    clipRow->Add(m_clipCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     wxArrayString clipItems;
     clipItems.Add("Whole track");
     for (int i = 1; i < g_clipChoiceCount; ++i)
         clipItems.Add(wxString::Format("%d s", ClipSecondsForIndex(i)));
     m_clipChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, clipItems);
     m_clipChoice->SetSelection(IndexForClipSeconds(initial.clipLength));
-    clipRow->Add(m_clipChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    clipRow->Add(m_clipChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     m_clipStartLabel = new wxStaticText(this, wxID_ANY, "from");
-    clipRow->Add(m_clipStartLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    clipRow->Add(m_clipStartLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     // A position as a player shows it ("1:30"), or plain seconds.
     m_clipStartText = new wxTextCtrl(this, wxID_ANY, ClockText(initial.clipStart));
     m_clipStartText->SetToolTip("Where the clip starts in the track: seconds, or minutes:seconds");
-    clipRow->Add(m_clipStartText, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    clipRow->Add(m_clipStartText, 1, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     wxArrayString fadeItems;
     fadeItems.Add("No fade");
     for (int seconds = 1; seconds <= g_maxClipFade; ++seconds)
         fadeItems.Add(wxString::Format("Fade %d s", seconds));
     m_clipFadeChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, fadeItems);
     m_clipFadeChoice->SetSelection(initial.clipFade);
-    clipRow->Add(m_clipFadeChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    outputBox->Add(clipRow, 0, wxEXPAND, 5);
+    clipRow->Add(m_clipFadeChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
+    outputBox->Add(clipRow, 0, wxEXPAND | wxLEFT | wxRIGHT, 2);
     outputRow->Add(outputBox, 1, wxEXPAND, 5);
     step3->Add(outputRow, 1, wxALIGN_CENTER_HORIZONTAL | wxEXPAND, 5);
 

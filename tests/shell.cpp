@@ -95,6 +95,10 @@ double PeakIn(const std::string& path, double start, double duration) {
     return Extreme(StatOf(ShellQuote(path), start, duration));
 }
 
+double RmsIn(const std::string& path, double start, double duration) {
+    return Figure(StatOf(ShellQuote(path), start, duration), "RMS     amplitude:");
+}
+
 double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
     return Extreme(StatOf("-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b), start, duration));
 }

@@ -31,6 +31,8 @@ std::string StatOf(const std::string& args, double start = 0, double duration = 
 double Figure(const std::string& stat, const std::string& label);
 // Largest absolute sample value in [start, start + duration) seconds (0..1), or -1.
 double PeakIn(const std::string& path, double start, double duration);
+// RMS level in [start, start + duration) seconds (0..1), or -1.
+double RmsIn(const std::string& path, double start, double duration);
 // Largest absolute difference between two files of one signal, or -1 when SoX
 // cannot compare them.
 double DifferenceIn(const std::string& a, const std::string& b, double start = 0,

@@ -91,6 +91,15 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     EXPECT_EQ(1, info.channels);
     EXPECT_EQ(128, info.kbits);
 
+    // A clip, any interval, FLAC: the dry run tells, the run writes it.
+    const std::string clip = "--preset Store --format flac --clip 8 --clip-start 3 --fade 1 "
+                             "--every 3 --output out5 tracks/a.wav";
+    EXPECT_EQ("a.wav -> " + Path("out5/a_wm.flac") +
+                  ": clip 0:03 to 0:11, faded over 1 s; watermarks at 1, 4, 7 s\n",
+              Run(clip + " --dry-run").out);
+    EXPECT_EQ("a.wav: Process completed successfully\n", Run(clip).out);
+    EXPECT_NEAR(8, Inspect(Path("out5/a_wm.flac")).seconds, 0.0001);
+
     // A merge names one file for all; a dry run renders nothing.
     MakeTone(Path("tracks/b.wav"), 7, kQuiet);
     EXPECT_EQ("a.wav -> " + Path("out4/Mix.wav") + ": watermarks at 1, 6, 11 s\nb.wav -> " +
@@ -163,10 +172,14 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
          {"--frobnicate tracks|frobnicate", "--preset|preset",
           "--preset Nope --output out tracks|Nope",
           "--preset Store --bitrate 100 --output out tracks|--bitrate 100",
-          "--preset Store --every 7 --output out tracks|--every 7",
+          "--preset Store --every 0 --output out tracks|--every 0",
+          "--preset Store --every 601 --output out tracks|--every 601",
+          "--preset Store --clip 3601 --output out tracks|--clip 3601",
+          "--preset Store --clip-start -1 --output out tracks|--clip-start -1",
+          "--preset Store --fade 6 --output out tracks|--fade 6",
           "--preset Store --start 6 --output out tracks|--start 6",
           "--preset Store --level 7 --output out tracks|--level 7",
-          "--preset Store --format ogg --output out tracks|--format ogg",
+          "--preset Store --format opus --output out tracks|--format opus",
           "--preset Store --jobs 0 --output out tracks|--jobs 0",
           "--preset Store --output out|TRACK", "--preset Store tracks|--output"}) {
         const std::string args = c.substr(0, c.find('|')), named = c.substr(c.find('|') + 1);

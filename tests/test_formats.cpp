@@ -172,7 +172,8 @@ TEST_F(Formats, ATrackWithoutTagsGivesOutputsWithoutTagsAndAMergedFileTakesTheAl
         Render(Files({"in/plain.wav"}), RunSettings(format));
         const std::string out = Output("plain", format);
         const ReadBack back = ReadFile(out);
-        EXPECT_TRUE(back.properties.isEmpty()) << out << ": " << back.properties.toString().to8Bit(true);
+        EXPECT_TRUE(back.properties.isEmpty())
+            << out << ": " << back.properties.toString().to8Bit(true);
         EXPECT_TRUE(back.pictures.empty()) << out;
         // Nor the converter's own note.
         EXPECT_EQ(std::string::npos, Contents(out).find("SoX")) << out;
@@ -259,7 +260,8 @@ TEST_F(Formats, FlacOggAndWavPackTracksRenderAndFlacAndOggOutputsDecodeAsTheTrac
 }
 
 TEST(AudioFileNames, TheListsAndFoldersTakeEveryFormatSoxReadsForUs) {
-    for (const char* name : {"a.mp3", "b.WAV", "c.aif", "d.aiff", "e.flac", "f.Ogg", "g.oga", "h.wv"})
+    for (const char* name :
+         {"a.mp3", "b.WAV", "c.aif", "d.aiff", "e.flac", "f.Ogg", "g.oga", "h.wv"})
         EXPECT_TRUE(IsAudioFileName(name)) << name;
     for (const char* name : {"a.txt", "flac", "b.mp3.part", "c.m4a", ".wav.bak"})
         EXPECT_FALSE(IsAudioFileName(name)) << name;

@@ -4,10 +4,6 @@
 
 namespace {
 
-double RmsIn(const std::string& path, double start, double duration) {
-    return Figure(StatOf(ShellQuote(path), start, duration), "RMS     amplitude:");
-}
-
 class Level : public BundleTest {
 protected:
     // Renders in/track to WAV in out/, named with suffix, the watermark at

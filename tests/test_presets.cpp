@@ -101,7 +101,7 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
               Contents(Path()).find("File1=" + m_presets.utf8_string() + "/Beep Sound 1.mp3\n"));
     // An unknown format leaves the one the preset had (AIFF).
     const std::pair<std::string, std::string> formats[] = {
-        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"}, {"4242", "aiff"},
+        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"},  {"4242", "aiff"},
         {"flac", "flac"}, {"Ogg", "ogg"}, {"opus", "aiff"}};
     for (const auto& [stored, read] : formats)
         EXPECT_NE(std::string::npos, Loaded("", "OutputFormat=" + stored).find(read)) << stored;
@@ -215,6 +215,9 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     p.setFolder("/srv/My Music & more");
     p.affixChoice()->SetSelection(1);
     p.affixText()->SetValue("_demo");
+    p.clip()->SetStringSelection("60 s");
+    p.clipStart()->SetValue(" 1:35");
+    p.clipFade()->SetStringSelection("No fade");
     w->OnWatermarkListDropFiles(custom.watermarks);
     // With nothing selected Save asks for a name too; the name is trimmed.
     p.presetChoice()->SetSelection(wxNOT_FOUND);
@@ -238,6 +241,8 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     EXPECT_EQ("112 kbits", q.qualityLabel()->GetLabel());
     EXPECT_FALSE(q.quality()->IsEnabled());
     EXPECT_EQ("/srv/My Music & more", q.outputFolderLabel()->GetLabelText());
+    EXPECT_EQ("1:35", q.clipStart()->GetValue());
+    EXPECT_TRUE(q.clipStart()->IsEnabled() && q.clipFade()->IsEnabled());
     for (const char* name : {"Beep #2", "Mine", "New..."}) {
         q.presetChoice()->SetStringSelection(name);
         Click(q.loadPreset());

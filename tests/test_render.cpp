@@ -3,6 +3,7 @@
 #include "testutil.h"
 
 #include <map>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -61,6 +62,86 @@ TEST_F(Render, BeepSoundsAtEveryPlannedSecondAndNowhereElse) {
 }
 
 // MP3 holds at most two channels.
+// A clip is cut and faded on the track alone, in the same render; the
+// watermarks count from its start and keep their level.
+TEST_F(Render, AClipIsCutFromItsStartFadedAndWatermarkedFromThere) {
+    // Three minutes of a quiet tone with a loud second at 47.5 s, which a
+    // clip from 0:45 holds at 2.5 s.
+    for (const auto& [name, seconds, volume] :
+         {std::make_tuple("a", 47.5, "0.3"), std::make_tuple("b", 1.0, "0.9"),
+          std::make_tuple("c", 131.5, "0.3")})
+        MakeTone(Work(std::string("in/") + name + ".wav"), seconds,
+                 std::string("sine 220 vol ") + volume, 8000, 1);
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("in")) + " && sox a.wav b.wav c.wav song.wav"));
+    MakeTone(Work("wm/soft.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
+    auto render = [&](int clip, int from, int start, int interval) {
+        CSoxHandler sox;
+        PrepareWatermarking(sox, Work("in/song.wav"), {Work("wm/soft.wav")}, Work("out"), start,
+                            interval);
+        sox.SetClip(clip, from, 2);
+        sox.Run();
+        return sox.GetErrors();
+    };
+    const std::string out = Work("out/song.wav");
+
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully"}), render(60, 45, 10, 30));
+    EXPECT_EQ(60 * 8000, Inspect(out).frames);
+    // Rising over the first 2 s, then the loud second where it belongs.
+    double last = 0;
+    for (double at = 0; at < 2; at += 0.5) {
+        const double rms = RmsIn(out, at, 0.5);
+        EXPECT_GT(rms, last) << at;
+        last = rms;
+    }
+    EXPECT_LT(RmsIn(out, 0, 0.2), 0.03);
+    EXPECT_NEAR(0.212, RmsIn(out, 2.0, 0.4), 0.01);
+    EXPECT_GT(RmsIn(out, 2.6, 0.8), 0.6);
+    EXPECT_NEAR(0.212, RmsIn(out, 4, 1), 0.01);
+    // Every 30 s from 10 s into the clip, at the watermark's own level.
+    for (int at : {10, 40})
+        EXPECT_GT(PeakIn(out, at, 0.5), 0.7) << at;
+    for (int at : {5, 25, 55})
+        EXPECT_LT(PeakIn(out, at, 1), 0.31) << at;
+    // Falling over the last 2 s, to nothing.
+    EXPECT_GT(RmsIn(out, 58, 0.5), RmsIn(out, 59, 0.5));
+    EXPECT_LT(RmsIn(out, 59.8, 0.2), 0.03);
+
+    // A clip that would run past the end starts earlier; a track shorter
+    // than the clip is written whole, faded at both of its ends.
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully",
+                       "song.wav: the 90 s clip starts at 1:30 instead of 2:00, so that it ends "
+                       "with the track."}),
+              render(90, 120, 10, 30));
+    EXPECT_EQ(90 * 8000, Inspect(out).frames);
+    MakeTone(Work("in/song.wav"), 40.5, "sine 220 vol 0.3", 8000, 1);
+    EXPECT_EQ(Strings({"song.wav: Process completed successfully",
+                       "song.wav: shorter than the 45 s clip: the whole track was written, faded "
+                       "in and out."}),
+              render(45, 30, 10, 30));
+    EXPECT_EQ(40.5 * 8000, Inspect(out).frames);
+    EXPECT_LT(RmsIn(out, 0, 0.2), 0.03);
+    EXPECT_LT(RmsIn(out, 40.3, 0.2), 0.03);
+    EXPECT_NEAR(0.212, RmsIn(out, 20, 1), 0.01);
+    EXPECT_EQ(
+        Strings({"song.wav: Not processed: the clip ends before the first watermark at 35 s."}),
+        render(30, 0, 35, 10));
+}
+
+TEST_F(Render, AClipOfAnMp3KeepsItsLengthInEveryOutput) {
+    MakeTone(Work("in/song.mp3"), 100, "sine 220 vol 0.3");
+    for (const char* format : {"MP3", "WAV", "FLAC", "OGG"}) {
+        CSoxHandler sox;
+        PrepareWatermarking(sox, Work("in/song.mp3"), {Work("wm/beep.wav")}, Work("out"), 5, 20,
+                            format);
+        sox.SetClip(30, 50, 2);
+        ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(std::vector<int>({5, 25}), sox.GetPositions());
+        const AudioInfo info = Inspect(wxString(sox.GetResultOutput()).utf8_string());
+        EXPECT_NEAR(30, info.seconds, 0.06) << format;
+        EXPECT_EQ(2, info.channels) << format;
+    }
+}
+
 TEST_F(Render, FormatsBitrateAndMono) {
     MakeTone(Work("in/song.wav"), 6.5, "sine 220");
     MakeSilence(Work("in/quad.wav"), 3.5, 44100, 4);

@@ -186,8 +186,8 @@ std::string Describe(const Preset& p) {
     const Preset plain;
     if (p.clipLength != plain.clipLength || p.clipStart != plain.clipStart ||
         p.clipFade != plain.clipFade)
-        text += wxString::Format("\nclip %d s from %d, fade %d", p.clipLength, p.clipStart,
-                                 p.clipFade);
+        text +=
+            wxString::Format("\nclip %d s from %d, fade %d", p.clipLength, p.clipStart, p.clipFade);
     return text.utf8_string();
 }
 

@@ -160,6 +160,11 @@ template <> struct MainWindowProbe<Controls> {
     wxCheckBox* merge() const { return w->m_mergeCheckBox; }
     wxRadioButton* wav() const { return w->m_wavRadio; }
     wxRadioButton* aiff() const { return w->m_aiffRadio; }
+    wxRadioButton* flac() const { return w->m_flacRadio; }
+    wxRadioButton* ogg() const { return w->m_oggRadio; }
+    wxChoice* clip() const { return w->m_clipChoice; }
+    wxTextCtrl* clipStart() const { return w->m_clipStartText; }
+    wxChoice* clipFade() const { return w->m_clipFadeChoice; }
     wxSlider* quality() const { return w->m_qualitySlider; }
     wxStaticText* qualityLabel() const { return w->m_qualityLabel; }
     wxStaticText* outputFolderLabel() const { return w->m_outputFolderLabel; }
