@@ -11,9 +11,16 @@
 // together, sampled every 50 ms) can be told apart; the plain conversions
 // in it use less than any of the tools. A render's processes together stay
 // under 100 MB whatever the track's length: --long-seconds 7200 shows it for
-// a two-hour track.
+// a two-hour track. Two more scenarios time a 60 s preview clip of each
+// track (against SoX cutting and fading the same clip) and tagged FLAC
+// masters with a cover (against SoX converting them, which drops the tags).
 #include "RenderRun.h"
 #include "SoxHandler.h"
+
+#include <taglib/fileref.h>
+#include <taglib/flacfile.h>
+#include <taglib/flacpicture.h>
+#include <taglib/tpropertymap.h>
 
 #include <wx/init.h>
 
@@ -35,6 +42,8 @@ namespace {
 
 const int kStart = 5;
 const int kBitrate = 320;
+// The clip scenario's clip: 60 s from 0:30, faded over 2 s.
+const int kClipStart = 30, kClipLength = 60, kClipFade = 2;
 
 struct Options {
     int tracks = 10;
@@ -54,8 +63,8 @@ bool Shell(const std::string& command) {
     return std::system(command.c_str()) == 0;
 }
 
-std::string Track(const std::string& set, int i) {
-    return set + "/in/track" + std::to_string(i + 1) + ".mp3";
+std::string Track(const std::string& set, int i, const std::string& ext = "mp3") {
+    return set + "/in/track" + std::to_string(i + 1) + "." + ext;
 }
 
 double Since(std::chrono::steady_clock::time_point start) {
@@ -63,8 +72,9 @@ double Since(std::chrono::steady_clock::time_point start) {
 }
 
 enum class Tool { Velisto, Ffmpeg };
-// One render at a time, the whole batch at once, or the batch merged into one file.
-enum class Mode { Alone, Batch, Merged };
+// One render at a time, the whole batch at once, or the batch merged into one
+// file; one clip at a time; one tagged FLAC track at a time.
+enum class Mode { Alone, Batch, Merged, Clip, TaggedFlac };
 
 // Seconds of one unit of a scenario (a track alone, or the whole batch) and
 // of the plain conversions of the same tracks, timed just before it: the
@@ -83,11 +93,19 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
     Shell("rm -rf " + Quote(out) + " && mkdir -p " + Quote(out));
     const std::string tag = set + "/../beep.mp3";
     auto output = [&](int i) { return out + "/track" + std::to_string(i + 1) + ".mp3"; };
+    const std::string ext = mode == Mode::TaggedFlac ? "flac" : "mp3";
+    const std::string clip = mode != Mode::Clip
+                                 ? std::string()
+                                 : " trim " + std::to_string(kClipStart) + " " +
+                                       std::to_string(kClipLength) + " fade t " +
+                                       std::to_string(kClipFade) + " " +
+                                       std::to_string(kClipLength) + " " +
+                                       std::to_string(kClipFade);
     auto plain = [&](int i) {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " +
-                              Quote(Track(set, i)) + " -C " + std::to_string(kBitrate) + " " +
-                              Quote(output(i)));
+                              Quote(Track(set, i, ext)) + " -C " + std::to_string(kBitrate) +
+                              " " + Quote(output(i)) + clip);
         return ok ? Since(start) : -1;
     };
     auto render = [&](const wxArrayString& tracks) {
@@ -99,6 +117,11 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         settings.folder = wxString::FromUTF8(out);
         settings.merge = mode == Mode::Merged;
         settings.mergeName = "merged";
+        if (mode == Mode::Clip) {
+            settings.clipLength = kClipLength;
+            settings.clipStart = kClipStart;
+            settings.clipFade = kClipFade;
+        }
         RenderRun run(settings, tracks, wxArrayString(1, wxString::FromUTF8(tag)));
         run.SetParallel(batch ? 0 : 1);
         bool ok = true;
@@ -142,7 +165,7 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         return timings;
     }
     for (int i = 0; i < count; ++i) {
-        const std::string in = Track(set, i);
+        const std::string in = Track(set, i, ext);
         Timing timing;
         timing.plain = plain(i);
         const auto start = std::chrono::steady_clock::now();
@@ -260,6 +283,32 @@ bool MakeTracks(const std::string& set, int count, int seconds) {
     return true;
 }
 
+// FLAC masters of the tracks, tagged as a catalogue's are: text tags and a
+// 200 kB front cover.
+bool MakeTaggedFlacs(const std::string& set, int count) {
+    std::string cover(200 * 1024, '\0');
+    for (size_t i = 0; i < cover.size(); ++i)
+        cover[i] = static_cast<char>(i * 31 % 251);
+    for (int i = 0; i < count; ++i) {
+        const std::string flac = Track(set, i, "flac");
+        if (!Shell("sox " + Quote(Track(set, i)) + " " + Quote(flac)))
+            return false;
+        TagLib::FLAC::File file(flac.c_str());
+        TagLib::PropertyMap tags;
+        for (const char* key : {"TITLE", "ARTIST", "ALBUM", "COMPOSER", "GENRE", "ISRC", "BPM"})
+            tags.insert(key, TagLib::String(std::string(key) + " of track " + std::to_string(i)));
+        file.setProperties(tags);
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setData(TagLib::ByteVector(cover.data(), static_cast<unsigned>(cover.size())));
+        picture->setMimeType("image/jpeg");
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        file.addPicture(picture);
+        if (!file.save())
+            return false;
+    }
+    return true;
+}
+
 std::string Duration(int seconds) {
     return seconds % 60 ? std::to_string(seconds) + " s" : std::to_string(seconds / 60) + " min";
 }
@@ -314,6 +363,7 @@ int main(int argc, char** argv) {
         !Shell("sox -n -r 44100 -c 1 " + Quote(work + "/beep.mp3") +
                " synth 1 sine 1200 fade 0.05 1 0.05 vol 0.4") ||
         !MakeTracks(shortSet, options.tracks, options.seconds) ||
+        !MakeTaggedFlacs(shortSet, options.tracks) ||
         !MakeTracks(longSet, 1, options.longSeconds)) {
         fprintf(stderr, "Cannot prepare the tracks in %s\n", work.c_str());
         Shell("rm -rf " + Quote(work));
@@ -360,16 +410,24 @@ int main(int argc, char** argv) {
                 row("velisto " + every + ", batch", Tool::Velisto, interval, Mode::Batch);
             row("ffmpeg " + every, Tool::Ffmpeg, interval, Mode::Alone);
         }
-        if (set.count > 1)
+        if (set.count > 1) {
             row("velisto every 10 s, merged", Tool::Velisto, 10, Mode::Merged);
+            row("velisto 60 s clips, alone", Tool::Velisto, 10, Mode::Clip);
+            row("velisto tagged FLAC in, alone", Tool::Velisto, 10, Mode::TaggedFlac);
+        }
     }
     printf("\nplain s: the plain conversions of the same tracks one after another, timed\n"
            "beside the scenario (before each track alone, before the batch). ratio: total\n"
            "seconds over plain seconds. alone: one render at a time; batch: the whole run,\n"
            "one render per core; merged: the batch joined into one MP3, against SoX\n"
-           "joining the same tracks into one MP3 (sox a.mp3 b.mp3 ... -C 320 out.mp3).\n"
+           "joining the same tracks into one MP3 (sox a.mp3 b.mp3 ... -C 320 out.mp3);\n"
+           "clips: a 60 s clip from 0:30 faded over 2 s, against SoX cutting and fading\n"
+           "it (sox IN.mp3 -C 320 OUT.mp3 trim 30 60 fade t 2 60 2); tagged FLAC: FLAC\n"
+           "masters with text tags and a 200 kB cover, tags and cover carried, against\n"
+           "SoX converting them (which drops both).\n"
            "peak mem: the scenario's processes together at their peak.\n"
-           "targets: alone <= 1.3, batch <= 0.7, merged <= 1.1, velisto below ffmpeg.\n");
+           "targets: alone, clips and tagged FLAC <= 1.3, batch <= 0.7, merged <= 1.1,\n"
+           "velisto below ffmpeg.\n");
     Shell("rm -rf " + Quote(work));
     return status;
 }
