@@ -94,18 +94,17 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
     const std::string tag = set + "/../beep.mp3";
     auto output = [&](int i) { return out + "/track" + std::to_string(i + 1) + ".mp3"; };
     const std::string ext = mode == Mode::TaggedFlac ? "flac" : "mp3";
-    const std::string clip = mode != Mode::Clip
-                                 ? std::string()
-                                 : " trim " + std::to_string(kClipStart) + " " +
-                                       std::to_string(kClipLength) + " fade t " +
-                                       std::to_string(kClipFade) + " " +
-                                       std::to_string(kClipLength) + " " +
-                                       std::to_string(kClipFade);
+    const std::string clip =
+        mode != Mode::Clip
+            ? std::string()
+            : " trim " + std::to_string(kClipStart) + " " + std::to_string(kClipLength) +
+                  " fade t " + std::to_string(kClipFade) + " " + std::to_string(kClipLength) + " " +
+                  std::to_string(kClipFade);
     auto plain = [&](int i) {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " +
-                              Quote(Track(set, i, ext)) + " -C " + std::to_string(kBitrate) +
-                              " " + Quote(output(i)) + clip);
+                              Quote(Track(set, i, ext)) + " -C " + std::to_string(kBitrate) + " " +
+                              Quote(output(i)) + clip);
         return ok ? Since(start) : -1;
     };
     auto render = [&](const wxArrayString& tracks) {

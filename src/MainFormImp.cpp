@@ -164,11 +164,24 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     EnableQualityForFormat();
     EnableClipSettings();
 
+    // The stamped preview plays its first part while the rest renders; the
+    // player goes on with the whole where the part had got to.
+    m_stampedPreview.OnWholeReady([this](const wxString& part, const wxString& whole) {
+        if (m_player.LoadedFile() == part)
+            m_player.ContinueWith(whole);
+    });
+    m_watermarkedCheckBox->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) {
+        if (!event.IsChecked())
+            m_stampedPreview.StopBackground();
+        event.Skip();
+    });
+
     StartPresets();
     Bind(wxEVT_CLOSE_WINDOW, &CMainFormImp::OnClose, this);
 }
 
 void CMainFormImp::OnClose(wxCloseEvent& event) {
+    m_stampedPreview.StopBackground();
     if (m_cancelWork) {
         m_cancelWork();
         m_closeAfterWork = true;

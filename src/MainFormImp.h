@@ -200,6 +200,8 @@ private:
         void Pause() override { m_ctrl->Pause(); }
         void Stop() override { m_ctrl->Stop(); }
         PreviewPlayer::MediaState GetState() const override;
+        long long Tell() const override { return m_ctrl->Tell(); }
+        void Seek(long long ms) override { m_ctrl->Seek(ms); }
 
     private:
         wxMediaCtrl* m_ctrl;

@@ -1,6 +1,7 @@
 #include "PreviewPlayer.h"
 
 #include <wx/filefn.h>
+#include <wx/time.h>
 
 namespace {
 
@@ -35,7 +36,62 @@ void PreviewPlayer::PlayPressed(const wxString& path) {
     m_startDelay.StartOnce(kStartDelayMs);
 }
 
+void PreviewPlayer::ContinueWith(const wxString& path) {
+    if (!m_isPlaying && IsStarting()) {
+        m_mediaAnnounced = false;
+        if (m_media.Load(path))
+            m_loadedFile = path;
+        return;
+    }
+    if (!m_isPlaying || m_switching)
+        return;
+    const MediaState state = m_media.GetState();
+    if (state == MediaState::Stopped)
+        return; // the part has ended; the next Play plays the whole
+    m_switchPosition = m_media.Tell();
+    m_switchPaused = state == MediaState::Paused;
+    m_switchStarted = wxGetLocalTimeMillis();
+    m_mediaAnnounced = false;
+    if (!m_media.Load(path)) {
+        m_view.ShowMessage(kLoadFailure);
+        ReturnToIdle();
+        return;
+    }
+    m_loadedFile = path;
+    m_switching = true;
+}
+
+void PreviewPlayer::MediaLoaded() {
+    m_mediaAnnounced = true;
+    if (m_startDelay.IsRunning() && m_media.GetState() != MediaState::Stopped) {
+        // Ready before the delay is over: no need to wait for the rest of it.
+        m_startDelay.Stop();
+        StartDelayEnded();
+        return;
+    }
+    if (!m_switching)
+        return;
+    m_switching = false;
+    // Playback went on in the listener's mind while the back end loaded.
+    const long long elapsed =
+        m_switchPaused ? 0 : (wxGetLocalTimeMillis() - m_switchStarted).GetValue();
+    m_media.Seek(m_switchPosition + elapsed);
+    if (m_switchPaused)
+        m_media.Pause();
+    else
+        m_media.Play();
+}
+
 void PreviewPlayer::PausePressed() {
+    if (m_switching) {
+        // Takes effect once the longer file is there.
+        m_switchPaused = !m_switchPaused;
+        if (m_switchPaused)
+            m_switchPosition += (wxGetLocalTimeMillis() - m_switchStarted).GetValue();
+        m_switchStarted = wxGetLocalTimeMillis();
+        m_view.ShowPicture(m_switchPaused ? Picture::Resume : Picture::Pause);
+        return;
+    }
     switch (m_media.GetState()) {
     case MediaState::Paused:
         m_media.Play();
@@ -54,12 +110,15 @@ void PreviewPlayer::PausePressed() {
 }
 
 void PreviewPlayer::StopPressed() {
+    m_switching = false;
     m_startDelay.Stop();
     m_media.Stop();
     ReturnToIdle();
 }
 
 void PreviewPlayer::StartDelayEnded() {
+    if (m_isPlaying)
+        return; // started already, when the back end had the file
     // The back end reads the file in the background. It takes the file up
     // (MediaLoaded) and then, when it cannot decode it, stops the player; a
     // player still stopped before that has not started yet.
@@ -79,7 +138,8 @@ void PreviewPlayer::StartDelayEnded() {
 }
 
 void PreviewPlayer::CheckState() {
-    if (m_media.GetState() != MediaState::Stopped) {
+    // A back end taking up a file reports itself stopped meanwhile.
+    if (m_switching || m_media.GetState() != MediaState::Stopped) {
         m_stateCheck.StartOnce(kStateCheckMs);
         return;
     }

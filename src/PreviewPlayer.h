@@ -22,6 +22,9 @@ public:
         virtual void Pause() = 0;
         virtual void Stop() = 0;
         virtual MediaState GetState() const = 0;
+        // Position in milliseconds.
+        virtual long long Tell() const = 0;
+        virtual void Seek(long long ms) = 0;
     };
     enum class Picture { Play, Pause, Resume };
     // What the user sees of the player.
@@ -42,7 +45,8 @@ public:
 
     // The play button. While playing it pauses or resumes; otherwise it loads
     // path (empty: nothing selected, which is reported) and starts playback
-    // after the start delay. Ignored while a start is already pending.
+    // once the back end has taken it up, or after the start delay at the
+    // latest. Ignored while a start is already pending.
     void PlayPressed(const wxString& path);
     // Pause or resume; back to idle when the player has stopped by itself.
     void PausePressed();
@@ -54,14 +58,22 @@ public:
     void StartDelayEnded();
     // The once-a-second check: back to idle once the player has stopped.
     void CheckState();
+    // Carries on with path, a longer version of the file being played (its
+    // whole where the loaded file held its first part), from the position
+    // reached and in the state the player is in: playing on, or paused. A
+    // start still waiting for its delay starts with path instead; an idle
+    // player leaves it for the next Play.
+    void ContinueWith(const wxString& path);
     // The back end has taken up the file given to the last Load.
-    void MediaLoaded() { m_mediaAnnounced = true; }
+    void MediaLoaded();
 
     bool IsPlaying() const { return m_isPlaying; }
     // The file given to the media control by the last play that loaded one.
     const wxString& LoadedFile() const { return m_loadedFile; }
     bool IsStarting() const { return m_startDelay.IsRunning(); }
     bool IsChecking() const { return m_stateCheck.IsRunning(); }
+    // Between ContinueWith and the back end taking up the longer file.
+    bool IsSwitching() const { return m_switching; }
 
 private:
     // A one-shot timer that runs one of the player's steps.
@@ -84,6 +96,11 @@ private:
     bool m_mediaAnnounced = false;
     wxString m_loadedFile;
     int m_extraStartDelays = 0;
+    // While switching files: where to go on, whether paused, since when.
+    bool m_switching = false;
+    bool m_switchPaused = false;
+    long long m_switchPosition = 0;
+    wxLongLong m_switchStarted;
     StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
     StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};
 };

@@ -504,6 +504,12 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
         return false;
     if (LengthFromHeader(header, seconds))
         return true;
+    const auto known = m_cache->lengths.find(path);
+    if (known != m_cache->lengths.end() && known->second.stamp == StampOf(path)) {
+        seconds = known->second.seconds;
+        return true;
+    }
+    const FileStamp stamp = StampOf(path);
     const SoxOutput run = Execute(MeasureCommand(path));
     failure = RunFailure(run);
     if (!failure.empty())
@@ -513,6 +519,7 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
         failure = "SoX did not report the length.";
         return false;
     }
+    m_cache->lengths[path] = {seconds, stamp};
     return true;
 }
 
@@ -615,6 +622,7 @@ bool CSoxHandler::BeginRun(wxString& command) {
     m_errors.Clear();
     m_copies = 0;
     m_positions.clear();
+    m_placedLength = -1;
     m_clipFrom = -1;
     m_clipNote.clear();
     m_writing.clear();
@@ -629,6 +637,7 @@ bool CSoxHandler::BeginRun(wxString& command) {
             return true;
         }
         m_knownLength = -1;
+        m_measuredStamp = StampOf(m_inputFile);
         command = MeasureCommand(m_inputFile);
         return true;
     }
@@ -658,6 +667,9 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         }
         m_result = wxString::Format("%02d:%02d", seconds / 60, seconds % 60);
         m_resultLong = seconds;
+        // A render of the same file later needs no decode to measure it.
+        if (m_knownLength < 0)
+            m_cache->lengths[m_inputFile] = {seconds, m_measuredStamp};
     }
     if (m_operation == SOX_ADD_WATERMARK && m_copies == 0) {
         // Said plainly: the user might send this copy out as a protected one.
@@ -687,7 +699,11 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     if (m_waterMarkInterval <= 0 || m_startTime < 0)
         return false;
     wxString failure;
-    if (!Measure(m_inputFile, track, length, failure)) {
+    if (m_firstSeconds > 0 && ReadHeader(m_inputFile, track, failure) &&
+        !LengthFromHeader(track, length) && track.statedFrames >= 0 && track.rate > 0) {
+        // Near a whole second the estimate may be one off: no decode for that.
+        length = static_cast<int>(track.statedFrames / track.rate);
+    } else if (!Measure(m_inputFile, track, length, failure)) {
         AddMessage(failure);
         return false;
     }
@@ -697,6 +713,7 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
         return false;
     }
     length = PlaceClip(length);
+    m_placedLength = length;
     if (length < m_startTime) {
         AddMessage(
             wxString::Format("Not processed: the %s ends before the first watermark at %d s.",
@@ -772,7 +789,11 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
     // The clip is cut and faded on the track's input alone, in a pipe, so
     // that the watermarks keep their level; -V1 as for the beds: its
     // warnings would share the mix's error stream.
-    const wxString clip = ClipEffects();
+    // Only the first seconds: the track's own run stops there, and the beds
+    // end with their last copy, so no input is cut off while it writes.
+    wxString clip = ClipEffects();
+    if (m_firstSeconds > 0)
+        clip += wxString::Format("%strim 0 %d", clip.empty() ? "" : " ", m_firstSeconds);
     const bool piped = !clip.empty() || (m_decodeApart && m_fileFormat == "mp3");
     if (piped)
         command += "\"| ./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
@@ -799,7 +820,8 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     if (!PrepareTrack(track, length))
         return false;
 
-    m_positions = WatermarkPositions(length, m_startTime, m_waterMarkInterval);
+    const int written = m_firstSeconds > 0 ? std::min(length, m_firstSeconds) : length;
+    m_positions = WatermarkPositions(written, m_startTime, m_waterMarkInterval);
     const size_t copies = m_positions.size();
     // Only the files that some copy plays are read.
     std::vector<BedSound> sounds;
@@ -1094,6 +1116,8 @@ bool SoxQueue::BeginNext() {
             if (running != m_running.end())
                 m_running.erase(running);
             m_ended.push_back({job, out});
+            if (m_finished)
+                Advance();
         });
     }
     if (child) {
@@ -1113,6 +1137,23 @@ void SoxQueue::Deliver() {
         m_ended.erase(m_ended.begin());
         if (m_jobs[ended.job].end)
             m_jobs[ended.job].end(ended.out);
+    }
+}
+
+void SoxQueue::Begin(std::function<void()> finished) {
+    m_finished = std::move(finished);
+    Advance();
+}
+
+void SoxQueue::Advance() {
+    Deliver();
+    while (BeginNext())
+        Deliver();
+    if (m_finished && m_running.empty() && m_ended.empty() && (m_waiting.empty() || m_cancelled)) {
+        // Last: the caller may do anything once told, even end the queue.
+        std::function<void()> finished = std::move(m_finished);
+        m_finished = nullptr;
+        finished();
     }
 }
 

@@ -120,6 +120,10 @@ public:
     void SetDecodeApart(bool apart) { m_decodeApart = apart; }
     void SetPrefix(wxString prefix) { m_prefix = prefix; }
     void SetSuffix(wxString suffix) { m_suffix = suffix; }
+    // Writes only the first seconds of what the render would write (0: all
+    // of it), soon: the track's length may be taken from its header's
+    // estimate instead of decoding it, which moves a copy at most a second.
+    void SetFirstSeconds(int seconds) { m_firstSeconds = seconds; }
     // A preview clip instead of the whole track: seconds long (0: the whole
     // track), from start seconds into it, faded in and out over fade
     // seconds. Watermarks are placed from the clip's start. A track shorter
@@ -143,6 +147,9 @@ public:
     // After BeginRun of a render: the seconds its watermark copies start at,
     // counted from the start of what is written (the clip's, when clipping).
     const std::vector<int>& GetPositions() const { return m_positions; }
+    // After BeginRun of a render: the whole seconds it places watermarks on
+    // (the clip's when clipping), whatever SetFirstSeconds cuts.
+    int GetPlacedLength() const { return m_placedLength; }
     // After BeginRun of a render: the second of the track its clip starts
     // at, or -1 when the whole track is written.
     int GetClipFrom() const { return m_clipFrom; }
@@ -286,15 +293,18 @@ private:
     int m_clipLength = 0;
     int m_clipStart = 0;
     int m_clipFade = 0;
+    int m_firstSeconds = 0;
+    int m_placedLength = -1;
 
     // Between BeginRun/BeginAppend and their End: copies in the render,
     // and the file the run writes with what stood there before.
     size_t m_copies = 0;
     wxString m_writing;
     FileStamp m_writingBefore;
-    int m_knownLength = -1; // measuring: the length the header stated, or -1
-    int m_clipFrom = -1;    // second the clip starts at, -1 for the whole track
-    wxString m_clipNote;    // why the clip is not the one asked for, or empty
+    int m_knownLength = -1;    // measuring: the length the header stated, or -1
+    FileStamp m_measuredStamp; // measuring: the file as it stood
+    int m_clipFrom = -1;       // second the clip starts at, -1 for the whole track
+    wxString m_clipNote;       // why the clip is not the one asked for, or empty
     std::vector<int> m_positions;
     // Between BeginReadHeaders and its End: the files asked for, as they stood.
     wxArrayString m_headerPaths;
@@ -310,9 +320,14 @@ private:
     };
     // What SoX told of files, shared by copies of the object: every track of
     // a batch uses the same watermarks, and headers are read ahead.
+    struct KnownLength {
+        int seconds;
+        FileStamp stamp;
+    };
     struct Cache {
         std::map<wxString, KnownHeader> headers; // by path
         std::map<wxString, Converted> sounds;    // by path and effects
+        std::map<wxString, KnownLength> lengths; // decoded to be measured, by path
     };
     std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
 };
@@ -354,6 +369,10 @@ public:
     // event loop meanwhile, reading what the processes print so that no pipe
     // fills up. stop is asked as it waits; true cancels as Cancel does.
     void Run(const std::function<bool()>& stop = nullptr);
+    // As Run, but returns at once: the jobs go on from the event loop, and
+    // finished is called (from it) once every job has ended. Destroying the
+    // queue ends what still runs, and nothing more is told.
+    void Begin(std::function<void()> finished);
     // Ends every running command at once (each job's end is told, with
     // cancelled set unless it had just finished) and drops the jobs not yet
     // begun; Run then returns. For use while Run runs, from the event loop.
@@ -381,6 +400,9 @@ private:
     bool BeginNext();
     // Tells the jobs that ended how they ended.
     void Deliver();
+    // Begun in the background: tells what ended, begins what can begin, and
+    // says when all is done.
+    void Advance();
 
     struct Started {
         size_t job;
@@ -397,6 +419,7 @@ private:
     std::vector<Started> m_running;
     std::vector<Ended> m_ended; // finished, not yet told
     bool m_cancelled = false;
+    std::function<void()> m_finished; // while begun in the background
 };
 
 // A job that performs sox's selected operation: BeginRun, its command,

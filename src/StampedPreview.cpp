@@ -3,6 +3,15 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
+namespace {
+
+void RemoveFile(const wxString& path) {
+    if (!path.empty() && wxFileExists(path))
+        wxRemoveFile(path);
+}
+
+} // namespace
+
 bool StampedPreview::Sources::operator==(const Sources& other) const {
     return settings == other.settings && paths == other.paths && stamps == other.stamps;
 }
@@ -10,6 +19,30 @@ bool StampedPreview::Sources::operator==(const Sources& other) const {
 void StampedPreview::Cancel() {
     if (m_queue)
         m_queue->Cancel();
+}
+
+void StampedPreview::StopBackground() {
+    m_finished.reset();
+    if (!m_background)
+        return;
+    const wxString output = m_background->output;
+    m_background.reset(); // ends its SoX processes
+    RemoveFile(output);
+}
+
+void StampedPreview::WholeFinished() {
+    if (m_background->rendered) {
+        if (m_file != m_background->output)
+            RemoveFile(m_file);
+        m_file = m_background->output;
+        m_rendered = m_background->sources;
+    } else {
+        RemoveFile(m_background->output);
+    }
+    // Not destroyed here: its queue is still telling of the end.
+    m_finished = std::move(m_background);
+    if (m_finished->rendered && m_wholeReady)
+        m_wholeReady(m_finished->part, m_file);
 }
 
 bool StampedPreview::Prepare(const wxString& track, const wxArrayString& watermarks,
@@ -29,9 +62,15 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     for (const wxString& path : sources.paths)
         sources.stamps.push_back(StampOf(path));
     if (sources == m_rendered && wxFileExists(m_file)) {
+        StopBackground();
         file = m_file;
         return true;
     }
+    if (m_background && sources == m_background->sources && wxFileExists(m_background->part)) {
+        file = m_background->part;
+        return true;
+    }
+    StopBackground();
 
     if (!m_folder)
         m_folder.reset(new TempFolder("velisto-preview"));
@@ -45,29 +84,56 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     RenderSettings preview = settings;
     preview.format = OutputFormat::Wav;
     preview.folder = m_folder->Path();
-    // A name of its own for every render: the player may still hold the last one.
-    preview.prefix = wxString::Format("%u-", ++m_renders);
+    preview.prefix = NextPrefix();
     preview.suffix.clear();
-    CSoxHandler sox = WatermarkHandler(preview, watermarks);
-    sox.SetInputFile(track);
+    CSoxHandler part = WatermarkHandler(preview, watermarks);
+    part.SetInputFile(track);
+    part.SetFirstSeconds(kFirstPartSeconds);
     bool rendered = false;
     SoxQueue queue(1);
-    queue.Add(OperationJob(sox, &rendered));
+    queue.Add(OperationJob(part, &rendered));
     m_queue = &queue;
     queue.Run();
     m_queue = nullptr;
     if (!rendered) {
         if (!queue.WasCancelled()) {
-            failure = wxJoin(sox.GetErrors(), '\n', '\0');
+            failure = wxJoin(part.GetErrors(), '\n', '\0');
             if (failure.empty())
                 failure = wxFileName(track).GetFullName() + ": could not be rendered.";
         }
         return false;
     }
-    if (!m_file.empty() && wxFileExists(m_file))
-        wxRemoveFile(m_file);
-    m_file = sox.GetResultOutput();
-    m_rendered = sources;
-    file = m_file;
+    // Nothing plays the earlier renders now.
+    RemoveFile(m_part);
+    RemoveFile(m_file);
+    m_file.clear();
+    m_rendered = Sources();
+    m_part = part.GetResultOutput();
+    file = m_part;
+    if (part.GetPlacedLength() <= kFirstPartSeconds) {
+        // The part is all there is.
+        m_file = m_part;
+        m_part.clear();
+        m_rendered = sources;
+        return true;
+    }
+
+    // The whole, in the background: the track measured exactly in a SoX
+    // process of the queue's, then the render. Copies of the part's engine
+    // share what it has read of the files, so neither waits for SoX here.
+    m_background.reset(new Background);
+    Background& whole = *m_background;
+    whole.sources = sources;
+    whole.part = m_part;
+    whole.measure = part;
+    whole.measure.SetOperation(SOX_TRACK_LENGTH);
+    whole.sox = part;
+    whole.sox.SetFirstSeconds(0);
+    whole.sox.SetPrefix(NextPrefix());
+    whole.output = whole.sox.GetOutputPath();
+    // One at a time: the render begins once the measure has ended.
+    whole.queue.Add(OperationJob(whole.measure));
+    whole.queue.Add(OperationJob(whole.sox, &whole.rendered));
+    whole.queue.Begin([this] { WholeFinished(); });
     return true;
 }

@@ -18,6 +18,11 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
     void Pause() override { Note("pause", State::Paused); }
     void Stop() override { Note("stop", State::Stopped); }
     State GetState() const override { return state; }
+    long long Tell() const override { return position; }
+    void Seek(long long ms) override {
+        // The player adds what played while the file loaded: a test's few ms.
+        Note(std::llabs(ms - position) < 1000 ? "seek" : "seek elsewhere", state);
+    }
     void ShowPicture(PreviewPlayer::Picture picture) override {
         static const char* names[] = {"[play]", "[pause]", "[resume]"};
         Note(names[int(picture)], state);
@@ -30,6 +35,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 
     bool accepts = true;
     State state = State::Stopped;
+    long long position = 0;
     std::string log;
 };
 
@@ -41,6 +47,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 //   d  the start delay is over
 //   c  the once-a-second check            l  the back end says it has the file
 //   T  the back end takes the file up     X  it stops by itself    R  it refuses files
+//   w  the whole of what plays is ready, 12 s into it
 //   ?  notes the player's flags: {P} playing, {C} checking
 //   ~  notes whether a start waits for its delay (not after d: a timer that
 //      was never let fire still runs)
@@ -59,6 +66,11 @@ std::string Play(const std::string& script) {
         {'d', [&] { player.StartDelayEnded(); }},
         {'c', [&] { player.CheckState(); }},
         {'l', [&] { player.MediaLoaded(); }},
+        {'w',
+         [&] {
+             media.position = 12000;
+             player.ContinueWith(Wx(dir / "whole.wav"));
+         }},
         {'T', [&] { media.state = State::Paused; }},
         {'X', [&] { media.state = State::Stopped; }},
         {'R', [&] { media.accepts = false; }},
@@ -87,6 +99,8 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
         // the check, or a press of play before it, returns to idle without
         // pausing (which would load the file again).
         {"pTldXc?", "load, play, [pause], [play], {}"},
+        // A back end that has the file before the delay is over starts at once.
+        {"pTl~?d", "load, play, [pause], not starting, {PC}"},
         {"pTlduXc?", "load, play, [pause], pause, [resume], [play], {}"},
         {"pTldXp?", "load, play, [pause], [play], {}"},
         // What cannot play is reported.
@@ -96,6 +110,28 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
         {"p" + wait + "dspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
         // Taken up and then stopped: the back end could not decode it.
         {"pld", "load, Fail to load media file"}};
+    for (const auto& [script, seen] : cases)
+        EXPECT_EQ(seen, Play(script)) << script;
+}
+
+// A first part plays while the whole renders; the whole then goes on from
+// the same position in the same state.
+TEST(PlayerStates, TheWholeTakesOverFromTheFirstPartWhereItHadGot) {
+    const std::pair<std::string, const char*> cases[] = {
+        {"pTldwl?", "load, play, [pause], load, seek, play, {PC}"},
+        {"pTlduwl", "load, play, [pause], pause, [resume], load, seek, pause"},
+        // Pause and resume while the back end loads it take effect after.
+        {"pTldwul", "load, play, [pause], load, [resume], seek, pause"},
+        {"pTldwuul", "load, play, [pause], load, [resume], [pause], seek, play"},
+        // Loading reads as stopped: the check does not end playback.
+        {"pTldwXc?", "load, play, [pause], load, {PC}"},
+        // Stop while it loads; a part that had ended, or no playback: the
+        // next Play plays the whole.
+        {"pTldwsl?", "load, play, [pause], load, stop, [play], {}"},
+        {"pTldXw", "load, play, [pause]"},
+        {"w", ""},
+        // A start waiting for its delay starts with the whole.
+        {"pw~", "load, load, starting"}};
     for (const auto& [script, seen] : cases)
         EXPECT_EQ(seen, Play(script)) << script;
 }

@@ -110,4 +110,71 @@ TEST_F(LevelWindow, AFailedRenderIsShownAndTheFilesGoWithTheWindow) {
     EXPECT_FALSE(wxDirExists(folder)) << folder;
 }
 
+// Files in the preview's folder.
+long FilesIn(const StampedPreview& stamped) {
+    const std::string listing = Listing(stamped.Folder().utf8_string());
+    return std::count(listing.begin(), listing.end(), '\n');
+}
+
+// A long track: its first part plays at once, the whole renders in the
+// background and takes over where the part had got to.
+TEST_F(LevelWindow, ALongTrackPlaysItsFirstPartWhileTheWholeRenders) {
+    MakeTone(Work("long.wav"), 95, "sine 220 vol 0.2", 8000, 1);
+    w->OnFileListDropFiles(Files({"long.wav"}));
+    w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    Select(p.tracks(), {0});
+    p.watermarked()->SetValue(true);
+    const StampedPreview& stamped = p.stamped();
+
+    Click(p.play());
+    ASSERT_EQ(2u, m_log.Mixes()) << wxJoin(m_log.commands, '\n');
+    // The first mix renders the first 30 s only.
+    const auto mix = std::find_if(m_log.commands.begin(), m_log.commands.end(),
+                                  [](const wxString& c) { return c.Contains(" -v 1 "); });
+    ASSERT_NE(m_log.commands.end(), mix);
+    EXPECT_TRUE(mix->Contains(" -p trim 0 30\" ")) << *mix;
+    const wxString part = p.player().LoadedFile();
+    EXPECT_TRUE(part.StartsWith(stamped.Folder() + "/")) << part;
+    EXPECT_NEAR(30, Inspect(part.utf8_string()).seconds, 0.001);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return !stamped.RendersInBackground() && p.player().LoadedFile() == stamped.File(); },
+        15000));
+    EXPECT_NEAR(95, Inspect(stamped.File().utf8_string()).seconds, 0.001);
+    // Playing on from the part's position.
+    EXPECT_TRUE(WaitUntil([&] { return p.media()->GetState() == wxMEDIASTATE_PLAYING; }, 15000));
+    EXPECT_TRUE(p.player().IsPlaying());
+    Click(p.stop());
+    // Played again as it is: the whole, at once.
+    Click(p.play());
+    EXPECT_EQ(2u, m_log.Mixes());
+    EXPECT_EQ(stamped.File(), p.player().LoadedFile());
+    Click(p.stop());
+
+    // A change while the whole renders ends that render; only the last
+    // render's files stay.
+    Slide(p.level(), -3);
+    Click(p.play());
+    EXPECT_TRUE(stamped.RendersInBackground());
+    Click(p.stop());
+    Slide(p.level(), -6);
+    Click(p.play());
+    EXPECT_EQ(6u, m_log.Mixes());
+    ASSERT_TRUE(WaitUntil([&] { return !stamped.RendersInBackground(); }, 15000));
+    Click(p.stop());
+    EXPECT_EQ(2, FilesIn(stamped)) << Listing(stamped.Folder().utf8_string());
+
+    // Unticked while the whole renders: the render ends and its file goes.
+    Slide(p.level(), -9);
+    Click(p.play());
+    Click(p.stop());
+    ASSERT_TRUE(stamped.RendersInBackground());
+    p.watermarked()->SetValue(false);
+    wxCommandEvent untick(wxEVT_CHECKBOX, p.watermarked()->GetId());
+    untick.SetEventObject(p.watermarked());
+    untick.SetInt(0);
+    p.watermarked()->ProcessWindowEvent(untick);
+    EXPECT_FALSE(stamped.RendersInBackground());
+    EXPECT_EQ(1, FilesIn(stamped)) << Listing(stamped.Folder().utf8_string());
+}
+
 } // namespace
