@@ -240,8 +240,10 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
                   ShellQuote(Command("--preset Store --format mp3 --jobs 1 --output out short.wav "
                                      "long.wav >" +
                                      ShellQuote(Path("stdout.txt")) + " 2>/dev/null")) +
-                  " & for i in $(seq 3000); do [ -e " + ShellQuote(Path("out/long_wm.mp3")) +
-                  " ] && break; sleep 0.01; done; kill -" + name + " $!; wait $!");
+                  " & for i in $(seq 3000); do ls -A " + ShellQuote(Path("out")) +
+                  " 2>/dev/null | grep -q '^[.]long_wm[.]mp3[.]partial-' && break; sleep 0.01; "
+                  "done; kill -" +
+                  name + " $!; wait $!");
         EXPECT_EQ(128 + number, status);
         EXPECT_EQ("short_wm.mp3\n", Listing("out"));
         EXPECT_EQ("short.wav: Process completed successfully\n"
