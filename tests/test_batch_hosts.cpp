@@ -100,10 +100,6 @@ protected:
             << "[Presets/Store/Watermark Settings/WatermarkFiles]\nFile0=" << Path("wm.wav")
             << "\n[Presets/Store/ Output Settings]\nIsMono=0\nIsAppend=0\nOutputFormat=mp3\n"
             << "Bitrate=4\nOutputFolder=\nPrefixOrSuffix=1\nPrefixOrSuffixString=_wm\n";
-        for (int i = 1; i <= kTracks; ++i)
-            MakeTone(Path("catalogue/" + Track(i)), 5 + i % 4,
-                     "sine " + std::to_string(300 + 40 * i) + " vol 0.1");
-
         std::string said;
         const int started = Shell(ShellQuote(VELISTO_SSH_HOSTS) + " start " + ShellQuote(dir) +
                                       " 2 " + ShellQuote(VELISTO_BATCH) + " " +
@@ -115,6 +111,9 @@ protected:
             GTEST_SKIP() << "no SSH hosts on this machine: " << said;
         }
         ASSERT_EQ(0, started) << said;
+        for (int i = 1; i <= kTracks; ++i)
+            MakeTone(Path("catalogue/" + Track(i)), 5 + i % 4,
+                     "sine " + std::to_string(300 + 40 * i) + " vol 0.1");
 
         // The reference: one local run over the whole catalogue.
         Shell("cp " + ShellQuote(Path("settings")) + " " + ShellQuote(Path("client/.velisto")));
