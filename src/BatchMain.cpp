@@ -69,6 +69,9 @@ const char kHelp[] =
     "  --merge NAME       join the outputs, in track order, into DIR/NAME; only the\n"
     "                     joined file is kept\n"
     "  --jobs N           render N tracks at once (default: one per processor core)\n"
+    "  --skip-existing    leave out every track whose output file exists and is\n"
+    "                     newer than the track and the watermark files (not with\n"
+    "                     --merge); it is listed as already rendered\n"
     "  --dry-run          print each track's output file and watermark positions;\n"
     "                     render nothing\n"
     "  --list-presets     print the names of the stored presets\n"
@@ -78,9 +81,10 @@ const char kHelp[] =
     "Presets are read from ~/.velisto, the window's settings file; the shipped\n"
     "presets are added to it when missing, as the window does.\n"
     "\n"
-    "Exit status: 0 when every track was rendered, 1 when some track was not,\n"
-    "2 when the command cannot be carried out (nothing is rendered), 130 or 143\n"
-    "when interrupted by SIGINT or SIGTERM.\n";
+    "Exit status: 0 when every track was rendered (or skipped as already\n"
+    "rendered), 1 when some track was not, 2 when the command cannot be carried\n"
+    "out (nothing is rendered), 129, 130 or 143 when interrupted by SIGHUP, SIGINT\n"
+    "or SIGTERM.\n";
 
 // The signal that asked the run to stop, or 0.
 volatile std::sig_atomic_t g_signal = 0;
@@ -259,6 +263,7 @@ const wxCmdLineEntryDesc kOptions[] = {
     {wxCMD_LINE_OPTION, nullptr, "output", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "merge", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "jobs", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "skip-existing", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "dry-run", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "TRACK", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
@@ -431,6 +436,10 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
         CSoxHandler sox = WatermarkHandler(settings, watermarks);
         sox.SetInputFile(track);
         const wxString name = wxFileName(track).GetFullName();
+        if (Has("skip-existing") && IsRenderedAlready(sox.GetOutputPath(), track, watermarks)) {
+            Print(stdout, name + ": already rendered, skipped.\n");
+            continue;
+        }
         wxString command;
         if (!sox.BeginRun(command)) {
             status = kNotRendered;
@@ -486,6 +495,9 @@ int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& p
     else if (settings.merge && !tracks.empty())
         // A preset that merges: the name the window proposes.
         settings.mergeName = wxFileName(tracks[0]).GetName();
+    if (Has("skip-existing") && settings.merge)
+        return Usage("--skip-existing does not apply to a merged run (--merge, or a preset "
+                     "that merges)");
     if (tracks.empty())
         return Fail("no track to render");
     if (settings.folder.empty())
@@ -506,6 +518,7 @@ int Batch::CheckRun(const RenderRun& run, const RenderSettings& settings, bool d
 
 int Batch::Render(RenderRun& run, long jobs) const {
     run.SetParallel(static_cast<int>(jobs));
+    run.SetSkipRendered(Has("skip-existing"));
     Progress progress;
     const wxArrayString lines = run.Run(&progress);
     progress.Done();
@@ -558,9 +571,13 @@ int Batch::Run() {
         !wxDirExists(settings.folder)) // another job may have just made it
         return Fail("cannot create the output folder " + settings.folder);
 
-    // A job started in the background of a script ignores Ctrl-C; it stays so.
-    if (std::signal(SIGINT, OnStopSignal) == SIG_IGN)
-        std::signal(SIGINT, SIG_IGN);
+    // A job started in the background of a script ignores Ctrl-C, one started
+    // with nohup a hang-up; they stay so. Otherwise a closed terminal or SSH
+    // session stops the run as Ctrl-C does, leaving no partial file.
+    for (const int stop : {SIGINT, SIGHUP}) {
+        if (std::signal(stop, OnStopSignal) == SIG_IGN)
+            std::signal(stop, SIG_IGN);
+    }
     std::signal(SIGTERM, OnStopSignal);
     std::signal(SIGPIPE, OnBrokenPipe);
 

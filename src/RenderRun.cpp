@@ -108,6 +108,20 @@ CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString
     return sox;
 }
 
+bool IsRenderedAlready(const wxString& output, const wxString& track,
+                       const wxArrayString& watermarks) {
+    const FileStamp written = StampOf(output);
+    const FileStamp source = StampOf(track);
+    if (!written.exists || !source.exists || written.modified <= source.modified)
+        return false;
+    for (const wxString& watermark : watermarks) {
+        const FileStamp sound = StampOf(watermark);
+        if (!sound.exists || written.modified <= sound.modified)
+            return false;
+    }
+    return true;
+}
+
 RenderRun::RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
                      const wxArrayString& watermarks)
     : m_settings(settings), m_tracks(tracks), m_watermarks(watermarks) {
@@ -220,6 +234,7 @@ struct RenderRun::Pass {
     SoxQueue queue;
     RenderProgress* progress;
     std::function<bool(size_t)> headerRead;
+    std::vector<char> skipped; // by row: already rendered, left out
     size_t ended = 0;
 
     void Finish(Track& track) {
@@ -234,6 +249,8 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     // A same-named track from another folder would write where an earlier
     // one writes: it waits until that one has ended.
     job.ready = [&pass, row] {
+        if (pass.skipped[row])
+            return true;
         if (!pass.headerRead(row))
             return false;
         for (size_t i = 0; i < row; ++i) {
@@ -247,6 +264,12 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         const wxString conflict = m_settings.merge ? wxString() : OutputConflict(pass.tracks, row);
         if (!conflict.empty()) {
             track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
+            pass.Finish(track);
+            return false;
+        }
+        if (pass.skipped[row]) {
+            track.lines.Add(FileName(m_tracks[row]) + ": already rendered, skipped.");
+            track.rendered = true;
             pass.Finish(track);
             return false;
         }
@@ -298,8 +321,23 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     }
     Pass pass(m_parallel, progress);
     pass.tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
-    if (count)
-        pass.headerRead = ReadHeadersAhead(pass.tracks[0].sox, m_tracks, pass.queue);
+    // Only the tracks to render have their headers read: a resumed catalogue
+    // run spends nothing on the part already done.
+    pass.skipped.assign(count, 0);
+    wxArrayString toRead;
+    std::vector<size_t> readIndex(count, 0);
+    for (size_t row = 0; row < count; ++row) {
+        pass.skipped[row] = m_skipRendered && !m_settings.merge &&
+                            IsRenderedAlready(pass.tracks[row].output, m_tracks[row], m_watermarks);
+        readIndex[row] = toRead.size();
+        if (!pass.skipped[row])
+            toRead.Add(m_tracks[row]);
+    }
+    if (!toRead.empty()) {
+        const std::function<bool(size_t)> read =
+            ReadHeadersAhead(pass.tracks[0].sox, toRead, pass.queue);
+        pass.headerRead = [read, readIndex](size_t row) { return read(readIndex[row]); };
+    }
     for (size_t row = 0; row < count; ++row)
         pass.queue.Add(TrackJob(pass, row));
     pass.queue.Run([&] { return StopAsked(progress); });

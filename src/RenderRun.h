@@ -63,6 +63,12 @@ class CSoxHandler;
 // the track.
 CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString& watermarks);
 
+// True when output exists and was last written after the track and every
+// watermark file last changed: a render writes its output's name only once
+// it has finished, so this is a finished render of them as they are now.
+bool IsRenderedAlready(const wxString& output, const wxString& track,
+                       const wxArrayString& watermarks);
+
 // Told as the run goes, from the thread that called Run.
 class RenderProgress {
 public:
@@ -95,6 +101,10 @@ public:
     // How many tracks render at the same time; 0 (the default) means one per
     // processor core.
     void SetParallel(int jobs) { m_parallel = jobs; }
+    // Leaves out every track whose output IsRenderedAlready when the run
+    // starts: its line is "<name>: already rendered, skipped." and it counts
+    // as rendered. Not when merging, which keeps no output per track.
+    void SetSkipRendered(bool skip) { m_skipRendered = skip; }
 
     // Renders every track, up to SetParallel at once and started in list
     // order, then joins the rendered files in track order when merging.
@@ -139,6 +149,7 @@ private:
     wxArrayString m_tracks;
     wxArrayString m_watermarks;
     int m_parallel = 0;
+    bool m_skipRendered = false;
     bool m_cancel = false;
     bool m_cancelled = false;
     bool m_complete = false;

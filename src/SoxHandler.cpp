@@ -9,8 +9,11 @@
 #include <wx/utils.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -585,6 +588,26 @@ int CSoxHandler::ParseLength(const wxArrayString& errors) {
     return -1;
 }
 
+namespace {
+
+// Where a render writes until SoX has succeeded: a hidden name beside its
+// output, unique to this process and host, so that a render killed outright
+// (a host that goes down, SIGKILL) never leaves a cut-short file under the
+// output's name, and two hosts rendering one track never write one file.
+// The output itself when that name would be too long.
+wxString PartialPath(const wxString& output) {
+    static unsigned long counter = 0;
+    const wxFileName name(output);
+    const wxString partial =
+        wxString::Format(".%s.partial-%s-%lu-%lu.%s", name.GetFullName(), wxGetHostName(),
+                         wxGetProcessId(), ++counter, name.GetExt());
+    if (partial.utf8_str().length() > 255)
+        return output;
+    return wxFileName(name.GetPath(), partial).GetFullPath();
+}
+
+} // namespace
+
 void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(wxFileName(m_inputFile).GetFullName() + ": " + text);
 }
@@ -646,19 +669,36 @@ bool CSoxHandler::BeginRun(wxString& command) {
     return false;
 }
 
+void CSoxHandler::AbandonRun() {
+    if (!m_writing.empty())
+        RemoveIfWritten(m_writing, m_writingBefore);
+    m_writing.clear();
+}
+
 bool CSoxHandler::EndRun(const SoxOutput& out) {
     if (out.cancelled) {
         if (!m_writing.empty())
             RemoveIfWritten(m_writing, m_writingBefore);
         return false;
     }
-    const wxString failure = RunFailure(out);
+    wxString failure = RunFailure(out);
+    // One step, so that the output's name only ever shows a finished file.
+    if (failure.empty() && !m_writing.empty() && m_writing != m_resultOutput &&
+        std::rename(m_writing.fn_str(), m_resultOutput.fn_str()) != 0)
+        failure =
+            "the finished file could not be given its name: " + wxString(std::strerror(errno)) +
+            ".";
     if (!failure.empty()) {
         if (!m_writing.empty())
             RemoveIfWritten(m_writing, m_writingBefore);
+        // SoX names the file it wrote; the user knows the output's name.
+        if (m_writing != m_resultOutput && !m_writing.empty())
+            failure.Replace(wxFileName(m_writing).GetFullName(),
+                            wxFileName(m_resultOutput).GetFullName());
         AddMessage(failure);
         return false;
     }
+    m_writing.clear();
     if (m_operation == SOX_TRACK_LENGTH) {
         const int seconds = m_knownLength >= 0 ? m_knownLength : ParseLength(out.errors);
         if (seconds < 0) {
@@ -811,7 +851,7 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
         command += " -c 2 "; // MP3 holds at most two channels
     command += CompressionOptions(m_fileFormat, m_bitrate) +
                SampleSizeOption(m_fileFormat, track.bits, piped) + kNoComment;
-    return command + QuoteSoxPath(m_resultOutput);
+    return command + QuoteSoxPath(m_writing);
 }
 
 bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
@@ -837,10 +877,10 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     const wxArrayString beds =
         copies == 0 ? wxArrayString()
                     : WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies);
-    command = MixCommand(track, beds);
     m_copies = copies;
-    m_writing = m_resultOutput;
+    m_writing = PartialPath(m_resultOutput);
     m_writingBefore = StampOf(m_writing);
+    command = MixCommand(track, beds);
     return true;
 }
 

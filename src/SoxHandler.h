@@ -185,10 +185,15 @@ public:
     bool BeginRun(wxString& command);
     // Reads what that command printed and sets results and the message line
     // as Run does; true on success. A FAIL line counts as failure whatever
-    // the exit status. On failure or cancel, removes a partial output file
-    // (one that the run created or changed; an untouched earlier file stays);
-    // a cancelled run leaves no line.
+    // the exit status. A render writes under a hidden name beside its output
+    // and is renamed to it here once SoX succeeded, so the output's name only
+    // ever holds a finished file; on failure or cancel the partial file is
+    // removed and an earlier output stays as it was. A cancelled run leaves
+    // no line.
     bool EndRun(const SoxOutput& out);
+    // For a begun run whose end will never be told (its queue went with its
+    // process): removes the file it was writing, as a cancelled end would.
+    void AbandonRun();
 
     // Length of the file in whole seconds (fraction dropped), or -1 when SoX
     // cannot measure it. Read from the header where that is exact (WAV,

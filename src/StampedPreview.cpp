@@ -25,9 +25,9 @@ void StampedPreview::StopBackground() {
     m_finished.reset();
     if (!m_background)
         return;
-    const wxString output = m_background->output;
-    m_background.reset(); // ends its SoX processes
-    RemoveFile(output);
+    std::unique_ptr<Background> stopped = std::move(m_background);
+    stopped->queue.Cancel(); // ends its SoX processes
+    stopped->sox.AbandonRun();
 }
 
 void StampedPreview::WholeFinished() {

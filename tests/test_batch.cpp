@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,15 @@ const char* const kQuiet = "sine 440 vol 0.1";
 
 bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
+}
+
+// What stands at a path: enough to tell a file rewritten since.
+std::string StampOf(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return "missing";
+    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
 }
 
 struct Result {
@@ -242,7 +252,8 @@ TEST_F(BatchTest, RendersTwelveHundredTracksWithBoundedDescriptors) {
 TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
     MakeTone(Path("short.wav"), 6, kQuiet);
     MakeTone(Path("long.wav"), 300, kQuiet);
-    for (const auto& [name, number] : {std::pair<std::string, int>{"INT", 2}, {"TERM", 15}}) {
+    for (const auto& [name, number] :
+         {std::pair<std::string, int>{"INT", 2}, {"TERM", 15}, {"HUP", 1}}) {
         SCOPED_TRACE(name);
         Shell("rm -rf " + ShellQuote(Path("out")));
         // Started in the background, where a shell ignores SIGINT (env gives it
@@ -253,8 +264,10 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
                   ShellQuote(Command("--preset Store --format mp3 --jobs 1 --output out short.wav "
                                      "long.wav >" +
                                      ShellQuote(Path("stdout.txt")) + " 2>/dev/null")) +
-                  " & for i in $(seq 3000); do [ -e " + ShellQuote(Path("out/long_wm.mp3")) +
-                  " ] && break; sleep 0.01; done; kill -" + name + " $!; wait $!");
+                  " & for i in $(seq 3000); do ls -A " + ShellQuote(Path("out")) +
+                  " 2>/dev/null | grep -q '^[.]long_wm[.]mp3[.]partial-' && break; sleep 0.01; "
+                  "done; kill -" +
+                  name + " $!; wait $!");
         EXPECT_EQ(128 + number, status);
         EXPECT_EQ("short_wm.mp3\n", Listing("out"));
         EXPECT_EQ("short.wav: Process completed successfully\n"
@@ -265,6 +278,82 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
         Shell("pgrep -af " + ShellQuote(dir) + " | grep -v pgrep", &left);
         EXPECT_EQ("", left);
     }
+}
+
+TEST_F(BatchTest, SkipsTracksAlreadyRenderedSinceTheyOrTheWatermarkChanged) {
+    for (const char* name : {"a.wav", "b.wav", "c.wav"})
+        MakeTone(Path(std::string("tracks/") + name), 4, kQuiet);
+    const std::string run = "--preset Store --skip-existing --output out tracks";
+    const Result first = Run(run);
+    EXPECT_EQ(0, first.status) << first.err;
+    EXPECT_EQ("a.wav: Process completed successfully\nb.wav: Process completed successfully\n"
+              "c.wav: Process completed successfully\n",
+              first.out);
+    auto stamps = [&] {
+        return StampOf(Path("out/a_wm.wav")) + " " + StampOf(Path("out/b_wm.wav")) + " " +
+               StampOf(Path("out/c_wm.wav"));
+    };
+    const std::string written = stamps();
+
+    // Nothing changed: nothing is rendered, and that is success.
+    const std::string skipped = "a.wav: already rendered, skipped.\nb.wav: already rendered, "
+                                "skipped.\nc.wav: already rendered, skipped.\n";
+    const Result again = Run(run);
+    EXPECT_EQ(0, again.status) << again.err;
+    EXPECT_EQ(skipped, again.out);
+    EXPECT_EQ(written, stamps());
+    EXPECT_EQ(skipped, Run(run + " --dry-run").out);
+
+    // A changed track, a missing output: only those two.
+    Shell("touch " + ShellQuote(Path("tracks/b.wav")) + " && rm " +
+          ShellQuote(Path("out/c_wm.wav")));
+    EXPECT_EQ("a.wav: already rendered, skipped.\nb.wav -> " + Path("out/b_wm.wav") +
+                  ": watermarks at 1 s\nc.wav -> " + Path("out/c_wm.wav") + ": watermarks at 1 s\n",
+              Run(run + " --dry-run").out);
+    const Result changed = Run(run);
+    EXPECT_EQ(0, changed.status) << changed.err;
+    EXPECT_EQ("a.wav: already rendered, skipped.\nb.wav: Process completed successfully\n"
+              "c.wav: Process completed successfully\n",
+              changed.out);
+    EXPECT_EQ(written.substr(0, written.find(' ')), StampOf(Path("out/a_wm.wav")));
+
+    // A changed watermark: every track again.
+    Shell("touch " + ShellQuote(Path("wm.wav")));
+    EXPECT_EQ("a.wav: Process completed successfully\nb.wav: Process completed successfully\n"
+              "c.wav: Process completed successfully\n",
+              Run(run).out);
+    // Without the option, everything is rendered again.
+    EXPECT_EQ("a.wav: Process completed successfully\nb.wav: Process completed successfully\n"
+              "c.wav: Process completed successfully\n",
+              Run("--preset Store --output out tracks").out);
+
+    // A merged run keeps no output per track to go by.
+    const Result merged = Run(run + " --merge Mix");
+    EXPECT_EQ(2, merged.status);
+    EXPECT_NE(std::string::npos, merged.err.find("--skip-existing")) << merged.err;
+    EXPECT_FALSE(Exists(Path("out/Mix.wav")));
+}
+
+// A render killed outright, SoX and all (a host that goes down), leaves no
+// file under the output's name, so a run that skips what exists renders that
+// track again.
+TEST_F(BatchTest, ARenderKilledOutrightLeavesNoOutputToSkip) {
+    MakeTone(Path("long.wav"), 120, kQuiet);
+    EXPECT_EQ(137,
+              Shell("tree() { echo $1; for c in $(pgrep -P $1); do tree $c; done; }; " +
+                    Command("--preset Store --format mp3 --output out long.wav") +
+                    " >/dev/null 2>&1 & for i in $(seq 3000); do ls -A " + ShellQuote(Path("out")) +
+                    " 2>/dev/null | grep -q '^[.]long_wm[.]mp3[.]partial-' && break; "
+                    "sleep 0.01; done; p=$(tree $!); kill -STOP $p; p=$(tree $!); "
+                    "kill -KILL $p; wait $!"));
+    // Only the hidden file it was writing is left.
+    EXPECT_EQ(0u, Listing("out").find(".long_wm.mp3.partial-")) << Listing("out");
+    std::string visible;
+    Shell("ls " + ShellQuote(Path("out")), &visible);
+    EXPECT_EQ("", visible);
+    const Result again = Run("--preset Store --format mp3 --skip-existing --output out long.wav");
+    EXPECT_EQ("long.wav: Process completed successfully\n", again.out);
+    EXPECT_NEAR(120, Inspect(Path("out/long_wm.mp3")).seconds, 0.1);
 }
 
 } // namespace

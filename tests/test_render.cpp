@@ -402,8 +402,15 @@ TEST_F(Render, RunsEndedByTheCallerAreJudgedByWhatSoxPrinted) {
     EXPECT_EQ(Strings({"song.wav: " + failure}), sox.GetErrors());
     EXPECT_EQ("earlier\n", Contents(out)); // never reached: stays
     ASSERT_TRUE(sox.BeginRun(command));
+    // What SoX would have written, under the name the command gives it; the
+    // output takes it once the run is judged a success.
+    wxString written = command.AfterLast(' ');
+    written.Replace("\"", "");
+    ASSERT_NE(Wx(out), written);
+    ASSERT_EQ(0, Shell("echo rendered > " + ShellQuote(std::string(written.utf8_str()))));
     EXPECT_TRUE(sox.EndRun(warned));
     EXPECT_EQ(Strings({"song.wav: Process completed successfully"}), sox.GetErrors());
+    EXPECT_EQ("rendered\n", Contents(out));
 
     ASSERT_TRUE(sox.BeginAppend(Files({"in/song.wav"}), Wx(out), command));
     EXPECT_EQ(-1, sox.EndAppend(full));
