@@ -102,6 +102,13 @@ std::vector<int> WatermarkPositions(int length, int start, int interval) {
     return positions;
 }
 
+int ClipFrom(int length, int clipLength, int clipStart) {
+    // length drops the fraction: the track holds at least that much.
+    if (clipLength <= 0 || length < clipLength)
+        return -1;
+    return std::min(std::max(clipStart, 0), length - clipLength);
+}
+
 wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
                              const wxString& suffix, const wxString& format) {
     wxFileName name(track);
@@ -578,6 +585,22 @@ int CSoxHandler::ParseLength(const wxArrayString& errors) {
     return -1;
 }
 
+double CSoxHandler::ParseSeconds(const wxArrayString& errors) {
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kLengthLabel))
+            continue;
+        double seconds = -1;
+        wxString text = line.Mid(kLengthLabel.length());
+        return text.Trim(true).Trim(false).ToCDouble(&seconds) ? seconds : -1;
+    }
+    return -1;
+}
+
+double CSoxHandler::HeaderSeconds(const Header& header) {
+    const long long frames = header.frames >= 0 ? header.frames : header.statedFrames;
+    return frames >= 0 && header.rate > 0 ? static_cast<double>(frames) / header.rate : -1;
+}
+
 void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(wxFileName(m_inputFile).GetFullName() + ": " + text);
 }
@@ -619,12 +642,14 @@ bool CSoxHandler::BeginRun(wxString& command) {
     m_clipNote.clear();
     m_writing.clear();
     m_knownLength = -1;
+    m_knownSeconds = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
         if (m_inputFile.empty())
             return false;
         // A header read ahead that states the length: nothing to run.
         Header header;
         if (CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
+            m_knownSeconds = HeaderSeconds(header);
             command.clear();
             return true;
         }
@@ -658,6 +683,9 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         }
         m_result = wxString::Format("%02d:%02d", seconds / 60, seconds % 60);
         m_resultLong = seconds;
+        const double exact = m_knownLength >= 0 ? m_knownSeconds : ParseSeconds(out.errors);
+        // Never below the whole seconds, which the length is built on.
+        m_resultSeconds = exact >= seconds && exact < seconds + 1 ? exact : seconds;
     }
     if (m_operation == SOX_ADD_WATERMARK && m_copies == 0) {
         // Said plainly: the user might send this copy out as a protected one.
@@ -732,14 +760,13 @@ int CSoxHandler::PlaceClip(int length) {
     m_clipNote.clear();
     if (m_clipLength <= 0)
         return length;
-    // length drops the fraction: the track holds at least that much.
-    if (length < m_clipLength) {
+    m_clipFrom = ClipFrom(length, m_clipLength, m_clipStart);
+    if (m_clipFrom < 0) {
         m_clipNote = wxString::Format(
             "shorter than the %d s clip: the whole track was written, faded in and out.",
             m_clipLength);
         return length;
     }
-    m_clipFrom = std::min(std::max(m_clipStart, 0), length - m_clipLength);
     if (m_clipFrom != m_clipStart)
         m_clipNote = wxString::Format("the %d s clip starts at %s instead of %s, so that it "
                                       "ends with the track.",
@@ -1195,6 +1222,7 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
         length.measured = measured[i];
         if (length.measured) {
             length.seconds = sox.GetResultLong();
+            length.exactSeconds = sox.GetResultSeconds();
             length.text = sox.GetResult();
         } else if (!queue.WasCancelled()) {
             length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +

@@ -71,6 +71,12 @@ wxString ClockText(int seconds);
 // the interval is not positive or the start is negative or past the end.
 std::vector<int> WatermarkPositions(int length, int start, int interval);
 
+// The second of a track of length whole seconds that a clip of clipLength
+// seconds asked to start at clipStart does start at: moved earlier where the
+// track would end before the clip. -1 when there is no clip (clipLength 0)
+// or the track is shorter than it, so that the whole track is written.
+int ClipFrom(int length, int clipLength, int clipStart);
+
 // Path of a track's watermarked output: folder, prefix + base name + suffix,
 // and the format in lower case as extension ("/in/a.b.wav" -> "/out/x_a.b.aiff").
 wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
@@ -136,6 +142,9 @@ public:
     wxString& GetResult() { return m_result; }
     // The measured length in whole seconds, fraction dropped.
     int& GetResultLong() { return m_resultLong; }
+    // The measured length with its fraction: as decoded, or as the header
+    // states it where that decided the whole seconds.
+    double GetResultSeconds() const { return m_resultSeconds; }
     wxString GetResultOutput() const { return m_resultOutput; }
     // Where watermarking the input file writes: the output folder, prefix +
     // name + suffix, the format as extension.
@@ -261,6 +270,10 @@ private:
     wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
     static int ParseLength(const wxArrayString& errors);
+    // The same length with its fraction, or -1.
+    static double ParseSeconds(const wxArrayString& errors);
+    // Seconds the header states, exactly or not; -1 when it states none.
+    static double HeaderSeconds(const Header& header);
     void AddMessage(const wxString& text);
 
     // Removes path when the run created or changed it.
@@ -296,6 +309,9 @@ private:
     int m_clipFrom = -1;    // second the clip starts at, -1 for the whole track
     wxString m_clipNote;    // why the clip is not the one asked for, or empty
     std::vector<int> m_positions;
+    // Measuring: the seconds the header stated, or -1; what was measured.
+    double m_knownSeconds = -1;
+    double m_resultSeconds = 0;
     // Between BeginReadHeaders and its End: the files asked for, as they stood.
     wxArrayString m_headerPaths;
     std::vector<FileStamp> m_headerStamps;
@@ -413,9 +429,10 @@ std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArr
 // A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
 struct FileLength {
     bool measured = false;
-    int seconds = 0; // whole seconds, fraction dropped
-    wxString text;   // "mm:ss"
-    wxString line;   // when not measured: "<name>: <SoX's reason>"
+    int seconds = 0;         // whole seconds, fraction dropped
+    double exactSeconds = 0; // with the fraction
+    wxString text;           // "mm:ss"
+    wxString line;           // when not measured: "<name>: <SoX's reason>"
 };
 // Measures every file through queue, several at once, and runs it: the
 // headers first, many per SoX run, then a decode for each file whose header
