@@ -6,11 +6,13 @@
 #include <wx/filename.h>
 #include <wx/process.h>
 #include <wx/thread.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -957,7 +959,8 @@ void ReadAvailable(wxInputStream* stream, std::string& into) {
 // pipes, as soon as it has ended and told its owner.
 class SoxQueue::Child : public wxProcess {
 public:
-    explicit Child(std::function<void(const SoxOutput&)> done) : m_done(std::move(done)) {
+    Child(std::function<void(const SoxOutput&)> done, bool raw)
+        : m_done(std::move(done)), m_raw(raw) {
         Redirect();
     }
 
@@ -993,7 +996,10 @@ public:
         SoxOutput result;
         result.status = m_status;
         result.cancelled = m_killed && m_status != 0;
-        SplitLines(m_output, result.output);
+        if (m_raw)
+            result.data = std::move(m_output);
+        else
+            SplitLines(m_output, result.output);
         SplitLines(m_errors, result.errors);
         std::function<void(const SoxOutput&)> done = std::move(m_done);
         delete this;
@@ -1016,6 +1022,7 @@ public:
 
 private:
     std::function<void(const SoxOutput&)> m_done;
+    bool m_raw;
     std::string m_output;
     std::string m_errors;
     int m_status = -1;
@@ -1027,10 +1034,10 @@ private:
 std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
 
 SoxQueue::Child* SoxQueue::Start(const wxString& command,
-                                 std::function<void(const SoxOutput&)> done) {
+                                 std::function<void(const SoxOutput&)> done, bool raw) {
     if (CSoxHandler::s_commandObserver)
         CSoxHandler::s_commandObserver(command);
-    auto* child = new Child(std::move(done));
+    auto* child = new Child(std::move(done), raw);
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
     const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child, &env);
@@ -1051,12 +1058,7 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
     if (!active && use)
         activate.reset(new wxEventLoopActivator(use));
     for (;;) {
-        for (Child* child : std::set<Child*>(Child::s_running)) {
-            if (child->Terminated())
-                child->Finish();
-            else
-                child->Drain();
-        }
+        Poll();
         if (finished())
             return;
         if (use)
@@ -1065,6 +1067,25 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
             app->ProcessPendingEvents();
     }
 }
+
+void SoxQueue::Poll() {
+    for (Child* child : std::set<Child*>(Child::s_running)) {
+        if (child->Terminated())
+            child->Finish();
+        else
+            child->Drain();
+    }
+}
+
+// Runs the background queue's rounds while it has work.
+class SoxQueue::Ticker : public wxTimer {
+public:
+    explicit Ticker(SoxQueue& queue) : m_queue(queue) {}
+    void Notify() override { m_queue.Tick(); }
+
+private:
+    SoxQueue& m_queue;
+};
 
 SoxQueue::SoxQueue(int parallel)
     : m_parallel(parallel > 0 ? static_cast<size_t>(parallel)
@@ -1081,6 +1102,34 @@ SoxQueue::~SoxQueue() {
 void SoxQueue::Add(SoxJob job) {
     m_waiting.push_back(m_jobs.size());
     m_jobs.push_back(std::move(job));
+    if (m_ticker) {
+        // Often enough that a process printing fast never waits long on a full pipe.
+        if (!m_ticker->IsRunning())
+            m_ticker->Start(10);
+        Tick();
+    }
+}
+
+void SoxQueue::RunInBackground() {
+    if (!m_ticker)
+        m_ticker.reset(new Ticker(*this));
+}
+
+void SoxQueue::Tick() {
+    // A begin or an end that waits for SoX of its own runs the event loop,
+    // and so this timer, again.
+    if (m_ticking)
+        return;
+    m_ticking = true;
+    Poll();
+    Deliver();
+    while (BeginNext())
+        Deliver();
+    if (m_running.empty() && m_ended.empty() && m_waiting.empty()) {
+        m_ticker->Stop();
+        m_jobs.clear(); // nothing refers to them now
+    }
+    m_ticking = false;
 }
 
 void SoxQueue::Cancel() {
@@ -1115,13 +1164,16 @@ bool SoxQueue::BeginNext() {
     Child* child = nullptr;
     if (!m_cancelled) {
         // ~SoxQueue forgets the children still running, so this never outlives the queue.
-        child = Start(command, [this, job](const SoxOutput& out) {
-            const auto running = std::find_if(m_running.begin(), m_running.end(),
-                                              [job](const Started& r) { return r.job == job; });
-            if (running != m_running.end())
-                m_running.erase(running);
-            m_ended.push_back({job, out});
-        });
+        child = Start(
+            command,
+            [this, job](const SoxOutput& out) {
+                const auto running = std::find_if(m_running.begin(), m_running.end(),
+                                                  [job](const Started& r) { return r.job == job; });
+                if (running != m_running.end())
+                    m_running.erase(running);
+                m_ended.push_back({job, out});
+            },
+            m_jobs[job].rawOutput);
     }
     if (child) {
         m_running.push_back({job, child});
@@ -1231,4 +1283,68 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
         }
     }
     return lengths;
+}
+
+float Envelope::PeakBetween(double from, double to) const {
+    const double count = static_cast<double>(peaks.size());
+    const double first = std::max(0.0, std::floor(from / kSecondsPerPeak));
+    const double last = std::min(count, std::max(first + 1, std::ceil(to / kSecondsPerPeak)));
+    float peak = 0;
+    for (size_t i = static_cast<size_t>(first); i < static_cast<size_t>(last); ++i)
+        peak = std::max(peak, peaks[i]);
+    return peak;
+}
+
+namespace {
+
+// Frames per second and channels that EnvelopeJob's command reads the envelope in.
+const long long kEnvelopeRate = 980;
+const int kEnvelopeChannels = 2;
+
+// The envelope of signed 16-bit little-endian samples as EnvelopeJob reads them.
+Envelope EnvelopeOfSamples(const std::string& bytes) {
+    const long long perSecond = std::llround(1 / Envelope::kSecondsPerPeak);
+    const long long frames = static_cast<long long>(bytes.size()) / 2 / kEnvelopeChannels;
+    Envelope envelope;
+    envelope.peaks.assign((frames * perSecond + kEnvelopeRate - 1) / kEnvelopeRate, 0.0f);
+    for (long long frame = 0; frame < frames; ++frame) {
+        float& peak = envelope.peaks[frame * perSecond / kEnvelopeRate];
+        for (int channel = 0; channel < kEnvelopeChannels; ++channel) {
+            const size_t at = 2 * (frame * kEnvelopeChannels + channel);
+            const auto low = static_cast<unsigned char>(bytes[at]);
+            const auto high = static_cast<unsigned char>(bytes[at + 1]);
+            const int value = static_cast<int16_t>(static_cast<uint16_t>(low | high << 8));
+            peak = std::max(peak, std::abs(value) / 32768.0f);
+        }
+    }
+    return envelope;
+}
+
+} // namespace
+
+SoxJob EnvelopeJob(const wxString& path,
+                   std::function<void(const Envelope& envelope, const wxString& failure)> done) {
+    SoxJob job;
+    job.rawOutput = true;
+    job.begin = [path](wxString& command) {
+        // A plain low rate would filter away all but the bass. Keeping one
+        // sample in 45 at 44.1 kHz, unfiltered, folds the highs down
+        // instead, so every part of the sound keeps its level; most tracks
+        // are at that rate already and cost no more than decoding. Two
+        // channels, folded here by their larger sample: mixed to one, a
+        // sound on one side would count half. 16 bits are plenty for a
+        // picture and halve what the pipe carries.
+        command = "./sox -V1 -D " + QuoteSoxPath(path) +
+                  " -t s16 -L -r 980 -c 2 - rate -q 44100 downsample 45";
+        return true;
+    };
+    job.end = [done](const SoxOutput& out) {
+        if (out.cancelled) {
+            done(Envelope(), wxString());
+            return;
+        }
+        const wxString failure = RunFailure(out);
+        done(failure.empty() ? EnvelopeOfSamples(out.data) : Envelope(), failure);
+    };
+    return job;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 // What CSoxHandler::Run does.
@@ -20,10 +21,13 @@ extern const wxString g_resourceFolder;
 // What one SoX run left behind: its exit status (-1 when it could not be
 // started), its standard output and error line by line, and whether a
 // SoxQueue::Cancel ended it before it finished (its output is then partial).
+// A job that asked for its standard output as bytes (SoxJob::rawOutput) has
+// it in data, and no output lines.
 struct SoxOutput {
     long status = -1;
     wxArrayString output;
     wxArrayString errors;
+    std::string data;
     bool cancelled = false;
 };
 
@@ -343,9 +347,12 @@ struct SoxJob {
     // run, which ends the job (end is not called). An empty command runs
     // nothing and ends at once, as a run of status 0 that printed nothing.
     std::function<bool(wxString& command)> begin;
-    // How the command ended, called once from the queue's Run, never from
-    // within another job's begin.
+    // How the command ended, called once from the queue's Run (or, running
+    // in the background, from the event loop), never from within another
+    // job's begin.
     std::function<void(const SoxOutput& out)> end;
+    // The command's standard output is wanted as bytes (SoxOutput::data).
+    bool rawOutput = false;
 };
 
 // The one queue of SoX processes: runs jobs in the background, up to a
@@ -370,6 +377,10 @@ public:
     // event loop meanwhile, reading what the processes print so that no pipe
     // fills up. stop is asked as it waits; true cancels as Cancel does.
     void Run(const std::function<bool()>& stop = nullptr);
+    // From now on, begins jobs as they are added and returns at once: a
+    // timer of the event loop reads what they print and tells their ends.
+    // For a queue that lives as long as a window; Run is not to be called.
+    void RunInBackground();
     // Ends every running command at once (each job's end is told, with
     // cancelled set unless it had just finished) and drops the jobs not yet
     // begun; Run then returns. For use while Run runs, from the event loop.
@@ -388,10 +399,17 @@ private:
     // resource folder. done is called once, from the event loop, when it has
     // ended and its output has been read; the process object is gone by
     // then. Null when it could not be started (done is not called).
-    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done);
+    // With raw, its standard output is handed over as bytes.
+    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
+                        bool raw = false);
     // Runs the event loop until finished() holds, reading what every running
     // process prints.
     static void WaitUntil(const std::function<bool()>& finished);
+    // Reads what every running process has printed, and finishes the ones
+    // that have ended.
+    static void Poll();
+    // One round of the background queue: read, tell, begin.
+    void Tick();
 
     // Begins the next job that is ready, if a place is free; false when none began.
     bool BeginNext();
@@ -407,12 +425,16 @@ private:
         SoxOutput out;
     };
 
+    class Ticker;
     size_t m_parallel;
-    std::vector<SoxJob> m_jobs;
+    // A deque: a job's end may add a job while it runs.
+    std::deque<SoxJob> m_jobs;
     std::deque<size_t> m_waiting; // in the order added
     std::vector<Started> m_running;
     std::vector<Ended> m_ended; // finished, not yet told
     bool m_cancelled = false;
+    std::unique_ptr<Ticker> m_ticker; // running in the background
+    bool m_ticking = false;
 };
 
 // A job that performs sox's selected operation: BeginRun, its command,
@@ -439,5 +461,24 @@ struct FileLength {
 // does not tell its length. A file that a cancel left unmeasured has an
 // empty line.
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
+
+// A track's loudness over time, as a picture of it draws it: the largest
+// absolute sample (0 to 1) of each stretch of kSecondsPerPeak seconds from
+// its start, in either channel (more than two are mixed to two).
+struct Envelope {
+    static constexpr double kSecondsPerPeak = 0.01;
+    std::vector<float> peaks;
+    // Seconds of sound read.
+    double Seconds() const { return peaks.size() * kSecondsPerPeak; }
+    // The largest peak of the stretches from..to seconds (at least the one
+    // that holds from); 0 outside the track.
+    float PeakBetween(double from, double to) const;
+};
+// A job for a SoxQueue that reads the envelope of the file at path with one
+// SoX run, which decodes it at a low rate and pipes the samples out. done is
+// told the envelope, or an empty one and the reason SoX gives (empty after a
+// cancel).
+SoxJob EnvelopeJob(const wxString& path,
+                   std::function<void(const Envelope& envelope, const wxString& failure)> done);
 
 #endif
