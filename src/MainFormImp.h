@@ -199,6 +199,7 @@ private:
         void Play() override { m_ctrl->Play(); }
         void Pause() override { m_ctrl->Pause(); }
         void Stop() override { m_ctrl->Stop(); }
+        void Seek(long ms) override { m_ctrl->Seek(ms); }
         PreviewPlayer::MediaState GetState() const override;
 
     private:

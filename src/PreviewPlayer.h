@@ -21,6 +21,8 @@ public:
         virtual void Play() = 0;
         virtual void Pause() = 0;
         virtual void Stop() = 0;
+        // Moves to ms milliseconds from the start of the loaded file.
+        virtual void Seek(long ms) = 0;
         virtual MediaState GetState() const = 0;
     };
     enum class Picture { Play, Pause, Resume };
@@ -44,6 +46,10 @@ public:
     // path (empty: nothing selected, which is reported) and starts playback
     // after the start delay. Ignored while a start is already pending.
     void PlayPressed(const wxString& path);
+    // Plays path from ms milliseconds into it: moves there while path plays
+    // or waits paused (playing on), otherwise starts it as the play button
+    // does, stopping whatever else played.
+    void PlayFrom(const wxString& path, long ms);
     // Pause or resume; back to idle when the player has stopped by itself.
     void PausePressed();
     // Stops playback, also a start still waiting for its delay.
@@ -84,6 +90,7 @@ private:
     bool m_mediaAnnounced = false;
     wxString m_loadedFile;
     int m_extraStartDelays = 0;
+    long m_startAt = 0; // ms into the file that the pending start begins at
     StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
     StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};
 };

@@ -17,6 +17,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
     void Play() override { Note("play", State::Playing); }
     void Pause() override { Note("pause", State::Paused); }
     void Stop() override { Note("stop", State::Stopped); }
+    void Seek(long ms) override { Note("seek " + std::to_string(ms), state); }
     State GetState() const override { return state; }
     void ShowPicture(PreviewPlayer::Picture picture) override {
         static const char* names[] = {"[play]", "[pause]", "[resume]"};
@@ -38,6 +39,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 // and c are its steps as its timers call them.
 //   p  play pressed with a listed song    e  with nothing selected
 //   g  with a file removed since          u  pause pressed     s  stop pressed
+//   f  play from 5 s of the song (the strip)      o  from 7 s of another
 //   d  the start delay is over
 //   c  the once-a-second check            l  the back end says it has the file
 //   T  the back end takes the file up     X  it stops by itself    R  it refuses files
@@ -47,13 +49,16 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 std::string Play(const std::string& script) {
     TempDir dir;
     const wxString song = Wx(dir / "song.mp3");
-    EXPECT_EQ(0, Shell("touch " + ShellQuote(dir / "song.mp3")));
+    EXPECT_EQ(0,
+              Shell("touch " + ShellQuote(dir / "song.mp3") + " " + ShellQuote(dir / "other.mp3")));
     StandIn media;
     PreviewPlayer player(media, media);
     const std::map<char, std::function<void()>> steps = {
         {'p', [&] { player.PlayPressed(song); }},
         {'e', [&] { player.PlayPressed(""); }},
         {'g', [&] { player.PlayPressed(Wx(dir / "gone.mp3")); }},
+        {'f', [&] { player.PlayFrom(song, 5000); }},
+        {'o', [&] { player.PlayFrom(Wx(dir / "other.mp3"), 7000); }},
         {'u', [&] { player.PausePressed(); }},
         {'s', [&] { player.StopPressed(); }},
         {'d', [&] { player.StartDelayEnded(); }},
@@ -74,7 +79,7 @@ std::string Play(const std::string& script) {
     return media.log;
 }
 
-TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
+TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresAndASlowBackEnd) {
     // d as often as the player waits for a slow back end.
     const std::string wait(PreviewPlayer::kMaxExtraStartDelays, 'd');
     const std::pair<std::string, const char*> cases[] = {
@@ -95,7 +100,17 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
         // Not taken up yet: each start delay waits once more, up to the limit.
         {"p" + wait + "dspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
         // Taken up and then stopped: the back end could not decode it.
-        {"pld", "load, Fail to load media file"}};
+        {"pld", "load, Fail to load media file"},
+        // Played from a second: moved there before playback starts, also
+        // when asked while the start waits.
+        {"fTld?", "load, seek 5000, play, [pause], {PC}"},
+        {"pf~Tld", "load, starting, seek 5000, play, [pause]"},
+        // Playing or paused, the same file moves (and plays on); another
+        // one, or one that stopped by itself, starts afresh.
+        {"pTldf", "load, play, [pause], seek 5000"},
+        {"pTlduf", "load, play, [pause], pause, [resume], seek 5000, play, [pause]"},
+        {"pTldoTld", "load, play, [pause], stop, [play], load, seek 7000, play, [pause]"},
+        {"pTldXf~", "load, play, [pause], stop, [play], load, starting"}};
     for (const auto& [script, seen] : cases)
         EXPECT_EQ(seen, Play(script)) << script;
 }
