@@ -17,6 +17,7 @@
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
 
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -175,8 +176,12 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
             m_stampedPreview.StopBackground();
         event.Skip();
     });
+    m_envelopeQueue.RunInBackground();
+    m_playheadTimer.SetOwner(this, NewControlId());
+    Bind(wxEVT_TIMER, &CMainFormImp::OnPlayheadTimer, this, m_playheadTimer.GetId());
 
     StartPresets();
+    ShowTrackOnStrip();
     Bind(wxEVT_CLOSE_WINDOW, &CMainFormImp::OnClose, this);
 }
 
@@ -247,6 +252,7 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
             notAdded.Add(file.GetFullName() + ": too long (" + length.text + ").");
             continue;
         }
+        m_lengths[found[i]] = length;
         const wxULongLong kilobytes = file.GetSize() / 1000;
         const long row = list->InsertItem(list->GetItemCount(),
                                           wxString::Format("%d", list->GetItemCount() + 1));
@@ -255,6 +261,7 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
         list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
         list->SetItem(row, 3, length.text);
     }
+    ShowTrackOnStrip();
     if (notAdded.empty())
         return;
     wxString message;
@@ -347,6 +354,7 @@ void CMainFormImp::DeleteItemsFromList(wxListCtrl* list) {
     long row;
     while ((row = list->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED)) != -1)
         list->DeleteItem(row);
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::DeleteFocusedRow(wxListCtrl* list, wxListEvent& event) {
@@ -358,10 +366,16 @@ void CMainFormImp::DeleteFocusedRow(wxListCtrl* list, wxListEvent& event) {
     const long row = event.GetIndex();
     if (row >= 0 && row < list->GetItemCount())
         list->DeleteItem(row);
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::OnFileListKeyDown(wxListEvent& event) {
     DeleteFocusedRow(m_trackList, event);
+}
+
+void CMainFormImp::OnTrackSelectionChange(wxListEvent& event) {
+    ShowTrackOnStrip();
+    event.Skip();
 }
 
 void CMainFormImp::OnWatermarkListKeyDown(wxListEvent& event) {
@@ -412,6 +426,8 @@ void CMainFormImp::MoveItems(wxListCtrl* list, bool up) {
     }
     if (firstSelected != -1)
         list->EnsureVisible(firstSelected);
+    // The watermarks' order decides which file each copy plays.
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::MoveItemsUp(wxListCtrl* list) {
@@ -452,10 +468,12 @@ void CMainFormImp::OnWatermarkListMoveDown(wxCommandEvent&) {
 
 void CMainFormImp::OnClearFileList(wxCommandEvent&) {
     ClearList(m_trackList);
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
     ClearList(m_watermarkList);
+    ShowTrackOnStrip();
 }
 
 // ---------------------------------------------------------------------------
@@ -473,6 +491,10 @@ PreviewPlayer::MediaState CMainFormImp::MediaControl::GetState() const {
 }
 
 void CMainFormImp::ShowPicture(PreviewPlayer::Picture picture) {
+    if (picture == PreviewPlayer::Picture::Pause && !m_playheadTimer.IsRunning())
+        m_playheadTimer.Start(200);
+    if (picture == PreviewPlayer::Picture::Play)
+        m_waveformStrip->SetPlayhead(-1);
     const wxBitmap& bitmap = picture == PreviewPlayer::Picture::Pause    ? m_pauseBitmap
                              : picture == PreviewPlayer::Picture::Resume ? m_resumeBitmap
                                                                          : m_playBitmap;
@@ -486,16 +508,30 @@ void CMainFormImp::ShowMessage(const wxString& text) {
 }
 
 void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
-    const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    const wxString* path = row == -1 ? nullptr : RowPath(m_trackList, row);
-    wxString file = path ? *path : wxString();
+    PlaySelected(-1);
+}
+
+void CMainFormImp::OnWaveformClick(wxCommandEvent& event) {
+    PlaySelected(event.GetExtraLong());
+}
+
+void CMainFormImp::PlaySelected(long ms) {
+    const wxString track = SelectedTrack();
+    wxString file = track;
     // Pausing, resuming and a missing selection are the player's own; only
-    // a new start plays the track as it will be written.
-    if (m_watermarkedCheckBox->GetValue() && !file.empty() && !m_player.IsPlaying() &&
-        !m_player.IsStarting()) {
+    // a new start, or a move within the track, plays it as it will be written.
+    const bool moves = ms >= 0 && !track.empty();
+    double from = 0;
+    if (m_watermarkedCheckBox->GetValue() && !file.empty() &&
+        (moves || (!m_player.IsPlaying() && !m_player.IsStarting()))) {
         if (!CheckClipStart())
             return;
         const Preset preset = PresetFromControls();
+        // The render holds only the part of the track that the strip shows.
+        from = StripPlanFor(track).from;
+        // A move past the first part plays the whole, rendered now.
+        const bool wholeNow =
+            moves && ms - from * 1000 >= (StampedPreview::kFirstPartSeconds - 1) * 1000.0;
         wxString failure;
         bool rendered = false;
         {
@@ -503,8 +539,9 @@ void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
             wxWindowDisabler noInput;
             if (!WaitFor(
                     [&] {
-                        rendered = m_stampedPreview.Prepare(
-                            file, preset.watermarks, SettingsFromPreset(preset), file, failure);
+                        rendered = m_stampedPreview.Prepare(file, preset.watermarks,
+                                                            SettingsFromPreset(preset), file,
+                                                            failure, wholeNow);
                     },
                     [this] { m_stampedPreview.Cancel(); }))
                 return;
@@ -514,7 +551,107 @@ void CMainFormImp::OnButtonPlayClick(wxCommandEvent&) {
             return;
         }
     }
-    m_player.PlayPressed(file);
+    if (moves)
+        m_player.PlayFrom(file, std::max(0L, ms - std::lround(from * 1000)));
+    else
+        m_player.PlayPressed(file);
+    if (m_player.IsStarting()) {
+        m_playingTrack = track;
+        m_playingFrom = from;
+    }
+}
+
+void CMainFormImp::OnPlayheadTimer(wxTimerEvent&) {
+    if (!m_player.IsPlaying()) {
+        m_playheadTimer.Stop();
+        m_waveformStrip->SetPlayhead(-1);
+        return;
+    }
+    // The strip may show another track by now.
+    m_waveformStrip->SetPlayhead(
+        m_playingTrack == SelectedTrack() ? m_playingFrom + m_mediaCtrl->Tell() / 1000.0 : -1);
+}
+
+// ---------------------------------------------------------------------------
+// Waveform strip
+
+wxString CMainFormImp::SelectedTrack() const {
+    const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
+    const wxString* path = row == -1 ? nullptr : RowPath(m_trackList, row);
+    return path ? *path : wxString();
+}
+
+StripPlan CMainFormImp::StripPlanFor(const wxString& track) const {
+    const Preset preset = PresetFromControls();
+    std::vector<double> watermarkSeconds;
+    for (const wxString& path : preset.watermarks) {
+        const auto length = m_lengths.find(path);
+        watermarkSeconds.push_back(length == m_lengths.end() ? 0 : length->second.exactSeconds);
+    }
+    double seconds = 0;
+    const auto length = m_lengths.find(track);
+    const auto known = m_envelopes.find(track);
+    if (length != m_lengths.end())
+        seconds = length->second.exactSeconds;
+    else if (known != m_envelopes.end() && known->second.envelope)
+        seconds = known->second.envelope->Seconds();
+    return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds);
+}
+
+void CMainFormImp::ShowTrackOnStrip() {
+    const wxString track = SelectedTrack();
+    if (track.empty()) {
+        m_waveformStrip->SetPlan(StripPlan());
+        m_waveformStrip->SetEnvelope(nullptr);
+        m_waveformStrip->SetText("Select a track to see where its watermarks go");
+        m_waveformStrip->SetPlayhead(-1);
+        return;
+    }
+    const FileStamp stamp = StampOf(track);
+    auto known = m_envelopes.find(track);
+    if (known == m_envelopes.end() || known->second.stamp != stamp) {
+        ReadEnvelope(track, stamp);
+        known = m_envelopes.find(track);
+    }
+    m_waveformStrip->SetPlan(StripPlanFor(track));
+    m_waveformStrip->SetEnvelope(known->second.envelope);
+    m_waveformStrip->SetText(known->second.reading ? wxString("Reading...")
+                                                   : known->second.failure);
+    if (track != m_playingTrack)
+        m_waveformStrip->SetPlayhead(-1);
+}
+
+void CMainFormImp::ReadEnvelope(const wxString& track, const FileStamp& stamp) {
+    m_envelopes[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
+    SoxJob job =
+        EnvelopeJob(track, [this, track, stamp](const Envelope& envelope, const wxString& failure) {
+            const auto known = m_envelopes.find(track);
+            // Changed while it was read: a later read is on its way.
+            if (known == m_envelopes.end() || known->second.stamp != stamp)
+                return;
+            known->second.reading = false;
+            if (failure.empty()) {
+                known->second.envelope = std::make_shared<const Envelope>(envelope);
+            } else {
+                // The strip has room for the reason, not for the folder.
+                known->second.failure = failure;
+                known->second.failure.Replace(track, wxFileName(track).GetFullName());
+            }
+            if (SelectedTrack() == track)
+                ShowTrackOnStrip();
+        });
+    const auto begin = job.begin;
+    job.begin = [this, track, stamp, begin](wxString& command) {
+        // Passed over on the way to another track: read when shown again.
+        if (SelectedTrack() != track) {
+            const auto known = m_envelopes.find(track);
+            if (known != m_envelopes.end() && known->second.stamp == stamp)
+                m_envelopes.erase(known);
+            return false;
+        }
+        return begin(command);
+    };
+    m_envelopeQueue.Add(job);
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
@@ -593,6 +730,7 @@ void CMainFormImp::ShowPreset(const Preset& preset) {
     ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
         OnWatermarkListDropFiles(preset.watermarks);
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::ShowQualityPosition(int position) {
@@ -638,6 +776,19 @@ bool CMainFormImp::CheckClipStart() {
 
 void CMainFormImp::OnClipChoice(wxCommandEvent&) {
     EnableClipSettings();
+    ShowTrackOnStrip();
+}
+
+void CMainFormImp::OnClipStartText(wxCommandEvent&) {
+    ShowTrackOnStrip();
+}
+
+void CMainFormImp::OnStartChoice(wxCommandEvent&) {
+    ShowTrackOnStrip();
+}
+
+void CMainFormImp::OnRepeatChoice(wxCommandEvent&) {
+    ShowTrackOnStrip();
 }
 
 void CMainFormImp::SetOutputFolder(const wxString& folder) {

@@ -5,12 +5,16 @@
 #include "PreviewPlayer.h"
 #include "RenderRun.h"
 #include "StampedPreview.h"
+#include "WaveformStrip.h"
 #include "mainform.h"
 
 #include <wx/dnd.h>
 #include <wx/fileconf.h>
+#include <wx/timer.h>
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -97,6 +101,7 @@ public:
     void OnLoadPreset(wxCommandEvent& event) override;
     void OnDeleteListItem(wxListEvent& event) override;
     void OnFileListKeyDown(wxListEvent& event) override;
+    void OnTrackSelectionChange(wxListEvent& event) override;
     void OnFileListAddFiles(wxCommandEvent& event) override;
     void OnFileListDelete(wxCommandEvent& event) override;
     void OnFileListMoveUp(wxCommandEvent& event) override;
@@ -105,6 +110,9 @@ public:
     void OnButtonPlayClick(wxCommandEvent& event) override;
     void OnButtonStopClick(wxCommandEvent& event) override;
     void OnVolumeChange(wxScrollEvent& event) override;
+    void OnWaveformClick(wxCommandEvent& event) override;
+    void OnStartChoice(wxCommandEvent& event) override;
+    void OnRepeatChoice(wxCommandEvent& event) override;
     void OnWatermarkListKeyDown(wxListEvent& event) override;
     void OnWatermarkListAddFiles(wxCommandEvent& event) override;
     void OnWatermarkListDelete(wxCommandEvent& event) override;
@@ -114,6 +122,7 @@ public:
     void OnAudioFormatClick(wxCommandEvent& event) override;
     void OnChangeQuality(wxScrollEvent& event) override;
     void OnClipChoice(wxCommandEvent& event) override;
+    void OnClipStartText(wxCommandEvent& event) override;
     void OnLevelChange(wxScrollEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
@@ -174,6 +183,23 @@ private:
     // PreviewPlayer::View
     void ShowPicture(PreviewPlayer::Picture picture) override;
     void ShowMessage(const wxString& text) override;
+    // Plays the selected track (its stamped render when "Watermarked" is
+    // ticked) from ms milliseconds into it; below 0, as the play button does.
+    void PlaySelected(long ms);
+
+    // Waveform strip
+    // The path of the first selected track, or empty.
+    wxString SelectedTrack() const;
+    // Shows the selected track on the strip: the part a render writes, where
+    // its watermarks go under the settings shown, and its waveform once read;
+    // starts reading it when it is not known.
+    void ShowTrackOnStrip();
+    // The strip's plan for track under the settings shown.
+    StripPlan StripPlanFor(const wxString& track) const;
+    // Reads track's envelope in the background, as it stands now.
+    void ReadEnvelope(const wxString& track, const FileStamp& stamp);
+    // While playing: moves the strip's line to the player's position.
+    void OnPlayheadTimer(wxTimerEvent& event);
 
     // Runs work that waits for SoX in the event loop (measuring, a run, a
     // preview render); cancel ends it early. Closing the window meanwhile
@@ -199,9 +225,9 @@ private:
         void Play() override { m_ctrl->Play(); }
         void Pause() override { m_ctrl->Pause(); }
         void Stop() override { m_ctrl->Stop(); }
+        void Seek(long long ms) override { m_ctrl->Seek(ms); }
         PreviewPlayer::MediaState GetState() const override;
         long long Tell() const override { return m_ctrl->Tell(); }
-        void Seek(long long ms) override { m_ctrl->Seek(ms); }
 
     private:
         wxMediaCtrl* m_ctrl;
@@ -213,6 +239,25 @@ private:
     PreviewPlayer m_player;
     // What Play plays when "Watermarked" is ticked; its files go with the window.
     StampedPreview m_stampedPreview;
+    // The track the player was last started on, and the second of it that
+    // the played file starts at (a clip's, in a stamped render).
+    wxString m_playingTrack;
+    double m_playingFrom = 0;
+    wxTimer m_playheadTimer;
+
+    // Lengths of the files listed, by path.
+    std::map<wxString, FileLength> m_lengths;
+    // Envelopes of the tracks shown on the strip, by path, kept while the
+    // file stays as it was read.
+    struct KnownEnvelope {
+        FileStamp stamp;
+        bool reading = true;
+        std::shared_ptr<const Envelope> envelope; // null while reading or when unreadable
+        wxString failure;
+    };
+    std::map<wxString, KnownEnvelope> m_envelopes;
+    // After what its jobs use: it goes first, and tells no job.
+    SoxQueue m_envelopeQueue{1};
 
     // Presets
     wxFileConfig m_config;

@@ -33,6 +33,7 @@ void PreviewPlayer::PlayPressed(const wxString& path) {
     }
     m_loadedFile = path;
     m_extraStartDelays = 0;
+    m_startAt = 0;
     m_startDelay.StartOnce(kStartDelayMs);
 }
 
@@ -80,6 +81,29 @@ void PreviewPlayer::MediaLoaded() {
         m_media.Pause();
     else
         m_media.Play();
+}
+
+void PreviewPlayer::PlayFrom(const wxString& path, long ms) {
+    if (!path.empty() && path == m_loadedFile) {
+        const MediaState state = m_media.GetState();
+        if (m_isPlaying && state != MediaState::Stopped) {
+            m_media.Seek(ms);
+            if (state == MediaState::Paused) {
+                m_media.Play();
+                m_view.ShowPicture(Picture::Pause);
+            }
+            return;
+        }
+        if (!m_isPlaying && m_startDelay.IsRunning()) {
+            m_startAt = ms;
+            return;
+        }
+    }
+    if (m_isPlaying || m_startDelay.IsRunning())
+        StopPressed();
+    PlayPressed(path);
+    if (m_startDelay.IsRunning())
+        m_startAt = ms;
 }
 
 void PreviewPlayer::PausePressed() {
@@ -131,6 +155,9 @@ void PreviewPlayer::StartDelayEnded() {
         m_view.ShowMessage(kLoadFailure);
         return;
     }
+    // Before playing, so that the start is not heard first.
+    if (m_startAt > 0)
+        m_media.Seek(m_startAt);
     m_media.Play();
     m_isPlaying = true;
     m_view.ShowPicture(Picture::Pause);

@@ -21,10 +21,11 @@ public:
         virtual void Play() = 0;
         virtual void Pause() = 0;
         virtual void Stop() = 0;
+        // Moves to ms milliseconds from the start of the loaded file.
+        virtual void Seek(long long ms) = 0;
         virtual MediaState GetState() const = 0;
         // Position in milliseconds.
         virtual long long Tell() const = 0;
-        virtual void Seek(long long ms) = 0;
     };
     enum class Picture { Play, Pause, Resume };
     // What the user sees of the player.
@@ -48,6 +49,10 @@ public:
     // once the back end has taken it up, or after the start delay at the
     // latest. Ignored while a start is already pending.
     void PlayPressed(const wxString& path);
+    // Plays path from ms milliseconds into it: moves there while path plays
+    // or waits paused (playing on), otherwise starts it as the play button
+    // does, stopping whatever else played.
+    void PlayFrom(const wxString& path, long ms);
     // Pause or resume; back to idle when the player has stopped by itself.
     void PausePressed();
     // Stops playback, also a start still waiting for its delay.
@@ -101,6 +106,7 @@ private:
     bool m_switchPaused = false;
     long long m_switchPosition = 0;
     wxLongLong m_switchStarted;
+    long m_startAt = 0; // ms into the file that the pending start begins at
     StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
     StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};
 };

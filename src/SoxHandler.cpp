@@ -6,6 +6,7 @@
 #include <wx/filename.h>
 #include <wx/process.h>
 #include <wx/thread.h>
+#include <wx/timer.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
@@ -103,6 +105,13 @@ std::vector<int> WatermarkPositions(int length, int start, int interval) {
     for (long long at = start; at <= static_cast<long long>(length) - 1; at += interval)
         positions.push_back(static_cast<int>(at));
     return positions;
+}
+
+int ClipFrom(int length, int clipLength, int clipStart) {
+    // length drops the fraction: the track holds at least that much.
+    if (clipLength <= 0 || length < clipLength)
+        return -1;
+    return std::min(std::max(clipStart, 0), length - clipLength);
 }
 
 wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
@@ -607,6 +616,21 @@ wxString PartialPath(const wxString& output) {
 }
 
 } // namespace
+double CSoxHandler::ParseSeconds(const wxArrayString& errors) {
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kLengthLabel))
+            continue;
+        double seconds = -1;
+        wxString text = line.Mid(kLengthLabel.length());
+        return text.Trim(true).Trim(false).ToCDouble(&seconds) ? seconds : -1;
+    }
+    return -1;
+}
+
+double CSoxHandler::HeaderSeconds(const Header& header) {
+    const long long frames = header.frames >= 0 ? header.frames : header.statedFrames;
+    return frames >= 0 && header.rate > 0 ? static_cast<double>(frames) / header.rate : -1;
+}
 
 void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(wxFileName(m_inputFile).GetFullName() + ": " + text);
@@ -650,12 +674,14 @@ bool CSoxHandler::BeginRun(wxString& command) {
     m_clipNote.clear();
     m_writing.clear();
     m_knownLength = -1;
+    m_knownSeconds = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
         if (m_inputFile.empty())
             return false;
         // A header read ahead that states the length: nothing to run.
         Header header;
         if (CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
+            m_knownSeconds = HeaderSeconds(header);
             command.clear();
             return true;
         }
@@ -710,6 +736,9 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         // A render of the same file later needs no decode to measure it.
         if (m_knownLength < 0)
             m_cache->lengths[m_inputFile] = {seconds, m_measuredStamp};
+        const double exact = m_knownLength >= 0 ? m_knownSeconds : ParseSeconds(out.errors);
+        // Never below the whole seconds, which the length is built on.
+        m_resultSeconds = exact >= seconds && exact < seconds + 1 ? exact : seconds;
     }
     if (m_operation == SOX_ADD_WATERMARK && m_copies == 0) {
         // Said plainly: the user might send this copy out as a protected one.
@@ -789,14 +818,13 @@ int CSoxHandler::PlaceClip(int length) {
     m_clipNote.clear();
     if (m_clipLength <= 0)
         return length;
-    // length drops the fraction: the track holds at least that much.
-    if (length < m_clipLength) {
+    m_clipFrom = ClipFrom(length, m_clipLength, m_clipStart);
+    if (m_clipFrom < 0) {
         m_clipNote = wxString::Format(
             "shorter than the %d s clip: the whole track was written, faded in and out.",
             m_clipLength);
         return length;
     }
-    m_clipFrom = std::min(std::max(m_clipStart, 0), length - m_clipLength);
     if (m_clipFrom != m_clipStart)
         m_clipNote = wxString::Format("the %d s clip starts at %s instead of %s, so that it "
                                       "ends with the track.",
@@ -992,7 +1020,8 @@ void ReadAvailable(wxInputStream* stream, std::string& into) {
 // pipes, as soon as it has ended and told its owner.
 class SoxQueue::Child : public wxProcess {
 public:
-    explicit Child(std::function<void(const SoxOutput&)> done) : m_done(std::move(done)) {
+    Child(std::function<void(const SoxOutput&)> done, bool raw)
+        : m_done(std::move(done)), m_raw(raw) {
         Redirect();
     }
 
@@ -1028,7 +1057,10 @@ public:
         SoxOutput result;
         result.status = m_status;
         result.cancelled = m_killed && m_status != 0;
-        SplitLines(m_output, result.output);
+        if (m_raw)
+            result.data = std::move(m_output);
+        else
+            SplitLines(m_output, result.output);
         SplitLines(m_errors, result.errors);
         std::function<void(const SoxOutput&)> done = std::move(m_done);
         delete this;
@@ -1051,6 +1083,7 @@ public:
 
 private:
     std::function<void(const SoxOutput&)> m_done;
+    bool m_raw;
     std::string m_output;
     std::string m_errors;
     int m_status = -1;
@@ -1062,10 +1095,10 @@ private:
 std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
 
 SoxQueue::Child* SoxQueue::Start(const wxString& command,
-                                 std::function<void(const SoxOutput&)> done) {
+                                 std::function<void(const SoxOutput&)> done, bool raw) {
     if (CSoxHandler::s_commandObserver)
         CSoxHandler::s_commandObserver(command);
-    auto* child = new Child(std::move(done));
+    auto* child = new Child(std::move(done), raw);
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
     const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child, &env);
@@ -1086,12 +1119,7 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
     if (!active && use)
         activate.reset(new wxEventLoopActivator(use));
     for (;;) {
-        for (Child* child : std::set<Child*>(Child::s_running)) {
-            if (child->Terminated())
-                child->Finish();
-            else
-                child->Drain();
-        }
+        Poll();
         if (finished())
             return;
         if (use)
@@ -1100,6 +1128,25 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
             app->ProcessPendingEvents();
     }
 }
+
+void SoxQueue::Poll() {
+    for (Child* child : std::set<Child*>(Child::s_running)) {
+        if (child->Terminated())
+            child->Finish();
+        else
+            child->Drain();
+    }
+}
+
+// Runs the background queue's rounds while it has work.
+class SoxQueue::Ticker : public wxTimer {
+public:
+    explicit Ticker(SoxQueue& queue) : m_queue(queue) {}
+    void Notify() override { m_queue.Tick(); }
+
+private:
+    SoxQueue& m_queue;
+};
 
 SoxQueue::SoxQueue(int parallel)
     : m_parallel(parallel > 0 ? static_cast<size_t>(parallel)
@@ -1116,6 +1163,34 @@ SoxQueue::~SoxQueue() {
 void SoxQueue::Add(SoxJob job) {
     m_waiting.push_back(m_jobs.size());
     m_jobs.push_back(std::move(job));
+    if (m_ticker) {
+        // Often enough that a process printing fast never waits long on a full pipe.
+        if (!m_ticker->IsRunning())
+            m_ticker->Start(10);
+        Tick();
+    }
+}
+
+void SoxQueue::RunInBackground() {
+    if (!m_ticker)
+        m_ticker.reset(new Ticker(*this));
+}
+
+void SoxQueue::Tick() {
+    // A begin or an end that waits for SoX of its own runs the event loop,
+    // and so this timer, again.
+    if (m_ticking)
+        return;
+    m_ticking = true;
+    Poll();
+    Deliver();
+    while (BeginNext())
+        Deliver();
+    if (m_running.empty() && m_ended.empty() && m_waiting.empty()) {
+        m_ticker->Stop();
+        m_jobs.clear(); // nothing refers to them now
+    }
+    m_ticking = false;
 }
 
 void SoxQueue::Cancel() {
@@ -1150,15 +1225,16 @@ bool SoxQueue::BeginNext() {
     Child* child = nullptr;
     if (!m_cancelled) {
         // ~SoxQueue forgets the children still running, so this never outlives the queue.
-        child = Start(command, [this, job](const SoxOutput& out) {
-            const auto running = std::find_if(m_running.begin(), m_running.end(),
-                                              [job](const Started& r) { return r.job == job; });
-            if (running != m_running.end())
-                m_running.erase(running);
-            m_ended.push_back({job, out});
-            if (m_finished)
-                Advance();
-        });
+        child = Start(
+            command,
+            [this, job](const SoxOutput& out) {
+                const auto running = std::find_if(m_running.begin(), m_running.end(),
+                                                  [job](const Started& r) { return r.job == job; });
+                if (running != m_running.end())
+                    m_running.erase(running);
+                m_ended.push_back({job, out});
+            },
+            m_jobs[job].rawOutput);
     }
     if (child) {
         m_running.push_back({job, child});
@@ -1177,23 +1253,6 @@ void SoxQueue::Deliver() {
         m_ended.erase(m_ended.begin());
         if (m_jobs[ended.job].end)
             m_jobs[ended.job].end(ended.out);
-    }
-}
-
-void SoxQueue::Begin(std::function<void()> finished) {
-    m_finished = std::move(finished);
-    Advance();
-}
-
-void SoxQueue::Advance() {
-    Deliver();
-    while (BeginNext())
-        Deliver();
-    if (m_finished && m_running.empty() && m_ended.empty() && (m_waiting.empty() || m_cancelled)) {
-        // Last: the caller may do anything once told, even end the queue.
-        std::function<void()> finished = std::move(m_finished);
-        m_finished = nullptr;
-        finished();
     }
 }
 
@@ -1276,6 +1335,7 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
         length.measured = measured[i];
         if (length.measured) {
             length.seconds = sox.GetResultLong();
+            length.exactSeconds = sox.GetResultSeconds();
             length.text = sox.GetResult();
         } else if (!queue.WasCancelled()) {
             length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +
@@ -1284,4 +1344,68 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
         }
     }
     return lengths;
+}
+
+float Envelope::PeakBetween(double from, double to) const {
+    const double count = static_cast<double>(peaks.size());
+    const double first = std::max(0.0, std::floor(from / kSecondsPerPeak));
+    const double last = std::min(count, std::max(first + 1, std::ceil(to / kSecondsPerPeak)));
+    float peak = 0;
+    for (size_t i = static_cast<size_t>(first); i < static_cast<size_t>(last); ++i)
+        peak = std::max(peak, peaks[i]);
+    return peak;
+}
+
+namespace {
+
+// Frames per second and channels that EnvelopeJob's command reads the envelope in.
+const long long kEnvelopeRate = 980;
+const int kEnvelopeChannels = 2;
+
+// The envelope of signed 16-bit little-endian samples as EnvelopeJob reads them.
+Envelope EnvelopeOfSamples(const std::string& bytes) {
+    const long long perSecond = std::llround(1 / Envelope::kSecondsPerPeak);
+    const long long frames = static_cast<long long>(bytes.size()) / 2 / kEnvelopeChannels;
+    Envelope envelope;
+    envelope.peaks.assign((frames * perSecond + kEnvelopeRate - 1) / kEnvelopeRate, 0.0f);
+    for (long long frame = 0; frame < frames; ++frame) {
+        float& peak = envelope.peaks[frame * perSecond / kEnvelopeRate];
+        for (int channel = 0; channel < kEnvelopeChannels; ++channel) {
+            const size_t at = 2 * (frame * kEnvelopeChannels + channel);
+            const auto low = static_cast<unsigned char>(bytes[at]);
+            const auto high = static_cast<unsigned char>(bytes[at + 1]);
+            const int value = static_cast<int16_t>(static_cast<uint16_t>(low | high << 8));
+            peak = std::max(peak, std::abs(value) / 32768.0f);
+        }
+    }
+    return envelope;
+}
+
+} // namespace
+
+SoxJob EnvelopeJob(const wxString& path,
+                   std::function<void(const Envelope& envelope, const wxString& failure)> done) {
+    SoxJob job;
+    job.rawOutput = true;
+    job.begin = [path](wxString& command) {
+        // A plain low rate would filter away all but the bass. Keeping one
+        // sample in 45 at 44.1 kHz, unfiltered, folds the highs down
+        // instead, so every part of the sound keeps its level; most tracks
+        // are at that rate already and cost no more than decoding. Two
+        // channels, folded here by their larger sample: mixed to one, a
+        // sound on one side would count half. 16 bits are plenty for a
+        // picture and halve what the pipe carries.
+        command = "./sox -V1 -D " + QuoteSoxPath(path) +
+                  " -t s16 -L -r 980 -c 2 - rate -q 44100 downsample 45";
+        return true;
+    };
+    job.end = [done](const SoxOutput& out) {
+        if (out.cancelled) {
+            done(Envelope(), wxString());
+            return;
+        }
+        const wxString failure = RunFailure(out);
+        done(failure.empty() ? EnvelopeOfSamples(out.data) : Envelope(), failure);
+    };
+    return job;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 // What CSoxHandler::Run does.
@@ -20,10 +21,13 @@ extern const wxString g_resourceFolder;
 // What one SoX run left behind: its exit status (-1 when it could not be
 // started), its standard output and error line by line, and whether a
 // SoxQueue::Cancel ended it before it finished (its output is then partial).
+// A job that asked for its standard output as bytes (SoxJob::rawOutput) has
+// it in data, and no output lines.
 struct SoxOutput {
     long status = -1;
     wxArrayString output;
     wxArrayString errors;
+    std::string data;
     bool cancelled = false;
 };
 
@@ -70,6 +74,12 @@ wxString ClockText(int seconds);
 // start, start + interval, ... while below the last whole second. Empty when
 // the interval is not positive or the start is negative or past the end.
 std::vector<int> WatermarkPositions(int length, int start, int interval);
+
+// The second of a track of length whole seconds that a clip of clipLength
+// seconds asked to start at clipStart does start at: moved earlier where the
+// track would end before the clip. -1 when there is no clip (clipLength 0)
+// or the track is shorter than it, so that the whole track is written.
+int ClipFrom(int length, int clipLength, int clipStart);
 
 // Path of a track's watermarked output: folder, prefix + base name + suffix,
 // and the format in lower case as extension ("/in/a.b.wav" -> "/out/x_a.b.aiff").
@@ -140,6 +150,9 @@ public:
     wxString& GetResult() { return m_result; }
     // The measured length in whole seconds, fraction dropped.
     int& GetResultLong() { return m_resultLong; }
+    // The measured length with its fraction: as decoded, or as the header
+    // states it where that decided the whole seconds.
+    double GetResultSeconds() const { return m_resultSeconds; }
     wxString GetResultOutput() const { return m_resultOutput; }
     // Where watermarking the input file writes: the output folder, prefix +
     // name + suffix, the format as extension.
@@ -273,6 +286,10 @@ private:
     wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
     static int ParseLength(const wxArrayString& errors);
+    // The same length with its fraction, or -1.
+    static double ParseSeconds(const wxArrayString& errors);
+    // Seconds the header states, exactly or not; -1 when it states none.
+    static double HeaderSeconds(const Header& header);
     void AddMessage(const wxString& text);
 
     // Removes path when the run created or changed it.
@@ -311,6 +328,9 @@ private:
     int m_clipFrom = -1;       // second the clip starts at, -1 for the whole track
     wxString m_clipNote;       // why the clip is not the one asked for, or empty
     std::vector<int> m_positions;
+    // Measuring: the seconds the header stated, or -1; what was measured.
+    double m_knownSeconds = -1;
+    double m_resultSeconds = 0;
     // Between BeginReadHeaders and its End: the files asked for, as they stood.
     wxArrayString m_headerPaths;
     std::vector<FileStamp> m_headerStamps;
@@ -347,9 +367,12 @@ struct SoxJob {
     // run, which ends the job (end is not called). An empty command runs
     // nothing and ends at once, as a run of status 0 that printed nothing.
     std::function<bool(wxString& command)> begin;
-    // How the command ended, called once from the queue's Run, never from
-    // within another job's begin.
+    // How the command ended, called once from the queue's Run (or, running
+    // in the background, from the event loop), never from within another
+    // job's begin.
     std::function<void(const SoxOutput& out)> end;
+    // The command's standard output is wanted as bytes (SoxOutput::data).
+    bool rawOutput = false;
 };
 
 // The one queue of SoX processes: runs jobs in the background, up to a
@@ -374,10 +397,10 @@ public:
     // event loop meanwhile, reading what the processes print so that no pipe
     // fills up. stop is asked as it waits; true cancels as Cancel does.
     void Run(const std::function<bool()>& stop = nullptr);
-    // As Run, but returns at once: the jobs go on from the event loop, and
-    // finished is called (from it) once every job has ended. Destroying the
-    // queue ends what still runs, and nothing more is told.
-    void Begin(std::function<void()> finished);
+    // From now on, begins jobs as they are added and returns at once: a
+    // timer of the event loop reads what they print and tells their ends.
+    // For a queue that lives as long as a window; Run is not to be called.
+    void RunInBackground();
     // Ends every running command at once (each job's end is told, with
     // cancelled set unless it had just finished) and drops the jobs not yet
     // begun; Run then returns. For use while Run runs, from the event loop.
@@ -396,18 +419,22 @@ private:
     // resource folder. done is called once, from the event loop, when it has
     // ended and its output has been read; the process object is gone by
     // then. Null when it could not be started (done is not called).
-    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done);
+    // With raw, its standard output is handed over as bytes.
+    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
+                        bool raw = false);
     // Runs the event loop until finished() holds, reading what every running
     // process prints.
     static void WaitUntil(const std::function<bool()>& finished);
+    // Reads what every running process has printed, and finishes the ones
+    // that have ended.
+    static void Poll();
+    // One round of the background queue: read, tell, begin.
+    void Tick();
 
     // Begins the next job that is ready, if a place is free; false when none began.
     bool BeginNext();
     // Tells the jobs that ended how they ended.
     void Deliver();
-    // Begun in the background: tells what ended, begins what can begin, and
-    // says when all is done.
-    void Advance();
 
     struct Started {
         size_t job;
@@ -418,13 +445,16 @@ private:
         SoxOutput out;
     };
 
+    class Ticker;
     size_t m_parallel;
-    std::vector<SoxJob> m_jobs;
+    // A deque: a job's end may add a job while it runs.
+    std::deque<SoxJob> m_jobs;
     std::deque<size_t> m_waiting; // in the order added
     std::vector<Started> m_running;
     std::vector<Ended> m_ended; // finished, not yet told
     bool m_cancelled = false;
-    std::function<void()> m_finished; // while begun in the background
+    std::unique_ptr<Ticker> m_ticker; // running in the background
+    bool m_ticking = false;
 };
 
 // A job that performs sox's selected operation: BeginRun, its command,
@@ -441,14 +471,34 @@ std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArr
 // A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
 struct FileLength {
     bool measured = false;
-    int seconds = 0; // whole seconds, fraction dropped
-    wxString text;   // "mm:ss"
-    wxString line;   // when not measured: "<name>: <SoX's reason>"
+    int seconds = 0;         // whole seconds, fraction dropped
+    double exactSeconds = 0; // with the fraction
+    wxString text;           // "mm:ss"
+    wxString line;           // when not measured: "<name>: <SoX's reason>"
 };
 // Measures every file through queue, several at once, and runs it: the
 // headers first, many per SoX run, then a decode for each file whose header
 // does not tell its length. A file that a cancel left unmeasured has an
 // empty line.
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
+
+// A track's loudness over time, as a picture of it draws it: the largest
+// absolute sample (0 to 1) of each stretch of kSecondsPerPeak seconds from
+// its start, in either channel (more than two are mixed to two).
+struct Envelope {
+    static constexpr double kSecondsPerPeak = 0.01;
+    std::vector<float> peaks;
+    // Seconds of sound read.
+    double Seconds() const { return peaks.size() * kSecondsPerPeak; }
+    // The largest peak of the stretches from..to seconds (at least the one
+    // that holds from); 0 outside the track.
+    float PeakBetween(double from, double to) const;
+};
+// A job for a SoxQueue that reads the envelope of the file at path with one
+// SoX run, which decodes it at a low rate and pipes the samples out. done is
+// told the envelope, or an empty one and the reason SoX gives (empty after a
+// cancel).
+SoxJob EnvelopeJob(const wxString& path,
+                   std::function<void(const Envelope& envelope, const wxString& failure)> done);
 
 #endif

@@ -39,14 +39,15 @@ void StampedPreview::WholeFinished() {
     } else {
         RemoveFile(m_background->output);
     }
-    // Not destroyed here: its queue is still telling of the end.
+    // Not destroyed here: its queue is telling of the end.
     m_finished = std::move(m_background);
     if (m_finished->rendered && m_wholeReady)
         m_wholeReady(m_finished->part, m_file);
 }
 
 bool StampedPreview::Prepare(const wxString& track, const wxArrayString& watermarks,
-                             const RenderSettings& settings, wxString& file, wxString& failure) {
+                             const RenderSettings& settings, wxString& file, wxString& failure,
+                             bool wholeNow) {
     failure.clear();
     if (watermarks.empty()) {
         failure = "Please add at least one watermark file.";
@@ -66,7 +67,8 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
         file = m_file;
         return true;
     }
-    if (m_background && sources == m_background->sources && wxFileExists(m_background->part)) {
+    if (!wholeNow && m_background && sources == m_background->sources &&
+        wxFileExists(m_background->part)) {
         file = m_background->part;
         return true;
     }
@@ -88,7 +90,7 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     preview.suffix.clear();
     CSoxHandler part = WatermarkHandler(preview, watermarks);
     part.SetInputFile(track);
-    part.SetFirstSeconds(kFirstPartSeconds);
+    part.SetFirstSeconds(wholeNow ? 0 : kFirstPartSeconds);
     bool rendered = false;
     SoxQueue queue(1);
     queue.Add(OperationJob(part, &rendered));
@@ -110,7 +112,7 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     m_rendered = Sources();
     m_part = part.GetResultOutput();
     file = m_part;
-    if (part.GetPlacedLength() <= kFirstPartSeconds) {
+    if (wholeNow || part.GetPlacedLength() <= kFirstPartSeconds) {
         // The part is all there is.
         m_file = m_part;
         m_part.clear();
@@ -132,8 +134,22 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     whole.sox.SetPrefix(NextPrefix());
     whole.output = whole.sox.GetOutputPath();
     // One at a time: the render begins once the measure has ended.
+    SoxJob render = OperationJob(whole.sox, &whole.rendered);
+    const auto began = render.begin;
+    render.begin = [this, began](wxString& command) {
+        if (began(command))
+            return true;
+        WholeFinished(); // not rendered: nothing will end
+        return false;
+    };
+    const auto ended = render.end;
+    render.end = [this, ended](const SoxOutput& out) {
+        ended(out);
+        if (!out.cancelled)
+            WholeFinished();
+    };
+    whole.queue.RunInBackground();
     whole.queue.Add(OperationJob(whole.measure));
-    whole.queue.Add(OperationJob(whole.sox, &whole.rendered));
-    whole.queue.Begin([this] { WholeFinished(); });
+    whole.queue.Add(render);
     return true;
 }

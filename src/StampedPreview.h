@@ -39,8 +39,11 @@ public:
     // change ends a background render of what no longer applies. True with
     // file set; false with the text to show in failure (the render's line;
     // empty after Cancel) and the last render kept.
+    // With wholeNow, the whole is rendered now instead, for playing beyond
+    // the first part at once.
     bool Prepare(const wxString& track, const wxArrayString& watermarks,
-                 const RenderSettings& settings, wxString& file, wxString& failure);
+                 const RenderSettings& settings, wxString& file, wxString& failure,
+                 bool wholeNow = false);
     // Ends a render that Prepare waits for, from the event loop it runs.
     void Cancel();
     // Ends the background render, if any, and removes what it wrote.

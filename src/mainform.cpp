@@ -2,6 +2,7 @@
 
 #include "PresetStore.h"
 #include "SoxHandler.h"
+#include "WaveformStrip.h"
 
 #include <wx/settings.h>
 #include <wx/statbox.h>
@@ -104,6 +105,9 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     playerRow->Add(m_volumeSlider, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_watermarkedCheckBox = new wxCheckBox(this, wxID_ANY, "Watermarked");
     playerRow->Add(m_watermarkedCheckBox, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    // The row's free width: the window has no height to spare for a row of its own.
+    m_waveformStrip = new WaveformStrip(this, wxID_ANY);
+    playerRow->Add(m_waveformStrip, 1, wxALL | wxEXPAND, 5);
     preview->Add(playerRow, 0, wxEXPAND, 5);
     wxBoxSizer* ruleHolder = new wxBoxSizer(wxVERTICAL);
     m_previewLine =
@@ -297,6 +301,10 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_loadPresetButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnLoadPreset));
     link(m_trackList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
     link(m_trackList, wxEVT_LIST_KEY_DOWN, wxListEventHandler(MainForm::OnFileListKeyDown));
+    link(m_trackList, wxEVT_LIST_ITEM_SELECTED,
+         wxListEventHandler(MainForm::OnTrackSelectionChange));
+    link(m_trackList, wxEVT_LIST_ITEM_DESELECTED,
+         wxListEventHandler(MainForm::OnTrackSelectionChange));
     link(m_trackAddButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListAddFiles));
     link(m_trackDeleteButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListDelete));
     link(m_trackUpButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListMoveUp));
@@ -306,6 +314,7 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_stopButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnButtonStopClick));
     for (wxEventType type : kScrollEvents)
         link(m_volumeSlider, type, wxScrollEventHandler(MainForm::OnVolumeChange));
+    link(m_waveformStrip, EVT_WAVEFORM_SEEK, wxCommandEventHandler(MainForm::OnWaveformClick));
     link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
     link(m_repeatChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnRepeatChoice));
     for (wxEventType type : kScrollEvents)
@@ -328,6 +337,7 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_flacRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_oggRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_clipChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnClipChoice));
+    link(m_clipStartText, wxEVT_TEXT, wxCommandEventHandler(MainForm::OnClipStartText));
     for (wxEventType type : kScrollEvents)
         link(m_qualitySlider, type, wxScrollEventHandler(MainForm::OnChangeQuality));
     link(m_outputFolderButton, wxEVT_BUTTON,

@@ -28,6 +28,8 @@ enum {
     ID_OGG_RADIO = 1006,
 };
 
+class WaveformStrip;
+
 // Layout of the main window: builds the controls and connects their events to
 // virtual handlers that the implementation class overrides.
 class MainForm : public wxFrame {
@@ -56,6 +58,7 @@ protected:
     wxBitmapButton* m_stopButton;
     wxSlider* m_volumeSlider;
     wxCheckBox* m_watermarkedCheckBox;
+    WaveformStrip* m_waveformStrip;
     wxStaticLine* m_previewLine;
     wxStaticText* m_step2Label;
     wxStaticText* m_startLabel;
@@ -96,6 +99,7 @@ protected:
     virtual void OnLoadPreset(wxCommandEvent& event) { event.Skip(); }
     virtual void OnDeleteListItem(wxListEvent& event) { event.Skip(); }
     virtual void OnFileListKeyDown(wxListEvent& event) { event.Skip(); }
+    virtual void OnTrackSelectionChange(wxListEvent& event) { event.Skip(); }
     virtual void OnFileListAddFiles(wxCommandEvent& event) { event.Skip(); }
     virtual void OnFileListDelete(wxCommandEvent& event) { event.Skip(); }
     virtual void OnFileListMoveUp(wxCommandEvent& event) { event.Skip(); }
@@ -104,6 +108,7 @@ protected:
     virtual void OnButtonPlayClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnButtonStopClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnVolumeChange(wxScrollEvent& event) { event.Skip(); }
+    virtual void OnWaveformClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnStartChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnRepeatChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnLevelChange(wxScrollEvent& event) { event.Skip(); }
@@ -116,6 +121,7 @@ protected:
     virtual void OnAudioFormatClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnChangeQuality(wxScrollEvent& event) { event.Skip(); }
     virtual void OnClipChoice(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnClipStartText(wxCommandEvent& event) { event.Skip(); }
     virtual void ChooseOutputFolderClicked(wxCommandEvent& event) { event.Skip(); }
     virtual void OnGoClicked(wxCommandEvent& event) { event.Skip(); }
 

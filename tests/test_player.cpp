@@ -17,11 +17,12 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
     void Play() override { Note("play", State::Playing); }
     void Pause() override { Note("pause", State::Paused); }
     void Stop() override { Note("stop", State::Stopped); }
+
     State GetState() const override { return state; }
     long long Tell() const override { return position; }
+    // To the second: the player adds what played while a file loaded, a test's few ms.
     void Seek(long long ms) override {
-        // The player adds what played while the file loaded: a test's few ms.
-        Note(std::llabs(ms - position) < 1000 ? "seek" : "seek elsewhere", state);
+        Note("seek " + std::to_string((ms + 500) / 1000 * 1000), state);
     }
     void ShowPicture(PreviewPlayer::Picture picture) override {
         static const char* names[] = {"[play]", "[pause]", "[resume]"};
@@ -44,6 +45,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 // and c are its steps as its timers call them.
 //   p  play pressed with a listed song    e  with nothing selected
 //   g  with a file removed since          u  pause pressed     s  stop pressed
+//   f  play from 5 s of the song (the strip)      o  from 7 s of another
 //   d  the start delay is over
 //   c  the once-a-second check            l  the back end says it has the file
 //   T  the back end takes the file up     X  it stops by itself    R  it refuses files
@@ -54,13 +56,16 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 std::string Play(const std::string& script) {
     TempDir dir;
     const wxString song = Wx(dir / "song.mp3");
-    EXPECT_EQ(0, Shell("touch " + ShellQuote(dir / "song.mp3")));
+    EXPECT_EQ(0,
+              Shell("touch " + ShellQuote(dir / "song.mp3") + " " + ShellQuote(dir / "other.mp3")));
     StandIn media;
     PreviewPlayer player(media, media);
     const std::map<char, std::function<void()>> steps = {
         {'p', [&] { player.PlayPressed(song); }},
         {'e', [&] { player.PlayPressed(""); }},
         {'g', [&] { player.PlayPressed(Wx(dir / "gone.mp3")); }},
+        {'f', [&] { player.PlayFrom(song, 5000); }},
+        {'o', [&] { player.PlayFrom(Wx(dir / "other.mp3"), 7000); }},
         {'u', [&] { player.PausePressed(); }},
         {'s', [&] { player.StopPressed(); }},
         {'d', [&] { player.StartDelayEnded(); }},
@@ -86,7 +91,7 @@ std::string Play(const std::string& script) {
     return media.log;
 }
 
-TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
+TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresAndASlowBackEnd) {
     // d as often as the player waits for a slow back end.
     const std::string wait(PreviewPlayer::kMaxExtraStartDelays, 'd');
     const std::pair<std::string, const char*> cases[] = {
@@ -109,7 +114,17 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
         // Not taken up yet: each start delay waits once more, up to the limit.
         {"p" + wait + "dspdTd", "load, Fail to load media file, stop, [play], load, play, [pause]"},
         // Taken up and then stopped: the back end could not decode it.
-        {"pld", "load, Fail to load media file"}};
+        {"pld", "load, Fail to load media file"},
+        // Played from a second: moved there before playback starts, also
+        // when asked while the start waits.
+        {"fTld?", "load, seek 5000, play, [pause], {PC}"},
+        {"pf~Tld", "load, starting, seek 5000, play, [pause]"},
+        // Playing or paused, the same file moves (and plays on); another
+        // one, or one that stopped by itself, starts afresh.
+        {"pTldf", "load, play, [pause], seek 5000"},
+        {"pTlduf", "load, play, [pause], pause, [resume], seek 5000, play, [pause]"},
+        {"pTldoTld", "load, play, [pause], stop, [play], load, seek 7000, play, [pause]"},
+        {"pTldXf~", "load, play, [pause], stop, [play], load, starting"}};
     for (const auto& [script, seen] : cases)
         EXPECT_EQ(seen, Play(script)) << script;
 }
@@ -118,11 +133,11 @@ TEST(PlayerStates, PlayPauseResumeStopFailuresAndASlowBackEnd) {
 // the same position in the same state.
 TEST(PlayerStates, TheWholeTakesOverFromTheFirstPartWhereItHadGot) {
     const std::pair<std::string, const char*> cases[] = {
-        {"pTldwl?", "load, play, [pause], load, seek, play, {PC}"},
-        {"pTlduwl", "load, play, [pause], pause, [resume], load, seek, pause"},
+        {"pTldwl?", "load, play, [pause], load, seek 12000, play, {PC}"},
+        {"pTlduwl", "load, play, [pause], pause, [resume], load, seek 12000, pause"},
         // Pause and resume while the back end loads it take effect after.
-        {"pTldwul", "load, play, [pause], load, [resume], seek, pause"},
-        {"pTldwuul", "load, play, [pause], load, [resume], [pause], seek, play"},
+        {"pTldwul", "load, play, [pause], load, [resume], seek 12000, pause"},
+        {"pTldwuul", "load, play, [pause], load, [resume], [pause], seek 12000, play"},
         // Loading reads as stopped: the check does not end playback.
         {"pTldwXc?", "load, play, [pause], load, {PC}"},
         // Stop while it loads; a part that had ended, or no playback: the

@@ -10,8 +10,8 @@ namespace {
 
 class Measure : public BundleTest {};
 
-// 185.34 s truncates to 185 (not rounded); minutes are not capped at two
-// digits. Each run leaves its own line only.
+// 185.34 s truncates to 185 (not rounded) and keeps its fraction apart;
+// minutes are not capped at two digits. Each run leaves its own line only.
 TEST_F(Measure, LengthTextAndWholeSecondsAcrossFormatsOrSoxsError) {
     CSoxHandler sox;
     sox.SetOperation(SOX_TRACK_LENGTH);
@@ -30,6 +30,8 @@ TEST_F(Measure, LengthTextAndWholeSecondsAcrossFormatsOrSoxsError) {
         ASSERT_TRUE(sox.Run());
         EXPECT_EQ(text, sox.GetResult());
         EXPECT_EQ(whole, sox.GetResultLong());
+        // The fraction too (an MP3 by an encoder's frame or so).
+        EXPECT_NEAR(seconds, sox.GetResultSeconds(), 0.06);
         EXPECT_EQ(Strings({Wx(name) + ": Process completed successfully"}), sox.GetErrors());
         EXPECT_EQ(whole, CSoxHandler().GetTrackLength(path));
     }

@@ -155,6 +155,7 @@ template <> struct MainWindowProbe<Controls> {
     wxSlider* level() const { return w->m_levelSlider; }
     wxStaticText* levelLabel() const { return w->m_levelLabel; }
     wxCheckBox* watermarked() const { return w->m_watermarkedCheckBox; }
+    WaveformStrip* strip() const { return w->m_waveformStrip; }
     const StampedPreview& stamped() const { return w->m_stampedPreview; }
     wxCheckBox* mono() const { return w->m_monoCheckBox; }
     wxCheckBox* merge() const { return w->m_mergeCheckBox; }
