@@ -22,6 +22,8 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
@@ -226,6 +228,28 @@ private:
     bool m_drawn = false;
     size_t m_finished = 0;
     wxString m_current;
+};
+
+// Holds the folder of the settings file locked while it lives. Jobs that
+// GNU parallel starts together each read the file and may add the shipped
+// presets to it; the toolkit replaces the file by removing it first, so a
+// job reading meanwhile would find no file and no preset.
+class SettingsLock {
+public:
+    explicit SettingsLock(const wxString& file)
+        : m_fd(open(wxFileName(file).GetPath().fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (m_fd >= 0)
+            flock(m_fd, LOCK_EX);
+    }
+    ~SettingsLock() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    SettingsLock(const SettingsLock&) = delete;
+    SettingsLock& operator=(const SettingsLock&) = delete;
+
+private:
+    int m_fd;
 };
 
 // Catches what wxCmdLineParser prints about a bad command line.
@@ -549,6 +573,7 @@ int Batch::Run() {
     if (!EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath()))
         return Fail("cannot find Velisto.app (SoX and the preset sounds) beside the program");
 
+    auto lock = std::make_unique<SettingsLock>(SettingsFilePath());
     wxFileConfig config(wxEmptyString, wxEmptyString, SettingsFilePath(), wxEmptyString,
                         wxCONFIG_USE_LOCAL_FILE);
     PresetStore presets(config, ShippedPresetsFolder());
@@ -563,6 +588,7 @@ int Batch::Run() {
     Preset preset;
     RenderSettings settings;
     int status = Settings(presets, tracks, preset, settings);
+    lock.reset();
     if (status != kRendered)
         return status;
     const bool dryRun = Has("dry-run");

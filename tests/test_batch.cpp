@@ -174,6 +174,26 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
     EXPECT_EQ("A_wm.wav\nb_wm.wav\nc_wm.wav\n", Listing("out2"));
 }
 
+// Jobs started together (as GNU parallel starts them on one host) on a
+// settings file without the shipped presets: each finds its preset while
+// another adds them.
+TEST_F(BatchTest, JobsStartedTogetherAllFindThePreset) {
+    MakeTone(Path("tracks/a.wav"), 3, kQuiet);
+    std::string jobs;
+    for (int i = 0; i < 12; ++i)
+        jobs += Command("--preset Store --output out --dry-run tracks/a.wav") + " >/dev/null 2>" +
+                ShellQuote(Path("err" + std::to_string(i))) + " & ";
+    std::string statuses;
+    // Each round from the file with only "Store" in it.
+    const std::string settings = ShellQuote(Path("home/.velisto"));
+    ASSERT_EQ(0, Shell("cp " + settings + " " + ShellQuote(Path("store-only")) +
+                           " && for i in 1 2 3 4 5 6; do cp " + ShellQuote(Path("store-only")) +
+                           " " + settings + "; " + jobs + "wait; done; for f in " +
+                           ShellQuote(Path("err")) + "*; do cat \"$f\"; done",
+                       &statuses));
+    EXPECT_EQ("", statuses);
+}
+
 TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     MakeTone(Path("tracks/a.wav"), 6, kQuiet);
     MakeTone(Path("long.wav"), 5.5, kQuiet);
