@@ -34,8 +34,16 @@ std::string ShellQuote(const std::string& text) {
 }
 
 std::string Contents(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), {});
+    // Plain reads: a stream throws when a read fails, as it does on the
+    // /proc files of a process that has just ended.
+    std::string bytes;
+    if (FILE* file = fopen(path.c_str(), "rb")) {
+        char buffer[65536];
+        for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+            bytes.append(buffer, n);
+        fclose(file);
+    }
+    return bytes;
 }
 
 std::string Listing(const std::string& folder) {
