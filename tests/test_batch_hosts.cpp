@@ -197,11 +197,16 @@ protected:
     std::set<int> StopHost(int n) const {
         const int server = std::atoi(Contents(Path("sshd" + std::to_string(n) + ".pid")).c_str());
         std::set<int> frozen;
-        // Frozen first, until no new process appears below, then killed.
-        for (std::set<int> tree = Tree(server); tree != frozen; tree = Tree(server)) {
-            for (int pid : tree)
-                kill(pid, SIGSTOP);
-            frozen.insert(tree.begin(), tree.end());
+        // Frozen first, until no new process appears below, then killed. A
+        // process may end meanwhile: only new ones count.
+        for (bool fresh = true; fresh;) {
+            fresh = false;
+            for (int pid : Tree(server)) {
+                if (frozen.insert(pid).second) {
+                    kill(pid, SIGSTOP);
+                    fresh = true;
+                }
+            }
         }
         for (int pid : frozen)
             kill(pid, SIGKILL);
