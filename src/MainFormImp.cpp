@@ -107,7 +107,9 @@ void MenuBarImp::OnMenuGoogle(wxCommandEvent&) {
 
 CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, const wxPoint& pos,
                            const wxSize& size, long style)
-    : MainForm(parent, id, title, pos, size, style), m_itemCount(0), m_media(m_mediaCtrl),
+    : MainForm(parent, id, title, pos, size, style), m_itemCount(0),
+      m_media(
+          m_mediaCtrl, [this] { m_player.MediaLoaded(); }, [this] { m_player.NextLoaded(); }),
       m_player(m_media, *this), m_config(wxEmptyString, wxEmptyString, SettingsFilePath(),
                                          wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
       m_presets(m_config, ShippedPresetsFolder()) {
@@ -117,10 +119,6 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_playBitmap = wxBitmap(g_resourceFolder + "play.bmp", wxBITMAP_TYPE_ANY);
     m_pauseBitmap = wxBitmap(g_resourceFolder + "pause.bmp", wxBITMAP_TYPE_ANY);
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
-    m_mediaCtrl->Bind(wxEVT_MEDIA_LOADED, [this](wxMediaEvent& event) {
-        m_player.MediaLoaded();
-        event.Skip();
-    });
 
     SetMenuBar(menuBar);
     wxIconBundle icons;
@@ -479,17 +477,6 @@ void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
 // ---------------------------------------------------------------------------
 // Preview player
 
-PreviewPlayer::MediaState CMainFormImp::MediaControl::GetState() const {
-    switch (m_ctrl->GetState()) {
-    case wxMEDIASTATE_PLAYING:
-        return PreviewPlayer::MediaState::Playing;
-    case wxMEDIASTATE_PAUSED:
-        return PreviewPlayer::MediaState::Paused;
-    default:
-        return PreviewPlayer::MediaState::Stopped;
-    }
-}
-
 void CMainFormImp::ShowPicture(PreviewPlayer::Picture picture) {
     if (picture == PreviewPlayer::Picture::Pause && !m_playheadTimer.IsRunning())
         m_playheadTimer.Start(200);
@@ -569,7 +556,7 @@ void CMainFormImp::OnPlayheadTimer(wxTimerEvent&) {
     }
     // The strip may show another track by now.
     m_waveformStrip->SetPlayhead(
-        m_playingTrack == SelectedTrack() ? m_playingFrom + m_mediaCtrl->Tell() / 1000.0 : -1);
+        m_playingTrack == SelectedTrack() ? m_playingFrom + m_media.Tell() / 1000.0 : -1);
 }
 
 // ---------------------------------------------------------------------------
@@ -663,7 +650,7 @@ void CMainFormImp::OnButtonStopClick(wxCommandEvent&) {
 }
 
 void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
-    m_mediaCtrl->SetVolume(m_volumeSlider->GetValue() / 100.0f);
+    m_media.SetVolume(m_volumeSlider->GetValue() / 100.0);
 }
 
 // ---------------------------------------------------------------------------

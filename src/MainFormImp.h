@@ -2,6 +2,7 @@
 #define MAINFORMIMP_H
 
 #include "PresetStore.h"
+#include "MediaControl.h"
 #include "PreviewPlayer.h"
 #include "RenderRun.h"
 #include "StampedPreview.h"
@@ -218,20 +219,6 @@ private:
     int m_itemCount;
 
     // Player
-    class MediaControl : public PreviewPlayer::Media {
-    public:
-        explicit MediaControl(wxMediaCtrl* ctrl) : m_ctrl(ctrl) {}
-        bool Load(const wxString& path) override { return m_ctrl->Load(path); }
-        void Play() override { m_ctrl->Play(); }
-        void Pause() override { m_ctrl->Pause(); }
-        void Stop() override { m_ctrl->Stop(); }
-        void Seek(long long ms) override { m_ctrl->Seek(ms); }
-        PreviewPlayer::MediaState GetState() const override;
-        long long Tell() const override { return m_ctrl->Tell(); }
-
-    private:
-        wxMediaCtrl* m_ctrl;
-    };
     wxBitmap m_playBitmap;
     wxBitmap m_pauseBitmap;
     wxBitmap m_resumeBitmap;

@@ -46,19 +46,15 @@ void PreviewPlayer::ContinueWith(const wxString& path) {
     }
     if (!m_isPlaying || m_switching)
         return;
-    const MediaState state = m_media.GetState();
-    if (state == MediaState::Stopped)
+    if (m_media.GetState() == MediaState::Stopped)
         return; // the part has ended; the next Play plays the whole
-    m_switchPosition = m_media.Tell();
-    m_switchPaused = state == MediaState::Paused;
-    m_switchStarted = wxGetLocalTimeMillis();
-    m_mediaAnnounced = false;
-    if (!m_media.Load(path)) {
-        m_view.ShowMessage(kLoadFailure);
-        ReturnToIdle();
+    // One that cannot be loaded leaves the part playing to its end.
+    if (!m_media.LoadNext(path))
         return;
-    }
-    m_loadedFile = path;
+    m_nextFile = path;
+    m_switchPosition = m_media.Tell();
+    m_switchStarted = wxGetLocalTimeMillis();
+    m_switchChecks = 0;
     m_switching = true;
 }
 
@@ -68,19 +64,21 @@ void PreviewPlayer::MediaLoaded() {
         // Ready before the delay is over: no need to wait for the rest of it.
         m_startDelay.Stop();
         StartDelayEnded();
-        return;
     }
+}
+
+void PreviewPlayer::NextLoaded() {
     if (!m_switching)
         return;
     m_switching = false;
-    // Playback went on in the listener's mind while the back end loaded.
-    const long long elapsed =
-        m_switchPaused ? 0 : (wxGetLocalTimeMillis() - m_switchStarted).GetValue();
-    m_media.Seek(m_switchPosition + elapsed);
-    if (m_switchPaused)
-        m_media.Pause();
-    else
-        m_media.Play();
+    const MediaState state = m_media.GetState();
+    // A part that ended meanwhile went on in the listener's mind.
+    const long long position =
+        state == MediaState::Stopped
+            ? m_switchPosition + (wxGetLocalTimeMillis() - m_switchStarted).GetValue()
+            : m_media.Tell();
+    m_media.SwitchToNext(position, state != MediaState::Paused);
+    m_loadedFile = m_nextFile;
 }
 
 void PreviewPlayer::PlayFrom(const wxString& path, long ms) {
@@ -107,15 +105,6 @@ void PreviewPlayer::PlayFrom(const wxString& path, long ms) {
 }
 
 void PreviewPlayer::PausePressed() {
-    if (m_switching) {
-        // Takes effect once the longer file is there.
-        m_switchPaused = !m_switchPaused;
-        if (m_switchPaused)
-            m_switchPosition += (wxGetLocalTimeMillis() - m_switchStarted).GetValue();
-        m_switchStarted = wxGetLocalTimeMillis();
-        m_view.ShowPicture(m_switchPaused ? Picture::Resume : Picture::Pause);
-        return;
-    }
     switch (m_media.GetState()) {
     case MediaState::Paused:
         m_media.Play();
@@ -165,11 +154,13 @@ void PreviewPlayer::StartDelayEnded() {
 }
 
 void PreviewPlayer::CheckState() {
-    // A back end taking up a file reports itself stopped meanwhile.
-    if (m_switching || m_media.GetState() != MediaState::Stopped) {
+    // A part that has ended waits a while for the longer file to go on with.
+    if (m_media.GetState() != MediaState::Stopped ||
+        (m_switching && ++m_switchChecks <= kMaxSwitchChecks)) {
         m_stateCheck.StartOnce(kStateCheckMs);
         return;
     }
+    m_switching = false;
     ReturnToIdle();
 }
 

@@ -26,6 +26,11 @@ public:
         virtual MediaState GetState() const = 0;
         // Position in milliseconds.
         virtual long long Tell() const = 0;
+        // Takes up path beside the file loaded, which plays on meanwhile.
+        virtual bool LoadNext(const wxString& path) = 0;
+        // What LoadNext took up goes on from ms, playing or paused, in place
+        // of the file loaded.
+        virtual void SwitchToNext(long long ms, bool play) = 0;
     };
     enum class Picture { Play, Pause, Resume };
     // What the user sees of the player.
@@ -41,6 +46,9 @@ public:
     // Start delays added while waiting for a back end that has not yet taken
     // up the file (a busy machine) before calling the file unreadable.
     static const int kMaxExtraStartDelays = 20;
+    // State checks a player whose part has ended waits for the longer file
+    // before it gives up on it and returns to idle.
+    static const int kMaxSwitchChecks = 10;
 
     PreviewPlayer(Media& media, View& view);
 
@@ -64,13 +72,16 @@ public:
     // The once-a-second check: back to idle once the player has stopped.
     void CheckState();
     // Carries on with path, a longer version of the file being played (its
-    // whole where the loaded file held its first part), from the position
-    // reached and in the state the player is in: playing on, or paused. A
-    // start still waiting for its delay starts with path instead; an idle
-    // player leaves it for the next Play.
+    // whole where the loaded file held its first part): the media control
+    // takes it up while the file plays on, and it goes on from the position
+    // reached then, in the state the player is in. A start still waiting for
+    // its delay starts with path instead; an idle player leaves it for the
+    // next Play.
     void ContinueWith(const wxString& path);
     // The back end has taken up the file given to the last Load.
     void MediaLoaded();
+    // The back end has taken up the file given to the last LoadNext.
+    void NextLoaded();
 
     bool IsPlaying() const { return m_isPlaying; }
     // The file given to the media control by the last play that loaded one.
@@ -101,11 +112,13 @@ private:
     bool m_mediaAnnounced = false;
     wxString m_loadedFile;
     int m_extraStartDelays = 0;
-    // While switching files: where to go on, whether paused, since when.
+    // While the longer file loads: which, and where the file playing had
+    // got when it began, in case that file ends meanwhile.
     bool m_switching = false;
-    bool m_switchPaused = false;
+    wxString m_nextFile;
     long long m_switchPosition = 0;
     wxLongLong m_switchStarted;
+    int m_switchChecks = 0;
     long m_startAt = 0; // ms into the file that the pending start begins at
     StepTimer m_startDelay{*this, &PreviewPlayer::StartDelayEnded};
     StepTimer m_stateCheck{*this, &PreviewPlayer::CheckState};

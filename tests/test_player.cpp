@@ -20,10 +20,14 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 
     State GetState() const override { return state; }
     long long Tell() const override { return position; }
-    // To the second: the player adds what played while a file loaded, a test's few ms.
-    void Seek(long long ms) override {
-        Note("seek " + std::to_string((ms + 500) / 1000 * 1000), state);
+    void Seek(long long ms) override { Note("seek " + Second(ms), state); }
+    bool LoadNext(const wxString&) override { return Note("load next", state), accepts; }
+    void SwitchToNext(long long ms, bool play) override {
+        Note("on from " + Second(ms) + (play ? " playing" : " paused"),
+             play ? State::Playing : State::Paused);
     }
+    // To the second: the player may add what played meanwhile, a test's few ms.
+    static std::string Second(long long ms) { return std::to_string((ms + 500) / 1000 * 1000); }
     void ShowPicture(PreviewPlayer::Picture picture) override {
         static const char* names[] = {"[play]", "[pause]", "[resume]"};
         Note(names[int(picture)], state);
@@ -48,6 +52,7 @@ struct StandIn : PreviewPlayer::Media, PreviewPlayer::View {
 //   f  play from 5 s of the song (the strip)      o  from 7 s of another
 //   d  the start delay is over
 //   c  the once-a-second check            l  the back end says it has the file
+//   n  it says it has the file given beside
 //   T  the back end takes the file up     X  it stops by itself    R  it refuses files
 //   w  the whole of what plays is ready, 12 s into it
 //   ?  notes the player's flags: {P} playing, {C} checking
@@ -71,6 +76,7 @@ std::string Play(const std::string& script) {
         {'d', [&] { player.StartDelayEnded(); }},
         {'c', [&] { player.CheckState(); }},
         {'l', [&] { player.MediaLoaded(); }},
+        {'n', [&] { player.NextLoaded(); }},
         {'w',
          [&] {
              media.position = 12000;
@@ -91,9 +97,10 @@ std::string Play(const std::string& script) {
     return media.log;
 }
 
-TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresAndASlowBackEnd) {
+TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresASlowBackEndAndAHandOver) {
     // d as often as the player waits for a slow back end.
     const std::string wait(PreviewPlayer::kMaxExtraStartDelays, 'd');
+    const std::string checks(PreviewPlayer::kMaxSwitchChecks, 'c');
     const std::pair<std::string, const char*> cases[] = {
         // A second press during the start delay is ignored; stop cancels the start.
         {"pp~s~", "load, starting, stop, [play], not starting"},
@@ -124,27 +131,23 @@ TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresAndASlowBackEnd) {
         {"pTldf", "load, play, [pause], seek 5000"},
         {"pTlduf", "load, play, [pause], pause, [resume], seek 5000, play, [pause]"},
         {"pTldoTld", "load, play, [pause], stop, [play], load, seek 7000, play, [pause]"},
-        {"pTldXf~", "load, play, [pause], stop, [play], load, starting"}};
-    for (const auto& [script, seen] : cases)
-        EXPECT_EQ(seen, Play(script)) << script;
-}
-
-// A first part plays while the whole renders; the whole then goes on from
-// the same position in the same state.
-TEST(PlayerStates, TheWholeTakesOverFromTheFirstPartWhereItHadGot) {
-    const std::pair<std::string, const char*> cases[] = {
-        {"pTldwl?", "load, play, [pause], load, seek 12000, play, {PC}"},
-        {"pTlduwl", "load, play, [pause], pause, [resume], load, seek 12000, pause"},
-        // Pause and resume while the back end loads it take effect after.
-        {"pTldwul", "load, play, [pause], load, [resume], seek 12000, pause"},
-        {"pTldwuul", "load, play, [pause], load, [resume], [pause], seek 12000, play"},
-        // Loading reads as stopped: the check does not end playback.
-        {"pTldwXc?", "load, play, [pause], load, {PC}"},
-        // Stop while it loads; a part that had ended, or no playback: the
-        // next Play plays the whole.
-        {"pTldwsl?", "load, play, [pause], load, stop, [play], {}"},
+        {"pTldXf~", "load, play, [pause], stop, [play], load, starting"},
+        // A first part plays while the whole renders. The whole is taken up
+        // beside it and goes on from where the part has got, as it plays or
+        // waits paused meanwhile.
+        {"pTldwn?", "load, play, [pause], load next, on from 12000 playing, {PC}"},
+        {"pTlduwn", "load, play, [pause], pause, [resume], load next, on from 12000 paused"},
+        {"pTldwun", "load, play, [pause], load next, pause, [resume], on from 12000 paused"},
+        // A part that ends meanwhile: the checks wait a while for the whole,
+        // then give it up.
+        {"pTldwXc?n", "load, play, [pause], load next, {PC}, on from 12000 playing"},
+        {"pTldwX" + checks + "?c?n?", "load, play, [pause], load next, {PC}, [play], {}, {}"},
+        // Stopped meanwhile, a part that had ended, no playback, a whole that
+        // cannot be loaded: nothing goes on, and the next Play plays the whole.
+        {"pTldwsn?", "load, play, [pause], load next, stop, [play], {}"},
         {"pTldXw", "load, play, [pause]"},
         {"w", ""},
+        {"pTldRwn?", "load, play, [pause], load next, {PC}"},
         // A start waiting for its delay starts with the whole.
         {"pw~", "load, load, starting"}};
     for (const auto& [script, seen] : cases)

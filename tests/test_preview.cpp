@@ -136,12 +136,21 @@ TEST_F(LevelWindow, ALongTrackPlaysItsFirstPartWhileTheWholeRenders) {
     const wxString part = p.player().LoadedFile();
     EXPECT_TRUE(part.StartsWith(stamped.Folder() + "/")) << part;
     EXPECT_NEAR(30, Inspect(part.utf8_string()).seconds, 0.001);
+    ASSERT_TRUE(WaitUntil([&] { return p.media()->Tell() >= 300; }, 15000));
+    const long long reached = p.media()->Tell();
     ASSERT_TRUE(WaitUntil(
         [&] { return !stamped.RendersInBackground() && p.player().LoadedFile() == stamped.File(); },
         15000));
     EXPECT_NEAR(95, Inspect(stamped.File().utf8_string()).seconds, 0.001);
-    // Playing on from the part's position.
-    EXPECT_TRUE(WaitUntil([&] { return p.media()->GetState() == wxMEDIASTATE_PLAYING; }, 15000));
+    // Playing on from the part's position; the part's control stops once
+    // the whole is heard.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            return p.media()->GetState() == wxMEDIASTATE_PLAYING &&
+                   !p.mediaControl().IsHandingOver();
+        },
+        15000));
+    EXPECT_GE(p.media()->Tell(), reached);
     EXPECT_TRUE(p.player().IsPlaying());
     Click(p.stop());
     // Played again as it is: the whole, at once.

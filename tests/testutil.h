@@ -146,7 +146,8 @@ template <> struct MainWindowProbe<Controls> {
     wxButton* deletePreset() const { return w->m_deletePresetButton; }
     wxButton* savePreset() const { return w->m_savePresetButton; }
     wxButton* loadPreset() const { return w->m_loadPresetButton; }
-    wxMediaCtrl* media() const { return w->m_mediaCtrl; }
+    wxMediaCtrl* media() const { return w->m_media.Current(); }
+    const MediaControl& mediaControl() const { return w->m_media; }
     wxBitmapButton* play() const { return w->m_playButton; }
     wxBitmapButton* stop() const { return w->m_stopButton; }
     wxSlider* volume() const { return w->m_volumeSlider; }
