@@ -1,8 +1,10 @@
 // Time to first sound of the preview player (run through scripts/bench under
 // a virtual X server; not a test). For a 3-minute and a 60-minute MP3 track,
 // plain and stamped ("Watermarked"), it times Play to the media back end
-// reporting "playing", and for the stamped ones also to the whole render
-// taking over from its first part.
+// reporting "playing"; for the stamped ones also to the whole render taking
+// over from its first part, the longest time nothing played during that
+// hand-over, and how far the position moved against the clock with it.
+#include "MediaControl.h"
 #include "PreviewPlayer.h"
 #include "StampedPreview.h"
 
@@ -13,38 +15,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-class Media : public PreviewPlayer::Media, public PreviewPlayer::View {
+class View : public PreviewPlayer::View {
 public:
-    explicit Media(wxMediaCtrl* ctrl) : m_ctrl(ctrl) {}
-    bool Load(const wxString& path) override { return m_ctrl->Load(path); }
-    void Play() override { m_ctrl->Play(); }
-    void Pause() override { m_ctrl->Pause(); }
-    void Stop() override { m_ctrl->Stop(); }
-    PreviewPlayer::MediaState GetState() const override {
-        switch (m_ctrl->GetState()) {
-        case wxMEDIASTATE_PLAYING:
-            return PreviewPlayer::MediaState::Playing;
-        case wxMEDIASTATE_PAUSED:
-            return PreviewPlayer::MediaState::Paused;
-        default:
-            return PreviewPlayer::MediaState::Stopped;
-        }
-    }
-    long long Tell() const override { return m_ctrl->Tell(); }
-    void Seek(long long ms) override { m_ctrl->Seek(ms); }
     void ShowPicture(PreviewPlayer::Picture) override {}
     void ShowMessage(const wxString& text) override {
         fprintf(stderr, "player: %s\n", text.utf8_string().c_str());
     }
-
-private:
-    wxMediaCtrl* m_ctrl;
 };
 
 bool Shell(const std::string& command) {
@@ -83,12 +66,12 @@ int main(int argc, char** argv) {
     auto* frame = new wxFrame(nullptr, wxID_ANY, "first sound");
     auto* ctrl = new wxMediaCtrl(frame, wxID_ANY);
     frame->Show();
-    Media media(ctrl);
-    PreviewPlayer player(media, media);
-    ctrl->Bind(wxEVT_MEDIA_LOADED, [&](wxMediaEvent& event) {
-        player.MediaLoaded();
-        event.Skip();
-    });
+    PreviewPlayer* played = nullptr;
+    MediaControl media(
+        ctrl, [&] { played->MediaLoaded(); }, [&] { played->NextLoaded(); });
+    View view;
+    PreviewPlayer player(media, view);
+    played = &player;
     bool tookOver = false;
     StampedPreview stamped;
     stamped.OnWholeReady([&](const wxString& part, const wxString& whole) {
@@ -99,7 +82,8 @@ int main(int argc, char** argv) {
 
     const wxString watermark = wxString::FromUTF8(work + "/beep.mp3");
     Shell("sox -n -r 44100 -c 1 beep.mp3 synth 1 sine 1200 fade 0.05 1 0.05 vol 0.4");
-    printf("%-28s %14s %16s\n", "track", "first sound s", "whole render s");
+    printf("%-22s %14s %16s %14s %12s\n", "track", "first sound s", "whole render s",
+           "hand-over gap", "moved by");
     int status = 0;
     auto trackOf = [&](int minutes) { return work + "/track" + std::to_string(minutes) + ".mp3"; };
     for (int minutes : {3, 60})
@@ -109,7 +93,7 @@ int main(int argc, char** argv) {
     player.PlayPressed(wxString::FromUTF8(trackOf(3)));
     WaitFor([&] { return player.IsPlaying(); });
     player.StopPressed();
-    WaitFor([&] { return ctrl->GetState() != wxMEDIASTATE_PLAYING; });
+    WaitFor([&] { return media.GetState() != PreviewPlayer::MediaState::Playing; });
     for (int minutes : {3, 60}) {
         const std::string track = trackOf(minutes);
         for (bool stampedPlay : {false, true}) {
@@ -127,28 +111,54 @@ int main(int argc, char** argv) {
             }
             player.PlayPressed(file);
             auto since = [&] { return (wxGetLocalTimeMillis() - start).ToDouble() / 1000; };
-            const bool playing =
-                WaitFor([&] {
-                    return player.IsPlaying() && ctrl->GetState() == wxMEDIASTATE_PLAYING;
-                }) >= 0;
+            const bool playing = WaitFor([&] {
+                                     return player.IsPlaying() &&
+                                            media.GetState() == PreviewPlayer::MediaState::Playing;
+                                 }) >= 0;
             const double first = since();
             bool whole = true;
-            if (stampedPlay && stamped.RendersInBackground())
+            // Where the position stands against the clock, before and after
+            // the hand-over: a difference is a skip (ahead) or a repeat.
+            auto drift = [&] { return media.Tell() - wxGetLocalTimeMillis().GetValue(); };
+            long long driftBefore = 0;
+            double total = 0;
+            long long silentFor = 0, longestSilence = 0, lastLook = 0;
+            const bool handsOver = stampedPlay && stamped.RendersInBackground();
+            if (handsOver) {
+                WaitFor([&] { return since() > first + 1; }); // playback settled
+                driftBefore = drift();
                 whole = WaitFor([&] { return tookOver; }) >= 0;
-            const double total = since();
+                total = since();
+                // Through the hand-over and a second more: the longest time
+                // that nothing played.
+                lastLook = wxGetLocalTimeMillis().GetValue();
+                WaitFor([&] {
+                    const long long now = wxGetLocalTimeMillis().GetValue();
+                    silentFor = media.GetState() == PreviewPlayer::MediaState::Playing
+                                    ? 0
+                                    : silentFor + now - lastLook;
+                    longestSilence = std::max(longestSilence, silentFor);
+                    lastLook = now;
+                    return !player.IsSwitching() && !media.IsHandingOver() && since() > total + 1;
+                });
+            }
             if (!playing || !whole)
                 status = 1;
             const std::string name =
                 std::to_string(minutes) + " min MP3, " + (stampedPlay ? "stamped" : "plain");
-            const std::string rendered = !stampedPlay ? "-"
-                                         : whole      ? std::to_string(total).substr(0, 5)
-                                                      : "failed";
-            printf("%-28s %14s %16s\n", name.c_str(),
+            const std::string rendered = !handsOver ? "-"
+                                         : whole    ? std::to_string(total).substr(0, 5)
+                                                    : "failed";
+            const std::string gap =
+                handsOver && whole ? std::to_string(longestSilence) + " ms" : "-";
+            const std::string moved =
+                handsOver && whole ? std::to_string(drift() - driftBefore) + " ms" : "-";
+            printf("%-22s %14s %16s %14s %12s\n", name.c_str(),
                    playing ? std::to_string(first).substr(0, 4).c_str() : "failed",
-                   rendered.c_str());
+                   rendered.c_str(), gap.c_str(), moved.c_str());
             fflush(stdout);
             player.StopPressed();
-            WaitFor([&] { return ctrl->GetState() != wxMEDIASTATE_PLAYING; });
+            WaitFor([&] { return media.GetState() != PreviewPlayer::MediaState::Playing; });
             // A fresh render for the next track.
             stamped.StopBackground();
         }
