@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,6 +51,14 @@ std::string Listing(const std::string& folder) {
     std::string out;
     Shell("LC_ALL=C ls -A " + ShellQuote(folder), &out);
     return out;
+}
+
+std::string StampOf(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return "missing";
+    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
+           std::to_string(st.st_mtim.tv_nsec);
 }
 
 void MakeTone(const std::string& path, double seconds, const std::string& synth, int rate,

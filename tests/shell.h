@@ -13,6 +13,9 @@ std::string ShellQuote(const std::string& text);
 std::string Contents(const std::string& path);
 // The folder's entries, one a line, sorted.
 std::string Listing(const std::string& folder);
+// What stands at a path, "missing" when nothing: enough to tell a file
+// rewritten since.
+std::string StampOf(const std::string& path);
 
 // Makes an audio file with `sox -n -r RATE -c CHANNELS PATH synth SECONDS SYNTH...`.
 // synth is the rest of the synth effect, for example "sine 440" or "whitenoise";

@@ -7,17 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
-#include <dirent.h>
 #include <fstream>
-#include <map>
 #include <set>
-#include <sstream>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -30,56 +23,6 @@ std::string Track(int i) {
 }
 std::string Output(int i) {
     return "t" + std::to_string(i) + "_wm.mp3";
-}
-
-// What stands at a path: enough to tell a file rewritten since.
-std::string StampOf(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0)
-        return "missing";
-    return std::to_string(st.st_ino) + ":" + std::to_string(st.st_mtim.tv_sec) + "." +
-           std::to_string(st.st_mtim.tv_nsec);
-}
-
-// Every process's id, as /proc tells them now.
-std::vector<int> Processes() {
-    std::vector<int> pids;
-    if (DIR* proc = opendir("/proc")) {
-        while (const dirent* entry = readdir(proc)) {
-            if (const int pid = std::atoi(entry->d_name); pid > 0)
-                pids.push_back(pid);
-        }
-        closedir(proc);
-    }
-    return pids;
-}
-
-// The processes below pid (pid too).
-std::set<int> Tree(int pid) {
-    std::map<int, std::vector<int>> children;
-    for (int child : Processes()) {
-        const std::string stat = Contents("/proc/" + std::to_string(child) + "/stat");
-        // "PID (COMM) STATE PPID ...": the name may hold blanks and parentheses.
-        const size_t end = stat.rfind(')');
-        if (end == std::string::npos)
-            continue;
-        std::istringstream rest(stat.substr(end + 1));
-        std::string state;
-        int parent = 0;
-        rest >> state >> parent;
-        children[parent].push_back(child);
-    }
-    std::set<int> tree{pid};
-    std::vector<int> todo{pid};
-    while (!todo.empty()) {
-        const int next = todo.back();
-        todo.pop_back();
-        for (int child : children[next]) {
-            if (tree.insert(child).second)
-                todo.push_back(child);
-        }
-    }
-    return tree;
 }
 
 struct Ran {
@@ -164,75 +107,6 @@ protected:
         return ran;
     }
 
-    // Starts command in a process group of its own, as a terminal runs a
-    // pipeline; its standard output goes to out.
-    pid_t Start(const std::string& command, const std::string& out) const {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);
-            const std::string full =
-                Environment() + command + " >" + ShellQuote(out) + " 2>" + ShellQuote(out + ".err");
-            execl("/bin/sh", "sh", "-c", full.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        setpgid(pid, pid);
-        return pid;
-    }
-
-    // Waits for a started command; -1 when it had to be ended after two minutes.
-    static int Wait(pid_t pid) {
-        int status = 0;
-        for (int i = 0; i < 12000; ++i) {
-            if (waitpid(pid, &status, WNOHANG) == pid)
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(-pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-    }
-
-    // Host n goes down at once: its server and everything under it stop
-    // where they are, with no chance to clean up.
-    std::set<int> StopHost(int n) const {
-        const int server = std::atoi(Contents(Path("sshd" + std::to_string(n) + ".pid")).c_str());
-        std::set<int> frozen;
-        // Frozen first, until no new process appears below, then killed. A
-        // process may end meanwhile: only new ones count.
-        for (bool fresh = true; fresh;) {
-            fresh = false;
-            for (int pid : Tree(server)) {
-                if (frozen.insert(pid).second) {
-                    kill(pid, SIGSTOP);
-                    fresh = true;
-                }
-            }
-        }
-        for (int pid : frozen)
-            kill(pid, SIGKILL);
-        return frozen;
-    }
-
-    // Waits until no velisto-batch of the hosts' users runs: a job whose
-    // connection went may still be ending.
-    void WaitForHostsIdle() const {
-        const std::set<uid_t> users{HostUser(1), HostUser(2)};
-        for (int i = 0; i < 1000; ++i) {
-            bool running = false;
-            for (int pid : Processes()) {
-                struct stat st;
-                const std::string proc = "/proc/" + std::to_string(pid);
-                if (stat(proc.c_str(), &st) == 0 && users.count(st.st_uid) &&
-                    Contents(proc + "/comm") == "velisto-batch\n")
-                    running = true;
-            }
-            if (!running)
-                return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ADD_FAILURE() << "the hosts' velisto-batch did not end";
-    }
-
     // The user host n logs in as.
     uid_t HostUser(int n) const {
         std::string out;
@@ -251,13 +125,6 @@ protected:
             EXPECT_EQ(localFrames, remoteFrames) << Output(i);
             EXPECT_EQ(0, DifferenceIn(local, remote)) << Output(i);
         }
-    }
-
-    // The outputs' names in folder, hidden ones left out.
-    static std::string Visible(const std::string& folder) {
-        std::string out;
-        Shell("LC_ALL=C ls " + ShellQuote(folder), &out);
-        return out;
     }
 
     static int Count(const std::string& text, const std::string& line) {
@@ -303,105 +170,20 @@ TEST_F(HostsTest, TheReadmePatternRendersEveryTrackOnceOverSsh) {
             owners.insert(st.st_uid);
     }
     EXPECT_EQ((std::set<uid_t>{HostUser(1), HostUser(2)}), owners);
-}
 
-TEST_F(HostsTest, RetriesRerunTheJobsOfAHostStoppedInTheMiddle) {
-    const std::string shared = SharedFolder("shared/previews");
-    const pid_t run = Start(CatalogueRun(shared), Path("out.txt"));
-    // host1 goes down while it writes a track.
-    const uid_t host1 = HostUser(1);
-    std::string killedTrack;
-    for (int i = 0; i < 20000 && killedTrack.empty(); ++i) {
-        if (DIR* folder = opendir(shared.c_str())) {
-            while (const dirent* entry = readdir(folder)) {
-                const std::string name = entry->d_name;
-                struct stat st;
-                if (name.rfind(".t", 0) == 0 && name.find(".partial-") != std::string::npos &&
-                    stat((shared + "/" + name).c_str(), &st) == 0 && st.st_uid == host1) {
-                    killedTrack = name.substr(1, name.find("_wm.mp3") - 1) + ".mp3";
-                    break;
-                }
-            }
-            closedir(folder);
-        }
-        if (killedTrack.empty())
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    ASSERT_FALSE(killedTrack.empty()) << "host1 never wrote a track";
-    StopHost(1);
-    ASSERT_EQ(0, Wait(run)) << Contents(Path("out.txt")) << Contents(Path("out.txt.err"));
-
-    const std::string out = Contents(Path("out.txt"));
-    // The killed host may have finished a track just before it went: the
-    // retry then finds it rendered.
-    for (int i = 1; i <= kTracks; ++i) {
-        const int skipped = Count(out, Track(i) + ": already rendered, skipped.\n");
-        EXPECT_EQ(1, Count(out, Track(i) + ": Process completed successfully\n") + skipped) << out;
-    }
-    // The stopped host's job was run again on the other one, which finished it.
-    std::string line;
-    std::ifstream log(Path("catalogue.log"));
-    bool rerun = false;
-    while (std::getline(log, line)) {
-        if (line.size() > killedTrack.size() &&
-            line.compare(line.size() - killedTrack.size() - 1, std::string::npos,
-                         "/" + killedTrack) == 0)
-            rerun = line.find("\thost2\t") != std::string::npos;
-    }
-    EXPECT_TRUE(rerun) << killedTrack << "\n" << Contents(Path("catalogue.log"));
-    // What the stopped host was writing never took an output's name.
-    EXPECT_EQ(AllOutputs(), Visible(shared));
-    ExpectSameAsLocal(shared);
-}
-
-TEST_F(HostsTest, AStoppedCatalogueRunResumesWhereItStopped) {
-    const std::string shared = SharedFolder("shared/previews");
-    const pid_t first = Start(CatalogueRun(shared), Path("out1.txt"));
-    // Ctrl-C once a third of the catalogue is done.
-    for (int i = 0; i < 6000; ++i) {
-        int done = 0;
-        for (int t = 1; t <= kTracks; ++t)
-            done += StampOf(shared + "/" + Output(t)) != "missing";
-        if (done >= kTracks / 3)
-            break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    kill(-first, SIGINT);
-    EXPECT_NE(0, Wait(first));
-    WaitForHostsIdle();
-
-    std::map<int, std::string> before;
-    std::set<std::string> missing;
-    for (int t = 1; t <= kTracks; ++t) {
-        before[t] = StampOf(shared + "/" + Output(t));
-        if (before[t] == "missing")
-            missing.insert(Track(t));
-    }
-    ASSERT_FALSE(missing.empty()) << "the run ended before it was stopped";
-    ASSERT_LT(missing.size(), size_t(kTracks));
-
-    // The same command again.
-    const Ran second = Run(CatalogueRun(shared));
-    ASSERT_EQ(0, second.status) << second.out << second.err;
-    // Only what was missing is rendered; a finished file stays as it was.
-    std::set<std::string> rendered;
-    std::istringstream lines(second.out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t colon = line.find(": ");
-        const std::string rest = line.substr(colon + 2);
-        if (rest == "Process completed successfully")
-            rendered.insert(line.substr(0, colon));
-        else
-            EXPECT_EQ("already rendered, skipped.", rest) << line;
-    }
-    EXPECT_EQ(missing, rendered) << second.out;
-    for (int t = 1; t <= kTracks; ++t) {
-        if (before[t] != "missing") {
-            EXPECT_EQ(before[t], StampOf(shared + "/" + Output(t))) << Output(t);
-        }
-    }
-    EXPECT_EQ(AllOutputs(), Listing(shared));
-    ExpectSameAsLocal(shared);
+    // The resumable form over the finished previews: every host skips its
+    // tracks, and not one file is written again.
+    std::string before;
+    for (int i = 1; i <= kTracks; ++i)
+        before += StampOf(shared + "/" + Output(i)) + " ";
+    const Ran again = Run(CatalogueRun(shared));
+    ASSERT_EQ(0, again.status) << again.out << again.err;
+    for (int i = 1; i <= kTracks; ++i)
+        EXPECT_EQ(1, Count(again.out, Track(i) + ": already rendered, skipped.\n")) << again.out;
+    std::string after;
+    for (int i = 1; i <= kTracks; ++i)
+        after += StampOf(shared + "/" + Output(i)) + " ";
+    EXPECT_EQ(before, after);
 }
 
 } // namespace

@@ -113,8 +113,6 @@ TEST(PlayerStates, PlayPauseResumeStopFromASecondFailuresASlowBackEndAndAHandOve
         {"pTldXc?", "load, play, [pause], [play], {}"},
         // A back end that has the file before the delay is over starts at once.
         {"pTl~?d", "load, play, [pause], not starting, {PC}"},
-        {"pTlduXc?", "load, play, [pause], pause, [resume], [play], {}"},
-        {"pTldXp?", "load, play, [pause], [play], {}"},
         // What cannot play is reported.
         {"egRp~", "Select a file to play first., Fail to load media file, load, Fail to load media "
                   "file, not starting"},
