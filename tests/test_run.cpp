@@ -341,12 +341,6 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
     w->OnFileListDropFiles(Files({"in/song.flac"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
     p.setFolder(Work("out"));
-    auto choose = [](wxChoice* choice, const wxString& item) {
-        ASSERT_TRUE(choice->SetStringSelection(item)) << item;
-        wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
-        event.SetEventObject(choice);
-        choice->ProcessWindowEvent(event);
-    };
     auto format = [](wxRadioButton* button) {
         button->SetValue(true);
         wxCommandEvent event(wxEVT_RADIOBUTTON, button->GetId());
@@ -359,7 +353,7 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
     format(p.ogg());
     EXPECT_TRUE(p.quality()->IsEnabled());
     EXPECT_FALSE(p.clipStart()->IsEnabled());
-    choose(p.clip(), "60 s");
+    Choose(p.clip(), "60 s");
     EXPECT_TRUE(p.clipStart()->IsEnabled() && p.clipFade()->IsEnabled());
 
     p.clipStart()->SetValue("1:75");
@@ -369,8 +363,8 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
                       "seconds (\"45\") or minutes and seconds (\"1:30\"), up to 99:59."));
     EXPECT_EQ("", Listing(Work("out")));
     p.clipStart()->SetValue("0:50");
-    choose(p.repeatChoice(), "20 Sec");
-    choose(p.startChoice(), "5 Seconds");
+    Choose(p.repeatChoice(), "20 Sec");
+    Choose(p.startChoice(), "5 Seconds");
     wxArrayString results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
     EXPECT_EQ(Strings({"Process Completed", Wx(Work("out")),

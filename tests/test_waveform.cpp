@@ -10,15 +10,6 @@ namespace {
 // Long enough for a busy machine; a stuck read or player fails here instead of hanging the run.
 const int kDeadlineMs = 15000;
 
-// Chooses an entry as a user does, with the event that sends.
-void Choose(wxChoice* choice, int selection) {
-    choice->SetSelection(selection);
-    wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
-    event.SetEventObject(choice);
-    event.SetInt(selection);
-    choice->HandleWindowEvent(event);
-}
-
 void ClickAt(wxWindow* strip, int x) {
     wxMouseEvent down(wxEVT_LEFT_DOWN);
     down.SetPosition(wxPoint(x, strip->GetClientSize().y / 2));

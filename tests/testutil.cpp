@@ -123,6 +123,15 @@ void Slide(wxSlider* slider, int position, wxEventType type) {
     slider->HandleWindowEvent(event);
 }
 
+void Choose(wxChoice* choice, int selection) {
+    EXPECT_NE(wxNOT_FOUND, selection);
+    choice->SetSelection(selection);
+    wxCommandEvent event(wxEVT_CHOICE, choice->GetId());
+    event.SetEventObject(choice);
+    event.SetInt(selection);
+    choice->HandleWindowEvent(event);
+}
+
 void Select(wxListCtrl* list, std::initializer_list<long> rows) {
     for (long row = 0; row < list->GetItemCount(); ++row)
         list->SetItemState(row, 0, wxLIST_STATE_SELECTED);

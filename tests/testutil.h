@@ -91,6 +91,11 @@ void Click(wxWindow* button);
 // Moves the slider and sends the scroll event a user's move sends.
 void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMBTRACK);
 
+// Chooses an entry as a user does, with the event that sends.
+void Choose(wxChoice* choice, int selection);
+inline void Choose(wxChoice* choice, const wxString& item) {
+    Choose(choice, choice->FindString(item));
+}
 // Selects exactly the given rows.
 void Select(wxListCtrl* list, std::initializer_list<long> rows);
 // One column of every row, comma-separated ("1,2,3").
