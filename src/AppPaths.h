@@ -25,7 +25,9 @@ wxString ShippedPresetsFolder();
 wxString SettingsFilePath();
 
 // A private folder in the system's temporary folder, named after prefix,
-// removed with its contents when the object goes.
+// removed with its contents when the object goes. It is locked while it
+// lives; the folders of the same prefix that nobody holds (their program was
+// killed) are removed when a new one is made.
 class TempFolder {
 public:
     explicit TempFolder(const wxString& prefix);
@@ -37,6 +39,7 @@ public:
 
 private:
     wxString m_path;
+    int m_lock = -1;
 };
 
 #endif

@@ -5,6 +5,7 @@
 #include "AppPaths.h"
 #include "PresetStore.h"
 #include "RenderRun.h"
+#include "SettingsFile.h"
 #include "SoxHandler.h"
 
 #include <wx/app.h>
@@ -17,6 +18,8 @@
 #include <wx/filename.h>
 #include <wx/msgout.h>
 #include <wx/stdpaths.h>
+#include <wx/strconv.h>
+#include <wx/thread.h>
 
 #include <algorithm>
 #include <csignal>
@@ -70,7 +73,8 @@ const char kHelp[] =
     "  --output DIR       output folder, created when missing\n"
     "  --merge NAME       join the outputs, in track order, into DIR/NAME; only the\n"
     "                     joined file is kept\n"
-    "  --jobs N           render N tracks at once (default: one per processor core)\n"
+    "  --jobs N           render N tracks at once (default: one per processor core;\n"
+    "                     at most %d per core, %d here)\n"
     "  --skip-existing    leave out every track whose output file exists and is\n"
     "                     newer than the track and the watermark files (not with\n"
     "                     --merge); it is listed as already rendered\n"
@@ -104,6 +108,12 @@ void OnBrokenPipe(int) {
 void Print(FILE* stream, const wxString& text) {
     fputs(text.utf8_str(), stream);
     fflush(stream);
+}
+
+// More renders at once than this only run out of processes and memory.
+const int kJobsPerCore = 4;
+int MaxJobs() {
+    return kJobsPerCore * std::max(1, wxThread::GetCPUCount());
 }
 
 // Longest interval and clip the command line takes, in seconds.
@@ -434,7 +444,8 @@ wxString Batch::WatermarkProblem(const wxArrayString& watermarks) const {
     if (watermarks.empty())
         return "no watermark file: give one with --watermark FILE";
     for (const wxString& path : watermarks) {
-        if (!wxFileExists(path))
+        // Anything else that stands there is MeasureLengths' to refuse.
+        if (!wxFileName::Exists(path))
             return "watermark file not found: " + path;
     }
     SoxQueue queue;
@@ -445,6 +456,9 @@ wxString Batch::WatermarkProblem(const wxArrayString& watermarks) const {
         if (!IsWatermarkLength(lengths[i].seconds))
             return wxFileName(watermarks[i]).GetFullName() + ": too long (" + lengths[i].text +
                    "). " + WatermarkLengthRule();
+        const wxString silent = CSoxHandler().WatermarkProblem(watermarks[i]);
+        if (!silent.empty())
+            return silent;
     }
     return wxString();
 }
@@ -464,6 +478,12 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
             Print(stdout, name + ": already rendered, skipped.\n");
             continue;
         }
+        const wxString unreadable = UnreadableFileLine(track);
+        if (!unreadable.empty()) {
+            status = kNotRendered;
+            Print(stdout, unreadable + "\n");
+            continue;
+        }
         wxString command;
         if (!sox.BeginRun(command)) {
             status = kNotRendered;
@@ -478,6 +498,10 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
                           ClipText(settings, sox.GetClipFrom()) +
                           (at.empty() ? wxString("no watermark, the track is too short")
                                       : "watermarks at " + at + " s") +
+                          (sox.GetCutCopy() < 0
+                               ? wxString()
+                               : wxString::Format(", the one at %d s cut at the clip's end",
+                                                  sox.GetCutCopy())) +
                           "\n");
     }
     return g_signal ? 128 + g_signal : status;
@@ -496,7 +520,7 @@ int Batch::Informational() const {
                       g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
                       Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)), kMaxClip,
                       Choices(std::vector<int>(clips.begin() + 1, clips.end())), g_maxClipStart,
-                      g_maxClipFade));
+                      g_maxClipFade, kJobsPerCore, MaxJobs()));
     return kRendered;
 }
 
@@ -562,6 +586,7 @@ int Batch::Run() {
     long jobs = 0;
     if (Has("jobs") && (!Option("jobs").ToLong(&jobs) || jobs < 1))
         return Usage("--jobs " + Option("jobs") + " is not offered; use a number of 1 or more");
+    jobs = std::min<long>(jobs, MaxJobs());
     const bool listing = Has("list-presets");
     if (!listing && m_parser.GetParamCount() == 0)
         return Usage("no TRACK given");
@@ -573,9 +598,12 @@ int Batch::Run() {
     if (!EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath()))
         return Fail("cannot find Velisto.app (SoX and the preset sounds) beside the program");
 
-    auto lock = std::make_unique<SettingsLock>(SettingsFilePath());
-    wxFileConfig config(wxEmptyString, wxEmptyString, SettingsFilePath(), wxEmptyString,
-                        wxCONFIG_USE_LOCAL_FILE);
+    // The lock is on the folder the file is written in, a link's target's.
+    const wxString settingsFile = ResolvedSettingsPath(SettingsFilePath());
+    auto lock = std::make_unique<SettingsLock>(settingsFile);
+    SettingsConfig config(settingsFile, [](const wxString& problem) {
+        Print(stderr, wxString(kProgram) + ": " + problem + "\n");
+    });
     PresetStore presets(config, ShippedPresetsFolder());
     // A fresh machine gets the shipped presets, as the window's first start gives them.
     presets.AddShippedPresets();
@@ -635,5 +663,23 @@ public:
 
 // A program that links every unit brings its own entry.
 #ifndef VELISTO_NO_ENTRY
-wxIMPLEMENT_APP_CONSOLE(BatchApp);
+wxIMPLEMENT_APP_NO_MAIN(BatchApp);
+
+// File names are bytes, not always UTF-8 (a Latin-1 "caf\xe9.wav"). The
+// toolkit would drop such an argument and turn such a name in a folder into
+// another name; read as the window reads them (bytes that are not UTF-8 kept
+// apart), they reach the run intact, and it refuses them by name.
+int main(int argc, char** argv) {
+    static wxMBConvUTF8 fileNames(wxMBConvUTF8::MAP_INVALID_UTF8_TO_PUA);
+    wxConvFileName = &fileNames;
+    std::vector<wxWCharBuffer> args;
+    std::vector<wchar_t*> wide;
+    args.reserve(argc);
+    for (int i = 0; i < argc; ++i) {
+        args.push_back(fileNames.cMB2WC(argv[i]));
+        wide.push_back(args.back().data());
+    }
+    wide.push_back(nullptr);
+    return wxEntry(argc, wide.data());
+}
 #endif

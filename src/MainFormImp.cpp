@@ -110,8 +110,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     : MainForm(parent, id, title, pos, size, style), m_itemCount(0),
       m_media(
           m_mediaCtrl, [this] { m_player.MediaLoaded(); }, [this] { m_player.NextLoaded(); }),
-      m_player(m_media, *this), m_config(wxEmptyString, wxEmptyString, SettingsFilePath(),
-                                         wxEmptyString, wxCONFIG_USE_LOCAL_FILE),
+      m_player(m_media, *this),
+      m_config(SettingsFilePath(), [](const wxString& problem) { Notice(problem + "."); }),
       m_presets(m_config, ShippedPresetsFolder()) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
@@ -221,7 +221,8 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
     wxArrayString found;
     wxArrayString notAdded;
     for (const wxString& path : paths) {
-        if (wxFileExists(path))
+        // A FIFO or a folder too: MeasureLengths says what it is.
+        if (wxFileName::Exists(path))
             found.Add(path);
         else
             notAdded.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
@@ -248,6 +249,11 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
         if (watermarks && !IsWatermarkLength(length.seconds)) {
             tooLong = true;
             notAdded.Add(file.GetFullName() + ": too long (" + length.text + ").");
+            continue;
+        }
+        const wxString silent = watermarks ? CSoxHandler().WatermarkProblem(found[i]) : "";
+        if (!silent.empty()) {
+            notAdded.Add(silent);
             continue;
         }
         m_lengths[found[i]] = length;

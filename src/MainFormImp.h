@@ -5,6 +5,7 @@
 #include "MediaControl.h"
 #include "PreviewPlayer.h"
 #include "RenderRun.h"
+#include "SettingsFile.h"
 #include "StampedPreview.h"
 #include "WaveformStrip.h"
 #include "mainform.h"
@@ -247,7 +248,7 @@ private:
     SoxQueue m_envelopeQueue{1};
 
     // Presets
-    wxFileConfig m_config;
+    SettingsConfig m_config;
     PresetStore m_presets;
     wxArrayString m_presetNames;
 };

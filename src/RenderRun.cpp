@@ -29,7 +29,7 @@ const FormatName kFormats[] = {
 const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg", "oga", "wv"};
 
 wxString FileName(const wxString& path) {
-    return wxFileName(path).GetFullName();
+    return DisplayName(path);
 }
 
 } // namespace
@@ -112,7 +112,8 @@ bool IsRenderedAlready(const wxString& output, const wxString& track,
                        const wxArrayString& watermarks) {
     const FileStamp written = StampOf(output);
     const FileStamp source = StampOf(track);
-    if (!written.exists || !source.exists || written.modified <= source.modified)
+    if (!written.exists || !source.exists || written.modified <= source.modified ||
+        !IsMarkedOutput(output))
         return false;
     for (const wxString& watermark : watermarks) {
         const FileStamp sound = StampOf(watermark);
@@ -145,6 +146,19 @@ wxString RenderRun::InputProblem() const {
             affix.Contains(".."))
             return "A prefix or suffix cannot contain \"/\" or \"..\".";
     }
+    // Found now rather than after every track has rendered.
+    if (!m_settings.merge) {
+        for (const wxString& track : m_tracks) {
+            const wxString output =
+                WatermarkOutputPath(track, m_settings.folder, m_settings.prefix, m_settings.suffix,
+                                    FormatExtension(m_settings.format));
+            if (IsNameTooLong(wxFileName(output).GetFullName()))
+                return "The output name for " + FileName(track) +
+                       " would be longer than the file system allows (" +
+                       wxString::Format("%zu", g_maxNameBytes) +
+                       " bytes). Please choose a shorter prefix or suffix, or rename the track.";
+        }
+    }
     return wxString();
 }
 
@@ -159,6 +173,12 @@ wxString RenderRun::MergeProblem() const {
     if (!IsUsableMergeName(m_settings.mergeName))
         return "Please provide a file name for the merged file, without a folder.";
     const wxString merged = MergedPath();
+    if (IsNameTooLong(wxFileName(merged).GetFullName()))
+        return wxString::Format("The name of the merged file is longer than the file system "
+                                "allows (%zu bytes). Please choose a shorter name.",
+                                g_maxNameBytes);
+    if (StampOf(merged).exists && !IsMarkedOutput(merged))
+        return "The merged file " + ForeignOutputText(merged);
     for (const wxArrayString* list : {&m_tracks, &m_watermarks}) {
         for (const wxString& path : *list) {
             if (IsSameFile(merged, path))
@@ -188,6 +208,8 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
         Track& track = tracks[i];
         track.sox = settings;
         track.sox.SetInputFile(m_tracks[i]);
+        // A part of the merged file gets its tags with the merged file.
+        track.sox.SetCopyTags(renderFolder.empty());
         if (!renderFolder.empty()) {
             // Tracks of the same name from different folders must not
             // overwrite each other before the join: each has a folder of its own.
@@ -261,6 +283,12 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     };
     job.begin = [this, &pass, row](wxString& command) {
         Track& track = pass.tracks[row];
+        const wxString unreadable = UnreadableFileLine(m_tracks[row]);
+        if (!unreadable.empty()) {
+            track.lines.Add(unreadable);
+            pass.Finish(track);
+            return false;
+        }
         const wxString conflict = m_settings.merge ? wxString() : OutputConflict(pass.tracks, row);
         if (!conflict.empty()) {
             track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
@@ -295,12 +323,6 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         track.cancelled = out.cancelled;
         if (!out.cancelled)
             track.lines = track.sox.GetErrors();
-        // A part of the merged file gets its tags with the merged file.
-        if (track.rendered && !m_settings.merge) {
-            const wxString problem = CopyTags(m_tracks[row], track.output);
-            if (!problem.empty())
-                track.lines.Add(FileName(m_tracks[row]) + ": " + problem);
-        }
         pass.Finish(track);
     };
     return job;
@@ -378,6 +400,7 @@ bool RenderRun::Join(const wxArrayString& parts, const wxString& firstTrack,
         return false;
     }
     CSoxHandler sox = WatermarkHandler(m_settings, m_watermarks);
+    sox.SetAlbumTagsFrom(firstTrack);
     int status = -1;
     SoxJob job;
     job.begin = [&](wxString& command) { return sox.BeginAppend(parts, MergedPath(), command); };
@@ -390,13 +413,7 @@ bool RenderRun::Join(const wxArrayString& parts, const wxString& firstTrack,
         lines.Add("Cancelled: the merged file was not created.");
         return false;
     }
-    if (status != 0) {
-        if (!sox.GetErrors().empty())
-            lines.Add(sox.GetErrors()[0]);
-        return false;
-    }
-    const wxString problem = CopyTags(firstTrack, MergedPath(), TagScope::Album);
-    if (!problem.empty())
-        lines.Add(FileName(MergedPath()) + ": " + problem);
-    return true;
+    // A failure's line, or a note on the tags of a merged file written.
+    WX_APPEND_ARRAY(lines, sox.GetErrors());
+    return status == 0;
 }

@@ -1,9 +1,12 @@
 #include "SoxHandler.h"
 
+#include "TagCopy.h"
+
 #include <wx/app.h>
 #include <wx/apptrait.h>
 #include <wx/evtloop.h>
 #include <wx/filename.h>
+#include <wx/log.h>
 #include <wx/process.h>
 #include <wx/thread.h>
 #include <wx/timer.h>
@@ -21,8 +24,10 @@
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 const wxString g_resourceFolder = "Velisto.app/Contents/Resources/";
+const size_t g_maxNameBytes = 255;
 
 std::function<void(const wxString&)> CSoxHandler::s_commandObserver;
 
@@ -31,6 +36,8 @@ namespace {
 const wxString kLengthLabel = "Length (seconds):";
 // How far a stated length may be from the decoded one, in seconds.
 const double kEstimateMargin = 0.1;
+// Starts tried while no process is free and none of ours runs to free one.
+const int kStartTries = 12;
 
 // Backslash-escapes every character of text that appears in specials.
 wxString Escape(const wxString& text, const wxString& specials) {
@@ -67,7 +74,39 @@ wxString ShellWord(const wxString& text) {
     return "\"" + Escape(text, "\\\"$`") + "\"";
 }
 
+// SoX ignores how the commands of its pipe inputs end: one killed half-way
+// just ends that input early, and the mix still succeeds. Each such command
+// reports its own failure on the shared error stream, with what it was for.
+const wxString kInputFailed = "velisto-input-failed";
+wxString GuardedInput(const wxString& shellCommand, const wxString& role) {
+    return shellCommand + " || echo " + kInputFailed + " " + role + " $? >&2";
+}
+
+// The reason for a guarded pipe input that failed, or empty.
+wxString InputFailure(const wxArrayString& errors) {
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kInputFailed + " "))
+            continue;
+        const wxString role = line.AfterFirst(' ').BeforeFirst(' ');
+        const wxString status = line.AfterLast(' ');
+        const wxString what = role == "track"       ? "the SoX process decoding the track"
+                              : role == "watermark" ? "a SoX process playing the watermark copies"
+                                                    : "a SoX process converting a file to join";
+        return what + " ended abnormally (exit status " + status +
+               "), so the output would be incomplete.";
+    }
+    return wxString();
+}
+
+// SoX's words when it could not write and does not know why (a full disk).
+const wxString kUnknownWriteError = "Unknown error -1";
+const wxString kNotWritten = "the output file could not be written.";
+
 } // namespace
+
+bool IsNameTooLong(const wxString& name) {
+    return std::strlen(name.fn_str()) > g_maxNameBytes;
+}
 
 wxString QuoteSoxPath(const wxString& rawPath, bool insidePipe) {
     const wxString path = PlainFileName(rawPath);
@@ -89,7 +128,15 @@ wxString SoxFailure(const wxArrayString& errors) {
         if (colon != wxNOT_FOUND && reason.Left(colon).Find(' ') == wxNOT_FOUND)
             reason = reason.Mid(colon + 2);
         reason.Trim(true).Trim(false);
-        return reason.empty() ? wxString("SoX failed.") : reason;
+        if (reason.empty())
+            return "SoX failed.";
+        // "can't open input file `x.mp3': " with nothing after it: SoX found
+        // no format in it.
+        if (reason.EndsWith(":"))
+            return reason + " it is not an audio file SoX can read.";
+        if (reason.EndsWith(kUnknownWriteError))
+            return kNotWritten;
+        return reason;
     }
     return wxString();
 }
@@ -152,6 +199,88 @@ FileStamp StampOf(const wxString& path) {
     return stamp;
 }
 
+namespace {
+
+bool IsUtf8(const wxCharBuffer& bytes) {
+    return bytes.data() && wxConvUTF8.ToWChar(nullptr, 0, bytes.data()) != wxCONV_FAILED;
+}
+
+// What a file that is not regular is, as a line names it.
+wxString FileKind(mode_t mode) {
+    if (S_ISFIFO(mode))
+        return "a FIFO";
+    if (S_ISDIR(mode))
+        return "a folder";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a file";
+}
+
+} // namespace
+
+wxString DisplayName(const wxString& path) {
+    const wxString name = wxFileName(path).GetFullName();
+    const wxCharBuffer bytes = name.fn_str();
+    if (!bytes.data())
+        return name;
+    // Each UTF-8 sequence as it is, every other byte as \xHH; control
+    // characters escaped too, so that the name stays on its line.
+    const std::string raw(bytes.data());
+    wxString shown;
+    for (size_t at = 0; at < raw.size();) {
+        const unsigned char lead = raw[at];
+        if (lead < 0x20 || lead == 0x7f) {
+            shown += lead == '\n'   ? wxString("\\n")
+                     : lead == '\t' ? wxString("\\t")
+                                    : wxString::Format("\\x%02x", lead);
+            ++at;
+            continue;
+        }
+        const size_t length = lead < 0x80                    ? 1
+                              : lead >= 0xc2 && lead <= 0xdf ? 2
+                              : lead >= 0xe0 && lead <= 0xef ? 3
+                              : lead >= 0xf0 && lead <= 0xf4 ? 4
+                                                             : 0;
+        const wxString sequence = length && at + length <= raw.size()
+                                      ? wxString::FromUTF8(raw.data() + at, length)
+                                      : wxString();
+        if (!sequence.empty()) {
+            shown += sequence;
+            at += length;
+        } else {
+            shown += wxString::Format("\\x%02x", lead);
+            ++at;
+        }
+    }
+    return shown;
+}
+
+namespace {
+
+// UnreadableFileLine's line without the name.
+wxString UnreadableReason(const wxString& path) {
+    if (!IsUtf8(wxFileName(path).GetFullName().fn_str()))
+        return "Not processed: its name is not valid UTF-8; rename the file.";
+    const wxCharBuffer bytes = path.fn_str();
+    if (!IsUtf8(bytes))
+        return "Not processed: the name of its folder is not valid UTF-8; rename the folder.";
+    struct stat st;
+    if (::stat(bytes.data(), &st) != 0 || S_ISREG(st.st_mode))
+        return wxString();
+    return "Not processed: it is not a regular file (" + FileKind(st.st_mode) + ").";
+}
+
+} // namespace
+
+wxString UnreadableFileLine(const wxString& path) {
+    const wxString reason = UnreadableReason(path);
+    return reason.empty() ? wxString() : DisplayName(path) + ": " + reason;
+}
+
 bool FileStamp::operator==(const FileStamp& other) const {
     return exists == other.exists && device == other.device && inode == other.inode &&
            size == other.size && modified == other.modified;
@@ -164,6 +293,12 @@ wxString FileIdentity(const wxString& path) {
     wxFileName name(path);
     name.Normalize(wxPATH_NORM_DOTS | wxPATH_NORM_ABSOLUTE);
     return "path " + name.GetFullPath();
+}
+
+wxString ForeignOutputText(const wxString& path) {
+    return DisplayName(path) +
+           " already exists and was not written by this program. Move or rename it, or choose "
+           "another output folder, prefix or suffix, and run again.";
 }
 
 bool IsSameFile(const wxString& a, const wxString& b) {
@@ -195,14 +330,22 @@ long long LeadingNumber(const wxString& text) {
 wxString RunFailure(const SoxOutput& out) {
     if (out.status == -1)
         return "SoX could not be started.";
-    const wxString failure = SoxFailure(out.errors);
+    wxString failure = SoxFailure(out.errors);
+    if (failure.empty())
+        failure = InputFailure(out.errors);
     if (!failure.empty() || out.status == 0)
         return failure;
     for (const wxString& line : out.errors)
-        if (!line.AfterFirst(' ').StartsWith("WARN ") && !wxString(line).Trim().empty())
+        if (!line.AfterFirst(' ').StartsWith("WARN ") && !wxString(line).Trim().empty() &&
+            !line.StartsWith(kInputFailed))
             return line;
     return wxString::Format("SoX failed with status %ld.", out.status);
 }
+
+// A watermark whose loudest sample is below -60 dBFS cannot be heard over music.
+const double kAudiblePeak = 0.001;
+const wxString kSilent = "silent or nearly silent (its loudest sample is below -60 dBFS): "
+                         "choose a watermark sound that can be heard.";
 
 long long Gcd(long long a, long long b) {
     return b == 0 ? a : Gcd(b, a % b);
@@ -266,8 +409,10 @@ struct BedSound {
 // copy ends and preceded by its start. A sound longer than the interval
 // would overlap the next copy, so the copies are dealt to as many beds
 // (phases) as it takes for every sound to fit its spacing; the mix sums them.
+// A bed that would sound past cutAt frames (a clip's end; -1: none) is cut
+// there, its last fade frames faded out with the clip's.
 wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
-                            size_t copies) {
+                            size_t copies, long long cutAt = -1, long long fade = 0) {
     wxArrayString beds;
     const long long n = static_cast<long long>(sounds.size());
     const long long slot = static_cast<long long>(interval) * rate;
@@ -308,7 +453,9 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
                 const wxString file = ShellWord(PlainFileName(sound.path));
                 bed += " " + (sound.effects.empty()
                                   ? file
-                                  : ShellWord("| ./sox -V1 " + file + " -p " + sound.effects));
+                                  : ShellWord("| " + GuardedInput("./sox -V1 " + file + " -p " +
+                                                                      sound.effects,
+                                                                  "watermark")));
             }
         }
         bed += " -p";
@@ -335,7 +482,11 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
         const long long lead = static_cast<long long>(start) * rate + phase * slot;
         if (lead > 0)
             bed += " pad " + Samples(lead);
-        beds.Add(SplitterWord("| " + bed));
+        if (cutAt >= 0 && lead + length > cutAt) {
+            bed += fade > 0 ? " fade t 0 " + Samples(cutAt) + " " + Samples(std::min(fade, cutAt))
+                            : " trim 0 " + Samples(cutAt);
+        }
+        beds.Add(SplitterWord("| " + GuardedInput(bed, "watermark")));
     }
     return beds;
 }
@@ -380,11 +531,17 @@ CSoxHandler::~CSoxHandler() = default;
 SoxOutput CSoxHandler::Execute(const wxString& command) {
     SoxOutput result;
     bool ended = false;
-    if (!SoxQueue::Start(command, [&](const SoxOutput& out) {
-            result = out;
-            ended = true;
-        }))
-        return result; // status -1: could not be started
+    const auto done = [&](const SoxOutput& out) {
+        result = out;
+        ended = true;
+    };
+    int error = 0;
+    for (int tries = 0; !SoxQueue::Start(command, done, false, &error);) {
+        if (error != EAGAIN || tries == kStartTries)
+            return result; // status -1: could not be started
+        if (!SoxQueue::PauseForProcesses(tries))
+            ++tries;
+    }
     SoxQueue::WaitUntil([&] { return ended; });
     return result;
 }
@@ -434,6 +591,9 @@ bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& fai
     failure.clear();
     if (CachedHeader(path, header))
         return true;
+    failure = UnreadableReason(path);
+    if (!failure.empty())
+        return false;
     const FileStamp stamp = StampOf(path);
     const SoxOutput info = Execute("./sox --i " + QuoteSoxPath(path));
     failure = RunFailure(info);
@@ -451,7 +611,8 @@ bool CSoxHandler::BeginReadHeaders(const wxArrayString& paths, wxString& command
     Header known;
     command = "./sox --i";
     for (const wxString& path : paths) {
-        if (CachedHeader(path, known))
+        // SoX would wait for ever on a FIFO: such files are refused unread.
+        if (CachedHeader(path, known) || !UnreadableReason(path).empty())
             continue;
         m_headerPaths.Add(path);
         m_headerStamps.push_back(StampOf(path));
@@ -511,14 +672,26 @@ bool CSoxHandler::LengthFromHeader(const Header& header, int& seconds) {
     return false;
 }
 
-bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure) {
+bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure,
+                          double* exact, bool* estimated) {
+    double exactSeconds = -1;
+    bool estimate = false;
+    if (!exact)
+        exact = &exactSeconds;
+    if (!estimated)
+        estimated = &estimate;
     if (!ReadHeader(path, header, failure))
         return false;
-    if (LengthFromHeader(header, seconds))
+    if (LengthFromHeader(header, seconds)) {
+        *exact = HeaderSeconds(header);
+        *estimated = header.frames < 0;
         return true;
+    }
     const auto known = m_cache->lengths.find(path);
     if (known != m_cache->lengths.end() && known->second.stamp == StampOf(path)) {
         seconds = known->second.seconds;
+        *exact = known->second.exactSeconds;
+        *estimated = false;
         return true;
     }
     const FileStamp stamp = StampOf(path);
@@ -531,7 +704,9 @@ bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wx
         failure = "SoX did not report the length.";
         return false;
     }
-    m_cache->lengths[path] = {seconds, stamp};
+    *exact = ParseSeconds(run.errors);
+    *estimated = false;
+    m_cache->lengths[path] = {seconds, *exact, stamp};
     return true;
 }
 
@@ -554,31 +729,56 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
                                               : rateEffect + " " + channelsEffect;
     effects.Trim(true).Trim(false);
 
-    if (effects.empty() && sound.frames >= 0) {
-        frames = sound.frames;
-        return true;
+    double peak = 0;
+    if (!SoundPeak(path, effects, peak, failure)) {
+        failure = DisplayName(path) + ": " + failure;
+        return false;
     }
+    if (peak < kAudiblePeak) {
+        failure = "Not processed: the watermark file " + DisplayName(path) + " is " + kSilent;
+        return false;
+    }
+    frames = m_cache->sounds[path + "\n" + effects].frames / track.channels;
+    return true;
+}
+
+bool CSoxHandler::SoundPeak(const wxString& path, const wxString& effects, double& peak,
+                            wxString& failure) {
     const wxString key = path + "\n" + effects;
     auto known = m_cache->sounds.find(key);
     if (known == m_cache->sounds.end()) {
-        // Its length once converted, counted by SoX itself.
+        // Its length once converted, counted by SoX itself, and its loudest sample.
         const SoxOutput run = Execute("./sox " + QuoteSoxPath(path) + " -n " + effects +
                                       (effects.empty() ? "" : " ") + "stat");
         failure = RunFailure(run);
         long long samples = -1;
-        for (const wxString& line : run.errors)
+        double loudest = -1;
+        for (const wxString& line : run.errors) {
+            double value = 0;
             if (line.StartsWith("Samples read:"))
                 samples = LeadingNumber(line.Mid(13));
-        if (failure.empty() && (samples < 0 || track.channels <= 0))
-            failure = "SoX did not report the length.";
-        if (!failure.empty()) {
-            failure = wxFileName(path).GetFullName() + ": " + failure;
-            return false;
+            else if ((line.StartsWith("Maximum amplitude:") ||
+                      line.StartsWith("Minimum amplitude:")) &&
+                     wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
+                loudest = std::max(loudest, std::fabs(value));
         }
-        known = m_cache->sounds.emplace(key, Converted{effects, samples / track.channels}).first;
+        if (failure.empty() && (samples < 0 || loudest < 0))
+            failure = "SoX did not report the length.";
+        if (!failure.empty())
+            return false;
+        // Frames of the converted sound times its channels: the caller divides.
+        known = m_cache->sounds.emplace(key, Converted{effects, samples, loudest}).first;
     }
-    frames = known->second.frames;
+    peak = known->second.peak;
     return true;
+}
+
+wxString CSoxHandler::WatermarkProblem(const wxString& path) {
+    double peak = 0;
+    wxString failure;
+    if (!SoundPeak(path, wxString(), peak, failure))
+        return DisplayName(path) + ": " + failure;
+    return peak < kAudiblePeak ? DisplayName(path) + ": " + kSilent : wxString();
 }
 
 wxString CSoxHandler::MeasureCommand(const wxString& path) {
@@ -603,16 +803,38 @@ namespace {
 // output, unique to this process and host, so that a render killed outright
 // (a host that goes down, SIGKILL) never leaves a cut-short file under the
 // output's name, and two hosts rendering one track never write one file.
-// The output itself when that name would be too long.
+// A long output name is cut to fit, with a hash of it to tell it apart.
 wxString PartialPath(const wxString& output) {
     static unsigned long counter = 0;
     const wxFileName name(output);
-    const wxString partial =
-        wxString::Format(".%s.partial-%s-%lu-%lu.%s", name.GetFullName(), wxGetHostName(),
-                         wxGetProcessId(), ++counter, name.GetExt());
-    if (partial.utf8_str().length() > 255)
-        return output;
+    const wxString tail = wxString::Format(".partial-%s-%lu-%lu.%s", wxGetHostName(),
+                                           wxGetProcessId(), ++counter, name.GetExt());
+    wxString base = name.GetFullName();
+    wxString partial = "." + base + tail;
+    if (IsNameTooLong(partial)) {
+        std::uint32_t hash = 2166136261u; // FNV-1a
+        for (const char c : std::string(base.utf8_str()))
+            hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+        const wxString mark = wxString::Format("~%08x", hash);
+        while (!base.empty() && IsNameTooLong("." + base + mark + tail))
+            base.RemoveLast();
+        partial = "." + base + mark + tail;
+    }
     return wxFileName(name.GetPath(), partial).GetFullPath();
+}
+
+// Under this much free space a write that failed is taken for a full disk.
+const unsigned long long kFullDiskBytes = 1 << 20;
+bool IsDiskFull(const wxString& folder) {
+    struct statvfs fs;
+    return ::statvfs(folder.fn_str(), &fs) == 0 &&
+           static_cast<unsigned long long>(fs.f_bavail) * fs.f_frsize < kFullDiskBytes;
+}
+
+// Seconds of the MP3 frames an encoder may add as delay and padding: what a
+// written file may differ from its plan by.
+double FrameSlack(long rate, int frames) {
+    return rate > 0 ? frames * 1152.0 / rate : 0.1 * frames;
 }
 
 } // namespace
@@ -633,7 +855,7 @@ double CSoxHandler::HeaderSeconds(const Header& header) {
 }
 
 void CSoxHandler::AddMessage(const wxString& text) {
-    m_errors.Add(wxFileName(m_inputFile).GetFullName() + ": " + text);
+    m_errors.Add(DisplayName(m_inputFile) + ": " + text);
 }
 
 wxString CSoxHandler::GetOutputPath() const {
@@ -673,6 +895,8 @@ bool CSoxHandler::BeginRun(wxString& command) {
     m_clipFrom = -1;
     m_clipNote.clear();
     m_writing.clear();
+    m_plannedSeconds = -1;
+    m_cutCopy = -1;
     m_knownLength = -1;
     m_knownSeconds = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
@@ -701,6 +925,58 @@ void CSoxHandler::AbandonRun() {
     m_writing.clear();
 }
 
+wxString CSoxHandler::FinishOutput(const wxString& tagsFrom, bool album, wxString& note) {
+    note.clear();
+    // Read back without decoding: a process that died, a full disk or a
+    // writer that gave up show as a file shorter than planned.
+    const double written = AudioSeconds(m_writing);
+    if (written < 0)
+        return "the written file cannot be read back as audio.";
+    if (m_plannedSeconds >= 0 && std::fabs(written - m_plannedSeconds) > m_plannedMargin)
+        return wxString::Format("the written file lasts %s s instead of %s s.",
+                                wxString::FromCDouble(written, 2),
+                                wxString::FromCDouble(m_plannedSeconds, 2));
+    if (!tagsFrom.empty()) {
+        bool tagged = false;
+        note = CopyTags(tagsFrom, m_writing, album ? TagScope::Album : TagScope::Track, &tagged);
+        // A tag that did not fit may have cut the file short while TagLib
+        // still says it saved: SoX, which reads what users play it with,
+        // must still take the file for what it was.
+        Header header;
+        wxString unreadable;
+        if (tagged && (!ReadHeader(m_writing, header, unreadable) ||
+                       std::fabs(HeaderSeconds(header) - written) >
+                           std::max(m_plannedMargin, FrameSlack(header.rate, 2)) ||
+                       std::fabs(AudioSeconds(m_writing) - written) > 0.001))
+            return "writing its tags damaged the file.";
+    }
+    if (!MarkAsOutput(m_writing))
+        return "the written file could not be marked as this program's output: " +
+               wxString(std::strerror(errno)) + ".";
+    // Checked again at the last moment: the file may have come since the run began.
+    if (StampOf(m_resultOutput).exists && !IsMarkedOutput(m_resultOutput))
+        return "Not processed: " + ForeignOutputText(m_resultOutput);
+    // One step, so that the output's name only ever shows a finished file.
+    if (std::rename(m_writing.fn_str(), m_resultOutput.fn_str()) != 0)
+        return "the finished file could not be given its name: " + wxString(std::strerror(errno)) +
+               ".";
+    return wxString();
+}
+
+wxString CSoxHandler::WritingFailure(wxString failure) const {
+    if (m_writing.empty())
+        return failure;
+    if (IsDiskFull(wxFileName(m_writing).GetPath())) {
+        if (failure == kNotWritten)
+            failure = "the output file could not be written: the disk is full.";
+        else if (!failure.Contains("No space left on device"))
+            failure += " The disk is full.";
+    }
+    // SoX names the file it wrote; the user knows the output's name.
+    failure.Replace(wxFileName(m_writing).GetFullName(), wxFileName(m_resultOutput).GetFullName());
+    return failure;
+}
+
 bool CSoxHandler::EndRun(const SoxOutput& out) {
     if (out.cancelled) {
         if (!m_writing.empty())
@@ -708,19 +984,13 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         return false;
     }
     wxString failure = RunFailure(out);
-    // One step, so that the output's name only ever shows a finished file.
-    if (failure.empty() && !m_writing.empty() && m_writing != m_resultOutput &&
-        std::rename(m_writing.fn_str(), m_resultOutput.fn_str()) != 0)
-        failure =
-            "the finished file could not be given its name: " + wxString(std::strerror(errno)) +
-            ".";
+    wxString tagNote;
+    if (failure.empty() && !m_writing.empty())
+        failure = FinishOutput(m_copyTags ? m_inputFile : wxString(), false, tagNote);
     if (!failure.empty()) {
+        failure = WritingFailure(failure);
         if (!m_writing.empty())
             RemoveIfWritten(m_writing, m_writingBefore);
-        // SoX names the file it wrote; the user knows the output's name.
-        if (m_writing != m_resultOutput && !m_writing.empty())
-            failure.Replace(wxFileName(m_writing).GetFullName(),
-                            wxFileName(m_resultOutput).GetFullName());
         AddMessage(failure);
         return false;
     }
@@ -735,7 +1005,7 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         m_resultLong = seconds;
         // A render of the same file later needs no decode to measure it.
         if (m_knownLength < 0)
-            m_cache->lengths[m_inputFile] = {seconds, m_measuredStamp};
+            m_cache->lengths[m_inputFile] = {seconds, ParseSeconds(out.errors), m_measuredStamp};
         const double exact = m_knownLength >= 0 ? m_knownSeconds : ParseSeconds(out.errors);
         // Never below the whole seconds, which the length is built on.
         m_resultSeconds = exact >= seconds && exact < seconds + 1 ? exact : seconds;
@@ -747,6 +1017,8 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
             m_startTime));
         if (!m_clipNote.empty())
             AddMessage(m_clipNote);
+        if (!tagNote.empty())
+            AddMessage(tagNote);
         return true;
     }
     AddMessage("Process completed successfully");
@@ -758,6 +1030,8 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         if (clipped > 0)
             AddMessage(
                 wxString::Format("%lld samples clipped: lower the watermark level.", clipped));
+        if (!tagNote.empty())
+            AddMessage(tagNote);
     }
     return true;
 }
@@ -768,11 +1042,14 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     if (m_waterMarkInterval <= 0 || m_startTime < 0)
         return false;
     wxString failure;
+    m_trackSeconds = -1;
+    m_trackEstimated = true;
     if (m_firstSeconds > 0 && ReadHeader(m_inputFile, track, failure) &&
         !LengthFromHeader(track, length) && track.statedFrames >= 0 && track.rate > 0) {
         // Near a whole second the estimate may be one off: no decode for that.
         length = static_cast<int>(track.statedFrames / track.rate);
-    } else if (!Measure(m_inputFile, track, length, failure)) {
+        m_trackSeconds = HeaderSeconds(track);
+    } else if (!Measure(m_inputFile, track, length, failure, &m_trackSeconds, &m_trackEstimated)) {
         AddMessage(failure);
         return false;
     }
@@ -794,6 +1071,10 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     const wxString replaced = OutputReplacesInput();
     if (!replaced.empty()) {
         AddMessage(replaced);
+        return false;
+    }
+    if (StampOf(m_resultOutput).exists && !IsMarkedOutput(m_resultOutput)) {
+        AddMessage("Not processed: " + ForeignOutputText(m_resultOutput));
         return false;
     }
     return true;
@@ -864,8 +1145,11 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
         clip += wxString::Format("%strim 0 %d", clip.empty() ? "" : " ", m_firstSeconds);
     const bool piped = !clip.empty() || (m_decodeApart && m_fileFormat == "mp3");
     if (piped)
-        command += "\"| ./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
-                   (clip.empty() ? "" : " " + clip) + "\" ";
+        command += "\"| " +
+                   GuardedInput("./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
+                                    (clip.empty() ? "" : " " + clip),
+                                "track") +
+                   "\" ";
     else
         command += QuoteSoxPath(m_inputFile) + " ";
     // The level scales each bed as it enters the mix; the track keeps -v 1.
@@ -902,10 +1186,36 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         }
         sounds.push_back(sound);
     }
-    const wxArrayString beds =
-        copies == 0 ? wxArrayString()
-                    : WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies);
+    // A clip ends where it is cut: a copy that would pass its end is cut
+    // and faded with it. A whole track lets its last copy ring out.
+    const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
+    const long long cutAt = clipped ? static_cast<long long>(m_clipLength) * track.rate : -1;
+    const long long fade = static_cast<long long>(std::max(m_clipFade, 0)) * track.rate;
+    const wxArrayString beds = copies == 0
+                                   ? wxArrayString()
+                                   : WatermarkBeds(sounds, track.rate, m_startTime,
+                                                   m_waterMarkInterval, copies, cutAt, fade);
     m_copies = copies;
+    // What the file must last: the track's part that is written, or longer
+    // where the last copy rings out past it.
+    double planned = clipped ? m_clipLength : m_trackSeconds;
+    if (m_firstSeconds > 0)
+        planned = std::min(planned, static_cast<double>(m_firstSeconds));
+    for (size_t k = 0; k < copies; ++k) {
+        double end =
+            m_positions[k] + static_cast<double>(sounds[k % sounds.size()].frames) / track.rate;
+        if (clipped && end > m_clipLength) {
+            end = m_clipLength;
+            m_cutCopy = m_positions[k];
+        }
+        planned = std::max(planned, end);
+    }
+    m_plannedSeconds = m_trackSeconds < 0 ? -1 : planned;
+    // A header's estimate may count bytes that are no audio (junk before
+    // the first MP3 frame): the pipe inputs' own reports are the sharp check
+    // then, and the length only a coarse one.
+    m_plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
+                                       : FrameSlack(track.rate, 2);
     m_writing = PartialPath(m_resultOutput);
     m_writingBefore = StampOf(m_writing);
     command = MixCommand(track, beds);
@@ -923,13 +1233,18 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
                               wxString& command) {
     m_errors.Clear();
     m_writing.clear();
-    const wxString name = wxFileName(output).GetFullName();
+    m_plannedSeconds = -1;
+    const wxString name = DisplayName(output);
     for (const wxString& file : files) {
         if (IsSameFile(output, file)) {
-            m_errors.Add(name + ": Not created: it would replace " +
-                         wxFileName(file).GetFullName() + ", one of the files to join.");
+            m_errors.Add(name + ": Not created: it would replace " + DisplayName(file) +
+                         ", one of the files to join.");
             return false;
         }
+    }
+    if (StampOf(output).exists && !IsMarkedOutput(output)) {
+        m_errors.Add(name + ": Not created: " + ForeignOutputText(output));
+        return false;
     }
     // SoX joins only files of one sample rate and channel count: the others
     // come in through a pipe input that converts them to the first one's.
@@ -941,6 +1256,20 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     if (!files.empty())
         ReadHeader(files[0], first, failure);
     command = "./sox ";
+    // The join lasts as long as its files together.
+    double planned = 0;
+    int estimated = 0;
+    for (size_t i = 0; i < files.size(); ++i) {
+        Header known;
+        const double seconds = ReadHeader(files[i], known, failure) ? HeaderSeconds(known) : -1;
+        if (seconds < 0 || planned < 0)
+            planned = -1;
+        else
+            planned += seconds;
+        estimated += known.frames < 0;
+    }
+    m_plannedSeconds = planned;
+    m_plannedMargin = FrameSlack(first.rate, 2 + 2 * estimated);
     for (size_t i = 0; i < files.size(); ++i) {
         wxString options;
         if (i > 0 && ReadHeader(files[i], header, failure)) {
@@ -952,7 +1281,10 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
         if (options.empty())
             command += QuoteSoxPath(files[i]) + " ";
         else
-            command += "\"| ./sox " + QuoteSoxPath(files[i], true) + " " + options + "-p\" ";
+            command += "\"| " +
+                       GuardedInput("./sox " + QuoteSoxPath(files[i], true) + " " + options + "-p",
+                                    "join") +
+                       "\" ";
     }
     if (m_mono)
         command += " -c 1 ";
@@ -961,21 +1293,29 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
         command += " -c 2 "; // MP3 holds at most two channels
     command += CompressionOptions(format, m_bitrate) + SampleSizeOption(format, first.bits, false) +
                kNoComment;
-    command += QuoteSoxPath(output);
-    m_writing = output;
-    m_writingBefore = StampOf(output);
+    m_resultOutput = output;
+    m_writing = PartialPath(output);
+    m_writingBefore = StampOf(m_writing);
+    command += QuoteSoxPath(m_writing);
     return true;
 }
 
 int CSoxHandler::EndAppend(const SoxOutput& out) {
-    const wxString failure = RunFailure(out);
-    const wxString output = m_writing;
-    m_writing.clear();
-    if (failure.empty() && !out.cancelled)
+    wxString failure = out.cancelled ? wxString() : RunFailure(out);
+    wxString tagNote;
+    if (!out.cancelled && failure.empty())
+        failure = FinishOutput(m_albumTagsFrom, true, tagNote);
+    const wxString name = DisplayName(m_resultOutput);
+    if (!out.cancelled && failure.empty()) {
+        m_writing.clear();
+        if (!tagNote.empty())
+            m_errors.Add(name + ": " + tagNote);
         return 0;
-    RemoveIfWritten(output, m_writingBefore);
+    }
     if (!out.cancelled)
-        m_errors.Add(wxFileName(output).GetFullName() + ": " + failure);
+        m_errors.Add(name + ": " + WritingFailure(failure));
+    RemoveIfWritten(m_writing, m_writingBefore);
+    m_writing.clear();
     return -1;
 }
 
@@ -1054,6 +1394,7 @@ public:
     // Tells the owner and goes.
     void Finish() {
         s_running.erase(this);
+        ++s_ends;
         SoxOutput result;
         result.status = m_status;
         result.cancelled = m_killed && m_status != 0;
@@ -1070,6 +1411,7 @@ public:
 
     long pid = 0;
     static std::set<Child*> s_running;
+    static unsigned long s_ends; // children finished so far
 
     void OnTerminate(int, int status) override {
         Drain();
@@ -1093,21 +1435,69 @@ private:
 };
 
 std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
+unsigned long SoxQueue::Child::s_ends = 0;
+
+namespace {
+
+// Kills SoX when this process goes, even killed outright, where a process
+// group would leave it running: the parent-death signal, set in the child.
+// The kernel sends it when the thread that started the child ends; every
+// start happens on the thread that runs the event loop, which ends only with
+// the process. SoX's pipe inputs then die of SIGPIPE. Empty where util-linux
+// is missing.
+const wxString& DieWithParent() {
+    static const wxString prefix = wxFileName::IsFileExecutable("/usr/bin/setpriv")
+                                       ? "/usr/bin/setpriv --pdeathsig KILL "
+                                       : "";
+    return prefix;
+}
+
+// Milliseconds to wait before the next start when none was free.
+long long StartPause(int tries) {
+    return std::min(1000, 10 << std::min(tries, 7));
+}
+
+} // namespace
 
 SoxQueue::Child* SoxQueue::Start(const wxString& command,
-                                 std::function<void(const SoxOutput&)> done, bool raw) {
+                                 std::function<void(const SoxOutput&)> done, bool raw, int* error) {
     if (CSoxHandler::s_commandObserver)
         CSoxHandler::s_commandObserver(command);
+    // setpriv starts, whether SoX can be or not.
+    if (!DieWithParent().empty() &&
+        !wxFileName::IsFileExecutable(g_resourceFolder + command.BeforeFirst(' '))) {
+        if (error)
+            *error = ENOENT;
+        return nullptr;
+    }
     auto* child = new Child(std::move(done), raw);
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
-    const long pid = wxExecute(command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child, &env);
+    long pid = 0;
+    int failure = 0;
+    {
+        // A failure is told by status -1; the toolkit would log it on top.
+        wxLogNull quiet;
+        errno = 0;
+        pid = wxExecute(DieWithParent() + command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child,
+                        &env);
+        failure = errno;
+    }
     if (pid <= 0) {
+        if (error)
+            *error = failure;
         delete child;
         return nullptr;
     }
     child->Started(pid);
     return child;
+}
+
+bool SoxQueue::PauseForProcesses(int tries) {
+    const unsigned long ends = Child::s_ends;
+    const wxLongLong due = wxGetLocalTimeMillis() + StartPause(tries);
+    WaitUntil([&] { return Child::s_ends != ends || wxGetLocalTimeMillis() >= due; });
+    return Child::s_ends != ends;
 }
 
 void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
@@ -1186,7 +1576,7 @@ void SoxQueue::Tick() {
     Deliver();
     while (BeginNext())
         Deliver();
-    if (m_running.empty() && m_ended.empty() && m_waiting.empty()) {
+    if (m_running.empty() && m_ended.empty() && m_waiting.empty() && !m_deferred.active) {
         m_ticker->Stop();
         m_jobs.clear(); // nothing refers to them now
     }
@@ -1196,11 +1586,32 @@ void SoxQueue::Tick() {
 void SoxQueue::Cancel() {
     m_cancelled = true;
     m_waiting.clear();
+    if (m_deferred.active) {
+        SoxOutput none;
+        none.cancelled = true;
+        m_ended.push_back({m_deferred.job, none});
+        m_deferred = Deferred();
+    }
     for (Started& running : m_running)
         running.child->Kill();
 }
 
+bool SoxQueue::DeferredDue() const {
+    return m_deferred.active &&
+           (Child::s_ends != m_deferred.ends || wxGetLocalTimeMillis() >= m_deferred.due);
+}
+
 bool SoxQueue::BeginNext() {
+    if (m_deferred.active) {
+        if (m_cancelled || !DeferredDue())
+            return false;
+        // Only a pause with nothing of ours running to free a process counts
+        // against the job: ours end by themselves.
+        if (Child::s_ends == m_deferred.ends && Child::s_running.empty())
+            ++m_deferred.tries;
+        m_deferred.active = false;
+        return StartJob(m_deferred.job, m_deferred.command);
+    }
     if (m_cancelled || m_running.size() >= m_parallel || m_waiting.empty())
         return false;
     auto next = std::find_if(m_waiting.begin(), m_waiting.end(), [this](size_t job) {
@@ -1222,7 +1633,13 @@ bool SoxQueue::BeginNext() {
         m_ended.push_back({job, nothingRan});
         return true;
     }
+    StartJob(job, command);
+    return true;
+}
+
+bool SoxQueue::StartJob(size_t job, const wxString& command) {
     Child* child = nullptr;
+    int error = 0;
     if (!m_cancelled) {
         // ~SoxQueue forgets the children still running, so this never outlives the queue.
         child = Start(
@@ -1234,8 +1651,19 @@ bool SoxQueue::BeginNext() {
                     m_running.erase(running);
                 m_ended.push_back({job, out});
             },
-            m_jobs[job].rawOutput);
+            m_jobs[job].rawOutput, &error);
     }
+    if (!child && !m_cancelled && error == EAGAIN && m_deferred.tries < kStartTries) {
+        // Out of processes (the user's limit, a full table) passes as
+        // processes end: the job waits instead of failing.
+        m_deferred.active = true;
+        m_deferred.job = job;
+        m_deferred.command = command;
+        m_deferred.ends = Child::s_ends;
+        m_deferred.due = (wxGetLocalTimeMillis() + StartPause(m_deferred.attempts++)).GetValue();
+        return false;
+    }
+    m_deferred = Deferred();
     if (child) {
         m_running.push_back({job, child});
     } else {
@@ -1267,9 +1695,10 @@ void SoxQueue::Run(const std::function<bool()>& stop) {
             // ended meanwhile before the next one.
             Deliver();
         }
-        if (m_running.empty() && m_ended.empty() && (m_waiting.empty() || m_cancelled))
+        if (m_running.empty() && m_ended.empty() && !m_deferred.active &&
+            (m_waiting.empty() || m_cancelled))
             return;
-        WaitUntil([&] { return !m_ended.empty() || stopAsked(); });
+        WaitUntil([&] { return !m_ended.empty() || stopAsked() || DeferredDue(); });
     }
 }
 
@@ -1321,7 +1750,11 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
     // Copies share what the header runs learn.
     std::vector<CSoxHandler> measures(paths.size(), measure);
     std::unique_ptr<bool[]> measured(new bool[paths.size()]());
+    std::vector<wxString> refused(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
+        refused[i] = UnreadableFileLine(paths[i]);
+        if (!refused[i].empty())
+            continue;
         measures[i].SetInputFile(paths[i]);
         SoxJob job = OperationJob(measures[i], &measured[i]);
         job.ready = [headerRead, i] { return headerRead(i); };
@@ -1337,6 +1770,8 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
             length.seconds = sox.GetResultLong();
             length.exactSeconds = sox.GetResultSeconds();
             length.text = sox.GetResult();
+        } else if (!refused[i].empty()) {
+            length.line = refused[i];
         } else if (!queue.WasCancelled()) {
             length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +
                                                         ": SoX could not read its length."

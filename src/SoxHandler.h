@@ -42,6 +42,16 @@ struct FileStamp {
 };
 FileStamp StampOf(const wxString& path);
 
+// Why the file at path must not be read as a track or a watermark, as its
+// whole line ("b.wav: Not processed: it is not a regular file (a FIFO)."), or
+// empty. SoX would wait forever on a FIFO or a device, and a name that is not
+// UTF-8 cannot reach it intact. A missing file is SoX's to report.
+wxString UnreadableFileLine(const wxString& path);
+// A file's name as a result line shows it: without its folders, bytes that
+// are not UTF-8 and control characters (a newline would split the line)
+// escaped ("caf\xe9.wav", "a\nb.wav").
+wxString DisplayName(const wxString& path);
+
 // The reason in the first FAIL line of SoX's standard error ("sox FAIL
 // formats: can't open ..." gives "can't open ..."), or empty when there is
 // none. SoX exits 0 after some failures (a full disk), so this decides.
@@ -54,6 +64,11 @@ wxString SoxFailure(const wxArrayString& errors);
 // count is taken, not their sum. Effects (a watermark's resampling in its pipe
 // run) are not counted: no watermark level can help there.
 long long SoxClippedSamples(const wxArrayString& errors);
+
+// Longest file name, in bytes, that the file systems take.
+extern const size_t g_maxNameBytes;
+// True when a file name (no folders) is longer than that.
+bool IsNameTooLong(const wxString& name);
 
 // The volume factor for a gain in whole dB, as SoX's -v takes it ("0.501187"
 // for -6), written with a point whatever the locale.
@@ -94,6 +109,10 @@ wxString MergedOutputPath(const wxString& folder, const wxString& name, const wx
 // not hidden (no leading dot).
 bool IsUsableMergeName(const wxString& name);
 
+// The reason a file at path, which this program did not write, stands where
+// an output goes: "<name> already exists and ...", saying how to go on.
+wxString ForeignOutputText(const wxString& path);
+
 // True when both paths name one file: the same file on disk (also through
 // links) when both exist, otherwise the same absolute path once "." and ".."
 // are resolved.
@@ -129,6 +148,12 @@ public:
     // track, which a pipe would hide, and cost little to write.
     void SetDecodeApart(bool apart) { m_decodeApart = apart; }
     void SetPrefix(wxString prefix) { m_prefix = prefix; }
+    // A render carries its track's tags and pictures into its output, before
+    // the output takes its name.
+    void SetCopyTags(bool copy) { m_copyTags = copy; }
+    // A join carries this track's album tags and pictures into the joined
+    // file (empty: none).
+    void SetAlbumTagsFrom(const wxString& track) { m_albumTagsFrom = track; }
     void SetSuffix(wxString suffix) { m_suffix = suffix; }
     // Writes only the first seconds of what the render would write (0: all
     // of it), soon: the track's length may be taken from its header's
@@ -166,6 +191,9 @@ public:
     // After BeginRun of a render: the second of the track its clip starts
     // at, or -1 when the whole track is written.
     int GetClipFrom() const { return m_clipFrom; }
+    // After BeginRun of a render: the position of the copy that the clip's
+    // end cuts short, or -1 when none is.
+    int GetCutCopy() const { return m_cutCopy; }
     // The message lines of the last run ("<name>: <what happened>"), not only errors.
     wxArrayString& GetErrors() { return m_errors; }
 
@@ -197,10 +225,12 @@ public:
     // track's length.
     bool BeginRun(wxString& command);
     // Reads what that command printed and sets results and the message line
-    // as Run does; true on success. A FAIL line counts as failure whatever
-    // the exit status. A render writes under a hidden name beside its output
-    // and is renamed to it here once SoX succeeded, so the output's name only
-    // ever holds a finished file; on failure or cancel the partial file is
+    // as Run does; true on success. A FAIL line, or a pipe input that ended
+    // abnormally, counts as failure whatever the exit status. A render
+    // writes under a hidden name beside its output; here it is read back
+    // (it must be as long as planned), given its tags and the output mark,
+    // and only then renamed to the output, so the output's name only ever
+    // holds a finished file; on failure or cancel the partial file is
     // removed and an earlier output stays as it was. A cancelled run leaves
     // no line.
     bool EndRun(const SoxOutput& out);
@@ -220,11 +250,14 @@ public:
     // holds one line: output's name, ": ", the reason.
     int AppendFiles(const wxArrayString& files, const wxString& output);
     // Prepares the join: false with the line when it must not run (output
-    // would replace one of the files); on true, command is to run in the
+    // would replace one of the files, or a file this program did not
+    // write); on true, command is to run in the
     // resource folder as BeginRun's. Reads each file's header with SoX.
     bool BeginAppend(const wxArrayString& files, const wxString& output, wxString& command);
     // Reads what the join printed: 0, or -1 with the line and a partial
-    // output removed, as AppendFiles; a cancelled join leaves no line.
+    // output removed, as AppendFiles; a cancelled join leaves no line. The
+    // join, like a render, is written under a hidden name, checked, tagged
+    // and renamed; a tag problem leaves a line on success too.
     int EndAppend(const SoxOutput& out);
 
     // Reads the headers of paths with one SoX run (BeginReadHeaders, the
@@ -234,6 +267,12 @@ public:
     // false when every header is known already.
     bool BeginReadHeaders(const wxArrayString& paths, wxString& command);
     void EndReadHeaders(const SoxOutput& out);
+
+    // Why path cannot be a watermark although SoX reads it (it is silent or
+    // nearly so), as "<name>: <reason>"; empty when it can. A render refuses
+    // such a watermark too. Runs SoX once per
+    // file, shared with copies of this object.
+    wxString WatermarkProblem(const wxString& path);
 
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default.
@@ -260,9 +299,11 @@ private:
     bool ReadHeader(const wxString& path, Header& header, wxString& failure);
     // Whole seconds as the header states them, when that is certain.
     static bool LengthFromHeader(const Header& header, int& seconds);
-    // Whole seconds and header of a file; false with the reason when SoX
-    // cannot read or measure it.
-    bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure);
+    // Whole seconds and header of a file, and its length with the fraction
+    // (exact, or as its header estimates it: *estimated says which); false
+    // with the reason when SoX cannot read or measure it.
+    bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure,
+                 double* exact = nullptr, bool* estimated = nullptr);
     // A watermark as the bed plays it on a track of signal track: the
     // effects that convert it and its length in frames once converted. Cached.
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
@@ -282,6 +323,15 @@ private:
     int PlaceClip(int length);
     // The effects that cut and fade the track's clip, or empty.
     wxString ClipEffects() const;
+    // The largest sample of a watermark as the beds play it, cached.
+    bool SoundPeak(const wxString& path, const wxString& effects, double& peak, wxString& failure);
+    // Reads the finished partial file back, writes its tags, marks it and
+    // gives it the output's name: the failure's reason, or empty. A tag
+    // problem that leaves the audio whole is only a note.
+    wxString FinishOutput(const wxString& tagsFrom, bool album, wxString& note);
+    // A failure while writing in the user's words: a full disk said so,
+    // the output named rather than its hidden partial file.
+    wxString WritingFailure(wxString failure) const;
     // The mix of the track with the beds, written to m_resultOutput.
     wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     // Whole seconds from SoX's statistics, or -1 when the length is missing.
@@ -308,6 +358,8 @@ private:
     int m_bitrate;
     bool m_mono;
     bool m_decodeApart = false;
+    bool m_copyTags = false;
+    wxString m_albumTagsFrom;
     wxString m_fileFormat;
     wxString m_prefix;
     wxString m_suffix;
@@ -328,6 +380,15 @@ private:
     int m_clipFrom = -1;       // second the clip starts at, -1 for the whole track
     wxString m_clipNote;       // why the clip is not the one asked for, or empty
     std::vector<int> m_positions;
+    // The seconds the file being written must last, and by how much it may
+    // differ (encoder delay and padding, a length only estimated).
+    double m_plannedSeconds = -1;
+    int m_cutCopy = -1;
+    double m_plannedMargin = 0;
+    // The track's length with its fraction, and whether its header only
+    // estimated it.
+    double m_trackSeconds = -1;
+    bool m_trackEstimated = true;
     // Measuring: the seconds the header stated, or -1; what was measured.
     double m_knownSeconds = -1;
     double m_resultSeconds = 0;
@@ -338,6 +399,7 @@ private:
     struct Converted {
         wxString effects;
         long long frames;
+        double peak; // largest absolute sample, 0 to 1
     };
     struct KnownHeader {
         Header header;
@@ -347,6 +409,7 @@ private:
     // a batch uses the same watermarks, and headers are read ahead.
     struct KnownLength {
         int seconds;
+        double exactSeconds;
         FileStamp stamp;
     };
     struct Cache {
@@ -419,9 +482,13 @@ private:
     // resource folder. done is called once, from the event loop, when it has
     // ended and its output has been read; the process object is gone by
     // then. Null when it could not be started (done is not called).
-    // With raw, its standard output is handed over as bytes.
+    // With raw, its standard output is handed over as bytes. On failure
+    // *error (when given) is errno's value, EAGAIN when out of processes.
     static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
-                        bool raw = false);
+                        bool raw = false, int* error = nullptr);
+    // After a start found no process free: runs the event loop until one of
+    // ours ends (true) or a pause that grows with tries has passed.
+    static bool PauseForProcesses(int tries);
     // Runs the event loop until finished() holds, reading what every running
     // process prints.
     static void WaitUntil(const std::function<bool()>& finished);
@@ -445,8 +512,26 @@ private:
         SoxOutput out;
     };
 
+    // A job begun whose command found no process free: started again once
+    // one of ours has ended or after a pause. Later jobs wait behind it.
+    struct Deferred {
+        bool active = false;
+        size_t job = 0;
+        wxString command;
+        int tries = 0;          // pauses that passed with none of ours running
+        int attempts = 0;       // starts tried
+        unsigned long ends = 0; // Child ends counted when it was put off
+        long long due = 0;      // milliseconds
+    };
+    // True when the put-off start should be tried again now.
+    bool DeferredDue() const;
+    // Starts job's command, putting it off when no process is free; false when
+    // it was put off.
+    bool StartJob(size_t job, const wxString& command);
+
     class Ticker;
     size_t m_parallel;
+    Deferred m_deferred;
     // A deque: a job's end may add a job while it runs.
     std::deque<SoxJob> m_jobs;
     std::deque<size_t> m_waiting; // in the order added

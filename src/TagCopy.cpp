@@ -13,9 +13,18 @@
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <cerrno>
+#include <sys/xattr.h>
 #include <vector>
 
 const wxString g_previewComment = "Watermarked preview";
+
+namespace {
+// In the file's extended attributes, so that the file's bytes stay those of
+// the render; the tag of that name only where the file system keeps none.
+const char kOutputMark[] = "user.velisto.output";
+const char kOutputTag[] = "VELISTOOUTPUT";
+} // namespace
 
 namespace {
 
@@ -150,10 +159,12 @@ bool WriteTags(const wxString& path, const Tags& tags) {
 
 } // namespace
 
-wxString CopyTags(const wxString& track, const wxString& output, TagScope scope) {
+wxString CopyTags(const wxString& track, const wxString& output, TagScope scope, bool* wrote) {
     Tags tags = ReadTags(track);
     if (scope == TagScope::Album)
         KeepAlbumTags(tags);
+    if (wrote)
+        *wrote = !tags.Empty();
     if (tags.Empty())
         return wxString();
     // Beside the track's own comment, never over it.
@@ -163,4 +174,38 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope)
     if (!WriteTags(output, tags))
         return "its tags and pictures could not be written.";
     return wxString();
+}
+
+double AudioSeconds(const wxString& path) {
+    TagLib::FileRef ref(path.fn_str(), true, TagLib::AudioProperties::Accurate);
+    if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties())
+        return -1;
+    const TagLib::AudioProperties* audio = ref.audioProperties();
+    if (audio->sampleRate() <= 0 || audio->channels() <= 0)
+        return -1;
+    return audio->lengthInMilliseconds() / 1000.0;
+}
+
+bool MarkAsOutput(const wxString& path) {
+    if (setxattr(path.fn_str(), kOutputMark, "1", 1, 0) == 0)
+        return true;
+    if (errno != ENOTSUP)
+        return false;
+    TagLib::FileRef ref(path.fn_str());
+    if (ref.isNull())
+        return false;
+    TagLib::PropertyMap properties = ref.file()->properties();
+    properties.replace(kOutputTag, TagLib::StringList("1"));
+    ref.file()->setProperties(properties);
+    return ref.file()->save();
+}
+
+bool IsMarkedOutput(const wxString& path) {
+    char value[8];
+    if (getxattr(path.fn_str(), kOutputMark, value, sizeof value) >= 0)
+        return true;
+    if (errno != ENOTSUP)
+        return false;
+    TagLib::FileRef ref(path.fn_str(), false);
+    return !ref.isNull() && ref.file()->properties().contains(kOutputTag);
 }

@@ -3,6 +3,10 @@
 
 #include <wx/string.h>
 
+// What the program puts into the files it writes besides the sound: the
+// track's tags and pictures, the mark that tells its outputs from other
+// files, and the check that a file reads back as audio.
+//
 // Carries a track's tags and embedded pictures over to the file SoX rendered
 // from it, mapped between the formats as TagLib maps them: ID3v2 (MP3, and
 // the ID3 chunk of WAV and AIFF), RIFF INFO, Vorbis comments and FLAC
@@ -20,6 +24,19 @@ enum class TagScope {
 // Writes the tags of track (those of scope) into output, with
 // g_previewComment. A track without tags leaves output without any. Empty on
 // success, else the line's reason: the output is kept either way.
-wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track);
+// *wrote (when given) tells whether output was written to at all.
+wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track,
+                  bool* wrote = nullptr);
+
+// Seconds of audio in the file as its header or stream states them (to the
+// millisecond), read without decoding it; -1 when it cannot be read as audio.
+double AudioSeconds(const wxString& path);
+
+// Marks path as an output of this program: an extended attribute, or where
+// the file system keeps none, a tag inside the file. False when neither
+// could be written.
+bool MarkAsOutput(const wxString& path);
+// True when path holds a file that MarkAsOutput marked.
+bool IsMarkedOutput(const wxString& path);
 
 #endif

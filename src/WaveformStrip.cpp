@@ -33,7 +33,11 @@ StripPlan PlanStrip(double seconds, const RenderSettings& settings,
         WatermarkPositions(placedOn, settings.start, settings.interval);
     for (size_t k = 0; k < positions.size(); ++k) {
         const size_t file = k % watermarkSeconds.size();
-        plan.marks.push_back({plan.from + positions[k], watermarkSeconds[file], file});
+        double length = watermarkSeconds[file];
+        // A clip is cut at its end, a copy that would pass it too.
+        if (clipFrom >= 0)
+            length = std::min(length, static_cast<double>(settings.clipLength - positions[k]));
+        plan.marks.push_back({plan.from + positions[k], length, file});
     }
     return plan;
 }

@@ -5,10 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
+#include <dirent.h>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -17,6 +21,31 @@ const char* const kQuiet = "sine 440 vol 0.1";
 
 bool Exists(const std::string& path) {
     return access(path.c_str(), F_OK) == 0;
+}
+
+// Command lines of the live processes (a zombie has none) that hold text,
+// other than the program's own.
+std::vector<std::string> ProcessesNaming(const std::string& text) {
+    std::vector<std::string> found;
+    DIR* proc = opendir("/proc");
+    while (const dirent* entry = proc ? readdir(proc) : nullptr) {
+        if (entry->d_name[0] < '1' || entry->d_name[0] > '9')
+            continue;
+        std::string line = Contents(std::string("/proc/") + entry->d_name + "/cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        if (line.find(text) != std::string::npos && line.find(VELISTO_BATCH) == std::string::npos)
+            found.push_back(line);
+    }
+    if (proc)
+        closedir(proc);
+    return found;
+}
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines)
+        text += line + "\n";
+    return text;
 }
 
 struct Result {
@@ -91,11 +120,14 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     EXPECT_EQ(1, info.channels);
     EXPECT_EQ(128, info.kbits);
 
-    // A clip, any interval, FLAC: the dry run tells, the run writes it.
+    // A clip, any interval, FLAC: the dry run tells, the run writes it, the
+    // last copy cut at the clip's end.
+    MakeTone(Path("long-wm.wav"), 1.5, "sine 1000 vol 0.1");
     const std::string clip = "--preset Store --format flac --clip 8 --clip-start 3 --fade 1 "
-                             "--every 3 --output out5 tracks/a.wav";
+                             "--every 3 --watermark long-wm.wav --output out5 tracks/a.wav";
     EXPECT_EQ("a.wav -> " + Path("out5/a_wm.flac") +
-                  ": clip 0:03 to 0:11, faded over 1 s; watermarks at 1, 4, 7 s\n",
+                  ": clip 0:03 to 0:11, faded over 1 s; watermarks at 1, 4, 7 s, the one at 7 s "
+                  "cut at the clip's end\n",
               Run(clip + " --dry-run").out);
     EXPECT_EQ("a.wav: Process completed successfully\n", Run(clip).out);
     EXPECT_NEAR(8, Inspect(Path("out5/a_wm.flac")).seconds, 0.0001);
@@ -170,6 +202,45 @@ TEST_F(BatchTest, JobsStartedTogetherAllFindThePreset) {
     EXPECT_EQ("", statuses);
 }
 
+// What stands at the settings file's place: a link is written through, a
+// read-only file or a folder is read as it is, never written, and said once.
+TEST_F(BatchTest, WritesSettingsThroughALinkButNeverOverAReadOnlyFileOrAFolder) {
+    MakeTone(Path("tracks/a.wav"), 3, kQuiet);
+    const std::string settings = Path("home/.velisto");
+    const std::string dryRun = "--preset Store --output out --dry-run tracks/a.wav";
+    const std::string rendered = "a.wav -> " + Path("out/a_wm.wav") + ": watermarks at 1 s\n";
+
+    ASSERT_EQ(0, Shell("mkdir " + ShellQuote(Path("elsewhere")) + " && mv " + ShellQuote(settings) +
+                       " " + ShellQuote(Path("elsewhere/settings")) +
+                       " && ln -s ../elsewhere/settings " + ShellQuote(settings)));
+    const Result linked = Run(dryRun);
+    EXPECT_EQ(rendered, linked.out);
+    EXPECT_EQ("", linked.err);
+    EXPECT_EQ(0, Shell("test -L " + ShellQuote(settings)));
+    EXPECT_NE(std::string::npos, Contents(Path("elsewhere/settings")).find("[Presets/Market-Tag]"));
+    EXPECT_EQ("settings\n", Listing("elsewhere"));
+
+    ASSERT_EQ(0, Shell("rm " + ShellQuote(settings)));
+    WriteStorePreset();
+    ASSERT_EQ(0, chmod(settings.c_str(), 0444));
+    const std::string before = Contents(settings), stamp = StampOf(settings);
+    const Result readOnly = Run(dryRun);
+    EXPECT_EQ(rendered, readOnly.out);
+    EXPECT_EQ("velisto-batch: " + settings + " is read-only, so settings will not be saved\n",
+              readOnly.err);
+    EXPECT_EQ(before, Contents(settings));
+    EXPECT_EQ(stamp, StampOf(settings));
+
+    ASSERT_EQ(0, Shell("rm " + ShellQuote(settings) + " && mkdir " + ShellQuote(settings)));
+    const Result folder = Run("--list-presets");
+    EXPECT_EQ(0, folder.status);
+    EXPECT_NE(std::string::npos, folder.out.find("Beep #1\n"));
+    EXPECT_EQ("velisto-batch: " + settings +
+                  " is a folder, not a file, so settings will not be saved\n",
+              folder.err);
+    EXPECT_EQ(".velisto\n", Listing("home"));
+}
+
 TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     MakeTone(Path("tracks/a.wav"), 6, kQuiet);
     MakeTone(Path("long.wav"), 5.5, kQuiet);
@@ -198,6 +269,20 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     EXPECT_EQ(2, tooLong.status);
     EXPECT_NE(std::string::npos, tooLong.err.find("long.wav: too long")) << tooLong.err;
     EXPECT_FALSE(Exists(Path("out/a_wm.wav")));
+    // So are a silent one and a prefix that would make a name too long,
+    // before anything renders.
+    MakeSilence(Path("hush.wav"), 1);
+    const Result silent = Run("--preset Store --watermark hush.wav --output out tracks");
+    EXPECT_EQ(2, silent.status);
+    EXPECT_EQ("velisto-batch: hush.wav: silent or nearly silent (its loudest sample is below -60 "
+              "dBFS): choose a watermark sound that can be heard.\n",
+              silent.err);
+    const Result longName =
+        Run("--preset Store --prefix " + std::string(300, 'p') + " --output out tracks");
+    EXPECT_EQ(2, longName.status);
+    EXPECT_NE(std::string::npos, longName.err.find("longer than the file system allows"))
+        << longName.err;
+    EXPECT_EQ("", Listing("out"));
 
     // Built on wxBase alone: no GUI library to load.
     std::string libraries;
@@ -320,6 +405,113 @@ TEST_F(BatchTest, SkipsTracksAlreadyRenderedSinceTheyOrTheWatermarkChanged) {
     EXPECT_EQ(2, merged.status);
     EXPECT_NE(std::string::npos, merged.err.find("--skip-existing")) << merged.err;
     EXPECT_FALSE(Exists(Path("out/Mix.wav")));
+}
+
+// SoX goes with the program even when that is killed outright, which no
+// handler sees; its pipe inputs' runs go as their reader does.
+TEST_F(BatchTest, SoxDiesWithTheProgramKilledOutright) {
+    MakeTone(Path("long.wav"), 600, kQuiet);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        const std::string command =
+            Command("--preset Store --format mp3 --output out long.wav") + " >/dev/null 2>&1";
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // The mix runs once a shell runs a pipe input for it.
+    bool piped = false;
+    for (int i = 0; i < 3000 && !piped; ++i) {
+        for (const std::string& line : ProcessesNaming(dir))
+            piped = piped || line.rfind("sh -c", 0) == 0;
+        if (!piped)
+            usleep(10000);
+    }
+    EXPECT_TRUE(piped) << Lines(ProcessesNaming(dir));
+    ASSERT_EQ(0, kill(pid, SIGKILL));
+    int status = 0;
+    waitpid(pid, &status, 0);
+    std::vector<std::string> left = ProcessesNaming(dir);
+    for (int i = 0; i < 200 && !left.empty(); ++i) {
+        usleep(10000);
+        left = ProcessesNaming(dir);
+    }
+    EXPECT_EQ("", Lines(left));
+}
+
+// More renders at once than processes free (the user's limit): each waits
+// for a process instead of failing its track. Root is above the limit, so
+// the program runs as nobody; the limit counts all of nobody's processes.
+TEST_F(BatchTest, WaitsForAFreeProcessUnderAProcessLimit) {
+    EXPECT_NE(std::string::npos, Run("--help").out.find("at most 4 per core"));
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root can run the program as another user with a process limit";
+    const int files = 199;
+    MakeTone(Path("one.wav"), 0.5, kQuiet, 8000, 1);
+    CopyFile(Path("one.wav"), Path("tracks"), "t", files);
+    ASSERT_EQ(0, Shell("chmod 755 " + ShellQuote(dir) + " && chown -R nobody:nogroup " +
+                       ShellQuote(dir)));
+    // The program and three SoX runs at most, where --jobs asks for 10000.
+    std::string out;
+    const int status =
+        Shell("prlimit --nproc=4 setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c " +
+                  ShellQuote(Command("--preset Store --start 0 --jobs 10000 --output out tracks") +
+                             " 2>/dev/null"),
+              &out);
+    EXPECT_EQ(0, status) << out;
+    EXPECT_EQ(size_t(files), std::count(out.begin(), out.end(), '\n'));
+    EXPECT_EQ(std::string::npos, out.find("could not be started")) << out;
+    EXPECT_EQ(8000 / 2, Inspect(Path("out/t199_wm.wav")).frames);
+}
+
+// A FIFO would keep SoX waiting for ever, and a name that is not UTF-8
+// cannot reach it intact: each gets its line at once, the run goes on.
+TEST_F(BatchTest, RefusesByNameWhatIsNotARegularFileOrNotUtf8) {
+    MakeTone(Path("tracks/a.wav"), 3, kQuiet);
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(dir) +
+                       " && mkfifo tracks/b.wav fifo.wav && cp tracks/a.wav "
+                       "\"tracks/$(printf 'caf\\351.wav')\" && cp tracks/a.wav \"$(printf "
+                       "'x\\351.wav')\""));
+    // Within a minute: a run waiting on the FIFO fails here instead of hanging.
+    auto run = [&](const std::string& args) {
+        Result result;
+        result.status = Shell("timeout 60 sh -c " + ShellQuote(Command(args)) + " 2>" +
+                                  ShellQuote(Path("stderr.txt")),
+                              &result.out);
+        result.err = Contents(Path("stderr.txt"));
+        return result;
+    };
+    const Result folder = run("--preset Store --output out tracks");
+    EXPECT_EQ(1, folder.status) << folder.err;
+    EXPECT_EQ("a.wav: Process completed successfully\n"
+              "b.wav: Not processed: it is not a regular file (a FIFO).\n"
+              "caf\\xe9.wav: Not processed: its name is not valid UTF-8; rename the file.\n",
+              folder.out);
+    EXPECT_EQ("a_wm.wav\n", Listing("out"));
+
+    const std::string given = " \"$(printf 'x\\351.wav')\" tracks/a.wav fifo.wav /dev/null";
+    const std::string refused =
+        "x\\xe9.wav: Not processed: its name is not valid UTF-8; rename the file.\n";
+    const std::string notRegular = "fifo.wav: Not processed: it is not a regular file (a FIFO).\n"
+                                   "null: Not processed: it is not a regular file (a character "
+                                   "device).\n";
+    const Result named = run("--preset Store --output out2" + given);
+    EXPECT_EQ(1, named.status) << named.err;
+    EXPECT_EQ(refused + "a.wav: Process completed successfully\n" + notRegular, named.out);
+    const Result dry = run("--preset Store --output out2 --dry-run" + given);
+    EXPECT_EQ(1, dry.status) << dry.err;
+    EXPECT_EQ(refused + "a.wav -> " + Path("out2/a_wm.wav") + ": watermarks at 1 s\n" + notRegular,
+              dry.out);
+
+    // A watermark refuses the run.
+    const Result fifo = run("--preset Store --watermark fifo.wav --output out3 tracks/a.wav");
+    EXPECT_EQ(2, fifo.status);
+    EXPECT_EQ("velisto-batch: " + notRegular.substr(0, notRegular.find('\n') + 1), fifo.err);
+    const Result latin =
+        run("--preset Store --watermark \"$(printf 'x\\351.wav')\" --output out3 tracks/a.wav");
+    EXPECT_EQ(2, latin.status);
+    EXPECT_EQ("velisto-batch: " + refused, latin.err);
+    EXPECT_FALSE(Exists(Path("out3/a_wm.wav")));
 }
 
 // A render killed outright, SoX and all (a host that goes down), leaves no

@@ -37,12 +37,12 @@ void ExpectPathsMatchNames(wxListCtrl* list) {
 
 class Lists : public WindowTest {
 protected:
-    // K, L, M, N lasting 1 to 4 seconds.
+    // K, L, M, N lasting 1 to 4 seconds, loud enough for watermarks.
     void SetUp() override {
         WindowTest::SetUp();
         double seconds = 1;
         for (const char* name : {"K.wav", "L.wav", "M.wav", "N.wav"})
-            MakeSilence(Work(name), seconds++, 8000, 1);
+            MakeTone(Work(name), seconds++, "sine 440", 8000, 1);
     }
 };
 
@@ -65,13 +65,16 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     // The same file twice: two rows, each with a path object of its own.
     EXPECT_NE(p.tracks()->GetItemData(0), p.tracks()->GetItemData(1));
 
-    // Watermarks are at most four whole seconds.
-    MakeSilence(Work("four.wav"), 4.99, 8000, 1);
-    MakeSilence(Work("five.wav"), 5, 8000, 1);
+    // Watermarks are at most four whole seconds, and can be heard.
+    MakeTone(Work("four.wav"), 4.99, "sine 440", 8000, 1);
+    MakeTone(Work("five.wav"), 5, "sine 440", 8000, 1);
+    MakeTone(Work("hush.wav"), 1, "sine 440 vol 0.0005", 8000, 1);
     wxTEST_DIALOG(
-        w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav"})),
+        w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav", "hush.wav"})),
         MessageExpect("Please use watermark files which are maximum of 4 seconds long.\n\n"
-                      "This file was not added:\n\nfive.wav: too long (00:05)."));
+                      "These files were not added:\n\nfive.wav: too long (00:05).\n"
+                      "hush.wav: silent or nearly silent (its loudest sample is below -60 "
+                      "dBFS): choose a watermark sound that can be heard."));
     // Files dropped from the desktop reach the list they were dropped on.
     static_cast<DnDFile*>(p.tracks()->GetDropTarget())->OnDropFiles(0, 0, Files({"five.wav"}));
     static_cast<DnDFile*>(p.watermarks()->GetDropTarget())->OnDropFiles(0, 0, Files({"K.wav"}));
@@ -79,6 +82,24 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     EXPECT_EQ("four.wav,K.wav", Column(p.watermarks(), 1));
     ExpectPathsMatchNames(p.tracks());
     ExpectPathsMatchNames(p.watermarks());
+}
+
+// A FIFO would keep SoX waiting for ever: it and anything else that is not
+// a file of sound is named with what it is, a name that is not UTF-8 with
+// its bytes shown.
+TEST_F(Lists, FilesThatAreNotRegularOrNotUtf8AreNamedAndLeftOut) {
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("")) +
+                       " && mkfifo b.wav && mkdir d.wav && cp K.wav \"$(printf 'caf\\351.wav')\""));
+    wxArrayString paths = Files({"b.wav", "d.wav", "K.wav"});
+    paths.Add(wxString(Work("caf\xe9.wav").c_str(), *wxConvFileName));
+    wxString notice;
+    wxTEST_DIALOG(w->OnFileListDropFiles(paths), MessageExpect(&notice));
+    EXPECT_EQ("These files were not added:\n\n"
+              "b.wav: Not processed: it is not a regular file (a FIFO).\n"
+              "d.wav: Not processed: it is not a regular file (a folder).\n"
+              "caf\\xe9.wav: Not processed: its name is not valid UTF-8; rename the file.",
+              notice);
+    EXPECT_EQ("K.wav", Column(p.tracks(), 1));
 }
 
 // Sends the list's key event as the list control does; true when a handler used it.

@@ -2,7 +2,11 @@
 // window's preset selector and buttons.
 #include "testutil.h"
 
+#include <wx/weakref.h>
+
 #include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -182,7 +186,7 @@ TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsk
     EXPECT_NE("(none)", Stored("Default Preset"));
 
     // A preset whose sound has gone loads the rest and says which is missing.
-    MakeSilence(Work("x.wav"), 1, 8000, 1);
+    MakeTone(Work("x.wav"), 1, "sine 440", 8000, 1);
     w->OnWatermarkListDropFiles(Files({"x.wav"}));
     w->CreatePreset("Gone");
     ASSERT_TRUE(wxRemoveFile(Wx(Work("x.wav"))));
@@ -248,6 +252,94 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
         Click(q.loadPreset());
         EXPECT_EQ(name[0] == 'B', Describe(custom) != Describe(q.preset())) << name;
     }
+}
+
+// What stands at the settings file's place: a link is written through, a
+// read-only file or a folder is never written over, and either is said once.
+class SettingsPlace : public PresetButtons {
+protected:
+    std::unique_ptr<CMainFormImp, DestroyWindow> OpenWindow(const wxString& notice = wxString()) {
+        std::unique_ptr<CMainFormImp, DestroyWindow> w;
+        if (notice.empty())
+            w.reset(NewMainWindow());
+        else
+            wxTEST_DIALOG(w.reset(NewMainWindow()),
+                          MessageExpect(Wx(Path()) + notice + ", so settings will not be saved."));
+        return w;
+    }
+    // The temporary files a write would leave beside the settings file.
+    std::string Leftovers() const {
+        std::string left;
+        Shell("ls -A " + ShellQuote(Home()) + " | grep '^[.]velisto.'", &left);
+        return left;
+    }
+};
+
+TEST_F(SettingsPlace, ALinkIsWrittenThroughAndStaysALink) {
+    ASSERT_EQ(0, mkdir(Work("elsewhere").c_str(), 0755));
+    // Leading nowhere yet: the first start makes its target.
+    ASSERT_EQ(0, symlink("../elsewhere/settings", Path().c_str()));
+    auto w = OpenWindow();
+    w->CreatePreset("Mine");
+    w.reset();
+    struct stat st;
+    ASSERT_EQ(0, lstat(Path().c_str(), &st));
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_NE(std::string::npos, Contents(Work("elsewhere/settings")).find("[Presets/Mine/"));
+    EXPECT_EQ("settings\n", Listing(Work("elsewhere")));
+}
+
+TEST_F(SettingsPlace, AReadOnlyFileIsUsedButNeverWritten) {
+    Write("[Presets/Mine/Watermark Settings]\nStart=12\n");
+    ASSERT_EQ(0, chmod(Path().c_str(), 0444));
+    const std::string before = Contents(Path()), stamp = StampOf(Path());
+    // Said as the first change (the default preset) is not saved, and only then.
+    auto w = OpenWindow(" is read-only");
+    Probe p(*w);
+    ASSERT_TRUE(w->LoadPreset("Mine"));
+    EXPECT_EQ(40, p.preset().start);
+    w->CreatePreset("Other");
+    w.reset();
+    EXPECT_EQ(before, Contents(Path()));
+    EXPECT_EQ(stamp, StampOf(Path()));
+    EXPECT_EQ("", Leftovers());
+}
+
+TEST_F(SettingsPlace, AFolderIsSaidOnceLeavesNoTemporaryFileAndTheWindowCloses) {
+    ASSERT_EQ(0, mkdir(Path().c_str(), 0755));
+    auto w = OpenWindow(" is a folder, not a file");
+    // Kept for the session.
+    w->CreatePreset("Mine");
+    EXPECT_TRUE(w->LoadPreset("Mine"));
+    // Closed as its close box closes it.
+    wxWeakRef<CMainFormImp> closing(w.release());
+    closing->Close();
+    EXPECT_TRUE(WaitUntil([&] { return !closing; }, 5000));
+    EXPECT_EQ("", Leftovers());
+    EXPECT_EQ("", Listing(Path()));
+}
+
+// The program itself, stopped as a session's end stops it once its notice
+// is answered: no message of the toolkit's may hold it up.
+TEST_F(SettingsPlace, TheProgramWithAFolderThereStopsOnSigterm) {
+    if (Shell("command -v xdotool >/dev/null") != 0)
+        GTEST_SKIP() << "xdotool is needed to answer the program's notice";
+    ASSERT_EQ(0, mkdir(Path().c_str(), 0755));
+    // Each window of the program's, found once it shows.
+    const std::string find =
+        "timeout 30 xdotool search --all --sync --onlyvisible --pid $pid --name ";
+    const std::string script =
+        "env HOME=" + ShellQuote(Home()) + " " +
+        ShellQuote(VELISTO_BUNDLE_DIR "/Contents/MacOS/velisto") + " >/dev/null 2>&1 & pid=$!\n" +
+        "notice=$(" + find + "'^Fenwaro Watermark Generator$' | head -1)\n" +
+        "xdotool windowfocus --sync $notice key Return\n" + find + "' V[0-9.]+$' >/dev/null\n" +
+        "kill -TERM $pid\n" +
+        "for i in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n" +
+        "kill -KILL $pid 2>/dev/null && echo still running\nwait $pid; echo exit $?";
+    std::string said;
+    Shell(script, &said);
+    EXPECT_EQ("exit 0\n", said);
+    EXPECT_EQ("", Leftovers());
 }
 
 } // namespace

@@ -14,6 +14,12 @@ const char* const kAwkwardNames[] = {
     "-dash.wav",        "|bar.wav",          "tab\there.wav",
     "café 日本.wav"};
 
+// One result line per file, whatever its name holds.
+TEST(Quoting, ResultLinesShowControlCharactersEscaped) {
+    EXPECT_EQ("tab\\there \\n\\x1b.wav", DisplayName("/music/tab\there \n\x1b.wav"));
+    EXPECT_EQ(Wx("café 日本.wav"), DisplayName(Wx("/music/café 日本.wav")));
+}
+
 TEST(Quoting, EveryPathSurvivesTheSplitterAndTheShell) {
     for (const char* name : kAwkwardNames) {
         const wxString path = Wx(std::string("/music/") + name);
@@ -68,7 +74,8 @@ TEST_F(QuotingRuns, AwkwardTrackWatermarkAndJoinedNames) {
         CSoxHandler sox;
         PrepareWatermarking(sox, track, {watermark, watermark}, Work("out"));
         ASSERT_TRUE(sox.Run()) << FirstLine(sox);
-        EXPECT_EQ(Wx(name + ": Process completed successfully"), FirstLine(sox));
+        // A control character in a name would split its result line.
+        EXPECT_EQ(DisplayName(Wx(track)) + ": Process completed successfully", FirstLine(sox));
         const std::string out = Work("out/" + name);
         EXPECT_EQ(Wx(out), sox.GetResultOutput());
         // Both copies, the second through the run inside the bed's run.

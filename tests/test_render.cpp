@@ -1,6 +1,11 @@
 // Rendering one track with its watermark copies: placement, names, formats and
 // the audio itself.
+#include "TagCopy.h"
 #include "testutil.h"
+
+#include <taglib/attachedpictureframe.h>
+#include <taglib/id3v2tag.h>
+#include <taglib/mpegfile.h>
 
 #include <map>
 #include <tuple>
@@ -347,6 +352,41 @@ TEST_F(Render, FullDiskFailsTheTrackAndTheJoinAndLeavesNoPartialFile) {
     expectFull("b.wav");
     EXPECT_EQ(-1, sox.AppendFiles(Files({"in/a.wav", "in/b.wav"}), Wx(full + "/Mix.wav")));
     expectFull("Mix.wav");
+
+    // Where SoX says nothing useful (MP3: "Unknown error -1") or nothing at
+    // all (Ogg), the line says it in plain words.
+    Shell("rm " + ShellQuote(full + "/filler"));
+    MakeTone(Work("in/c.wav"), 200, "whitenoise");
+    sox.SetInputFile(Wx(Work("in/c.wav")));
+    sox.SetBitrate(320);
+    for (const char* format : {"mp3", "ogg"}) {
+        SCOPED_TRACE(format);
+        sox.SetFileFormat(format);
+        EXPECT_FALSE(sox.Run());
+        EXPECT_EQ(Strings({FirstLine(sox)}), sox.GetErrors());
+        EXPECT_TRUE(FirstLine(sox).StartsWith("c.wav: ")) << FirstLine(sox);
+        EXPECT_TRUE(FirstLine(sox).Contains("he disk is full.")) << FirstLine(sox);
+        EXPECT_EQ("", Listing(full));
+    }
+
+    // A cover that does not fit: the tags are written before the output
+    // takes its name, so nothing damaged is left under it.
+    MakeTone(Work("in/d.mp3"), 5, "sine 440 vol 0.1");
+    {
+        TagLib::MPEG::File tagged(Work("in/d.mp3").c_str());
+        auto* cover = new TagLib::ID3v2::AttachedPictureFrame;
+        cover->setPicture(TagLib::ByteVector(10 << 20, 'x'));
+        cover->setMimeType("image/jpeg");
+        tagged.ID3v2Tag(true)->addFrame(cover);
+        ASSERT_TRUE(tagged.save());
+    }
+    sox.SetInputFile(Wx(Work("in/d.mp3")));
+    sox.SetFileFormat("mp3");
+    sox.SetCopyTags(true);
+    EXPECT_FALSE(sox.Run());
+    EXPECT_EQ(Strings({"d.mp3: writing its tags damaged the file. The disk is full."}),
+              sox.GetErrors());
+    EXPECT_EQ("", Listing(full));
 }
 
 // What the caller of BeginRun/BeginAppend hands back decides: a FAIL line
@@ -356,6 +396,14 @@ TEST_F(Render, RunsEndedByTheCallerAreJudgedByWhatSoxPrinted) {
     MakeSilence(Work("in/song.wav"), 3.5, 8000, 1);
     const std::string out = Work("out/song.wav");
     ASSERT_EQ(0, Shell("echo earlier > " + ShellQuote(out)));
+    // What SoX would have written, under the name the command gives it.
+    auto render = [&](const wxString& command) {
+        wxString written = command.AfterLast(' ');
+        written.Replace("\"", "");
+        ASSERT_NE(Wx(out), written);
+        ASSERT_EQ(0, Shell("cp " + ShellQuote(Work("in/song.wav")) + " " +
+                           ShellQuote(std::string(written.utf8_str()))));
+    };
     const wxString failure = "error writing output file: No space left on device";
     SoxOutput full, warned;
     full.status = warned.status = 0;
@@ -365,25 +413,39 @@ TEST_F(Render, RunsEndedByTheCallerAreJudgedByWhatSoxPrinted) {
     CSoxHandler sox;
     PrepareWatermarking(sox, Work("in/song.wav"), {Work("wm/beep.wav")}, Work("out"));
     wxString command;
+    // Only a file this program wrote is replaced.
+    EXPECT_FALSE(sox.BeginRun(command));
+    EXPECT_EQ(Strings({"song.wav: Not processed: song.wav already exists and was not written by "
+                       "this program. Move or rename it, or choose another output folder, "
+                       "prefix or suffix, and run again."}),
+              sox.GetErrors());
+    ASSERT_TRUE(MarkAsOutput(Wx(out)));
     ASSERT_TRUE(sox.BeginRun(command));
     EXPECT_FALSE(sox.EndRun(full));
     EXPECT_EQ(Strings({"song.wav: " + failure}), sox.GetErrors());
     EXPECT_EQ("earlier\n", Contents(out)); // never reached: stays
+    // The output takes what was written once the run is judged a success.
     ASSERT_TRUE(sox.BeginRun(command));
-    // What SoX would have written, under the name the command gives it; the
-    // output takes it once the run is judged a success.
-    wxString written = command.AfterLast(' ');
-    written.Replace("\"", "");
-    ASSERT_NE(Wx(out), written);
-    ASSERT_EQ(0, Shell("echo rendered > " + ShellQuote(std::string(written.utf8_str()))));
+    render(command);
     EXPECT_TRUE(sox.EndRun(warned));
     EXPECT_EQ(Strings({"song.wav: Process completed successfully"}), sox.GetErrors());
-    EXPECT_EQ("rendered\n", Contents(out));
+    EXPECT_EQ(Contents(Work("in/song.wav")), Contents(out));
+    // A pipe input that died: SoX itself saw nothing wrong.
+    ASSERT_TRUE(sox.BeginRun(command));
+    render(command);
+    SoxOutput killed;
+    killed.status = 0;
+    killed.errors = Strings({"velisto-input-failed watermark 137"});
+    EXPECT_FALSE(sox.EndRun(killed));
+    EXPECT_EQ(Strings({"song.wav: a SoX process playing the watermark copies ended abnormally "
+                       "(exit status 137), so the output would be incomplete."}),
+              sox.GetErrors());
 
     ASSERT_TRUE(sox.BeginAppend(Files({"in/song.wav"}), Wx(out), command));
     EXPECT_EQ(-1, sox.EndAppend(full));
     EXPECT_EQ(Strings({"song.wav: " + failure}), sox.GetErrors());
     ASSERT_TRUE(sox.BeginAppend(Files({"in/song.wav"}), Wx(out), command));
+    render(command);
     EXPECT_EQ(0, sox.EndAppend(warned));
     EXPECT_TRUE(sox.GetErrors().empty());
 

@@ -67,6 +67,47 @@ TEST_F(Measure, WarningsBeforeTheStatisticsAreSkipped) {
     EXPECT_EQ("junk.mp3: Process completed successfully", FirstLine(sox));
 }
 
+// SoX would wait for ever on a FIFO or a device, and a name that is not
+// UTF-8 cannot reach it intact: such files get their line, and no SoX run
+// ever names them, in the lists' measuring and in a run.
+TEST_F(Measure, FilesThatAreNotRegularOrNotUtf8NeverReachSox) {
+    MakeTone(Work("in/a.wav"), 2, "sine 440 vol 0.1");
+    MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.1", 8000, 1);
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("in")) +
+                       " && mkfifo b.wav && mkdir d.wav \"$(printf 'f\\351')\" && cp a.wav "
+                       "\"$(printf 'caf\\351.wav')\" && cp a.wav \"$(printf 'f\\351')/ok.wav\""));
+    wxArrayString paths = Files({"in/a.wav", "in/b.wav", "in/d.wav"});
+    for (const std::string name : {"in/caf\xe9.wav", "in/f\xe9/ok.wav"})
+        paths.Add(wxString(Work(name).c_str(), *wxConvFileName));
+    paths.Add("/dev/null");
+    const wxArrayString refused = Strings(
+        {"b.wav: Not processed: it is not a regular file (a FIFO).",
+         "d.wav: Not processed: it is not a regular file (a folder).",
+         "caf\\xe9.wav: Not processed: its name is not valid UTF-8; rename the file.",
+         "ok.wav: Not processed: the name of its folder is not valid UTF-8; rename the folder.",
+         "null: Not processed: it is not a regular file (a character device)."});
+    CommandLog log;
+    SoxQueue queue;
+    const std::vector<FileLength> lengths = MeasureLengths(paths, queue);
+    ASSERT_EQ(6u, lengths.size());
+    EXPECT_TRUE(lengths[0].measured);
+    for (size_t i = 1; i < lengths.size(); ++i) {
+        EXPECT_FALSE(lengths[i].measured);
+        EXPECT_EQ(refused[i - 1], lengths[i].line);
+    }
+
+    RenderRun run(RunSettings(), paths, Files({"wm/beep.wav"}));
+    wxArrayString lines = run.Run();
+    EXPECT_FALSE(run.Complete());
+    ASSERT_EQ(6u, lines.size()) << wxJoin(lines, '\n');
+    EXPECT_EQ("a.wav: Process completed successfully", lines[0]);
+    lines.RemoveAt(0);
+    EXPECT_EQ(refused, lines);
+    for (const wxString& command : log.commands)
+        for (const char* name : {"b.wav", "d.wav", "caf", "ok.wav", "/dev/null"})
+            EXPECT_FALSE(command.Contains(name)) << command;
+}
+
 // A bundle whose sox is a link to nowhere: every operation says
 // so in its line and returns.
 class MeasureWithoutBundle : public BundleTest {};
