@@ -1380,6 +1380,26 @@ public:
         // the group kill misses it; it has started nothing of its own by then.
         wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_NOCHILDREN);
     }
+    // Waits until a killed process has stopped, so that it writes nothing
+    // more: a file its owner removes next would otherwise come back.
+    void AwaitStop() const {
+        if (m_terminated || !m_killed)
+            return;
+        const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+        for (int waited = 0; waited < 2000; ++waited) {
+            FILE* file = std::fopen(stat.c_str(), "r");
+            if (!file)
+                return;
+            char line[512] = "";
+            const bool read = std::fgets(line, sizeof line, file) != nullptr;
+            std::fclose(file);
+            // "PID (NAME) STATE ...": a zombie has ended.
+            const char* end = std::strrchr(line, ')');
+            if (!read || !end || end[1] == '\0' || end[2] == 'Z' || end[2] == 'X')
+                return;
+            wxMilliSleep(1);
+        }
+    }
     // The owner is going away: nobody is told of the end.
     void Forget() { m_done = nullptr; }
     // Called once the toolkit has handed it over; a child that ended even
@@ -1548,6 +1568,8 @@ SoxQueue::~SoxQueue() {
         running.child->Forget();
         running.child->Kill();
     }
+    for (Started& running : m_running)
+        running.child->AwaitStop();
 }
 
 void SoxQueue::Add(SoxJob job) {
@@ -1594,6 +1616,8 @@ void SoxQueue::Cancel() {
     }
     for (Started& running : m_running)
         running.child->Kill();
+    for (Started& running : m_running)
+        running.child->AwaitStop();
 }
 
 bool SoxQueue::DeferredDue() const {

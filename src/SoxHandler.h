@@ -466,7 +466,8 @@ public:
     void RunInBackground();
     // Ends every running command at once (each job's end is told, with
     // cancelled set unless it had just finished) and drops the jobs not yet
-    // begun; Run then returns. For use while Run runs, from the event loop.
+    // begun; Run then returns. The commands have stopped when it returns:
+    // what they were writing can be removed. For use while Run runs, from the event loop.
     void Cancel();
     bool WasCancelled() const { return m_cancelled; }
 
