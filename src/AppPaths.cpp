@@ -1,3 +1,4 @@
+// Where the programs find their bundle, their settings and private temporary folders.
 #include "AppPaths.h"
 
 #include "SoxHandler.h"

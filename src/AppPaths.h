@@ -1,3 +1,4 @@
+// Where the programs find their bundle, their settings and private temporary folders.
 #ifndef APPPATHS_H
 #define APPPATHS_H
 

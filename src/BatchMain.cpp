@@ -6,6 +6,7 @@
 #include "PresetStore.h"
 #include "RenderRun.h"
 #include "SettingsFile.h"
+#include "Placement.h"
 #include "SoxHandler.h"
 
 #include <wx/app.h>
@@ -177,7 +178,7 @@ int CompareNames(const wxString& a, const wxString& b) {
     return order != 0 ? order : a.Cmp(b);
 }
 
-// A folder's MP3, WAV and AIFF files in name order; hidden ones are left out.
+// A folder's audio files (IsAudioFileName) in name order; hidden ones are left out.
 wxArrayString AudioFilesIn(const wxString& folder) {
     wxArrayString files;
     wxDir dir(folder);

@@ -1,7 +1,9 @@
+// The main window's behaviour: lists, player, output settings, presets and the run.
 #include "MainFormImp.h"
 
 #include "AppPaths.h"
 #include "ProcessCompleteImp.h"
+#include "Placement.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"

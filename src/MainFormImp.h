@@ -1,3 +1,4 @@
+// The main window's behaviour: lists, player, output settings, presets and the run.
 #ifndef MAINFORMIMP_H
 #define MAINFORMIMP_H
 
@@ -157,7 +158,8 @@ private:
     void ShowQualityPosition(int position);
     // Sets the watermark level control (clamped to its range) and its label.
     void ShowLevel(int dB);
-    // Enables the quality slider for MP3 only; label and position stay for a later return.
+    // Enables the quality slider for the formats that take a bitrate (MP3 and
+    // Ogg); label and position stay for a later return.
     void EnableQualityForFormat();
     // The clip's start and fade mean something only when a clip is chosen.
     void EnableClipSettings();

@@ -1,3 +1,4 @@
+// The window's media control, with a hidden twin that takes over without a gap.
 #include "MediaControl.h"
 
 #include <wx/mediactrl.h>

@@ -1,3 +1,4 @@
+// The window's media control, with a hidden twin that takes over without a gap.
 #ifndef MEDIACONTROL_H
 #define MEDIACONTROL_H
 

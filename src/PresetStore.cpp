@@ -1,5 +1,7 @@
+// Named presets in the settings file, and the shipped ones.
 #include "PresetStore.h"
 
+#include "Placement.h"
 #include "SoxHandler.h"
 
 #include <wx/filefn.h>

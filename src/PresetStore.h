@@ -1,3 +1,4 @@
+// Named presets in the settings file, and the shipped ones.
 #ifndef PRESETSTORE_H
 #define PRESETSTORE_H
 

@@ -1,3 +1,4 @@
+// The preview player's states: play, pause, resume, stop, and the hand-over.
 #include "PreviewPlayer.h"
 
 #include <wx/filefn.h>

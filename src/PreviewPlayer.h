@@ -1,3 +1,4 @@
+// The preview player's states: play, pause, resume, stop, and the hand-over.
 #ifndef PREVIEWPLAYER_H
 #define PREVIEWPLAYER_H
 

@@ -1,3 +1,4 @@
+// The results dialog's behaviour.
 #include "ProcessCompleteImp.h"
 
 #include <wx/utils.h>

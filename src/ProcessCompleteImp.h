@@ -1,3 +1,4 @@
+// The results dialog's behaviour.
 #ifndef PROCESSCOMPLETEIMP_H
 #define PROCESSCOMPLETEIMP_H
 
@@ -9,7 +10,8 @@
 
 template <typename Tag> struct ResultsDialogProbe;
 
-// The results dialog: one line per processed track, newest first.
+// The results dialog: the run's result lines (a track's line, its notes, the
+// merged file's), newest first.
 class ProcessCompleteImp : public ProcessComplete {
 public:
     // Lists results (in processing order) with the last one on top;

@@ -1,3 +1,4 @@
+// A whole run: every listed track rendered with the watermarks, and the join.
 #include "RenderRun.h"
 
 #include "AppPaths.h"

@@ -1,3 +1,4 @@
+// A whole run: every listed track rendered with the watermarks, and the join.
 #ifndef RENDERRUN_H
 #define RENDERRUN_H
 

@@ -1,125 +1,22 @@
+// The audio engine's face: CSoxHandler, which measures files, renders a track
+// with its watermark copies and joins outputs, and the jobs built on it.
 #ifndef SOXHANDLER_H
 #define SOXHANDLER_H
+
+#include "AudioHeader.h"
+#include "OutputFiles.h"
+#include "SoxRunner.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
-#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
-#include <string>
 #include <vector>
 
 // What CSoxHandler::Run does.
 enum SOX_FLAGS { SOX_TRACK_LENGTH = 1, SOX_ADD_WATERMARK = 2 };
-
-// Folder that holds the bundled SoX, pictures and preset sounds, relative to
-// the working directory.
-extern const wxString g_resourceFolder;
-
-// What one SoX run left behind: its exit status (-1 when it could not be
-// started), its standard output and error line by line, and whether a
-// SoxQueue::Cancel ended it before it finished (its output is then partial).
-// A job that asked for its standard output as bytes (SoxJob::rawOutput) has
-// it in data, and no output lines.
-struct SoxOutput {
-    long status = -1;
-    wxArrayString output;
-    wxArrayString errors;
-    std::string data;
-    bool cancelled = false;
-};
-
-// What stands at a path, to tell a file apart from one written or replaced
-// since: device, inode, size and modification time, or nothing.
-struct FileStamp {
-    bool exists = false;
-    unsigned long long device = 0, inode = 0, size = 0;
-    long long modified = 0; // nanoseconds
-    bool operator==(const FileStamp& other) const;
-    bool operator!=(const FileStamp& other) const { return !(*this == other); }
-};
-FileStamp StampOf(const wxString& path);
-
-// Why the file at path must not be read as a track or a watermark, as its
-// whole line ("b.wav: Not processed: it is not a regular file (a FIFO)."), or
-// empty. SoX would wait forever on a FIFO or a device, and a name that is not
-// UTF-8 cannot reach it intact. A missing file is SoX's to report.
-wxString UnreadableFileLine(const wxString& path);
-// A file's name as a result line shows it: without its folders, bytes that
-// are not UTF-8 and control characters (a newline would split the line)
-// escaped ("caf\xe9.wav", "a\nb.wav").
-wxString DisplayName(const wxString& path);
-
-// The reason in the first FAIL line of SoX's standard error ("sox FAIL
-// formats: can't open ..." gives "can't open ..."), or empty when there is
-// none. SoX exits 0 after some failures (a full disk), so this decides.
-wxString SoxFailure(const wxArrayString& errors);
-
-// Samples SoX clipped in its own stages, 0 when it clipped none: mixing the
-// inputs ("sox WARN sox: mix-combining clipped 120 samples; decrease
-// volume?"), scaling an input by its -v, reading and writing. Those stages
-// each report a count and mostly clip the same samples again, so the largest
-// count is taken, not their sum. Effects (a watermark's resampling in its pipe
-// run) are not counted: no watermark level can help there.
-long long SoxClippedSamples(const wxArrayString& errors);
-
-// Longest file name, in bytes, that the file systems take.
-extern const size_t g_maxNameBytes;
-// True when a file name (no folders) is longer than that.
-bool IsNameTooLong(const wxString& name);
-
-// The volume factor for a gain in whole dB, as SoX's -v takes it ("0.501187"
-// for -6), written with a point whatever the locale.
-wxString VolumeFactor(int dB);
-
-// Quotes a path for a SoX command line. At the top level the result is the
-// path in double quotes; inside a pipe input (run by /bin/sh) it is in
-// backslash-escaped double quotes. Characters that the command splitter or the
-// shell would interpret are escaped, so the path reaches SoX unchanged.
-// A path that SoX would take for something other than a file (a leading "-"
-// or "|", a URL) is given a leading "./" first.
-wxString QuoteSoxPath(const wxString& path, bool insidePipe = false);
-
-// A position in a track as a player shows it: "m:ss" ("1:05", "75:00").
-wxString ClockText(int seconds);
-
-// Start seconds of the watermark copies for a track of length whole seconds:
-// start, start + interval, ... while below the last whole second. Empty when
-// the interval is not positive or the start is negative or past the end.
-std::vector<int> WatermarkPositions(int length, int start, int interval);
-
-// The second of a track of length whole seconds that a clip of clipLength
-// seconds asked to start at clipStart does start at: moved earlier where the
-// track would end before the clip. -1 when there is no clip (clipLength 0)
-// or the track is shorter than it, so that the whole track is written.
-int ClipFrom(int length, int clipLength, int clipStart);
-
-// Path of a track's watermarked output: folder, prefix + base name + suffix,
-// and the format in lower case as extension ("/in/a.b.wav" -> "/out/x_a.b.aiff").
-wxString WatermarkOutputPath(const wxString& track, const wxString& folder, const wxString& prefix,
-                             const wxString& suffix, const wxString& format);
-
-// Path of the merged file: name in folder, its extension replaced by the
-// format in lower case ("Mix.wav", "MP3" -> "folder/Mix.mp3").
-wxString MergedOutputPath(const wxString& folder, const wxString& name, const wxString& format);
-
-// True when name can name the merged file: not blank, no folder part, and
-// not hidden (no leading dot).
-bool IsUsableMergeName(const wxString& name);
-
-// The reason a file at path, which this program did not write, stands where
-// an output goes: "<name> already exists and ...", saying how to go on.
-wxString ForeignOutputText(const wxString& path);
-
-// True when both paths name one file: the same file on disk (also through
-// links) when both exist, otherwise the same absolute path once "." and ".."
-// are resolved.
-bool IsSameFile(const wxString& a, const wxString& b);
-// A key that two paths share exactly when IsSameFile holds for them now, so
-// that a long list is checked against a set instead of pair by pair.
-wxString FileIdentity(const wxString& path);
 
 // The audio engine: builds SoX command lines, runs SoX in the resource folder
 // and reads back what it prints.
@@ -275,30 +172,15 @@ public:
     wxString WatermarkProblem(const wxString& path);
 
     // Every command text goes through here before it runs; tests hook it to
-    // see the commands. Empty by default.
-    static std::function<void(const wxString&)> s_commandObserver;
+    // see the commands. Empty by default. The runner's own hook.
+    static std::function<void(const wxString&)>& s_commandObserver;
 
 private:
-    // Runs command through the one starter and waits for it in the event loop.
-    static SoxOutput Execute(const wxString& command);
-
-    struct Header {
-        long rate = 0;
-        long channels = 0;
-        // Sample frames when the header states them exactly, else -1.
-        long long frames = -1;
-        // Sample frames as the header states them, exact or not; -1 when it does not.
-        long long statedFrames = -1;
-        long bits = 0; // precision of its samples, 0 when not stated
-    };
-    // A header from the lines SoX prints for one file (its "--i" block).
-    static Header ParseHeader(const wxArrayString& lines, const wxString& path);
+    using Header = AudioHeader;
     // The header read earlier, if the file has not changed since.
     bool CachedHeader(const wxString& path, Header& header) const;
     // The file's header; false with SoX's reason when it cannot be read.
     bool ReadHeader(const wxString& path, Header& header, wxString& failure);
-    // Whole seconds as the header states them, when that is certain.
-    static bool LengthFromHeader(const Header& header, int& seconds);
     // Whole seconds and header of a file, and its length with the fraction
     // (exact, or as its header estimates it: *estimated says which); false
     // with the reason when SoX cannot read or measure it.
@@ -309,7 +191,6 @@ private:
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                         long long& frames, wxString& failure);
 
-    static wxString MeasureCommand(const wxString& path);
     // The mixing command for operation 2, or false (with a line when the
     // track cannot be rendered).
     bool BuildWatermarkCommand(wxString& command);
@@ -334,12 +215,6 @@ private:
     wxString WritingFailure(wxString failure) const;
     // The mix of the track with the beds, written to m_resultOutput.
     wxString MixCommand(const Header& track, const wxArrayString& beds) const;
-    // Whole seconds from SoX's statistics, or -1 when the length is missing.
-    static int ParseLength(const wxArrayString& errors);
-    // The same length with its fraction, or -1.
-    static double ParseSeconds(const wxArrayString& errors);
-    // Seconds the header states, exactly or not; -1 when it states none.
-    static double HeaderSeconds(const Header& header);
     void AddMessage(const wxString& text);
 
     // Removes path when the run created or changed it.
@@ -420,129 +295,6 @@ private:
     std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
 };
 
-// One command for a SoxQueue.
-struct SoxJob {
-    // Asked before the job begins; false keeps it waiting while later jobs
-    // go ahead (empty: always ready). A job still not ready when nothing
-    // else runs begins anyway.
-    std::function<bool()> ready;
-    // The command to run in the resource folder; false when nothing is to
-    // run, which ends the job (end is not called). An empty command runs
-    // nothing and ends at once, as a run of status 0 that printed nothing.
-    std::function<bool(wxString& command)> begin;
-    // How the command ended, called once from the queue's Run (or, running
-    // in the background, from the event loop), never from within another
-    // job's begin.
-    std::function<void(const SoxOutput& out)> end;
-    // The command's standard output is wanted as bytes (SoxOutput::data).
-    bool rawOutput = false;
-};
-
-// The one queue of SoX processes: runs jobs in the background, up to a
-// number at once, on the thread that runs the event loop. Each command runs
-// in the resource folder as the leader of a new process group, so that
-// ending it also ends the SoX processes its pipe inputs started. A process's
-// pipes are closed and its object released as soon as it has ended and its
-// output has been read, so open descriptors stay bounded by the processes
-// running at once, however many jobs there are.
-class SoxQueue {
-public:
-    // parallel: how many commands run at once; 0 means one per processor core.
-    explicit SoxQueue(int parallel = 0);
-    // Ends whatever still runs; no job is told.
-    ~SoxQueue();
-    SoxQueue(const SoxQueue&) = delete;
-    SoxQueue& operator=(const SoxQueue&) = delete;
-
-    void Add(SoxJob job);
-    // Begins the jobs added, in order, while fewer than Parallel() run, and
-    // returns once every job has ended or was dropped by a cancel. Runs the
-    // event loop meanwhile, reading what the processes print so that no pipe
-    // fills up. stop is asked as it waits; true cancels as Cancel does.
-    void Run(const std::function<bool()>& stop = nullptr);
-    // From now on, begins jobs as they are added and returns at once: a
-    // timer of the event loop reads what they print and tells their ends.
-    // For a queue that lives as long as a window; Run is not to be called.
-    void RunInBackground();
-    // Ends every running command at once (each job's end is told, with
-    // cancelled set unless it had just finished) and drops the jobs not yet
-    // begun; Run then returns. The commands have stopped when it returns:
-    // what they were writing can be removed. For use while Run runs, from the event loop.
-    void Cancel();
-    bool WasCancelled() const { return m_cancelled; }
-
-    size_t Parallel() const { return m_parallel; }
-    size_t Running() const { return m_running.size(); }
-    // Jobs added and neither begun nor dropped.
-    size_t Waiting() const { return m_waiting.size(); }
-
-private:
-    friend class CSoxHandler;
-    class Child;
-    // The one place that starts SoX: command in the background, in the
-    // resource folder. done is called once, from the event loop, when it has
-    // ended and its output has been read; the process object is gone by
-    // then. Null when it could not be started (done is not called).
-    // With raw, its standard output is handed over as bytes. On failure
-    // *error (when given) is errno's value, EAGAIN when out of processes.
-    static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
-                        bool raw = false, int* error = nullptr);
-    // After a start found no process free: runs the event loop until one of
-    // ours ends (true) or a pause that grows with tries has passed.
-    static bool PauseForProcesses(int tries);
-    // Runs the event loop until finished() holds, reading what every running
-    // process prints.
-    static void WaitUntil(const std::function<bool()>& finished);
-    // Reads what every running process has printed, and finishes the ones
-    // that have ended.
-    static void Poll();
-    // One round of the background queue: read, tell, begin.
-    void Tick();
-
-    // Begins the next job that is ready, if a place is free; false when none began.
-    bool BeginNext();
-    // Tells the jobs that ended how they ended.
-    void Deliver();
-
-    struct Started {
-        size_t job;
-        Child* child;
-    };
-    struct Ended {
-        size_t job;
-        SoxOutput out;
-    };
-
-    // A job begun whose command found no process free: started again once
-    // one of ours has ended or after a pause. Later jobs wait behind it.
-    struct Deferred {
-        bool active = false;
-        size_t job = 0;
-        wxString command;
-        int tries = 0;          // pauses that passed with none of ours running
-        int attempts = 0;       // starts tried
-        unsigned long ends = 0; // Child ends counted when it was put off
-        long long due = 0;      // milliseconds
-    };
-    // True when the put-off start should be tried again now.
-    bool DeferredDue() const;
-    // Starts job's command, putting it off when no process is free; false when
-    // it was put off.
-    bool StartJob(size_t job, const wxString& command);
-
-    class Ticker;
-    size_t m_parallel;
-    Deferred m_deferred;
-    // A deque: a job's end may add a job while it runs.
-    std::deque<SoxJob> m_jobs;
-    std::deque<size_t> m_waiting; // in the order added
-    std::vector<Started> m_running;
-    std::vector<Ended> m_ended; // finished, not yet told
-    bool m_cancelled = false;
-    std::unique_ptr<Ticker> m_ticker; // running in the background
-    bool m_ticking = false;
-};
-
 // A job that performs sox's selected operation: BeginRun, its command,
 // EndRun; *succeeded (when given) is set to its result. sox must stay while
 // the queue runs.
@@ -562,29 +314,11 @@ struct FileLength {
     wxString text;           // "mm:ss"
     wxString line;           // when not measured: "<name>: <SoX's reason>"
 };
+
 // Measures every file through queue, several at once, and runs it: the
 // headers first, many per SoX run, then a decode for each file whose header
 // does not tell its length. A file that a cancel left unmeasured has an
 // empty line.
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
-
-// A track's loudness over time, as a picture of it draws it: the largest
-// absolute sample (0 to 1) of each stretch of kSecondsPerPeak seconds from
-// its start, in either channel (more than two are mixed to two).
-struct Envelope {
-    static constexpr double kSecondsPerPeak = 0.01;
-    std::vector<float> peaks;
-    // Seconds of sound read.
-    double Seconds() const { return peaks.size() * kSecondsPerPeak; }
-    // The largest peak of the stretches from..to seconds (at least the one
-    // that holds from); 0 outside the track.
-    float PeakBetween(double from, double to) const;
-};
-// A job for a SoxQueue that reads the envelope of the file at path with one
-// SoX run, which decodes it at a low rate and pipes the samples out. done is
-// told the envelope, or an empty one and the reason SoX gives (empty after a
-// cancel).
-SoxJob EnvelopeJob(const wxString& path,
-                   std::function<void(const Envelope& envelope, const wxString& failure)> done);
 
 #endif

@@ -1,3 +1,4 @@
+// The watermarked preview: its first part at once, the whole in the background.
 #include "StampedPreview.h"
 
 #include <wx/filefn.h>

@@ -1,3 +1,4 @@
+// Tags, pictures and the output mark of the files the program writes, with TagLib.
 #include "TagCopy.h"
 
 #include <taglib/aifffile.h>

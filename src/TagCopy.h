@@ -1,3 +1,4 @@
+// Tags, pictures and the output mark of the files the program writes, with TagLib.
 #ifndef TAGCOPY_H
 #define TAGCOPY_H
 

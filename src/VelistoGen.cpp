@@ -1,3 +1,4 @@
+// The application object and the program's entry.
 #include "VelistoGen.h"
 
 #include "MainFormImp.h"

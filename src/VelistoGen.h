@@ -1,3 +1,4 @@
+// The application object and the program's entry.
 #ifndef VELISTOGEN_H
 #define VELISTOGEN_H
 

@@ -1,4 +1,7 @@
+// The waveform strip beside the player, with a mark where each watermark copy sounds.
 #include "WaveformStrip.h"
+
+#include "Placement.h"
 
 #include <wx/control.h>
 #include <wx/dcbuffer.h>

@@ -1,7 +1,9 @@
+// The waveform strip beside the player, with a mark where each watermark copy sounds.
 #ifndef WAVEFORMSTRIP_H
 #define WAVEFORMSTRIP_H
 
 #include "RenderRun.h"
+#include "Envelope.h"
 #include "SoxHandler.h"
 
 #include <wx/event.h>

@@ -1,3 +1,4 @@
+// The web pages the menu and the About dialog open.
 #include "WebLinks.h"
 
 #include <wx/utils.h>

@@ -1,3 +1,4 @@
+// The web pages the menu and the About dialog open.
 #ifndef WEBLINKS_H
 #define WEBLINKS_H
 

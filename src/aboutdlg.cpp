@@ -1,3 +1,4 @@
+// The About dialog.
 #include "aboutdlg.h"
 
 #include "AppPaths.h"

@@ -1,3 +1,4 @@
+// The About dialog.
 #ifndef ABOUTDLG_H
 #define ABOUTDLG_H
 

@@ -1,6 +1,8 @@
+// The main window's and the menu bar's layout: controls, sizers, events.
 #include "mainform.h"
 
 #include "PresetStore.h"
+#include "Placement.h"
 #include "SoxHandler.h"
 #include "WaveformStrip.h"
 

@@ -1,3 +1,4 @@
+// The main window's and the menu bar's layout: controls, sizers, events.
 #ifndef MAINFORM_H
 #define MAINFORM_H
 

@@ -1,3 +1,4 @@
+// The results dialog's layout.
 #include "processcomplete.h"
 
 ProcessComplete::ProcessComplete(wxWindow* parent, int id, const wxString& title,

@@ -1,3 +1,4 @@
+// The results dialog's layout.
 #ifndef PROCESSCOMPLETE_H
 #define PROCESSCOMPLETE_H
 

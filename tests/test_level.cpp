@@ -1,5 +1,6 @@
 // The watermark level: the gain of every watermark copy in the audio, and the
 // line a run adds when the mix of tag and music clips.
+#include "SoxCommand.h"
 #include "testutil.h"
 
 namespace {

@@ -1,5 +1,6 @@
 // Paths with characters that the command splitter or the shell would read:
 // they must reach SoX unchanged, as tracks, as watermarks and when joining.
+#include "SoxCommand.h"
 #include "testutil.h"
 
 #include <wx/cmdline.h>

@@ -1,5 +1,6 @@
 // The batch: its helpers, RenderRun on its own (checks, lines, the join), and
 // GO! in the window (notices, the merge prompt, progress and results).
+#include "Placement.h"
 #include "TagCopy.h"
 #include "testutil.h"
 

@@ -1,0 +1,108 @@
+// What SoX tells of an audio file: its header and its measured length.
+#include "AudioHeader.h"
+
+#include "SoxCommand.h"
+
+#include <wx/filename.h>
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+const wxString kLengthLabel = "Length (seconds):";
+
+// How far a stated length may be from the decoded one, in seconds.
+const double kEstimateMargin = 0.1;
+
+// Formats whose header states the length exactly.
+bool HasExactHeader(const wxString& path) {
+    const wxString ext = wxFileName(path).GetExt().Lower();
+    return ext == "wav" || ext == "aif" || ext == "aiff" || ext == "aifc";
+}
+
+} // namespace
+
+AudioHeader ParseHeader(const wxArrayString& lines, const wxString& path) {
+    // "Channels       : 2", "Sample Rate    : 44100",
+    // "Duration       : 00:03:05.34 = 8173494 samples ~ ...",
+    // "Sample Encoding: 16-bit Signed Integer PCM".
+    AudioHeader header;
+    long long frames = -1, bits = -1;
+    for (const wxString& line : lines) {
+        const wxString label = line.BeforeFirst(':').Trim();
+        const wxString value = line.AfterFirst(':');
+        if (label == "Channels")
+            header.channels = static_cast<long>(LeadingNumber(value));
+        else if (label == "Sample Rate")
+            header.rate = static_cast<long>(LeadingNumber(value));
+        else if (label == "Duration") {
+            const wxString count = value.AfterFirst('=').Trim(false);
+            if (count.BeforeFirst(' ').IsNumber() && count.AfterFirst(' ').StartsWith("samples"))
+                frames = LeadingNumber(count);
+        } else if (label == "Precision") {
+            header.bits = static_cast<long>(std::max(0LL, LeadingNumber(value)));
+        } else if (label == "Sample Encoding" &&
+                   wxString(value).Trim(false).BeforeFirst(' ').EndsWith("-bit"))
+            bits = LeadingNumber(value);
+    }
+    // Trusted only where the format states it exactly and the file is long
+    // enough to hold it (a cut-off file claims more than it has).
+    header.statedFrames = frames;
+    if (HasExactHeader(path) && frames >= 0 && bits > 0 && header.channels > 0 &&
+        frames * header.channels * bits / 8 <=
+            static_cast<long long>(wxFileName(path).GetSize().GetValue()))
+        header.frames = frames;
+    return header;
+}
+
+bool LengthFromHeader(const AudioHeader& header, int& seconds) {
+    if (header.frames >= 0 && header.rate > 0) {
+        seconds = static_cast<int>(header.frames / header.rate);
+        return true;
+    }
+    // Other formats state an estimate at best, off by an encoder's delay and
+    // padding (a frame or two of MP3). Away from a whole second that cannot
+    // change the whole seconds; near one, only decoding the file tells.
+    if (header.statedFrames >= 0 && header.rate > 0) {
+        const double stated = static_cast<double>(header.statedFrames) / header.rate;
+        const double fraction = stated - static_cast<long long>(stated);
+        if (fraction > kEstimateMargin && fraction < 1 - kEstimateMargin) {
+            seconds = static_cast<int>(stated);
+            return true;
+        }
+    }
+    return false;
+}
+
+wxString MeasureCommand(const wxString& path) {
+    return "./sox " + QuoteSoxPath(path) + " -n stat";
+}
+
+int ParseLength(const wxArrayString& errors) {
+    // Warnings may come first: look for the label wherever it stands.
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kLengthLabel))
+            continue;
+        // Whole seconds: the digits before the decimal point, fraction dropped.
+        const long long seconds = LeadingNumber(line.Mid(kLengthLabel.length()));
+        return seconds < 0 || seconds > INT_MAX ? -1 : static_cast<int>(seconds);
+    }
+    return -1;
+}
+
+double ParseSeconds(const wxArrayString& errors) {
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kLengthLabel))
+            continue;
+        double seconds = -1;
+        wxString text = line.Mid(kLengthLabel.length());
+        return text.Trim(true).Trim(false).ToCDouble(&seconds) ? seconds : -1;
+    }
+    return -1;
+}
+
+double HeaderSeconds(const AudioHeader& header) {
+    const long long frames = header.frames >= 0 ? header.frames : header.statedFrames;
+    return frames >= 0 && header.rate > 0 ? static_cast<double>(frames) / header.rate : -1;
+}

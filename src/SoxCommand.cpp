@@ -1,0 +1,308 @@
+// SoX's command lines as text (quoting, options, the watermark beds) and
+// what SoX prints back (its failures and clipped samples).
+#include "SoxCommand.h"
+
+#include <wx/filename.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Backslash-escapes every character of text that appears in specials.
+wxString Escape(const wxString& text, const wxString& specials) {
+    wxString escaped;
+    escaped.reserve(text.length());
+    for (wxUniChar c : text) {
+        if (specials.Find(c) != wxNOT_FOUND)
+            escaped += '\\';
+        escaped += c;
+    }
+    return escaped;
+}
+
+// SoX ignores how the commands of its pipe inputs end: one killed half-way
+// just ends that input early, and the mix still succeeds. Each such command
+// reports its own failure on the shared error stream, with what it was for.
+const wxString kInputFailed = "velisto-input-failed";
+
+// The reason for a guarded pipe input that failed, or empty.
+wxString InputFailure(const wxArrayString& errors) {
+    for (const wxString& line : errors) {
+        if (!line.StartsWith(kInputFailed + " "))
+            continue;
+        const wxString role = line.AfterFirst(' ').BeforeFirst(' ');
+        const wxString status = line.AfterLast(' ');
+        const wxString what = role == "track"       ? "the SoX process decoding the track"
+                              : role == "watermark" ? "a SoX process playing the watermark copies"
+                                                    : "a SoX process converting a file to join";
+        return what + " ended abnormally (exit status " + status +
+               "), so the output would be incomplete.";
+    }
+    return wxString();
+}
+
+// SoX's words when it could not write and does not know why (a full disk).
+const wxString kUnknownWriteError = "Unknown error -1";
+
+const wxString kNotWritten = "the output file could not be written.";
+
+long long Gcd(long long a, long long b) {
+    return b == 0 ? a : Gcd(b, a % b);
+}
+
+wxString Samples(long long count) {
+    return wxString::Format("%llds", count);
+}
+
+// Ogg Vorbis's quality level whose nominal bitrate (44.1 kHz stereo) is
+// nearest to kbits.
+int VorbisQuality(int kbits) {
+    static const int nominal[] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 500};
+    int best = 0;
+    for (int q = 1; q < 11; ++q) {
+        if (std::abs(nominal[q] - kbits) < std::abs(nominal[best] - kbits))
+            best = q;
+    }
+    return best;
+}
+
+} // namespace
+
+// SoX reads "-..." as an option, "|..." as a command to run and
+// "http:"/"https:"/"ftp:" names through wget; "./" keeps such a relative
+// name a plain file.
+wxString PlainFileName(const wxString& path) {
+    const wxString lower = path.Lower();
+    if (path.StartsWith("-") || path.StartsWith("|") || lower.StartsWith("http:") ||
+        lower.StartsWith("https:") || lower.StartsWith("ftp:"))
+        return "./" + path;
+    return path;
+}
+
+// One argument for the command splitter, which takes a backslash as "next
+// character literal": only backslashes and double quotes need escaping.
+wxString SplitterWord(const wxString& text) {
+    return "\"" + Escape(text, "\\\"") + "\"";
+}
+
+// One word for /bin/sh, which runs the command of a pipe input; inside double
+// quotes $, backtick, " and \ stay special.
+wxString ShellWord(const wxString& text) {
+    return "\"" + Escape(text, "\\\"$`") + "\"";
+}
+
+wxString GuardedInput(const wxString& shellCommand, const wxString& role) {
+    return shellCommand + " || echo " + kInputFailed + " " + role + " $? >&2";
+}
+
+// The digits at the start of text, after blanks ("16-bit" -> 16); -1 when none.
+long long LeadingNumber(const wxString& text) {
+    const wxString trimmed = wxString(text).Trim(false);
+    long long number = -1;
+    for (wxUniChar c : trimmed) {
+        if (!wxIsdigit(c))
+            break;
+        number = (number < 0 ? 0 : number * 10) + (c.GetValue() - '0');
+    }
+    return number;
+}
+
+wxString QuoteSoxPath(const wxString& rawPath, bool insidePipe) {
+    const wxString path = PlainFileName(rawPath);
+    if (!insidePipe)
+        return SplitterWord(path);
+    // Shell quoting first, then escaped for the splitter: the caller puts it
+    // inside a double-quoted pipe argument.
+    return Escape(ShellWord(path), "\\\"");
+}
+
+wxString SoxFailure(const wxArrayString& errors) {
+    // "sox FAIL formats: can't open ...": program, FAIL, module, reason.
+    for (const wxString& line : errors) {
+        const wxString rest = line.AfterFirst(' ');
+        if (!rest.StartsWith("FAIL "))
+            continue;
+        wxString reason = rest.Mid(5);
+        const int colon = reason.Find(": ");
+        if (colon != wxNOT_FOUND && reason.Left(colon).Find(' ') == wxNOT_FOUND)
+            reason = reason.Mid(colon + 2);
+        reason.Trim(true).Trim(false);
+        if (reason.empty())
+            return "SoX failed.";
+        // "can't open input file `x.mp3': " with nothing after it: SoX found
+        // no format in it.
+        if (reason.EndsWith(":"))
+            return reason + " it is not an audio file SoX can read.";
+        if (reason.EndsWith(kUnknownWriteError))
+            return kNotWritten;
+        return reason;
+    }
+    return wxString();
+}
+
+// What a run that failed tells the user: SoX's FAIL reason, else its first
+// line that is not a warning, else how it ended. Empty for a run that did not fail.
+wxString RunFailure(const SoxOutput& out) {
+    if (out.status == -1)
+        return "SoX could not be started.";
+    wxString failure = SoxFailure(out.errors);
+    if (failure.empty())
+        failure = InputFailure(out.errors);
+    if (!failure.empty() || out.status == 0)
+        return failure;
+    for (const wxString& line : out.errors)
+        if (!line.AfterFirst(' ').StartsWith("WARN ") && !wxString(line).Trim().empty() &&
+            !line.StartsWith(kInputFailed))
+            return line;
+    return wxString::Format("SoX failed with status %ld.", out.status);
+}
+
+bool IsUnexplainedWriteFailure(const wxString& reason) {
+    return reason == kNotWritten;
+}
+
+// The options that set a format's size or quality from the slider's bitrate,
+// each followed by a blank; empty for the formats without one.
+wxString CompressionOptions(const wxString& format, int kbits) {
+    if (kbits <= 0)
+        return wxString();
+    if (format == "mp3")
+        return wxString::Format("-C %d ", kbits);
+    if (format == "ogg")
+        return wxString::Format("-C %d ", VorbisQuality(kbits));
+    return wxString();
+}
+
+// The sample size to write a lossless format in, when SoX would not keep the
+// source's on its own: samples that came through a pipe arrive as 32 bits,
+// and FLAC holds at most 24. Empty when there is nothing to set.
+wxString SampleSizeOption(const wxString& format, long bits, bool piped) {
+    const bool lossless = format == "wav" || format == "aiff" || format == "flac";
+    if (!lossless || bits <= 0)
+        return wxString();
+    if (format == "flac" && bits > 24)
+        return "-b 24 ";
+    return piped ? wxString::Format("-b %ld ", bits) : wxString();
+}
+
+// SoX copies what comments it can and adds its own; the tags are written
+// afterwards, from the track, so its output carries none.
+const char* const kNoComment = "--comment \"\" ";
+
+// Pipe inputs (top-level arguments) that together sound copy k of
+// sounds[k mod N] at start + k * interval seconds, k < copies, each
+// sample-exact. Each bed is one SoX run: the sounds of one period, each
+// followed by silence up to the spacing, repeated, trimmed where its last
+// copy ends and preceded by its start. A sound longer than the interval
+// would overlap the next copy, so the copies are dealt to as many beds
+// (phases) as it takes for every sound to fit its spacing; the mix sums them.
+// A bed that would sound past cutAt frames (a clip's end; -1: none) is cut
+// there, its last fade frames faded out with the clip's.
+wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
+                            size_t copies, long long cutAt, long long fade) {
+    wxArrayString beds;
+    const long long n = static_cast<long long>(sounds.size());
+    const long long slot = static_cast<long long>(interval) * rate;
+    long long longest = 0;
+    for (const BedSound& sound : sounds)
+        longest = std::max(longest, sound.frames);
+    const long long phases =
+        std::min<long long>(std::max<long long>(1, (longest + slot - 1) / slot), copies);
+    const long long spacing = phases * slot;
+    for (long long phase = 0; phase < phases; ++phase) {
+        const long long count = (static_cast<long long>(copies) - phase + phases - 1) / phases;
+        // Copy j of this phase plays sound (phase + j * phases) mod n; that
+        // sequence repeats after n / gcd(n, phases) copies.
+        const long long cycle = std::min(count, n / Gcd(n, phases));
+        auto soundOf = [&](long long j) -> const BedSound& {
+            return sounds[(phase + j * phases) % n];
+        };
+
+        const long long period = cycle * spacing;
+        const long long length = (count - 1) * spacing + soundOf(count - 1).frames;
+        if (length == 0)
+            continue; // a single empty sound: nothing to hear
+        const long long repeats = (length + period - 1) / period - 1;
+
+        // -V1: a bed's warnings would only garble the mix's own lines, which
+        // share the one error stream.
+        wxString bed = "./sox -V1";
+        wxString effects;
+        if (cycle == 1) {
+            // One sound: converted by this run's own effects.
+            bed += " " + ShellWord(PlainFileName(soundOf(0).path));
+            effects = soundOf(0).effects;
+        } else {
+            // Concatenated inputs must share one signal: a sound that needs
+            // converting comes through a run of its own.
+            for (long long j = 0; j < cycle; ++j) {
+                const BedSound& sound = soundOf(j);
+                const wxString file = ShellWord(PlainFileName(sound.path));
+                bed += " " + (sound.effects.empty()
+                                  ? file
+                                  : ShellWord("| " + GuardedInput("./sox -V1 " + file + " -p " +
+                                                                      sound.effects,
+                                                                  "watermark")));
+            }
+        }
+        bed += " -p";
+        if (!effects.empty())
+            bed += " " + effects;
+        // Silence after each sound up to the spacing, at positions in the
+        // sounds' own samples. The last sound's only when the period repeats:
+        // otherwise the bed ends with it (and padding that a trim cut off
+        // before it began would be reported as not applied).
+        wxString pads;
+        long long at = 0;
+        for (long long j = 0; j < cycle; ++j) {
+            at += soundOf(j).frames;
+            const wxString gap = " " + Samples(spacing - soundOf(j).frames);
+            if (j + 1 < cycle)
+                pads += gap + "@" + Samples(at);
+            else if (repeats > 0)
+                pads += cycle == 1 ? " 0" + gap : gap;
+        }
+        if (!pads.empty())
+            bed += " pad" + pads;
+        if (repeats > 0)
+            bed += wxString::Format(" repeat %lld trim 0 ", repeats) + Samples(length);
+        const long long lead = static_cast<long long>(start) * rate + phase * slot;
+        if (lead > 0)
+            bed += " pad " + Samples(lead);
+        if (cutAt >= 0 && lead + length > cutAt) {
+            bed += fade > 0 ? " fade t 0 " + Samples(cutAt) + " " + Samples(std::min(fade, cutAt))
+                            : " trim 0 " + Samples(cutAt);
+        }
+        beds.Add(SplitterWord("| " + GuardedInput(bed, "watermark")));
+    }
+    return beds;
+}
+
+long long SoxClippedSamples(const wxArrayString& errors) {
+    // SoX's own stages: "sox WARN sox: mix-combining clipped 120 samples;
+    // decrease volume?", and "`NAME' balancing clipped ..." (an input's -v),
+    // "`NAME' output clipped ...", "`NAME' input clipped ...". NAME may hold
+    // anything, so the count is read after the last " clipped ".
+    const wxString module = "WARN sox: ";
+    long long largest = 0;
+    for (const wxString& line : errors) {
+        const wxString rest = line.AfterFirst(' ');
+        const size_t at = rest.rfind(" clipped ");
+        if (!rest.StartsWith(module) || at == wxString::npos)
+            continue;
+        const wxString stage = rest.Mid(module.length(), at - module.length());
+        if (stage != "mix-combining" && !stage.EndsWith("' balancing") &&
+            !stage.EndsWith("' output") && !stage.EndsWith("' input"))
+            continue;
+        const wxString count = rest.Mid(at + 9);
+        const long long samples = LeadingNumber(count);
+        if (samples > 0 && count.AfterFirst(' ').StartsWith("samples"))
+            largest = std::max(largest, samples);
+    }
+    return largest;
+}
+
+wxString VolumeFactor(int dB) {
+    return wxString::FromCDouble(std::pow(10.0, dB / 20.0), 6);
+}

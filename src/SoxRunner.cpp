@@ -1,0 +1,450 @@
+// Runs SoX commands as child processes of the resource folder: the one
+// starter, the queue, and what each process printed.
+#include "SoxRunner.h"
+
+#include <wx/app.h>
+#include <wx/apptrait.h>
+#include <wx/evtloop.h>
+#include <wx/filename.h>
+#include <wx/log.h>
+#include <wx/process.h>
+#include <wx/thread.h>
+#include <wx/timer.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <string>
+
+const wxString g_resourceFolder = "Velisto.app/Contents/Resources/";
+
+std::function<void(const wxString&)> SoxQueue::s_commandObserver;
+
+namespace {
+
+// Starts tried while no process is free and none of ours runs to free one.
+const int kStartTries = 12;
+
+// Lines of bytes, read as UTF-8 (SoX prints file names as they are on disk);
+// bytes that are not UTF-8 are taken as the file-name encoding.
+void SplitLines(const std::string& bytes, wxArrayString& lines) {
+    size_t begin = 0;
+    while (begin < bytes.size()) {
+        size_t end = bytes.find('\n', begin);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(begin, end - begin);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        wxString text = wxString::FromUTF8(line.c_str(), line.size());
+        if (text.empty() && !line.empty())
+            text = wxString(line.c_str(), *wxConvFileName);
+        lines.Add(text);
+        begin = end + 1;
+    }
+}
+
+void ReadAvailable(wxInputStream* stream, std::string& into) {
+    char buffer[4096];
+    while (stream && stream->CanRead()) {
+        stream->Read(buffer, sizeof buffer);
+        const size_t count = stream->LastRead();
+        if (count == 0)
+            break;
+        into.append(buffer, count);
+    }
+}
+
+} // namespace
+
+// A SoX process as the toolkit runs it. It deletes itself, and so closes its
+// pipes, as soon as it has ended and told its owner.
+class SoxQueue::Child : public wxProcess {
+public:
+    Child(std::function<void(const SoxOutput&)> done, bool raw)
+        : m_done(std::move(done)), m_raw(raw) {
+        Redirect();
+    }
+
+    void Drain() {
+        ReadAvailable(GetInputStream(), m_output);
+        ReadAvailable(GetErrorStream(), m_errors);
+    }
+    // Ends the process and every process of its group; its end is told as
+    // cancelled. Nothing once it has been reaped: its number may be another's.
+    void Kill() {
+        if (m_terminated)
+            return;
+        m_killed = true;
+        wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_CHILDREN);
+        // Just after the start the child may not have made its group yet, and
+        // the group kill misses it; it has started nothing of its own by then.
+        wxProcess::Kill(static_cast<int>(pid), wxSIGKILL, wxKILL_NOCHILDREN);
+    }
+    // Waits until a killed process has stopped, so that it writes nothing
+    // more: a file its owner removes next would otherwise come back.
+    void AwaitStop() const {
+        if (m_terminated || !m_killed)
+            return;
+        const std::string stat = "/proc/" + std::to_string(pid) + "/stat";
+        for (int waited = 0; waited < 2000; ++waited) {
+            FILE* file = std::fopen(stat.c_str(), "r");
+            if (!file)
+                return;
+            char line[512] = "";
+            const bool read = std::fgets(line, sizeof line, file) != nullptr;
+            std::fclose(file);
+            // "PID (NAME) STATE ...": a zombie has ended.
+            const char* end = std::strrchr(line, ')');
+            if (!read || !end || end[1] == '\0' || end[2] == 'Z' || end[2] == 'X')
+                return;
+            wxMilliSleep(1);
+        }
+    }
+    // The owner is going away: nobody is told of the end.
+    void Forget() { m_done = nullptr; }
+    // Called once the toolkit has handed it over; a child that ended even
+    // before that is finished by the next wait.
+    void Started(long id) {
+        pid = id;
+        m_started = true;
+        s_running.insert(this);
+    }
+    bool Terminated() const { return m_terminated; }
+
+    // Tells the owner and goes.
+    void Finish() {
+        s_running.erase(this);
+        ++s_ends;
+        SoxOutput result;
+        result.status = m_status;
+        result.cancelled = m_killed && m_status != 0;
+        if (m_raw)
+            result.data = std::move(m_output);
+        else
+            SplitLines(m_output, result.output);
+        SplitLines(m_errors, result.errors);
+        std::function<void(const SoxOutput&)> done = std::move(m_done);
+        delete this;
+        if (done)
+            done(result);
+    }
+
+    long pid = 0;
+    static std::set<Child*> s_running;
+    static unsigned long s_ends; // children finished so far
+
+    void OnTerminate(int, int status) override {
+        Drain();
+        m_status = status;
+        m_terminated = true;
+        // The toolkit reports a child that ended at once from within
+        // wxExecute, before Start has it.
+        if (m_started)
+            Finish();
+    }
+
+private:
+    std::function<void(const SoxOutput&)> m_done;
+    bool m_raw;
+    std::string m_output;
+    std::string m_errors;
+    int m_status = -1;
+    bool m_started = false;
+    bool m_terminated = false;
+    bool m_killed = false;
+};
+
+std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
+
+unsigned long SoxQueue::Child::s_ends = 0;
+
+namespace {
+
+// Kills SoX when this process goes, even killed outright, where a process
+// group would leave it running: the parent-death signal, set in the child.
+// The kernel sends it when the thread that started the child ends; every
+// start happens on the thread that runs the event loop, which ends only with
+// the process. SoX's pipe inputs then die of SIGPIPE. Empty where util-linux
+// is missing.
+const wxString& DieWithParent() {
+    static const wxString prefix = wxFileName::IsFileExecutable("/usr/bin/setpriv")
+                                       ? "/usr/bin/setpriv --pdeathsig KILL "
+                                       : "";
+    return prefix;
+}
+
+// Milliseconds to wait before the next start when none was free.
+long long StartPause(int tries) {
+    return std::min(1000, 10 << std::min(tries, 7));
+}
+
+} // namespace
+
+SoxQueue::Child* SoxQueue::Start(const wxString& command,
+                                 std::function<void(const SoxOutput&)> done, bool raw, int* error) {
+    if (s_commandObserver)
+        s_commandObserver(command);
+    // setpriv starts, whether SoX can be or not.
+    if (!DieWithParent().empty() &&
+        !wxFileName::IsFileExecutable(g_resourceFolder + command.BeforeFirst(' '))) {
+        if (error)
+            *error = ENOENT;
+        return nullptr;
+    }
+    auto* child = new Child(std::move(done), raw);
+    wxExecuteEnv env;
+    env.cwd = g_resourceFolder;
+    long pid = 0;
+    int failure = 0;
+    {
+        // A failure is told by status -1; the toolkit would log it on top.
+        wxLogNull quiet;
+        errno = 0;
+        pid = wxExecute(DieWithParent() + command, wxEXEC_ASYNC | wxEXEC_MAKE_GROUP_LEADER, child,
+                        &env);
+        failure = errno;
+    }
+    if (pid <= 0) {
+        if (error)
+            *error = failure;
+        delete child;
+        return nullptr;
+    }
+    child->Started(pid);
+    return child;
+}
+
+bool SoxQueue::PauseForProcesses(int tries) {
+    const unsigned long ends = Child::s_ends;
+    const wxLongLong due = wxGetLocalTimeMillis() + StartPause(tries);
+    WaitUntil([&] { return Child::s_ends != ends || wxGetLocalTimeMillis() >= due; });
+    return Child::s_ends != ends;
+}
+
+void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
+    wxAppConsole* app = wxAppConsole::GetInstance();
+    std::unique_ptr<wxEventLoopBase> loop(app ? app->GetTraits()->CreateEventLoop() : nullptr);
+    wxEventLoopBase* active = wxEventLoopBase::GetActive();
+    wxEventLoopBase* use = active ? active : loop.get();
+    std::unique_ptr<wxEventLoopActivator> activate;
+    if (!active && use)
+        activate.reset(new wxEventLoopActivator(use));
+    for (;;) {
+        Poll();
+        if (finished())
+            return;
+        if (use)
+            use->DispatchTimeout(20);
+        if (app)
+            app->ProcessPendingEvents();
+    }
+}
+
+void SoxQueue::Poll() {
+    for (Child* child : std::set<Child*>(Child::s_running)) {
+        if (child->Terminated())
+            child->Finish();
+        else
+            child->Drain();
+    }
+}
+
+// Runs the background queue's rounds while it has work.
+class SoxQueue::Ticker : public wxTimer {
+public:
+    explicit Ticker(SoxQueue& queue) : m_queue(queue) {}
+    void Notify() override { m_queue.Tick(); }
+
+private:
+    SoxQueue& m_queue;
+};
+
+SoxQueue::SoxQueue(int parallel)
+    : m_parallel(parallel > 0 ? static_cast<size_t>(parallel)
+                              : static_cast<size_t>(std::max(1, wxThread::GetCPUCount()))) {
+}
+
+SoxQueue::~SoxQueue() {
+    for (Started& running : m_running) {
+        running.child->Forget();
+        running.child->Kill();
+    }
+    for (Started& running : m_running)
+        running.child->AwaitStop();
+}
+
+void SoxQueue::Add(SoxJob job) {
+    m_waiting.push_back(m_jobs.size());
+    m_jobs.push_back(std::move(job));
+    if (m_ticker) {
+        // Often enough that a process printing fast never waits long on a full pipe.
+        if (!m_ticker->IsRunning())
+            m_ticker->Start(10);
+        Tick();
+    }
+}
+
+void SoxQueue::RunInBackground() {
+    if (!m_ticker)
+        m_ticker.reset(new Ticker(*this));
+}
+
+void SoxQueue::Tick() {
+    // A begin or an end that waits for SoX of its own runs the event loop,
+    // and so this timer, again.
+    if (m_ticking)
+        return;
+    m_ticking = true;
+    Poll();
+    Deliver();
+    while (BeginNext())
+        Deliver();
+    if (m_running.empty() && m_ended.empty() && m_waiting.empty() && !m_deferred.active) {
+        m_ticker->Stop();
+        m_jobs.clear(); // nothing refers to them now
+    }
+    m_ticking = false;
+}
+
+void SoxQueue::Cancel() {
+    m_cancelled = true;
+    m_waiting.clear();
+    if (m_deferred.active) {
+        SoxOutput none;
+        none.cancelled = true;
+        m_ended.push_back({m_deferred.job, none});
+        m_deferred = Deferred();
+    }
+    for (Started& running : m_running)
+        running.child->Kill();
+    for (Started& running : m_running)
+        running.child->AwaitStop();
+}
+
+bool SoxQueue::DeferredDue() const {
+    return m_deferred.active &&
+           (Child::s_ends != m_deferred.ends || wxGetLocalTimeMillis() >= m_deferred.due);
+}
+
+bool SoxQueue::BeginNext() {
+    if (m_deferred.active) {
+        if (m_cancelled || !DeferredDue())
+            return false;
+        // Only a pause with nothing of ours running to free a process counts
+        // against the job: ours end by themselves.
+        if (Child::s_ends == m_deferred.ends && Child::s_running.empty())
+            ++m_deferred.tries;
+        m_deferred.active = false;
+        return StartJob(m_deferred.job, m_deferred.command);
+    }
+    if (m_cancelled || m_running.size() >= m_parallel || m_waiting.empty())
+        return false;
+    auto next = std::find_if(m_waiting.begin(), m_waiting.end(), [this](size_t job) {
+        return !m_jobs[job].ready || m_jobs[job].ready();
+    });
+    if (next == m_waiting.end()) {
+        if (!m_running.empty())
+            return false; // they wait for one of those
+        next = m_waiting.begin();
+    }
+    const size_t job = *next;
+    m_waiting.erase(next);
+    wxString command;
+    if (!m_jobs[job].begin(command))
+        return true;
+    if (command.empty()) {
+        SoxOutput nothingRan;
+        nothingRan.status = 0;
+        m_ended.push_back({job, nothingRan});
+        return true;
+    }
+    StartJob(job, command);
+    return true;
+}
+
+bool SoxQueue::StartJob(size_t job, const wxString& command) {
+    Child* child = nullptr;
+    int error = 0;
+    if (!m_cancelled) {
+        // ~SoxQueue forgets the children still running, so this never outlives the queue.
+        child = Start(
+            command,
+            [this, job](const SoxOutput& out) {
+                const auto running = std::find_if(m_running.begin(), m_running.end(),
+                                                  [job](const Started& r) { return r.job == job; });
+                if (running != m_running.end())
+                    m_running.erase(running);
+                m_ended.push_back({job, out});
+            },
+            m_jobs[job].rawOutput, &error);
+    }
+    if (!child && !m_cancelled && error == EAGAIN && m_deferred.tries < kStartTries) {
+        // Out of processes (the user's limit, a full table) passes as
+        // processes end: the job waits instead of failing.
+        m_deferred.active = true;
+        m_deferred.job = job;
+        m_deferred.command = command;
+        m_deferred.ends = Child::s_ends;
+        m_deferred.due = (wxGetLocalTimeMillis() + StartPause(m_deferred.attempts++)).GetValue();
+        return false;
+    }
+    m_deferred = Deferred();
+    if (child) {
+        m_running.push_back({job, child});
+    } else {
+        // Cancelled while it began, or SoX could not be started (status -1).
+        SoxOutput none;
+        none.cancelled = m_cancelled;
+        m_ended.push_back({job, none});
+    }
+    return true;
+}
+
+void SoxQueue::Deliver() {
+    while (!m_ended.empty()) {
+        Ended ended = std::move(m_ended.front());
+        m_ended.erase(m_ended.begin());
+        if (m_jobs[ended.job].end)
+            m_jobs[ended.job].end(ended.out);
+    }
+}
+
+void SoxQueue::Run(const std::function<bool()>& stop) {
+    auto stopAsked = [&] { return !m_cancelled && stop && stop(); };
+    for (;;) {
+        if (stopAsked())
+            Cancel();
+        Deliver();
+        while (BeginNext()) {
+            // A begin may take a while (it reads headers): hand over what
+            // ended meanwhile before the next one.
+            Deliver();
+        }
+        if (m_running.empty() && m_ended.empty() && !m_deferred.active &&
+            (m_waiting.empty() || m_cancelled))
+            return;
+        WaitUntil([&] { return !m_ended.empty() || stopAsked() || DeferredDue(); });
+    }
+}
+
+SoxOutput SoxQueue::RunNow(const wxString& command) {
+    SoxOutput result;
+    bool ended = false;
+    const auto done = [&](const SoxOutput& out) {
+        result = out;
+        ended = true;
+    };
+    int error = 0;
+    for (int tries = 0; !Start(command, done, false, &error);) {
+        if (error != EAGAIN || tries == kStartTries)
+            return result; // status -1: could not be started
+        if (!PauseForProcesses(tries))
+            ++tries;
+    }
+    WaitUntil([&] { return ended; });
+    return result;
+}
