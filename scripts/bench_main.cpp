@@ -123,13 +123,12 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         }
         RenderRun run(settings, tracks, wxArrayString(1, wxString::FromUTF8(tag)));
         run.SetParallel(batch ? 0 : 1);
-        bool ok = true;
-        for (const wxString& line : run.Run())
-            if (!line.EndsWith("Process completed successfully") &&
-                !line.EndsWith("clipped: lower the watermark level.")) {
-                fprintf(stderr, "%s\n", line.utf8_string().c_str());
-                ok = false;
-            }
+        const wxArrayString lines = run.Run();
+        bool ok = run.Complete();
+        for (const TrackResult& result : run.Results())
+            ok = ok && result.HasOutput();
+        if (!ok)
+            fprintf(stderr, "%s\n", wxJoin(lines, '\n').utf8_string().c_str());
         return ok;
     };
     if (tool == Tool::Velisto && mode == Mode::Merged) {

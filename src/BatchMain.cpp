@@ -476,7 +476,7 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
         sox.SetInputFile(track);
         const wxString name = wxFileName(track).GetFullName();
         if (Has("skip-existing") && IsRenderedAlready(sox.GetOutputPath(), track, watermarks)) {
-            Print(stdout, name + ": already rendered, skipped.\n");
+            Print(stdout, OutcomeLine(name, TrackOutcome::Skipped) + "\n");
             continue;
         }
         const wxString unreadable = UnreadableFileLine(track);

@@ -197,9 +197,7 @@ struct RenderRun::Track {
     wxString identity; // of output, taken before the run wrote anything
     wxString trackIdentity;
     bool ended = false;
-    bool rendered = false;
-    bool cancelled = false;
-    wxArrayString lines; // the engine's, in its order
+    TrackResult result;
 };
 
 std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFolder) const {
@@ -233,7 +231,7 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
 wxString RenderRun::OutputConflict(const std::vector<Track>& tracks, size_t row) const {
     const Track& track = tracks[row];
     for (size_t i = 0; i < row; ++i) {
-        if (tracks[i].rendered && tracks[i].identity == track.identity)
+        if (tracks[i].result.HasOutput() && tracks[i].identity == track.identity)
             return "Not processed: " + FileName(track.output) +
                    " was already written by an earlier track of this run.";
     }
@@ -286,19 +284,19 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         Track& track = pass.tracks[row];
         const wxString unreadable = UnreadableFileLine(m_tracks[row]);
         if (!unreadable.empty()) {
-            track.lines.Add(unreadable);
+            track.result.lines.Add(unreadable);
             pass.Finish(track);
             return false;
         }
         const wxString conflict = m_settings.merge ? wxString() : OutputConflict(pass.tracks, row);
         if (!conflict.empty()) {
-            track.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
+            track.result.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
             pass.Finish(track);
             return false;
         }
         if (pass.skipped[row]) {
-            track.lines.Add(FileName(m_tracks[row]) + ": already rendered, skipped.");
-            track.rendered = true;
+            track.result.outcome = TrackOutcome::Skipped;
+            track.result.lines.Add(OutcomeLine(FileName(m_tracks[row]), TrackOutcome::Skipped));
             pass.Finish(track);
             return false;
         }
@@ -311,7 +309,7 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         const size_t others = std::min(queue.Waiting() + 1, queue.Parallel() - queue.Running());
         track.sox.SetDecodeApart(queue.Running() + others < cores);
         if (!track.sox.BeginRun(command)) {
-            track.lines = track.sox.GetErrors();
+            track.result = track.sox.GetTrackResult();
             pass.Finish(track);
             return false;
         }
@@ -320,10 +318,8 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     };
     job.end = [this, &pass, row](const SoxOutput& out) {
         Track& track = pass.tracks[row];
-        track.rendered = track.sox.EndRun(out);
-        track.cancelled = out.cancelled;
-        if (!out.cancelled)
-            track.lines = track.sox.GetErrors();
+        track.sox.EndRun(out);
+        track.result = track.sox.GetTrackResult();
         pass.Finish(track);
     };
     return job;
@@ -331,6 +327,7 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
 
 wxArrayString RenderRun::Run(RenderProgress* progress) {
     m_cancel = m_cancelled = m_complete = false;
+    m_results.clear();
     wxArrayString lines;
     const size_t count = m_tracks.size();
     std::unique_ptr<TempFolder> renderFolder;
@@ -371,12 +368,13 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     for (size_t row = 0; row < count; ++row) {
         Track& track = pass.tracks[row];
         if (!track.ended) { // dropped by the cancel before it began
-            track.cancelled = true;
+            track.result.outcome = TrackOutcome::Cancelled;
             pass.Finish(track);
         }
-        notRendered += track.cancelled;
-        WX_APPEND_ARRAY(lines, track.lines);
-        if (track.rendered) {
+        notRendered += track.result.outcome == TrackOutcome::Cancelled;
+        WX_APPEND_ARRAY(lines, track.result.lines);
+        m_results.push_back(track.result);
+        if (track.result.HasOutput()) {
             if (rendered.empty())
                 firstRendered = m_tracks[row];
             rendered.Add(track.output);

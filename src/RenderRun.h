@@ -2,6 +2,8 @@
 #ifndef RENDERRUN_H
 #define RENDERRUN_H
 
+#include "TrackResult.h"
+
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
@@ -127,6 +129,8 @@ public:
     // True when the last Run rendered every track and, when merging, wrote
     // the merged file.
     bool Complete() const { return m_complete; }
+    // How each track of the last Run ended, in track order.
+    const std::vector<TrackResult>& Results() const { return m_results; }
 
 private:
     struct Track;
@@ -154,6 +158,7 @@ private:
     bool m_cancel = false;
     bool m_cancelled = false;
     bool m_complete = false;
+    std::vector<TrackResult> m_results;
 };
 
 #endif

@@ -261,6 +261,13 @@ bool CSoxHandler::Run() {
 }
 
 bool CSoxHandler::BeginRun(wxString& command) {
+    const bool begun = Begin(command);
+    m_trackResult = TrackResult();
+    m_trackResult.lines = m_errors;
+    return begun;
+}
+
+bool CSoxHandler::Begin(wxString& command) {
     m_errors.Clear();
     m_copies = 0;
     m_positions.clear();
@@ -351,7 +358,15 @@ wxString CSoxHandler::WritingFailure(wxString failure) const {
 }
 
 bool CSoxHandler::EndRun(const SoxOutput& out) {
+    const bool ended = Conclude(out);
+    m_trackResult.lines = m_errors;
+    return ended;
+}
+
+bool CSoxHandler::Conclude(const SoxOutput& out) {
+    m_trackResult.outcome = TrackOutcome::Failed;
     if (out.cancelled) {
+        m_trackResult.outcome = TrackOutcome::Cancelled;
         if (!m_writing.empty())
             RemoveIfWritten(m_writing, m_writingBefore);
         return false;
@@ -383,7 +398,9 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
         // Never below the whole seconds, which the length is built on.
         m_resultSeconds = exact >= seconds && exact < seconds + 1 ? exact : seconds;
     }
+    m_trackResult.outcome = TrackOutcome::Done;
     if (m_operation == SOX_ADD_WATERMARK && m_copies == 0) {
+        m_trackResult.outcome = TrackOutcome::DoneWithNotes;
         // Said plainly: the user might send this copy out as a protected one.
         AddMessage(wxString::Format(
             "written WITHOUT a watermark: the track ends before the first watermark at %d s.",
@@ -394,10 +411,10 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
             AddMessage(tagNote);
         return true;
     }
-    AddMessage("Process completed successfully");
-    if (m_operation == SOX_ADD_WATERMARK && !m_clipNote.empty())
-        AddMessage(m_clipNote);
+    m_errors.Add(OutcomeLine(DisplayName(m_inputFile), TrackOutcome::Done));
     if (m_operation == SOX_ADD_WATERMARK) {
+        if (!m_clipNote.empty())
+            AddMessage(m_clipNote);
         // SoX clips an overloaded mix, warns and still exits 0.
         const long long clipped = SoxClippedSamples(out.errors);
         if (clipped > 0)
@@ -405,6 +422,8 @@ bool CSoxHandler::EndRun(const SoxOutput& out) {
                 wxString::Format("%lld samples clipped: lower the watermark level.", clipped));
         if (!tagNote.empty())
             AddMessage(tagNote);
+        if (m_errors.size() > 1)
+            m_trackResult.outcome = TrackOutcome::DoneWithNotes;
     }
     return true;
 }

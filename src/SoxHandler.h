@@ -6,6 +6,7 @@
 #include "AudioHeader.h"
 #include "OutputFiles.h"
 #include "SoxRunner.h"
+#include "TrackResult.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -93,6 +94,9 @@ public:
     int GetCutCopy() const { return m_cutCopy; }
     // The message lines of the last run ("<name>: <what happened>"), not only errors.
     wxArrayString& GetErrors() { return m_errors; }
+    // How the last render begun or ended, with the same lines: NotProcessed
+    // after a BeginRun that refused, then what EndRun found.
+    const TrackResult& GetTrackResult() const { return m_trackResult; }
 
     // Performs the selected operation: BeginRun, the command, EndRun. True
     // when SoX ran without failing and (when measuring) its output held the
@@ -177,6 +181,10 @@ public:
 
 private:
     using Header = AudioHeader;
+
+    // BeginRun and EndRun but for the result they leave.
+    bool Begin(wxString& command);
+    bool Conclude(const SoxOutput& out);
     // The header read earlier, if the file has not changed since.
     bool CachedHeader(const wxString& path, Header& header) const;
     // The file's header; false with SoX's reason when it cannot be read.
@@ -227,6 +235,7 @@ private:
     int m_resultLong;
     wxArrayString m_waterMarks;
     wxArrayString m_errors; // message lines, successes included
+    TrackResult m_trackResult;
     int m_startTime;
     int m_waterMarkInterval;
     int m_waterMarkLevel = 0;

@@ -47,6 +47,7 @@ TEST_F(Outputs, APipeInputKilledMidRenderFailsTheTrack) {
         sox.SetDecodeApart(true); // the track decoded in a process of its own
         KillWhileRendering(sox, ".*" + input + " -p");
         ASSERT_EQ(1u, sox.GetErrors().size());
+        EXPECT_EQ(TrackOutcome::Failed, sox.GetTrackResult().outcome);
         const wxString what = input == "long.wav" ? "the SoX process decoding the track"
                                                   : "a SoX process playing the watermark copies";
         EXPECT_EQ("long.wav: " + what +

@@ -13,6 +13,12 @@
 
 namespace {
 
+// The fixed words of a track's line, which users and their scripts read.
+TEST(RunHelpers, OutcomeWords) {
+    EXPECT_EQ("a.wav: Process completed successfully", OutcomeLine("a.wav", TrackOutcome::Done));
+    EXPECT_EQ("a.wav: already rendered, skipped.", OutcomeLine("a.wav", TrackOutcome::Skipped));
+}
+
 TEST(RunHelpers, WatermarkPositionsAndMergeNames) {
     // Length, start and interval: the positions.
     for (const char* c : {"50 10 15: 10 25 40", "41 10 15: 10 25 40", "40 10 15: 10 25",
@@ -94,12 +100,17 @@ protected:
         RenderRun run(settings, tracks, Files({"wm/beep.wav"}));
         EXPECT_EQ("", run.InputProblem() + run.MergeProblem());
         run.SetParallel(3);
-        return run.Run(this);
+        const wxArrayString lines = run.Run(this);
+        outcomes.clear();
+        for (const TrackResult& result : run.Results())
+            outcomes.push_back(result.outcome);
+        return lines;
     }
 
     RenderSettings settings;
     wxArrayString told;
     wxString done;
+    std::vector<TrackOutcome> outcomes; // of the last RunOn, in track order
     CommandLog log;
 };
 
@@ -117,6 +128,9 @@ TEST_F(Run, EveryTrackIsToldAndGivesItsLineInTrackOrderWithTheSettingsApplied) {
     EXPECT_EQ("a.wav: Process completed successfully", lines[0]);
     EXPECT_TRUE(lines[1].StartsWith("b.wav: can't open input file")) << lines[1];
     EXPECT_EQ("c.wav: Process completed successfully", lines[2]);
+    EXPECT_EQ(std::vector<TrackOutcome>(
+                  {TrackOutcome::Done, TrackOutcome::NotProcessed, TrackOutcome::Done}),
+              outcomes);
     EXPECT_EQ(Strings({"0 of 3: a.wav", "1 of 3: b.wav", "2 of 3: c.wav"}), told);
     EXPECT_EQ("3 of 3 done", done);
     // Mono and the bitrate reach the file: velisto-batch's and GO!'s tests check it.
@@ -130,6 +144,8 @@ TEST_F(Run, OutputsNeverReplaceListedTracksOrEachOther) {
                        "song.wav: Not processed: song.wav was already written by an earlier track "
                        "of this run."}),
               RunOn(Files({"in/song.wav", "in2/song.wav"})));
+    EXPECT_EQ(std::vector<TrackOutcome>({TrackOutcome::Done, TrackOutcome::NotProcessed}),
+              outcomes);
     EXPECT_NEAR(3.4, Inspect(Work("out/song.wav")).seconds, 0.01);
 
     MakeTone(Work("in/b.mp3"), 3.5, "sine 220");
