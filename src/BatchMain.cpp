@@ -466,44 +466,31 @@ wxString Batch::WatermarkProblem(const wxArrayString& watermarks) const {
 
 int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
                   const wxArrayString& watermarks) const {
-    const wxString merged = RenderRun(settings, tracks, watermarks).MergedPath();
+    RenderRun run(settings, tracks, watermarks);
+    run.SetSkipRendered(Has("skip-existing"));
+    const std::vector<TrackPlan> plans = run.Plan([] { return g_signal != 0; });
     int status = kRendered;
-    for (const wxString& track : tracks) {
-        if (g_signal)
-            break;
-        // The engine decides as for a real run, but its command is not run.
-        CSoxHandler sox = WatermarkHandler(settings, watermarks);
-        sox.SetInputFile(track);
-        const wxString name = wxFileName(track).GetFullName();
-        if (Has("skip-existing") && IsRenderedAlready(sox.GetOutputPath(), track, watermarks)) {
-            Print(stdout, OutcomeLine(name, TrackOutcome::Skipped) + "\n");
-            continue;
-        }
-        const wxString unreadable = UnreadableFileLine(track);
-        if (!unreadable.empty()) {
-            status = kNotRendered;
-            Print(stdout, unreadable + "\n");
-            continue;
-        }
-        wxString command;
-        if (!sox.BeginRun(command)) {
-            status = kNotRendered;
-            Print(stdout,
-                  (sox.GetErrors().empty() ? name + ": not rendered" : sox.GetErrors()[0]) + "\n");
+    for (size_t i = 0; i < plans.size(); ++i) {
+        const TrackPlan& plan = plans[i];
+        if (plan.result.outcome != TrackOutcome::Done) {
+            if (!plan.result.HasOutput())
+                status = kNotRendered;
+            for (const wxString& line : plan.result.lines)
+                Print(stdout, line + "\n");
             continue;
         }
         wxString at;
-        for (int seconds : sox.GetPositions())
+        for (int seconds : plan.positions)
             at += (at.empty() ? "" : ", ") + wxString::Format("%d", seconds);
-        Print(stdout, name + " -> " + (settings.merge ? merged : sox.GetResultOutput()) + ": " +
-                          ClipText(settings, sox.GetClipFrom()) +
-                          (at.empty() ? wxString("no watermark, the track is too short")
-                                      : "watermarks at " + at + " s") +
-                          (sox.GetCutCopy() < 0
-                               ? wxString()
-                               : wxString::Format(", the one at %d s cut at the clip's end",
-                                                  sox.GetCutCopy())) +
-                          "\n");
+        Print(stdout,
+              DisplayName(tracks[i]) + " -> " + plan.output + ": " +
+                  ClipText(settings, plan.clipFrom) +
+                  (at.empty() ? wxString("no watermark, the track is too short")
+                              : "watermarks at " + at + " s") +
+                  (plan.cutCopy < 0 ? wxString()
+                                    : wxString::Format(", the one at %d s cut at the clip's end",
+                                                       plan.cutCopy)) +
+                  "\n");
     }
     return g_signal ? 128 + g_signal : status;
 }
@@ -543,7 +530,7 @@ int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& p
         settings.mergeName = Option("merge");
     else if (settings.merge && !tracks.empty())
         // A preset that merges: the name the window proposes.
-        settings.mergeName = wxFileName(tracks[0]).GetName();
+        settings.mergeName = ProposedMergeName(tracks);
     if (Has("skip-existing") && settings.merge)
         return Usage("--skip-existing does not apply to a merged run (--merge, or a preset "
                      "that merges)");

@@ -4,10 +4,26 @@
 
 #include <wx/string.h>
 
+#include <cstddef>
 #include <vector>
 
 // A position in a track as a player shows it: "m:ss" ("1:05", "75:00").
 wxString ClockText(int seconds);
+// The longest clip start offered, in seconds.
+constexpr int g_maxClipStart = 5999; // 99:59
+// The seconds that text (as ClockText writes it) stands for: "m:ss" or whole
+// seconds, blanks around them allowed; false when it is neither or past
+// g_maxClipStart.
+bool ParseClockText(const wxString& text, int& seconds);
+// A track's length as the lists show it: "mm:ss", minutes not capped at two
+// digits ("03:05", "100:00").
+wxString LengthText(int seconds);
+
+// The watermark file (0 to files - 1) that copy plays: the list in its order,
+// from its first entry again when it runs out.
+inline size_t WatermarkOfCopy(size_t copy, size_t files) {
+    return copy % files;
+}
 
 // Start seconds of the watermark copies for a track of length whole seconds:
 // start, start + interval, ... while below the last whole second. Empty when

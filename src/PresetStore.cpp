@@ -97,25 +97,6 @@ int RepeatSecondsForIndex(int index) {
     return Lookup(kRepeatSeconds, g_repeatChoiceCount, index);
 }
 
-bool ParseClockText(const wxString& text, int& seconds) {
-    const wxString trimmed = wxString(text).Trim(true).Trim(false);
-    const bool clock = trimmed.Contains(":");
-    const wxString minutesPart = clock ? trimmed.BeforeFirst(':') : wxString("0");
-    const wxString secondsPart = clock ? trimmed.AfterFirst(':') : trimmed;
-    auto digits = [](const wxString& part) {
-        return !part.empty() && part.find_first_not_of("0123456789") == wxString::npos;
-    };
-    unsigned long minutes = 0, rest = 0;
-    if (!digits(minutesPart) || !digits(secondsPart) || !minutesPart.ToULong(&minutes) ||
-        !secondsPart.ToULong(&rest) || (clock && (rest > 59 || secondsPart.length() != 2)))
-        return false;
-    const unsigned long total = minutes * 60 + rest;
-    if (minutes > static_cast<unsigned long>(g_maxClipStart) || total > g_maxClipStart)
-        return false;
-    seconds = static_cast<int>(total);
-    return true;
-}
-
 int ClipSecondsForIndex(int index) {
     return Lookup(kClipSeconds, g_clipChoiceCount, index);
 }
@@ -150,18 +131,8 @@ Preset InitialPreset() {
 
 RenderSettings SettingsFromPreset(const Preset& preset) {
     RenderSettings settings;
-    settings.start = preset.start;
-    settings.interval = preset.interval;
-    settings.level = preset.level;
-    settings.format = preset.format;
-    settings.bitrate = preset.bitrate;
-    settings.mono = preset.mono;
+    static_cast<WatermarkSettings&>(settings) = preset;
     (preset.suffix ? settings.suffix : settings.prefix) = preset.affix;
-    settings.folder = preset.folder;
-    settings.merge = preset.merge;
-    settings.clipLength = preset.clipLength;
-    settings.clipStart = preset.clipStart;
-    settings.clipFade = preset.clipFade;
     return settings;
 }
 

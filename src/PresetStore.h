@@ -2,6 +2,7 @@
 #ifndef PRESETSTORE_H
 #define PRESETSTORE_H
 
+#include "Placement.h"
 #include "RenderRun.h"
 
 #include <wx/arrstr.h>
@@ -38,11 +39,7 @@ int StartSecondsForIndex(int index);
 // Entries of the Clip selector (the first is the whole track), and the
 // longest start and fade the window offers.
 constexpr int g_clipChoiceCount = 5;
-constexpr int g_maxClipStart = 5999; // 99:59
 constexpr int g_maxClipFade = 5;
-// The seconds that text (as ClockText writes it) stands for: "m:ss" or whole seconds, blanks around
-// them allowed; false when it is neither or past g_maxClipStart.
-bool ParseClockText(const wxString& text, int& seconds);
 // Seconds of a Clip entry, 0 for the whole track; -1 for an index with no entry.
 int ClipSecondsForIndex(int index);
 int IndexForClipSeconds(int seconds);
@@ -55,22 +52,12 @@ int IndexForStartSeconds(int seconds);
 int IndexForRepeatSeconds(int seconds);
 int SliderPositionForBitrate(int kbits);
 
-// One preset's settings, in the units the run uses.
-struct Preset {
-    int start = 0;     // seconds before the first watermark
-    int interval = 10; // seconds between watermarks
-    int level = 0;     // watermark level in dB
-    bool mono = false;
-    bool merge = false;
-    OutputFormat format = OutputFormat::Mp3;
-    int bitrate = 320; // kbit/s
-    wxString folder;
+// One preset's settings, in the units the run uses: the run's own, the
+// affix as the window offers it (before or after the name), the watermarks.
+struct Preset : WatermarkSettings {
     bool suffix = false; // the affix goes after the name instead of before it
     wxString affix;
     wxArrayString watermarks;
-    int clipLength = 0; // seconds; 0: the whole track
-    int clipStart = 0;  // seconds into the track
-    int clipFade = 2;   // seconds of fade in and of fade out
 };
 
 // The settings the window opens with and velisto-batch starts from before

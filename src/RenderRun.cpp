@@ -8,6 +8,7 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/thread.h>
+#include <wx/utils.h>
 
 #include <algorithm>
 #include <functional>
@@ -17,70 +18,14 @@ const int g_maxWatermarkSeconds = 4;
 
 namespace {
 
-struct FormatName {
-    OutputFormat format;
-    const char* name;
-};
-const FormatName kFormats[] = {
-    {OutputFormat::Mp3, "mp3"},   {OutputFormat::Wav, "wav"}, {OutputFormat::Aiff, "aiff"},
-    {OutputFormat::Flac, "flac"}, {OutputFormat::Ogg, "ogg"},
-};
-
-// What SoX reads of the tracks and watermarks users list.
-const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg", "oga", "wv"};
-
 wxString FileName(const wxString& path) {
     return DisplayName(path);
 }
 
 } // namespace
 
-wxString FormatExtension(OutputFormat format) {
-    for (const FormatName& known : kFormats) {
-        if (known.format == format)
-            return known.name;
-    }
-    return kFormats[0].name;
-}
-
-bool FormatNamed(const wxString& name, OutputFormat& format) {
-    for (const FormatName& known : kFormats) {
-        if (name.IsSameAs(known.name, false)) {
-            format = known.format;
-            return true;
-        }
-    }
-    return false;
-}
-
-wxString FormatNames() {
-    wxString names;
-    const size_t count = sizeof kFormats / sizeof kFormats[0];
-    for (size_t i = 0; i < count; ++i)
-        names += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + wxString(kFormats[i].name);
-    return names;
-}
-
-bool FormatTakesBitrate(OutputFormat format) {
-    return format == OutputFormat::Mp3 || format == OutputFormat::Ogg;
-}
-
-bool IsAudioFileName(const wxString& path) {
-    const wxString extension = wxFileName(path).GetExt();
-    for (const char* known : kAudioExtensions) {
-        if (extension.IsSameAs(known, false))
-            return true;
-    }
-    return false;
-}
-
-wxString AudioFileWildcard() {
-    wxString patterns;
-    for (const char* known : kAudioExtensions)
-        patterns += (patterns.empty() ? "*." : ";*.") + wxString(known);
-    // GTK matches a filter case-sensitively: upper-case names are listed too.
-    const wxString all = patterns + ";" + patterns.Upper();
-    return "Audio files (MP3, WAV, AIFF, FLAC, Ogg, WavPack)|" + all;
+wxString ProposedMergeName(const wxArrayString& tracks) {
+    return tracks.empty() ? wxString() : wxFileName(tracks[0]).GetName();
 }
 
 bool IsWatermarkLength(int seconds) {
@@ -100,7 +45,7 @@ CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString
     sox.SetStartTime(settings.start);
     sox.SetWaterMarkInterval(settings.interval);
     sox.SetWaterMarkLevel(settings.level);
-    sox.SetFileFormat(FormatExtension(settings.format));
+    sox.SetFormat(settings.format);
     sox.SetBitrate(FormatTakesBitrate(settings.format) ? settings.bitrate : 0);
     sox.SetMono(settings.mono);
     sox.SetPrefix(settings.prefix);
@@ -200,7 +145,8 @@ struct RenderRun::Track {
     TrackResult result;
 };
 
-std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFolder) const {
+std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFolder,
+                                                       bool make) const {
     const CSoxHandler settings = WatermarkHandler(m_settings, m_watermarks);
     std::vector<Track> tracks(m_tracks.size());
     for (size_t i = 0; i < tracks.size(); ++i) {
@@ -213,12 +159,13 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
             // Tracks of the same name from different folders must not
             // overwrite each other before the join: each has a folder of its own.
             const wxString folder = renderFolder + wxString::Format("/%zu", i + 1);
-            wxFileName::Mkdir(folder);
+            if (make)
+                wxFileName::Mkdir(folder);
             track.sox.SetOutputFile(folder);
             // A part is what a WAV render of its track writes, so the join
             // encodes once: no encoder's delay and padding at the seams, no
             // second loss.
-            track.sox.SetFileFormat(FormatExtension(OutputFormat::Wav));
+            track.sox.SetFormat(OutputFormat::Wav);
             track.sox.SetBitrate(0);
         }
         track.output = track.sox.GetOutputPath();
@@ -242,6 +189,51 @@ wxString RenderRun::OutputConflict(const std::vector<Track>& tracks, size_t row)
                    FileName(m_tracks[i]) + ".";
     }
     return wxString();
+}
+
+wxString RenderRun::Refusal(const std::vector<Track>& tracks, size_t row) const {
+    const wxString unreadable = UnreadableFileLine(m_tracks[row]);
+    if (!unreadable.empty())
+        return unreadable;
+    const wxString conflict = m_settings.merge ? wxString() : OutputConflict(tracks, row);
+    return conflict.empty() ? wxString() : FileName(m_tracks[row]) + ": " + conflict;
+}
+
+std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const {
+    // A merge's parts would go to a private folder: planned in one that is
+    // never made, so nothing in the output folder is taken for theirs.
+    const wxString nowhere = m_settings.merge ? wxFileName::GetTempDir() + "/velisto-plan-" +
+                                                    wxString::Format("%lu", wxGetProcessId())
+                                              : wxString();
+    std::vector<Track> tracks = PrepareTracks(nowhere, false);
+    std::vector<TrackPlan> plans;
+    for (size_t row = 0; row < tracks.size() && !(stop && stop()); ++row) {
+        Track& track = tracks[row];
+        TrackPlan plan;
+        const wxString refusal = Refusal(tracks, row);
+        if (!refusal.empty()) {
+            plan.result.lines.Add(refusal);
+        } else if (m_skipRendered && !m_settings.merge &&
+                   IsRenderedAlready(track.output, m_tracks[row], m_watermarks)) {
+            plan.result.outcome = TrackOutcome::Skipped;
+            plan.result.lines.Add(OutcomeLine(FileName(m_tracks[row]), TrackOutcome::Skipped));
+        } else {
+            // The engine decides as for a real run; its command is not run.
+            wxString command;
+            if (track.sox.BeginRun(command)) {
+                plan.result.outcome = TrackOutcome::Done;
+                plan.output = m_settings.merge ? MergedPath() : track.sox.GetResultOutput();
+                plan.positions = track.sox.GetPositions();
+                plan.clipFrom = track.sox.GetClipFrom();
+                plan.cutCopy = track.sox.GetCutCopy();
+            } else {
+                plan.result = track.sox.GetTrackResult();
+            }
+        }
+        track.result = plan.result; // a later track of the same output name sees it
+        plans.push_back(plan);
+    }
+    return plans;
 }
 
 bool RenderRun::StopAsked(RenderProgress* progress) const {
@@ -282,15 +274,9 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     };
     job.begin = [this, &pass, row](wxString& command) {
         Track& track = pass.tracks[row];
-        const wxString unreadable = UnreadableFileLine(m_tracks[row]);
-        if (!unreadable.empty()) {
-            track.result.lines.Add(unreadable);
-            pass.Finish(track);
-            return false;
-        }
-        const wxString conflict = m_settings.merge ? wxString() : OutputConflict(pass.tracks, row);
-        if (!conflict.empty()) {
-            track.result.lines.Add(FileName(m_tracks[row]) + ": " + conflict);
+        const wxString refusal = Refusal(pass.tracks, row);
+        if (!refusal.empty()) {
+            track.result.lines.Add(refusal);
             pass.Finish(track);
             return false;
         }

@@ -2,36 +2,19 @@
 #ifndef RENDERRUN_H
 #define RENDERRUN_H
 
+#include "Formats.h"
 #include "TrackResult.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 // The batch: renders every listed track with the watermarks through CSoxHandler
 // and joins the results when merging. It shows nothing: the window, the
 // benchmark and the tests call the same run and present its lines themselves.
-
-enum class OutputFormat { Mp3, Wav, Aiff, Flac, Ogg };
-
-// The format's file extension and its name in presets and on the command
-// line, in lower case: "mp3", "wav", "aiff", "flac" or "ogg".
-wxString FormatExtension(OutputFormat format);
-// The format a name stands for (any case); false when none does.
-bool FormatNamed(const wxString& name, OutputFormat& format);
-// Every format's name, as a list reads: "mp3, wav, aiff, flac or ogg".
-wxString FormatNames();
-// True for the formats that take the quality slider's bitrate (MP3, and Ogg
-// as its nominal bitrate); the lossless ones ignore it.
-bool FormatTakesBitrate(OutputFormat format);
-
-// True when a file of that name may be listed as a track or a watermark, by
-// its extension (any case): MP3, WAV, AIFF, FLAC, Ogg Vorbis or WavPack.
-bool IsAudioFileName(const wxString& path);
-// The file dialogs' filter for those files.
-wxString AudioFileWildcard();
 
 // Longest watermark file taken, in whole seconds.
 extern const int g_maxWatermarkSeconds;
@@ -40,25 +23,33 @@ bool IsWatermarkLength(int seconds);
 // The rule as the user reads it when a file breaks it.
 wxString WatermarkLengthRule();
 
-// Everything a run needs besides the files, taken once when it starts.
-struct RenderSettings {
+// The settings a preset keeps and a run uses alike, with their defaults.
+struct WatermarkSettings {
     int start = 0;     // seconds before the first watermark
     int interval = 10; // seconds between watermarks
     int level = 0;     // dB applied to every watermark copy, never to the track
     OutputFormat format = OutputFormat::Mp3;
     int bitrate = 320; // kbit/s, for MP3 and Ogg output only
     bool mono = false;
-    wxString prefix;
-    wxString suffix;
     wxString folder; // output folder
     bool merge = false;
-    wxString mergeName; // merged file's name; its extension is replaced by the format's
     // A preview clip: seconds of each track written (0: the whole track),
     // from clipStart seconds into it, faded in and out over clipFade seconds.
     int clipLength = 0;
     int clipStart = 0;
     int clipFade = 2;
 };
+
+// Everything a run needs besides the files, taken once when it starts.
+struct RenderSettings : WatermarkSettings {
+    wxString prefix;
+    wxString suffix;
+    wxString mergeName; // merged file's name; its extension is replaced by the format's
+};
+
+// The merged file's name offered before the user names it: the first
+// track's name without its extension.
+wxString ProposedMergeName(const wxArrayString& tracks);
 
 class CSoxHandler;
 // The engine set up to watermark with settings and watermarks into
@@ -86,6 +77,15 @@ public:
 
 struct SoxJob;
 
+// What a run would do with one track.
+struct TrackPlan {
+    TrackResult result;         // Done when it would render
+    wxString output;            // where it would write (the merged file when merging)
+    std::vector<int> positions; // seconds its watermark copies start at
+    int clipFrom = -1;          // second its clip starts at, -1 for the whole track
+    int cutCopy = -1;           // the copy cut at the clip's end, or -1
+};
+
 class RenderRun {
 public:
     RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
@@ -108,6 +108,11 @@ public:
     // starts: its line is "<name>: already rendered, skipped." and it counts
     // as rendered. Not when merging, which keeps no output per track.
     void SetSkipRendered(bool skip) { m_skipRendered = skip; }
+
+    // What Run would do with each track, in track order, rendering nothing:
+    // Done with where it would write and its watermarks, Skipped, or
+    // NotProcessed with its line. Stops early when stop says so.
+    std::vector<TrackPlan> Plan(const std::function<bool()>& stop = nullptr) const;
 
     // Renders every track, up to SetParallel at once and started in list
     // order, then joins the rendered files in track order when merging.
@@ -137,7 +142,11 @@ private:
     struct Pass;
     // One engine per track, writing into folder (the output folder, or a
     // folder of its own under renderFolder when merging).
-    std::vector<Track> PrepareTracks(const wxString& renderFolder) const;
+    // The folders under renderFolder are made only when make is set.
+    std::vector<Track> PrepareTracks(const wxString& renderFolder, bool make = true) const;
+    // The line of a track that must not be rendered at all (not a file to
+    // read, or an output another track of the run writes), or empty.
+    wxString Refusal(const std::vector<Track>& tracks, size_t row) const;
     // The queue's job for track row: it waits for its header and for an
     // earlier track writing the same file, then renders.
     SoxJob TrackJob(Pass& pass, size_t row) const;

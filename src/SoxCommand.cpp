@@ -2,6 +2,8 @@
 // what SoX prints back (its failures and clipped samples).
 #include "SoxCommand.h"
 
+#include "Placement.h"
+
 #include <wx/filename.h>
 
 #include <algorithm>
@@ -164,12 +166,12 @@ bool IsUnexplainedWriteFailure(const wxString& reason) {
 
 // The options that set a format's size or quality from the slider's bitrate,
 // each followed by a blank; empty for the formats without one.
-wxString CompressionOptions(const wxString& format, int kbits) {
+wxString CompressionOptions(OutputFormat format, int kbits) {
     if (kbits <= 0)
         return wxString();
-    if (format == "mp3")
+    if (format == OutputFormat::Mp3)
         return wxString::Format("-C %d ", kbits);
-    if (format == "ogg")
+    if (format == OutputFormat::Ogg)
         return wxString::Format("-C %d ", VorbisQuality(kbits));
     return wxString();
 }
@@ -177,11 +179,12 @@ wxString CompressionOptions(const wxString& format, int kbits) {
 // The sample size to write a lossless format in, when SoX would not keep the
 // source's on its own: samples that came through a pipe arrive as 32 bits,
 // and FLAC holds at most 24. Empty when there is nothing to set.
-wxString SampleSizeOption(const wxString& format, long bits, bool piped) {
-    const bool lossless = format == "wav" || format == "aiff" || format == "flac";
+wxString SampleSizeOption(OutputFormat format, long bits, bool piped) {
+    const bool lossless =
+        format == OutputFormat::Wav || format == OutputFormat::Aiff || format == OutputFormat::Flac;
     if (!lossless || bits <= 0)
         return wxString();
-    if (format == "flac" && bits > 24)
+    if (format == OutputFormat::Flac && bits > 24)
         return "-b 24 ";
     return piped ? wxString::Format("-b %ld ", bits) : wxString();
 }
@@ -216,7 +219,7 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
         // sequence repeats after n / gcd(n, phases) copies.
         const long long cycle = std::min(count, n / Gcd(n, phases));
         auto soundOf = [&](long long j) -> const BedSound& {
-            return sounds[(phase + j * phases) % n];
+            return sounds[WatermarkOfCopy(phase + j * phases, n)];
         };
 
         const long long period = cycle * spacing;

@@ -2,6 +2,7 @@
 #ifndef SOXCOMMAND_H
 #define SOXCOMMAND_H
 
+#include "Formats.h"
 #include "SoxRunner.h"
 
 #include <wx/arrstr.h>
@@ -59,10 +60,10 @@ wxString PlainFileName(const wxString& path);
 
 // The options that set a format's size or quality from the slider's bitrate,
 // each followed by a blank; empty for the formats without one.
-wxString CompressionOptions(const wxString& format, int kbits);
+wxString CompressionOptions(OutputFormat format, int kbits);
 // The sample size to write a lossless format in, when SoX would not keep the
 // source's on its own; empty when there is nothing to set.
-wxString SampleSizeOption(const wxString& format, long bits, bool piped);
+wxString SampleSizeOption(OutputFormat format, long bits, bool piped);
 // SoX copies what comments it can and adds its own; the tags are written
 // afterwards, from the track, so its output carries none.
 extern const char* const kNoComment;

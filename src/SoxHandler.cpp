@@ -34,6 +34,16 @@ CSoxHandler::CSoxHandler()
 
 CSoxHandler::~CSoxHandler() = default;
 
+void CSoxHandler::SetFileFormat(wxString format) {
+    m_fileFormat = format;
+    FormatNamed(format, m_format);
+}
+
+void CSoxHandler::SetFormat(OutputFormat format) {
+    m_format = format;
+    m_fileFormat = FormatExtension(format);
+}
+
 bool CSoxHandler::CachedHeader(const wxString& path, Header& header) const {
     const auto known = m_cache->headers.find(path);
     if (known == m_cache->headers.end() || known->second.stamp != StampOf(path))
@@ -389,7 +399,7 @@ bool CSoxHandler::Conclude(const SoxOutput& out) {
             AddMessage("SoX did not report the length.");
             return false;
         }
-        m_result = wxString::Format("%02d:%02d", seconds / 60, seconds % 60);
+        m_result = LengthText(seconds);
         m_resultLong = seconds;
         // A render of the same file later needs no decode to measure it.
         if (m_knownLength < 0)
@@ -535,7 +545,7 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
     wxString clip = ClipEffects();
     if (m_firstSeconds > 0)
         clip += wxString::Format("%strim 0 %d", clip.empty() ? "" : " ", m_firstSeconds);
-    const bool piped = !clip.empty() || (m_decodeApart && m_fileFormat == "mp3");
+    const bool piped = !clip.empty() || (m_decodeApart && m_format == OutputFormat::Mp3);
     if (piped)
         command += "\"| " +
                    GuardedInput("./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
@@ -551,10 +561,10 @@ wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds)
         command += bedVolume + bed + " ";
     if (m_mono)
         command += " -c 1 ";
-    else if (m_fileFormat == "mp3" && track.channels > 2)
+    else if (m_format == OutputFormat::Mp3 && track.channels > 2)
         command += " -c 2 "; // MP3 holds at most two channels
-    command += CompressionOptions(m_fileFormat, m_bitrate) +
-               SampleSizeOption(m_fileFormat, track.bits, piped) + kNoComment;
+    command += CompressionOptions(m_format, m_bitrate) +
+               SampleSizeOption(m_format, track.bits, piped) + kNoComment;
     return command + QuoteSoxPath(m_writing);
 }
 
@@ -595,7 +605,8 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         planned = std::min(planned, static_cast<double>(m_firstSeconds));
     for (size_t k = 0; k < copies; ++k) {
         double end =
-            m_positions[k] + static_cast<double>(sounds[k % sounds.size()].frames) / track.rate;
+            m_positions[k] +
+            static_cast<double>(sounds[WatermarkOfCopy(k, sounds.size())].frames) / track.rate;
         if (clipped && end > m_clipLength) {
             end = m_clipLength;
             m_cutCopy = m_positions[k];
@@ -680,11 +691,16 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     }
     if (m_mono)
         command += " -c 1 ";
-    const wxString format = wxFileName(output).GetExt().Lower();
-    if (!m_mono && format == "mp3" && first.channels > 2)
-        command += " -c 2 "; // MP3 holds at most two channels
-    command += CompressionOptions(format, m_bitrate) + SampleSizeOption(format, first.bits, false) +
-               kNoComment;
+    // The joined file's format follows its name; a name of no known format
+    // gets SoX's own choice and no options.
+    OutputFormat format;
+    if (FormatNamed(wxFileName(output).GetExt(), format)) {
+        if (!m_mono && format == OutputFormat::Mp3 && first.channels > 2)
+            command += " -c 2 "; // MP3 holds at most two channels
+        command +=
+            CompressionOptions(format, m_bitrate) + SampleSizeOption(format, first.bits, false);
+    }
+    command += kNoComment;
     m_resultOutput = output;
     m_writing = PartialPath(output);
     m_writingBefore = StampOf(m_writing);

@@ -4,6 +4,7 @@
 #define SOXHANDLER_H
 
 #include "AudioHeader.h"
+#include "Formats.h"
 #include "OutputFiles.h"
 #include "SoxRunner.h"
 #include "TrackResult.h"
@@ -36,7 +37,10 @@ public:
     // Gain in dB of every watermark copy, never of the track; 0 leaves them
     // as recorded and the command as it was without a level.
     void SetWaterMarkLevel(int dB) { m_waterMarkLevel = dB; }
-    void SetFileFormat(wxString format) { m_fileFormat = format; }
+    // The output format by its name ("MP3", "wav"...), which becomes the
+    // extension in lower case.
+    void SetFileFormat(wxString format);
+    void SetFormat(OutputFormat format);
     void SetBitrate(int kbits) { m_bitrate = kbits; }
     void SetMono(bool mono) { m_mono = mono; }
     // For MP3 output: decode the track in a SoX process of its own, piped
@@ -245,6 +249,7 @@ private:
     bool m_copyTags = false;
     wxString m_albumTagsFrom;
     wxString m_fileFormat;
+    OutputFormat m_format = OutputFormat::Mp3; // what m_fileFormat names
     wxString m_prefix;
     wxString m_suffix;
     wxString m_resultOutput;

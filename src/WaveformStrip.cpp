@@ -35,7 +35,7 @@ StripPlan PlanStrip(double seconds, const RenderSettings& settings,
     const std::vector<int> positions =
         WatermarkPositions(placedOn, settings.start, settings.interval);
     for (size_t k = 0; k < positions.size(); ++k) {
-        const size_t file = k % watermarkSeconds.size();
+        const size_t file = WatermarkOfCopy(k, watermarkSeconds.size());
         double length = watermarkSeconds[file];
         // A clip is cut at its end, a copy that would pass it too.
         if (clipFrom >= 0)

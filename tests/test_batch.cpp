@@ -147,6 +147,15 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") + ": watermarks at 1, 6, 11 s\n",
               Run("--output out3 --dry-run tracks/a.wav").out);
     EXPECT_FALSE(Exists(Path("out3")));
+    // The dry run plans as the run does: two tracks of one output name.
+    ASSERT_EQ(0, Shell("mkdir -p " + ShellQuote(Path("other")) + " && cp " +
+                       ShellQuote(Path("tracks/a.wav")) + " " + ShellQuote(Path("other/a.wav"))));
+    const Result same = Run("--output out3 --dry-run tracks/a.wav other/a.wav");
+    EXPECT_EQ(1, same.status);
+    EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") +
+                  ": watermarks at 1, 6, 11 s\na.wav: Not processed: a_wm.wav was already written "
+                  "by an earlier track of this run.\n",
+              same.out);
 }
 
 TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
