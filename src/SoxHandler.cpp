@@ -45,115 +45,25 @@ void CSoxHandler::SetFormat(OutputFormat format) {
 }
 
 bool CSoxHandler::CachedHeader(const wxString& path, Header& header) const {
-    const auto known = m_cache->headers.find(path);
-    if (known == m_cache->headers.end() || known->second.stamp != StampOf(path))
-        return false;
-    header = known->second.header;
-    return true;
+    return m_facts->CachedHeader(path, header);
 }
 
 bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& failure) {
-    failure.clear();
-    if (CachedHeader(path, header))
-        return true;
-    failure = UnreadableReason(path);
-    if (!failure.empty())
-        return false;
-    const FileStamp stamp = StampOf(path);
-    const SoxOutput info = SoxQueue::RunNow("./sox --i " + QuoteSoxPath(path));
-    failure = RunFailure(info);
-    if (!failure.empty())
-        return false;
-    header = ParseHeader(info.output, path);
-    m_cache->headers[path] = {header, stamp};
-    return true;
+    return m_facts->ReadHeader(path, header, failure);
 }
 
 bool CSoxHandler::BeginReadHeaders(const wxArrayString& paths, wxString& command) {
     m_errors.Clear();
-    m_headerPaths.Clear();
-    m_headerStamps.clear();
-    Header known;
-    command = "./sox --i";
-    for (const wxString& path : paths) {
-        // SoX would wait for ever on a FIFO: such files are refused unread.
-        if (CachedHeader(path, known) || !UnreadableReason(path).empty())
-            continue;
-        m_headerPaths.Add(path);
-        m_headerStamps.push_back(StampOf(path));
-        command += " " + QuoteSoxPath(path);
-    }
-    return !m_headerPaths.empty();
+    return m_facts->BeginReadHeaders(paths, m_pendingHeaders, command);
 }
 
 void CSoxHandler::EndReadHeaders(const SoxOutput& out) {
-    // One block per file that SoX could read, in the order given, each
-    // opening with "Input File     : 'NAME'"; the others are left for a read
-    // of their own, which tells their reason.
-    size_t next = 0;
-    wxArrayString block;
-    wxString name;
-    auto store = [&] {
-        for (size_t i = next; !name.empty() && i < m_headerPaths.size(); ++i) {
-            if (PlainFileName(m_headerPaths[i]) == name) {
-                m_cache->headers[m_headerPaths[i]] = {ParseHeader(block, m_headerPaths[i]),
-                                                      m_headerStamps[i]};
-                next = i + 1;
-                break;
-            }
-        }
-        block.Clear();
-    };
-    for (const wxString& line : out.output) {
-        if (line.BeforeFirst(':').Trim() == "Input File") {
-            store();
-            const wxString value = line.AfterFirst(':').Trim(false);
-            name = value.StartsWith("'") && value.EndsWith("'") && value.length() >= 2
-                       ? value.Mid(1, value.length() - 2)
-                       : wxString();
-        } else {
-            block.Add(line);
-        }
-    }
-    store();
+    m_facts->EndReadHeaders(m_pendingHeaders, out);
 }
 
 bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure,
                           double* exact, bool* estimated) {
-    double exactSeconds = -1;
-    bool estimate = false;
-    if (!exact)
-        exact = &exactSeconds;
-    if (!estimated)
-        estimated = &estimate;
-    if (!ReadHeader(path, header, failure))
-        return false;
-    if (LengthFromHeader(header, seconds)) {
-        *exact = HeaderSeconds(header);
-        *estimated = header.frames < 0;
-        return true;
-    }
-    const auto known = m_cache->lengths.find(path);
-    if (known != m_cache->lengths.end() && known->second.stamp == StampOf(path)) {
-        seconds = known->second.seconds;
-        *exact = known->second.exactSeconds;
-        *estimated = false;
-        return true;
-    }
-    const FileStamp stamp = StampOf(path);
-    const SoxOutput run = SoxQueue::RunNow(MeasureCommand(path));
-    failure = RunFailure(run);
-    if (!failure.empty())
-        return false;
-    seconds = ParseLength(run.errors);
-    if (seconds < 0) {
-        failure = "SoX did not report the length.";
-        return false;
-    }
-    *exact = ParseSeconds(run.errors);
-    *estimated = false;
-    m_cache->lengths[path] = {seconds, *exact, stamp};
-    return true;
+    return m_facts->Measure(path, header, seconds, failure, exact, estimated);
 }
 
 bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
@@ -176,7 +86,8 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
     effects.Trim(true).Trim(false);
 
     double peak = 0;
-    if (!SoundPeak(path, effects, peak, failure)) {
+    long long samples = 0;
+    if (!m_facts->SoundPeak(path, effects, samples, peak, failure)) {
         failure = DisplayName(path) + ": " + failure;
         return false;
     }
@@ -184,45 +95,15 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
         failure = "Not processed: the watermark file " + DisplayName(path) + " is " + kSilent;
         return false;
     }
-    frames = m_cache->sounds[path + "\n" + effects].frames / track.channels;
-    return true;
-}
-
-bool CSoxHandler::SoundPeak(const wxString& path, const wxString& effects, double& peak,
-                            wxString& failure) {
-    const wxString key = path + "\n" + effects;
-    auto known = m_cache->sounds.find(key);
-    if (known == m_cache->sounds.end()) {
-        // Its length once converted, counted by SoX itself, and its loudest sample.
-        const SoxOutput run = SoxQueue::RunNow("./sox " + QuoteSoxPath(path) + " -n " + effects +
-                                               (effects.empty() ? "" : " ") + "stat");
-        failure = RunFailure(run);
-        long long samples = -1;
-        double loudest = -1;
-        for (const wxString& line : run.errors) {
-            double value = 0;
-            if (line.StartsWith("Samples read:"))
-                samples = LeadingNumber(line.Mid(13));
-            else if ((line.StartsWith("Maximum amplitude:") ||
-                      line.StartsWith("Minimum amplitude:")) &&
-                     wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
-                loudest = std::max(loudest, std::fabs(value));
-        }
-        if (failure.empty() && (samples < 0 || loudest < 0))
-            failure = "SoX did not report the length.";
-        if (!failure.empty())
-            return false;
-        // Frames of the converted sound times its channels: the caller divides.
-        known = m_cache->sounds.emplace(key, Converted{effects, samples, loudest}).first;
-    }
-    peak = known->second.peak;
+    frames = samples / track.channels;
     return true;
 }
 
 wxString CSoxHandler::WatermarkProblem(const wxString& path) {
     double peak = 0;
+    long long samples = 0;
     wxString failure;
-    if (!SoundPeak(path, wxString(), peak, failure))
+    if (!m_facts->SoundPeak(path, wxString(), samples, peak, failure))
         return DisplayName(path) + ": " + failure;
     return peak < kAudiblePeak ? DisplayName(path) + ": " + kSilent : wxString();
 }
@@ -403,7 +284,8 @@ bool CSoxHandler::Conclude(const SoxOutput& out) {
         m_resultLong = seconds;
         // A render of the same file later needs no decode to measure it.
         if (m_knownLength < 0)
-            m_cache->lengths[m_inputFile] = {seconds, ParseSeconds(out.errors), m_measuredStamp};
+            m_facts->RememberLength(m_inputFile, seconds, ParseSeconds(out.errors),
+                                    m_measuredStamp);
         const double exact = m_knownLength >= 0 ? m_knownSeconds : ParseSeconds(out.errors);
         // Never below the whole seconds, which the length is built on.
         m_resultSeconds = exact >= seconds && exact < seconds + 1 ? exact : seconds;

@@ -4,6 +4,7 @@
 #define SOXHANDLER_H
 
 #include "AudioHeader.h"
+#include "FileFacts.h"
 #include "Formats.h"
 #include "OutputFiles.h"
 #include "SoxRunner.h"
@@ -216,8 +217,6 @@ private:
     int PlaceClip(int length);
     // The effects that cut and fade the track's clip, or empty.
     wxString ClipEffects() const;
-    // The largest sample of a watermark as the beds play it, cached.
-    bool SoundPeak(const wxString& path, const wxString& effects, double& peak, wxString& failure);
     // Reads the finished partial file back, writes its tags, marks it and
     // gives it the output's name: the failure's reason, or empty. A tag
     // problem that leaves the audio whole is only a note.
@@ -282,31 +281,10 @@ private:
     double m_knownSeconds = -1;
     double m_resultSeconds = 0;
     // Between BeginReadHeaders and its End: the files asked for, as they stood.
-    wxArrayString m_headerPaths;
-    std::vector<FileStamp> m_headerStamps;
+    FileFacts::Pending m_pendingHeaders;
 
-    struct Converted {
-        wxString effects;
-        long long frames;
-        double peak; // largest absolute sample, 0 to 1
-    };
-    struct KnownHeader {
-        Header header;
-        FileStamp stamp; // of the file when it was read
-    };
-    // What SoX told of files, shared by copies of the object: every track of
-    // a batch uses the same watermarks, and headers are read ahead.
-    struct KnownLength {
-        int seconds;
-        double exactSeconds;
-        FileStamp stamp;
-    };
-    struct Cache {
-        std::map<wxString, KnownHeader> headers; // by path
-        std::map<wxString, Converted> sounds;    // by path and effects
-        std::map<wxString, KnownLength> lengths; // decoded to be measured, by path
-    };
-    std::shared_ptr<Cache> m_cache = std::make_shared<Cache>();
+    // What SoX told of files, shared by copies of the object.
+    std::shared_ptr<FileFacts> m_facts = std::make_shared<FileFacts>();
 };
 
 // A job that performs sox's selected operation: BeginRun, its command,

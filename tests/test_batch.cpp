@@ -360,8 +360,14 @@ TEST_F(BatchTest, StopsOnSignalsKeepingOnlyFinishedFiles) {
                   "Cancelled: 1 of 2 tracks not rendered.\n",
                   Contents(Path("stdout.txt")));
         // No SoX of this run is left: each names a file in the test's folder.
+        // A killed process takes a moment to go.
         std::string left;
-        Shell("pgrep -af " + ShellQuote(dir) + " | grep -v pgrep", &left);
+        const std::string sox = ShellQuote("[.]/sox .*" + dir); // never this shell's own line
+        Shell("for i in $(seq 100); do pgrep -f " + sox +
+                  " >/dev/null || exit 0; sleep 0.02; "
+                  "done; pgrep -af " +
+                  sox,
+              &left);
         EXPECT_EQ("", left);
     }
 }

@@ -1,0 +1,155 @@
+// What SoX told of files, kept while they stay as they are: headers,
+// lengths, and the watermark sounds' lengths and peaks.
+#include "FileFacts.h"
+
+#include "SoxCommand.h"
+
+#include <algorithm>
+#include <cmath>
+
+bool FileFacts::CachedHeader(const wxString& path, AudioHeader& header) const {
+    const auto known = m_headers.find(path);
+    if (known == m_headers.end() || known->second.stamp != StampOf(path))
+        return false;
+    header = known->second.header;
+    return true;
+}
+
+bool FileFacts::ReadHeader(const wxString& path, AudioHeader& header, wxString& failure) {
+    failure.clear();
+    if (CachedHeader(path, header))
+        return true;
+    failure = UnreadableReason(path);
+    if (!failure.empty())
+        return false;
+    const FileStamp stamp = StampOf(path);
+    const SoxOutput info = SoxQueue::RunNow("./sox --i " + QuoteSoxPath(path));
+    failure = RunFailure(info);
+    if (!failure.empty())
+        return false;
+    header = ParseHeader(info.output, path);
+    m_headers[path] = {header, stamp};
+    return true;
+}
+
+bool FileFacts::BeginReadHeaders(const wxArrayString& paths, Pending& pending,
+                                 wxString& command) const {
+    pending = Pending();
+    AudioHeader known;
+    command = "./sox --i";
+    for (const wxString& path : paths) {
+        // SoX would wait for ever on a FIFO: such files are refused unread.
+        if (CachedHeader(path, known) || !UnreadableReason(path).empty())
+            continue;
+        pending.paths.Add(path);
+        pending.stamps.push_back(StampOf(path));
+        command += " " + QuoteSoxPath(path);
+    }
+    return !pending.paths.empty();
+}
+
+void FileFacts::EndReadHeaders(const Pending& pending, const SoxOutput& out) {
+    // One block per file that SoX could read, in the order given, each
+    // opening with "Input File     : 'NAME'"; the others are left for a read
+    // of their own, which tells their reason.
+    size_t next = 0;
+    wxArrayString block;
+    wxString name;
+    auto store = [&] {
+        for (size_t i = next; !name.empty() && i < pending.paths.size(); ++i) {
+            if (PlainFileName(pending.paths[i]) == name) {
+                m_headers[pending.paths[i]] = {ParseHeader(block, pending.paths[i]),
+                                               pending.stamps[i]};
+                next = i + 1;
+                break;
+            }
+        }
+        block.Clear();
+    };
+    for (const wxString& line : out.output) {
+        if (line.BeforeFirst(':').Trim() == "Input File") {
+            store();
+            const wxString value = line.AfterFirst(':').Trim(false);
+            name = value.StartsWith("'") && value.EndsWith("'") && value.length() >= 2
+                       ? value.Mid(1, value.length() - 2)
+                       : wxString();
+        } else {
+            block.Add(line);
+        }
+    }
+    store();
+}
+
+bool FileFacts::Measure(const wxString& path, AudioHeader& header, int& seconds, wxString& failure,
+                        double* exact, bool* estimated) {
+    double exactSeconds = -1;
+    bool estimate = false;
+    if (!exact)
+        exact = &exactSeconds;
+    if (!estimated)
+        estimated = &estimate;
+    if (!ReadHeader(path, header, failure))
+        return false;
+    if (LengthFromHeader(header, seconds)) {
+        *exact = HeaderSeconds(header);
+        *estimated = header.frames < 0;
+        return true;
+    }
+    const auto known = m_lengths.find(path);
+    if (known != m_lengths.end() && known->second.stamp == StampOf(path)) {
+        seconds = known->second.seconds;
+        *exact = known->second.exactSeconds;
+        *estimated = false;
+        return true;
+    }
+    const FileStamp stamp = StampOf(path);
+    const SoxOutput run = SoxQueue::RunNow(MeasureCommand(path));
+    failure = RunFailure(run);
+    if (!failure.empty())
+        return false;
+    seconds = ParseLength(run.errors);
+    if (seconds < 0) {
+        failure = "SoX did not report the length.";
+        return false;
+    }
+    *exact = ParseSeconds(run.errors);
+    *estimated = false;
+    RememberLength(path, seconds, *exact, stamp);
+    return true;
+}
+
+bool FileFacts::SoundPeak(const wxString& path, const wxString& effects, long long& samples,
+                          double& peak, wxString& failure) {
+    const wxString key = path + "\n" + effects;
+    auto known = m_sounds.find(key);
+    if (known == m_sounds.end()) {
+        // Its length once converted, counted by SoX itself, and its loudest sample.
+        const SoxOutput run = SoxQueue::RunNow("./sox " + QuoteSoxPath(path) + " -n " + effects +
+                                               (effects.empty() ? "" : " ") + "stat");
+        failure = RunFailure(run);
+        long long counted = -1;
+        double loudest = -1;
+        for (const wxString& line : run.errors) {
+            double value = 0;
+            if (line.StartsWith("Samples read:"))
+                counted = LeadingNumber(line.Mid(13));
+            else if ((line.StartsWith("Maximum amplitude:") ||
+                      line.StartsWith("Minimum amplitude:")) &&
+                     wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
+                loudest = std::max(loudest, std::fabs(value));
+        }
+        if (failure.empty() && (counted < 0 || loudest < 0))
+            failure = "SoX did not report the length.";
+        if (!failure.empty())
+            return false;
+        known = m_sounds.emplace(key, Sound{counted, loudest}).first;
+    }
+    samples = known->second.samples;
+    peak = known->second.peak;
+    return true;
+}
+
+void FileFacts::RememberLength(const wxString& path, int seconds, double exactSeconds,
+                               const FileStamp& stamp) {
+    m_lengths[path] = {seconds, exactSeconds, stamp};
+}
