@@ -3,6 +3,7 @@
 // same RenderRun the window uses; it needs wxBase only, so no display.
 
 #include "AppPaths.h"
+#include "BatchProgress.h"
 #include "PresetStore.h"
 #include "RenderRun.h"
 #include "SettingsFile.h"
@@ -12,7 +13,6 @@
 #include <wx/app.h>
 #include <wx/apptrait.h>
 #include <wx/cmdline.h>
-#include <wx/dir.h>
 #include <wx/evtloop.h>
 #include <wx/fileconf.h>
 #include <wx/filefn.h>
@@ -26,9 +26,6 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 #include <vector>
 
@@ -106,11 +103,6 @@ void OnStopSignal(int signal) {
 void OnBrokenPipe(int) {
 }
 
-void Print(FILE* stream, const wxString& text) {
-    fputs(text.utf8_str(), stream);
-    fflush(stream);
-}
-
 // More renders at once than this only run out of processes and memory.
 const int kJobsPerCore = 4;
 int MaxJobs() {
@@ -171,97 +163,6 @@ wxString Absolute(const wxString& path, const wxString& from) {
     name.MakeAbsolute(from);
     return name.GetFullPath();
 }
-
-// Name order as a file browser shows it: case only breaks ties.
-int CompareNames(const wxString& a, const wxString& b) {
-    const int order = a.CmpNoCase(b);
-    return order != 0 ? order : a.Cmp(b);
-}
-
-// A folder's audio files (IsAudioFileName) in name order; hidden ones are left out.
-wxArrayString AudioFilesIn(const wxString& folder) {
-    wxArrayString files;
-    wxDir dir(folder);
-    wxString name;
-    for (bool more = dir.IsOpened() && dir.GetFirst(&name, wxEmptyString, wxDIR_FILES); more;
-         more = dir.GetNext(&name)) {
-        if (IsAudioFileName(name))
-            files.Add(wxFileName(folder, name).GetFullPath());
-    }
-    files.Sort(CompareNames);
-    return files;
-}
-
-// Progress on standard error: a bar redrawn in place on a terminal, one line
-// per started track otherwise (a log, a pipe, GNU parallel).
-class Progress : public RenderProgress {
-public:
-    Progress() : m_bar(isatty(STDERR_FILENO) != 0) {}
-
-    void TrackStarted(size_t index, size_t count, const wxString& name) override {
-        m_current = name;
-        if (m_bar)
-            Draw(count);
-        else
-            Print(stderr, wxString::Format("%zu/%zu ", index + 1, count) + name + "\n");
-    }
-    void TracksFinished(size_t finished, size_t count) override {
-        m_finished = finished;
-        if (m_bar)
-            Draw(count);
-    }
-    bool CancelRequested() override { return g_signal != 0; }
-
-    // Clears the bar so the result lines start on a clean line.
-    void Done() {
-        if (m_drawn)
-            Print(stderr, "\r\033[K");
-    }
-
-private:
-    void Draw(size_t count) {
-        const int width = 24;
-        const int filled = count ? static_cast<int>(width * m_finished / count) : width;
-        wxString line = "\r[" + wxString('#', filled) + wxString('.', width - filled) + "] " +
-                        wxString::Format("%zu/%zu %3zu%% ", m_finished, count,
-                                         count ? 100 * m_finished / count : 100);
-        struct winsize size;
-        const size_t columns =
-            ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;
-        // One character is kept free: writing the last column wraps on some terminals.
-        if (line.length() < columns)
-            line += m_current.Left(columns - line.length() - 1);
-        Print(stderr, line + "\033[K");
-        m_drawn = true;
-    }
-
-    bool m_bar;
-    bool m_drawn = false;
-    size_t m_finished = 0;
-    wxString m_current;
-};
-
-// Holds the folder of the settings file locked while it lives. Jobs that
-// GNU parallel starts together each read the file and may add the shipped
-// presets to it; the toolkit replaces the file by removing it first, so a
-// job reading meanwhile would find no file and no preset.
-class SettingsLock {
-public:
-    explicit SettingsLock(const wxString& file)
-        : m_fd(open(wxFileName(file).GetPath().fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
-        if (m_fd >= 0)
-            flock(m_fd, LOCK_EX);
-    }
-    ~SettingsLock() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    SettingsLock(const SettingsLock&) = delete;
-    SettingsLock& operator=(const SettingsLock&) = delete;
-
-private:
-    int m_fd;
-};
 
 // Catches what wxCmdLineParser prints about a bad command line.
 class CaughtOutput : public wxMessageOutput {
@@ -555,7 +456,7 @@ int Batch::CheckRun(const RenderRun& run, const RenderSettings& settings, bool d
 int Batch::Render(RenderRun& run, long jobs) const {
     run.SetParallel(static_cast<int>(jobs));
     run.SetSkipRendered(Has("skip-existing"));
-    Progress progress;
+    Progress progress(g_signal);
     const wxArrayString lines = run.Run(&progress);
     progress.Done();
     for (const wxString& line : lines)

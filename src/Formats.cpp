@@ -2,6 +2,7 @@
 // which of them take a bitrate.
 #include "Formats.h"
 
+#include <wx/dir.h>
 #include <wx/filename.h>
 
 namespace {
@@ -17,6 +18,12 @@ const FormatName kFormats[] = {
 
 // What SoX reads of the tracks and watermarks users list.
 const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg", "oga", "wv"};
+
+// Name order as a file browser shows it: case only breaks ties.
+int CompareNames(const wxString& a, const wxString& b) {
+    const int order = a.CmpNoCase(b);
+    return order != 0 ? order : a.Cmp(b);
+}
 
 } // namespace
 
@@ -66,4 +73,17 @@ wxString AudioFileWildcard() {
     // GTK matches a filter case-sensitively: upper-case names are listed too.
     const wxString all = patterns + ";" + patterns.Upper();
     return "Audio files (MP3, WAV, AIFF, FLAC, Ogg, WavPack)|" + all;
+}
+
+wxArrayString AudioFilesIn(const wxString& folder) {
+    wxArrayString files;
+    wxDir dir(folder);
+    wxString name;
+    for (bool more = dir.IsOpened() && dir.GetFirst(&name, wxEmptyString, wxDIR_FILES); more;
+         more = dir.GetNext(&name)) {
+        if (IsAudioFileName(name))
+            files.Add(wxFileName(folder, name).GetFullPath());
+    }
+    files.Sort(CompareNames);
+    return files;
 }

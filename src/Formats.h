@@ -3,6 +3,7 @@
 #ifndef FORMATS_H
 #define FORMATS_H
 
+#include <wx/arrstr.h>
 #include <wx/string.h>
 
 enum class OutputFormat { Mp3, Wav, Aiff, Flac, Ogg };
@@ -23,5 +24,8 @@ bool FormatTakesBitrate(OutputFormat format);
 bool IsAudioFileName(const wxString& path);
 // The file dialogs' filter for those files.
 wxString AudioFileWildcard();
+// A folder's audio files (IsAudioFileName) in name order as a file browser
+// shows it (case only breaks ties); hidden ones are left out.
+wxArrayString AudioFilesIn(const wxString& folder);
 
 #endif

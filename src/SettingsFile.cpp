@@ -5,6 +5,8 @@
 #include <wx/log.h>
 
 #include <climits>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -83,4 +85,15 @@ bool SettingsConfig::TryFlush(bool currentOnly, wxString& problem) {
         return true;
     problem = m_path + " could not be written, so settings will not be saved";
     return false;
+}
+
+SettingsLock::SettingsLock(const wxString& file)
+    : m_fd(open(wxFileName(file).GetPath().fn_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    if (m_fd >= 0)
+        flock(m_fd, LOCK_EX);
+}
+
+SettingsLock::~SettingsLock() {
+    if (m_fd >= 0)
+        close(m_fd);
 }

@@ -44,4 +44,19 @@ private:
     bool m_reported = false;
 };
 
+// Holds the folder of the settings file locked while it lives. Jobs that
+// GNU parallel starts together each read the file and may add the shipped
+// presets to it; the toolkit replaces the file by removing it first, so a
+// job reading meanwhile would find no file and no preset.
+class SettingsLock {
+public:
+    explicit SettingsLock(const wxString& file);
+    ~SettingsLock();
+    SettingsLock(const SettingsLock&) = delete;
+    SettingsLock& operator=(const SettingsLock&) = delete;
+
+private:
+    int m_fd;
+};
+
 #endif
