@@ -2,19 +2,17 @@
 #include "MainFormImp.h"
 
 #include "AppPaths.h"
-#include "ProcessCompleteImp.h"
 #include "Placement.h"
+#include "ProcessCompleteImp.h"
+#include "ProgressDialog.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
-#include <wx/dcclient.h>
 #include <wx/dirdlg.h>
 #include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
-#include <wx/progdlg.h>
-#include <wx/stopwatch.h>
 #include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
@@ -811,55 +809,6 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 
 // ---------------------------------------------------------------------------
 // Processing run
-
-namespace {
-
-// The progress dialog's view of the run: finished tracks counted, the one
-// started last named, and its Cancel button.
-class ProgressDialog : public RenderProgress {
-public:
-    ProgressDialog(wxWindow* parent, int count)
-        : m_dialog("Please wait...", "", count, parent,
-                   wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT) {
-        m_dialog.SetClientSize(std::max(m_dialog.GetClientSize().x, kMessageWidth + 40),
-                               m_dialog.GetClientSize().y);
-    }
-    void TrackStarted(size_t, size_t, const wxString& name) override {
-        // Shown as it is ('&' included), a long name shortened in the middle
-        // so that both its start and its extension stay in view.
-        const wxString prefix = "Processing file ";
-        wxClientDC dc(&m_dialog);
-        dc.SetFont(m_dialog.GetFont());
-        const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_MIDDLE,
-                                                    kMessageWidth - dc.GetTextExtent(prefix).x);
-        m_message = prefix + wxControl::EscapeMnemonics(shown);
-        Show();
-    }
-    void TracksFinished(size_t finished, size_t count) override {
-        m_finished = static_cast<int>(finished);
-        // Redrawing the gauge and its times costs more than a short track
-        // takes to render: a few times a second is enough to see it move.
-        if (finished == count || m_sinceShown.Time() >= kRefreshMs)
-            Show();
-    }
-    bool CancelRequested() override { return m_dialog.WasCancelled(); }
-    void Hide() { m_dialog.Hide(); }
-
-private:
-    void Show() {
-        m_dialog.Update(m_finished, m_message);
-        m_sinceShown.Start();
-    }
-
-    static const int kMessageWidth = 420;
-    static const long kRefreshMs = 200;
-    wxStopWatch m_sinceShown;
-    wxGenericProgressDialog m_dialog;
-    wxString m_message;
-    int m_finished = 0;
-};
-
-} // namespace
 
 bool CMainFormImp::AskMergeName(wxString& name) {
     const wxString firstName = m_trackList->GetItemText(0, 1);
