@@ -581,13 +581,9 @@ StripPlan CMainFormImp::StripPlanFor(const wxString& track) const {
         const auto length = m_lengths.find(path);
         watermarkSeconds.push_back(length == m_lengths.end() ? 0 : length->second.exactSeconds);
     }
-    double seconds = 0;
     const auto length = m_lengths.find(track);
-    const auto known = m_envelopes.find(track);
-    if (length != m_lengths.end())
-        seconds = length->second.exactSeconds;
-    else if (known != m_envelopes.end() && known->second.envelope)
-        seconds = known->second.envelope->Seconds();
+    const double seconds =
+        length != m_lengths.end() ? length->second.exactSeconds : m_envelopes.Seconds(track);
     return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds);
 }
 
@@ -601,50 +597,27 @@ void CMainFormImp::ShowTrackOnStrip() {
         return;
     }
     const FileStamp stamp = StampOf(track);
-    auto known = m_envelopes.find(track);
-    if (known == m_envelopes.end() || known->second.stamp != stamp) {
+    const KnownEnvelope* known = m_envelopes.Find(track, stamp);
+    if (!known) {
         ReadEnvelope(track, stamp);
-        known = m_envelopes.find(track);
+        known = m_envelopes.Find(track, stamp);
     }
     m_waveformStrip->SetPlan(StripPlanFor(track));
-    m_waveformStrip->SetEnvelope(known->second.envelope);
-    m_waveformStrip->SetText(known->second.reading ? wxString("Reading...")
-                                                   : known->second.failure);
+    m_waveformStrip->SetEnvelope(known->envelope);
+    m_waveformStrip->SetText(known->reading ? wxString("Reading...") : known->failure);
     if (track != m_playingTrack)
         m_waveformStrip->SetPlayhead(-1);
 }
 
 void CMainFormImp::ReadEnvelope(const wxString& track, const FileStamp& stamp) {
-    m_envelopes[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
-    SoxJob job =
-        EnvelopeJob(track, [this, track, stamp](const Envelope& envelope, const wxString& failure) {
-            const auto known = m_envelopes.find(track);
-            // Changed while it was read: a later read is on its way.
-            if (known == m_envelopes.end() || known->second.stamp != stamp)
-                return;
-            known->second.reading = false;
-            if (failure.empty()) {
-                known->second.envelope = std::make_shared<const Envelope>(envelope);
-            } else {
-                // The strip has room for the reason, not for the folder.
-                known->second.failure = failure;
-                known->second.failure.Replace(track, wxFileName(track).GetFullName());
-            }
+    m_envelopes.Read(
+        track, stamp, m_envelopeQueue,
+        // Passed over on the way to another track: read when shown again.
+        [this, track] { return SelectedTrack() == track; },
+        [this, track] {
             if (SelectedTrack() == track)
                 ShowTrackOnStrip();
         });
-    const auto begin = job.begin;
-    job.begin = [this, track, stamp, begin](wxString& command) {
-        // Passed over on the way to another track: read when shown again.
-        if (SelectedTrack() != track) {
-            const auto known = m_envelopes.find(track);
-            if (known != m_envelopes.end() && known->second.stamp == stamp)
-                m_envelopes.erase(known);
-            return false;
-        }
-        return begin(command);
-    };
-    m_envelopeQueue.Add(job);
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
