@@ -2,6 +2,7 @@
 #include "MainFormImp.h"
 
 #include "AppPaths.h"
+#include "FileScreen.h"
 #include "Placement.h"
 #include "ProcessCompleteImp.h"
 #include "ProgressDialog.h"
@@ -217,16 +218,8 @@ CMainFormImp::~CMainFormImp() {
 // Track and watermark lists
 
 void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) {
-    const bool watermarks = list == m_watermarkList;
-    wxArrayString found;
-    wxArrayString notAdded;
-    for (const wxString& path : paths) {
-        // A FIFO or a folder too: MeasureLengths says what it is.
-        if (wxFileName::Exists(path))
-            found.Add(path);
-        else
-            notAdded.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
-    }
+    FileScreen screen(list == m_watermarkList);
+    const wxArrayString found = screen.Existing(paths);
     // Every file is measured by SoX before its row appears, several at once;
     // nothing else may change the lists meanwhile.
     std::vector<FileLength> lengths;
@@ -238,25 +231,12 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
             return;
     }
 
-    bool tooLong = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const FileLength& length = lengths[i];
-        const wxFileName file(found[i]);
-        if (!length.measured) {
-            notAdded.Add(length.line);
+        if (!screen.Accepts(found[i], length))
             continue;
-        }
-        if (watermarks && !IsWatermarkLength(length.seconds)) {
-            tooLong = true;
-            notAdded.Add(file.GetFullName() + ": too long (" + length.text + ").");
-            continue;
-        }
-        const wxString silent = watermarks ? CSoxHandler().WatermarkProblem(found[i]) : "";
-        if (!silent.empty()) {
-            notAdded.Add(silent);
-            continue;
-        }
         m_lengths[found[i]] = length;
+        const wxFileName file(found[i]);
         const wxULongLong kilobytes = file.GetSize() / 1000;
         const long row = list->InsertItem(list->GetItemCount(),
                                           wxString::Format("%d", list->GetItemCount() + 1));
@@ -266,16 +246,9 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
         list->SetItem(row, 3, length.text);
     }
     ShowTrackOnStrip();
-    if (notAdded.empty())
-        return;
-    wxString message;
-    if (tooLong)
-        message = WatermarkLengthRule() + "\n\n";
-    message +=
-        notAdded.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
-    for (const wxString& line : notAdded)
-        message += "\n" + line;
-    Notice(message);
+    const wxString refused = screen.RefusedMessage();
+    if (!refused.empty())
+        Notice(refused);
 }
 
 wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
@@ -847,18 +820,10 @@ bool CMainFormImp::LoadPreset(const wxString& name) {
     Preset preset = PresetFromControls();
     if (!m_presets.Load(name, preset))
         return false;
-    wxArrayString missing;
-    wxArrayString found;
-    for (const wxString& path : preset.watermarks)
-        (wxFileExists(path) ? found : missing).Add(path);
-    preset.watermarks = found;
+    const wxString missing = DropMissingWatermarks(name, preset.watermarks);
     ShowPreset(preset);
-    if (!missing.empty()) {
-        wxString message = "These watermark files of the preset \"" + name + "\" were not found:\n";
-        for (const wxString& path : missing)
-            message += "\n" + path;
-        Notice(message);
-    }
+    if (!missing.empty())
+        Notice(missing);
     return true;
 }
 
