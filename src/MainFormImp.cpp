@@ -6,15 +6,13 @@
 #include "Placement.h"
 #include "ProcessCompleteImp.h"
 #include "ProgressDialog.h"
+#include "Prompts.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
-#include <wx/dirdlg.h>
-#include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
-#include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
 
@@ -22,11 +20,6 @@
 #include <functional>
 
 namespace {
-
-// The common notice: the program's name as caption, OK, centred, no parent.
-void Notice(const wxString& text) {
-    wxMessageBox(text, g_programName, wxOK | wxCENTRE);
-}
 
 // The level control's label: "Watermark level: -6 dB", "+3 dB" above 0.
 wxString LevelText(int dB) {
@@ -301,12 +294,7 @@ void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count) {
 }
 
 bool CMainFormImp::ChooseFilesToAdd(wxArrayString& paths) {
-    wxFileDialog dialog(this, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
-                        AudioFileWildcard(), wxFD_OPEN | wxFD_MULTIPLE);
-    if (dialog.ShowModal() == wxID_CANCEL)
-        return false;
-    dialog.GetPaths(paths);
-    return true;
+    return ChooseAudioFiles(this, paths);
 }
 
 void CMainFormImp::OnFileListAddFiles(wxCommandEvent&) {
@@ -747,26 +735,20 @@ void CMainFormImp::OnAudioFormatClick(wxCommandEvent&) {
 
 void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
     // Always starts at the home folder, whatever was chosen before.
-    wxDirDialog dialog(this, "Choose a directory for your output folder", wxGetHomeDir(),
-                       wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
-    if (dialog.ShowModal() == wxID_OK)
-        SetOutputFolder(dialog.GetPath());
+    wxString folder;
+    if (ChooseFolder(this, "Choose a directory for your output folder", folder))
+        SetOutputFolder(folder);
 }
 
 // ---------------------------------------------------------------------------
 // Processing run
 
 bool CMainFormImp::AskMergeName(wxString& name) {
-    const wxString firstName = m_trackList->GetItemText(0, 1);
-    wxTextEntryDialog prompt(this,
-                             "Please provide your merge output file name (The file will be "
-                             "created in the output folder you choose)",
-                             "Please choose output file", wxFileName(firstName).GetName(),
-                             wxOK | wxCANCEL | wxCENTRE);
-    if (prompt.ShowModal() != wxID_OK)
-        return false;
-    name = prompt.GetValue();
-    return true;
+    return AskText(this,
+                   "Please provide your merge output file name (The file will be created in "
+                   "the output folder you choose)",
+                   "Please choose output file",
+                   wxFileName(m_trackList->GetItemText(0, 1)).GetName(), name);
 }
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
@@ -853,12 +835,12 @@ bool CMainFormImp::Confirm(const wxString& question) {
 }
 
 wxString CMainFormImp::AskPresetName() {
-    wxTextEntryDialog prompt(this, "Please provide a name for your new preset", "New preset",
-                             wxEmptyString, wxOK | wxCANCEL | wxCENTRE);
-    if (prompt.ShowModal() != wxID_OK)
+    wxString typed;
+    if (!AskText(this, "Please provide a name for your new preset", "New preset", wxEmptyString,
+                 typed))
         return wxString();
     wxString error;
-    const wxString name = CheckPresetName(prompt.GetValue(), error);
+    const wxString name = CheckPresetName(typed, error);
     if (!error.empty()) {
         Notice(error);
         return wxString();
