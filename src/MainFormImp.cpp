@@ -2,9 +2,11 @@
 #include "MainFormImp.h"
 
 #include "AppPaths.h"
+#include "FileListRows.h"
 #include "FileScreen.h"
 #include "Placement.h"
 #include "ProcessCompleteImp.h"
+#include "ProgramIcons.h"
 #include "ProgressDialog.h"
 #include "Prompts.h"
 #include "SoxHandler.h"
@@ -115,17 +117,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
 
     SetMenuBar(menuBar);
-    wxIconBundle icons;
-    for (const char* name : {"velisto-icon-48.png", "velisto-icon.png"}) {
-        if (!wxFileExists(g_resourceFolder + name))
-            continue;
-        const wxBitmap picture(g_resourceFolder + name, wxBITMAP_TYPE_PNG);
-        if (!picture.IsOk())
-            continue;
-        wxIcon icon;
-        icon.CopyFromBitmap(picture);
-        icons.AddIcon(icon);
-    }
+    const wxIconBundle icons = ProgramIcons();
     if (!icons.IsEmpty())
         SetIcons(icons);
     // Wide enough for every value, so the slider does not move as it changes.
@@ -138,18 +130,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));
     m_watermarkList->SetDropTarget(new DnDFile(this, m_watermarkList));
-    struct Column {
-        const char* title;
-        int trackWidth;
-        int watermarkWidth;
-    };
-    const Column columns[] = {
-        {"", 30, 30}, {"FileName", 500, 200}, {"Size", 100, 100}, {"Length", 100, 200}};
-    for (int i = 0; i < 4; ++i) {
-        m_trackList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT, columns[i].trackWidth);
-        m_watermarkList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT,
-                                      columns[i].watermarkWidth);
-    }
+    AddFileColumns(m_trackList, m_watermarkList);
 
     m_qualitySlider->SetRange(0, g_qualityPositionCount - 1);
     m_qualitySlider->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
@@ -229,14 +210,9 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
         if (!screen.Accepts(found[i], length))
             continue;
         m_lengths[found[i]] = length;
-        const wxFileName file(found[i]);
-        const wxULongLong kilobytes = file.GetSize() / 1000;
-        const long row = list->InsertItem(list->GetItemCount(),
-                                          wxString::Format("%d", list->GetItemCount() + 1));
+        const long row = AppendFileRow(list, wxFileName(found[i]).GetFullName(), SizeText(found[i]),
+                                       length.text);
         list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(found[i])));
-        list->SetItem(row, 1, file.GetFullName());
-        list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
-        list->SetItem(row, 3, length.text);
     }
     ShowTrackOnStrip();
     const wxString refused = screen.RefusedMessage();
@@ -268,14 +244,6 @@ void CMainFormImp::OnFileListDropFiles(const wxArrayString& paths) {
 void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
     AddFilesToList(m_watermarkList, paths);
 }
-
-namespace {
-
-bool IsDeleteKey(int code) {
-    return code == WXK_DELETE || code == WXK_BACK || code == WXK_NUMPAD_DELETE;
-}
-
-} // namespace
 
 void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count) {
     // A selected row passes only an unselected neighbour, so a selected run
@@ -378,11 +346,8 @@ void CMainFormImp::MoveItems(wxListCtrl* list, bool up) {
     long firstSelected = -1;
     for (int i = 0; i < m_itemCount; ++i) {
         const ITEM_DATA& record = m_itemDataPool[i];
-        const long row = list->InsertItem(i, wxString::Format("%d", i + 1));
+        const long row = AppendFileRow(list, record.fileName, record.fileSize, record.fileLength);
         list->SetItemPtrData(row, record.itemData);
-        list->SetItem(row, 1, record.fileName);
-        list->SetItem(row, 2, record.fileSize);
-        list->SetItem(row, 3, record.fileLength);
         if (record.isSelected) {
             list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
             if (firstSelected == -1)
