@@ -2,20 +2,19 @@
 #include "MainFormImp.h"
 
 #include "AppPaths.h"
-#include "ProcessCompleteImp.h"
+#include "FileListRows.h"
+#include "FileScreen.h"
 #include "Placement.h"
+#include "ProcessCompleteImp.h"
+#include "ProgramIcons.h"
+#include "ProgressDialog.h"
+#include "Prompts.h"
 #include "SoxHandler.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
-#include <wx/dcclient.h>
-#include <wx/dirdlg.h>
-#include <wx/filedlg.h>
 #include <wx/filename.h>
 #include <wx/msgdlg.h>
-#include <wx/progdlg.h>
-#include <wx/stopwatch.h>
-#include <wx/textdlg.h>
 #include <wx/utils.h>
 #include <wx/wupdlock.h>
 
@@ -23,11 +22,6 @@
 #include <functional>
 
 namespace {
-
-// The common notice: the program's name as caption, OK, centred, no parent.
-void Notice(const wxString& text) {
-    wxMessageBox(text, g_programName, wxOK | wxCENTRE);
-}
 
 // The level control's label: "Watermark level: -6 dB", "+3 dB" above 0.
 wxString LevelText(int dB) {
@@ -123,17 +117,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_resumeBitmap = wxBitmap(g_resourceFolder + "resume.bmp", wxBITMAP_TYPE_ANY);
 
     SetMenuBar(menuBar);
-    wxIconBundle icons;
-    for (const char* name : {"velisto-icon-48.png", "velisto-icon.png"}) {
-        if (!wxFileExists(g_resourceFolder + name))
-            continue;
-        const wxBitmap picture(g_resourceFolder + name, wxBITMAP_TYPE_PNG);
-        if (!picture.IsOk())
-            continue;
-        wxIcon icon;
-        icon.CopyFromBitmap(picture);
-        icons.AddIcon(icon);
-    }
+    const wxIconBundle icons = ProgramIcons();
     if (!icons.IsEmpty())
         SetIcons(icons);
     // Wide enough for every value, so the slider does not move as it changes.
@@ -146,18 +130,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));
     m_watermarkList->SetDropTarget(new DnDFile(this, m_watermarkList));
-    struct Column {
-        const char* title;
-        int trackWidth;
-        int watermarkWidth;
-    };
-    const Column columns[] = {
-        {"", 30, 30}, {"FileName", 500, 200}, {"Size", 100, 100}, {"Length", 100, 200}};
-    for (int i = 0; i < 4; ++i) {
-        m_trackList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT, columns[i].trackWidth);
-        m_watermarkList->InsertColumn(i, columns[i].title, wxLIST_FORMAT_LEFT,
-                                      columns[i].watermarkWidth);
-    }
+    AddFileColumns(m_trackList, m_watermarkList);
 
     m_qualitySlider->SetRange(0, g_qualityPositionCount - 1);
     m_qualitySlider->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
@@ -219,16 +192,8 @@ CMainFormImp::~CMainFormImp() {
 // Track and watermark lists
 
 void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) {
-    const bool watermarks = list == m_watermarkList;
-    wxArrayString found;
-    wxArrayString notAdded;
-    for (const wxString& path : paths) {
-        // A FIFO or a folder too: MeasureLengths says what it is.
-        if (wxFileName::Exists(path))
-            found.Add(path);
-        else
-            notAdded.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
-    }
+    FileScreen screen(list == m_watermarkList);
+    const wxArrayString found = screen.Existing(paths);
     // Every file is measured by SoX before its row appears, several at once;
     // nothing else may change the lists meanwhile.
     std::vector<FileLength> lengths;
@@ -240,44 +205,19 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
             return;
     }
 
-    bool tooLong = false;
     for (size_t i = 0; i < found.size(); ++i) {
         const FileLength& length = lengths[i];
-        const wxFileName file(found[i]);
-        if (!length.measured) {
-            notAdded.Add(length.line);
+        if (!screen.Accepts(found[i], length))
             continue;
-        }
-        if (watermarks && !IsWatermarkLength(length.seconds)) {
-            tooLong = true;
-            notAdded.Add(file.GetFullName() + ": too long (" + length.text + ").");
-            continue;
-        }
-        const wxString silent = watermarks ? CSoxHandler().WatermarkProblem(found[i]) : "";
-        if (!silent.empty()) {
-            notAdded.Add(silent);
-            continue;
-        }
         m_lengths[found[i]] = length;
-        const wxULongLong kilobytes = file.GetSize() / 1000;
-        const long row = list->InsertItem(list->GetItemCount(),
-                                          wxString::Format("%d", list->GetItemCount() + 1));
+        const long row = AppendFileRow(list, wxFileName(found[i]).GetFullName(), SizeText(found[i]),
+                                       length.text);
         list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(found[i])));
-        list->SetItem(row, 1, file.GetFullName());
-        list->SetItem(row, 2, wxString::Format("%s KB", kilobytes.ToString()));
-        list->SetItem(row, 3, length.text);
     }
     ShowTrackOnStrip();
-    if (notAdded.empty())
-        return;
-    wxString message;
-    if (tooLong)
-        message = WatermarkLengthRule() + "\n\n";
-    message +=
-        notAdded.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
-    for (const wxString& line : notAdded)
-        message += "\n" + line;
-    Notice(message);
+    const wxString refused = screen.RefusedMessage();
+    if (!refused.empty())
+        Notice(refused);
 }
 
 wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
@@ -305,14 +245,6 @@ void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
     AddFilesToList(m_watermarkList, paths);
 }
 
-namespace {
-
-bool IsDeleteKey(int code) {
-    return code == WXK_DELETE || code == WXK_BACK || code == WXK_NUMPAD_DELETE;
-}
-
-} // namespace
-
 void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count) {
     // A selected row passes only an unselected neighbour, so a selected run
     // that already starts at the top stays where it is.
@@ -330,12 +262,7 @@ void ExchangeSelectedDown(std::vector<ITEM_DATA>& records, int count) {
 }
 
 bool CMainFormImp::ChooseFilesToAdd(wxArrayString& paths) {
-    wxFileDialog dialog(this, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
-                        AudioFileWildcard(), wxFD_OPEN | wxFD_MULTIPLE);
-    if (dialog.ShowModal() == wxID_CANCEL)
-        return false;
-    dialog.GetPaths(paths);
-    return true;
+    return ChooseAudioFiles(this, paths);
 }
 
 void CMainFormImp::OnFileListAddFiles(wxCommandEvent&) {
@@ -419,11 +346,8 @@ void CMainFormImp::MoveItems(wxListCtrl* list, bool up) {
     long firstSelected = -1;
     for (int i = 0; i < m_itemCount; ++i) {
         const ITEM_DATA& record = m_itemDataPool[i];
-        const long row = list->InsertItem(i, wxString::Format("%d", i + 1));
+        const long row = AppendFileRow(list, record.fileName, record.fileSize, record.fileLength);
         list->SetItemPtrData(row, record.itemData);
-        list->SetItem(row, 1, record.fileName);
-        list->SetItem(row, 2, record.fileSize);
-        list->SetItem(row, 3, record.fileLength);
         if (record.isSelected) {
             list->SetItemState(row, wxLIST_STATE_SELECTED, wxLIST_STATE_SELECTED);
             if (firstSelected == -1)
@@ -583,13 +507,9 @@ StripPlan CMainFormImp::StripPlanFor(const wxString& track) const {
         const auto length = m_lengths.find(path);
         watermarkSeconds.push_back(length == m_lengths.end() ? 0 : length->second.exactSeconds);
     }
-    double seconds = 0;
     const auto length = m_lengths.find(track);
-    const auto known = m_envelopes.find(track);
-    if (length != m_lengths.end())
-        seconds = length->second.exactSeconds;
-    else if (known != m_envelopes.end() && known->second.envelope)
-        seconds = known->second.envelope->Seconds();
+    const double seconds =
+        length != m_lengths.end() ? length->second.exactSeconds : m_envelopes.Seconds(track);
     return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds);
 }
 
@@ -603,50 +523,27 @@ void CMainFormImp::ShowTrackOnStrip() {
         return;
     }
     const FileStamp stamp = StampOf(track);
-    auto known = m_envelopes.find(track);
-    if (known == m_envelopes.end() || known->second.stamp != stamp) {
+    const KnownEnvelope* known = m_envelopes.Find(track, stamp);
+    if (!known) {
         ReadEnvelope(track, stamp);
-        known = m_envelopes.find(track);
+        known = m_envelopes.Find(track, stamp);
     }
     m_waveformStrip->SetPlan(StripPlanFor(track));
-    m_waveformStrip->SetEnvelope(known->second.envelope);
-    m_waveformStrip->SetText(known->second.reading ? wxString("Reading...")
-                                                   : known->second.failure);
+    m_waveformStrip->SetEnvelope(known->envelope);
+    m_waveformStrip->SetText(known->reading ? wxString("Reading...") : known->failure);
     if (track != m_playingTrack)
         m_waveformStrip->SetPlayhead(-1);
 }
 
 void CMainFormImp::ReadEnvelope(const wxString& track, const FileStamp& stamp) {
-    m_envelopes[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
-    SoxJob job =
-        EnvelopeJob(track, [this, track, stamp](const Envelope& envelope, const wxString& failure) {
-            const auto known = m_envelopes.find(track);
-            // Changed while it was read: a later read is on its way.
-            if (known == m_envelopes.end() || known->second.stamp != stamp)
-                return;
-            known->second.reading = false;
-            if (failure.empty()) {
-                known->second.envelope = std::make_shared<const Envelope>(envelope);
-            } else {
-                // The strip has room for the reason, not for the folder.
-                known->second.failure = failure;
-                known->second.failure.Replace(track, wxFileName(track).GetFullName());
-            }
+    m_envelopes.Read(
+        track, stamp, m_envelopeQueue,
+        // Passed over on the way to another track: read when shown again.
+        [this, track] { return SelectedTrack() == track; },
+        [this, track] {
             if (SelectedTrack() == track)
                 ShowTrackOnStrip();
         });
-    const auto begin = job.begin;
-    job.begin = [this, track, stamp, begin](wxString& command) {
-        // Passed over on the way to another track: read when shown again.
-        if (SelectedTrack() != track) {
-            const auto known = m_envelopes.find(track);
-            if (known != m_envelopes.end() && known->second.stamp == stamp)
-                m_envelopes.erase(known);
-            return false;
-        }
-        return begin(command);
-    };
-    m_envelopeQueue.Add(job);
 }
 
 void CMainFormImp::OnButtonPauseClick(wxCommandEvent&) {
@@ -803,75 +700,20 @@ void CMainFormImp::OnAudioFormatClick(wxCommandEvent&) {
 
 void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
     // Always starts at the home folder, whatever was chosen before.
-    wxDirDialog dialog(this, "Choose a directory for your output folder", wxGetHomeDir(),
-                       wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
-    if (dialog.ShowModal() == wxID_OK)
-        SetOutputFolder(dialog.GetPath());
+    wxString folder;
+    if (ChooseFolder(this, "Choose a directory for your output folder", folder))
+        SetOutputFolder(folder);
 }
 
 // ---------------------------------------------------------------------------
 // Processing run
 
-namespace {
-
-// The progress dialog's view of the run: finished tracks counted, the one
-// started last named, and its Cancel button.
-class ProgressDialog : public RenderProgress {
-public:
-    ProgressDialog(wxWindow* parent, int count)
-        : m_dialog("Please wait...", "", count, parent,
-                   wxPD_APP_MODAL | wxPD_AUTO_HIDE | wxPD_CAN_ABORT) {
-        m_dialog.SetClientSize(std::max(m_dialog.GetClientSize().x, kMessageWidth + 40),
-                               m_dialog.GetClientSize().y);
-    }
-    void TrackStarted(size_t, size_t, const wxString& name) override {
-        // Shown as it is ('&' included), a long name shortened in the middle
-        // so that both its start and its extension stay in view.
-        const wxString prefix = "Processing file ";
-        wxClientDC dc(&m_dialog);
-        dc.SetFont(m_dialog.GetFont());
-        const wxString shown = wxControl::Ellipsize(name, dc, wxELLIPSIZE_MIDDLE,
-                                                    kMessageWidth - dc.GetTextExtent(prefix).x);
-        m_message = prefix + wxControl::EscapeMnemonics(shown);
-        Show();
-    }
-    void TracksFinished(size_t finished, size_t count) override {
-        m_finished = static_cast<int>(finished);
-        // Redrawing the gauge and its times costs more than a short track
-        // takes to render: a few times a second is enough to see it move.
-        if (finished == count || m_sinceShown.Time() >= kRefreshMs)
-            Show();
-    }
-    bool CancelRequested() override { return m_dialog.WasCancelled(); }
-    void Hide() { m_dialog.Hide(); }
-
-private:
-    void Show() {
-        m_dialog.Update(m_finished, m_message);
-        m_sinceShown.Start();
-    }
-
-    static const int kMessageWidth = 420;
-    static const long kRefreshMs = 200;
-    wxStopWatch m_sinceShown;
-    wxGenericProgressDialog m_dialog;
-    wxString m_message;
-    int m_finished = 0;
-};
-
-} // namespace
-
 bool CMainFormImp::AskMergeName(wxString& name) {
-    const wxString firstName = m_trackList->GetItemText(0, 1);
-    wxTextEntryDialog prompt(this,
-                             "Please provide your merge output file name (The file will be "
-                             "created in the output folder you choose)",
-                             "Please choose output file", wxFileName(firstName).GetName(),
-                             wxOK | wxCANCEL | wxCENTRE);
-    if (prompt.ShowModal() != wxID_OK)
-        return false;
-    name = prompt.GetValue();
-    return true;
+    return AskText(this,
+                   "Please provide your merge output file name (The file will be created in "
+                   "the output folder you choose)",
+                   "Please choose output file",
+                   wxFileName(m_trackList->GetItemText(0, 1)).GetName(), name);
 }
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
@@ -925,18 +767,10 @@ bool CMainFormImp::LoadPreset(const wxString& name) {
     Preset preset = PresetFromControls();
     if (!m_presets.Load(name, preset))
         return false;
-    wxArrayString missing;
-    wxArrayString found;
-    for (const wxString& path : preset.watermarks)
-        (wxFileExists(path) ? found : missing).Add(path);
-    preset.watermarks = found;
+    const wxString missing = DropMissingWatermarks(name, preset.watermarks);
     ShowPreset(preset);
-    if (!missing.empty()) {
-        wxString message = "These watermark files of the preset \"" + name + "\" were not found:\n";
-        for (const wxString& path : missing)
-            message += "\n" + path;
-        Notice(message);
-    }
+    if (!missing.empty())
+        Notice(missing);
     return true;
 }
 
@@ -966,12 +800,12 @@ bool CMainFormImp::Confirm(const wxString& question) {
 }
 
 wxString CMainFormImp::AskPresetName() {
-    wxTextEntryDialog prompt(this, "Please provide a name for your new preset", "New preset",
-                             wxEmptyString, wxOK | wxCANCEL | wxCENTRE);
-    if (prompt.ShowModal() != wxID_OK)
+    wxString typed;
+    if (!AskText(this, "Please provide a name for your new preset", "New preset", wxEmptyString,
+                 typed))
         return wxString();
     wxString error;
-    const wxString name = CheckPresetName(prompt.GetValue(), error);
+    const wxString name = CheckPresetName(typed, error);
     if (!error.empty()) {
         Notice(error);
         return wxString();

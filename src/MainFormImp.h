@@ -2,6 +2,7 @@
 #ifndef MAINFORMIMP_H
 #define MAINFORMIMP_H
 
+#include "EnvelopeCache.h"
 #include "PresetStore.h"
 #include "MediaControl.h"
 #include "PreviewPlayer.h"
@@ -17,7 +18,6 @@
 
 #include <functional>
 #include <map>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -237,15 +237,8 @@ private:
 
     // Lengths of the files listed, by path.
     std::map<wxString, FileLength> m_lengths;
-    // Envelopes of the tracks shown on the strip, by path, kept while the
-    // file stays as it was read.
-    struct KnownEnvelope {
-        FileStamp stamp;
-        bool reading = true;
-        std::shared_ptr<const Envelope> envelope; // null while reading or when unreadable
-        wxString failure;
-    };
-    std::map<wxString, KnownEnvelope> m_envelopes;
+    // Envelopes of the tracks shown on the strip.
+    EnvelopeCache m_envelopes;
     // After what its jobs use: it goes first, and tells no job.
     SoxQueue m_envelopeQueue{1};
 

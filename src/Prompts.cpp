@@ -1,0 +1,41 @@
+// The main window's notices and the small dialogs it asks through.
+#include "Prompts.h"
+
+#include "AppPaths.h"
+#include "RenderRun.h"
+
+#include <wx/dirdlg.h>
+#include <wx/filedlg.h>
+#include <wx/msgdlg.h>
+#include <wx/textdlg.h>
+#include <wx/utils.h>
+
+void Notice(const wxString& text) {
+    wxMessageBox(text, g_programName, wxOK | wxCENTRE);
+}
+
+bool ChooseAudioFiles(wxWindow* parent, wxArrayString& paths) {
+    wxFileDialog dialog(parent, _("Please choose file(s) to add"), wxEmptyString, wxEmptyString,
+                        AudioFileWildcard(), wxFD_OPEN | wxFD_MULTIPLE);
+    if (dialog.ShowModal() == wxID_CANCEL)
+        return false;
+    dialog.GetPaths(paths);
+    return true;
+}
+
+bool AskText(wxWindow* parent, const wxString& message, const wxString& caption,
+             const wxString& offered, wxString& typed) {
+    wxTextEntryDialog prompt(parent, message, caption, offered, wxOK | wxCANCEL | wxCENTRE);
+    if (prompt.ShowModal() != wxID_OK)
+        return false;
+    typed = prompt.GetValue();
+    return true;
+}
+
+bool ChooseFolder(wxWindow* parent, const wxString& message, wxString& folder) {
+    wxDirDialog dialog(parent, message, wxGetHomeDir(), wxDD_DEFAULT_STYLE | wxDD_DIR_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK)
+        return false;
+    folder = dialog.GetPath();
+    return true;
+}
