@@ -712,8 +712,7 @@ bool CMainFormImp::AskMergeName(wxString& name) {
     return AskText(this,
                    "Please provide your merge output file name (The file will be created in "
                    "the output folder you choose)",
-                   "Please choose output file",
-                   wxFileName(m_trackList->GetItemText(0, 1)).GetName(), name);
+                   "Please choose output file", ProposedMergeName(ListPaths(m_trackList)), name);
 }
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
