@@ -16,14 +16,6 @@
 
 const int g_maxWatermarkSeconds = 4;
 
-namespace {
-
-wxString FileName(const wxString& path) {
-    return DisplayName(path);
-}
-
-} // namespace
-
 wxString ProposedMergeName(const wxArrayString& tracks) {
     return tracks.empty() ? wxString() : wxFileName(tracks[0]).GetName();
 }
@@ -99,7 +91,7 @@ wxString RenderRun::InputProblem() const {
                 WatermarkOutputPath(track, m_settings.folder, m_settings.prefix, m_settings.suffix,
                                     FormatExtension(m_settings.format));
             if (IsNameTooLong(wxFileName(output).GetFullName()))
-                return "The output name for " + FileName(track) +
+                return "The output name for " + DisplayName(track) +
                        " would be longer than the file system allows (" +
                        wxString::Format("%zu", g_maxNameBytes) +
                        " bytes). Please choose a shorter prefix or suffix, or rename the track.";
@@ -128,7 +120,7 @@ wxString RenderRun::MergeProblem() const {
     for (const wxArrayString* list : {&m_tracks, &m_watermarks}) {
         for (const wxString& path : *list) {
             if (IsSameFile(merged, path))
-                return "The merged file " + merged + " would replace " + FileName(path) +
+                return "The merged file " + merged + " would replace " + DisplayName(path) +
                        ", which is in your lists. Please choose another name.";
         }
     }
@@ -179,14 +171,14 @@ wxString RenderRun::OutputConflict(const std::vector<Track>& tracks, size_t row)
     const Track& track = tracks[row];
     for (size_t i = 0; i < row; ++i) {
         if (tracks[i].result.HasOutput() && tracks[i].identity == track.identity)
-            return "Not processed: " + FileName(track.output) +
+            return "Not processed: " + DisplayName(track.output) +
                    " was already written by an earlier track of this run.";
     }
     // Its own track is the engine's to refuse.
     for (size_t i = 0; i < tracks.size(); ++i) {
         if (i != row && tracks[i].trackIdentity == track.identity)
             return "Not processed: the output file would replace the listed track " +
-                   FileName(m_tracks[i]) + ".";
+                   DisplayName(m_tracks[i]) + ".";
     }
     return wxString();
 }
@@ -196,7 +188,7 @@ wxString RenderRun::Refusal(const std::vector<Track>& tracks, size_t row) const 
     if (!unreadable.empty())
         return unreadable;
     const wxString conflict = m_settings.merge ? wxString() : OutputConflict(tracks, row);
-    return conflict.empty() ? wxString() : FileName(m_tracks[row]) + ": " + conflict;
+    return conflict.empty() ? wxString() : DisplayName(m_tracks[row]) + ": " + conflict;
 }
 
 std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const {
@@ -216,7 +208,7 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
         } else if (m_skipRendered && !m_settings.merge &&
                    IsRenderedAlready(track.output, m_tracks[row], m_watermarks)) {
             plan.result.outcome = TrackOutcome::Skipped;
-            plan.result.lines.Add(OutcomeLine(FileName(m_tracks[row]), TrackOutcome::Skipped));
+            plan.result.lines.Add(OutcomeLine(DisplayName(m_tracks[row]), TrackOutcome::Skipped));
         } else {
             // The engine decides as for a real run; its command is not run.
             wxString command;
@@ -282,12 +274,12 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         }
         if (pass.skipped[row]) {
             track.result.outcome = TrackOutcome::Skipped;
-            track.result.lines.Add(OutcomeLine(FileName(m_tracks[row]), TrackOutcome::Skipped));
+            track.result.lines.Add(OutcomeLine(DisplayName(m_tracks[row]), TrackOutcome::Skipped));
             pass.Finish(track);
             return false;
         }
         if (pass.progress)
-            pass.progress->TrackStarted(row, pass.tracks.size(), FileName(m_tracks[row]));
+            pass.progress->TrackStarted(row, pass.tracks.size(), DisplayName(m_tracks[row]));
         // Fewer renders than cores from here on (one at a time, or the last
         // of a batch): this one can spread over two.
         const SoxQueue& queue = pass.queue;
@@ -320,7 +312,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     if (m_settings.merge) {
         renderFolder.reset(new TempFolder("velisto-run"));
         if (renderFolder->Path().empty()) {
-            lines.Add(FileName(MergedPath()) + ": Not created: could not create a temporary " +
+            lines.Add(DisplayName(MergedPath()) + ": Not created: could not create a temporary " +
                       "folder in " + wxFileName::GetTempDir() + ".");
             return lines;
         }
@@ -381,7 +373,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
 bool RenderRun::Join(const wxArrayString& parts, const wxString& firstTrack,
                      RenderProgress* progress, wxArrayString& lines) {
     if (parts.empty()) {
-        lines.Add(FileName(MergedPath()) + ": Not created: no track was rendered.");
+        lines.Add(DisplayName(MergedPath()) + ": Not created: no track was rendered.");
         return false;
     }
     CSoxHandler sox = WatermarkHandler(m_settings, m_watermarks);

@@ -44,14 +44,6 @@ void CSoxHandler::SetFormat(OutputFormat format) {
     m_fileFormat = FormatExtension(format);
 }
 
-bool CSoxHandler::CachedHeader(const wxString& path, Header& header) const {
-    return m_facts->CachedHeader(path, header);
-}
-
-bool CSoxHandler::ReadHeader(const wxString& path, Header& header, wxString& failure) {
-    return m_facts->ReadHeader(path, header, failure);
-}
-
 bool CSoxHandler::BeginReadHeaders(const wxArrayString& paths, wxString& command) {
     m_errors.Clear();
     return m_facts->BeginReadHeaders(paths, m_pendingHeaders, command);
@@ -61,15 +53,10 @@ void CSoxHandler::EndReadHeaders(const SoxOutput& out) {
     m_facts->EndReadHeaders(m_pendingHeaders, out);
 }
 
-bool CSoxHandler::Measure(const wxString& path, Header& header, int& seconds, wxString& failure,
-                          double* exact, bool* estimated) {
-    return m_facts->Measure(path, header, seconds, failure, exact, estimated);
-}
-
 bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
                                  long long& frames, wxString& failure) {
     Header sound;
-    if (!ReadHeader(path, sound, failure)) {
+    if (!m_facts->ReadHeader(path, sound, failure)) {
         failure = wxFileName(path).GetFullName() + ": " + failure;
         return false;
     }
@@ -136,7 +123,7 @@ int CSoxHandler::GetTrackLength(const wxString& path) {
     Header header;
     int seconds = -1;
     wxString failure;
-    if (!Measure(path, header, seconds, failure))
+    if (!m_facts->Measure(path, header, seconds, failure))
         return -1;
     m_resultLong = seconds;
     return seconds;
@@ -175,7 +162,7 @@ bool CSoxHandler::Begin(wxString& command) {
             return false;
         // A header read ahead that states the length: nothing to run.
         Header header;
-        if (CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
+        if (m_facts->CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
             m_knownSeconds = HeaderSeconds(header);
             command.clear();
             return true;
@@ -215,7 +202,7 @@ wxString CSoxHandler::FinishOutput(const wxString& tagsFrom, bool album, wxStrin
         // must still take the file for what it was.
         Header header;
         wxString unreadable;
-        if (tagged && (!ReadHeader(m_writing, header, unreadable) ||
+        if (tagged && (!m_facts->ReadHeader(m_writing, header, unreadable) ||
                        std::fabs(HeaderSeconds(header) - written) >
                            std::max(m_plannedMargin, FrameSlack(header.rate, 2)) ||
                        std::fabs(AudioSeconds(m_writing) - written) > 0.001))
@@ -328,12 +315,13 @@ bool CSoxHandler::PrepareTrack(Header& track, int& length) {
     wxString failure;
     m_trackSeconds = -1;
     m_trackEstimated = true;
-    if (m_firstSeconds > 0 && ReadHeader(m_inputFile, track, failure) &&
+    if (m_firstSeconds > 0 && m_facts->ReadHeader(m_inputFile, track, failure) &&
         !LengthFromHeader(track, length) && track.statedFrames >= 0 && track.rate > 0) {
         // Near a whole second the estimate may be one off: no decode for that.
         length = static_cast<int>(track.statedFrames / track.rate);
         m_trackSeconds = HeaderSeconds(track);
-    } else if (!Measure(m_inputFile, track, length, failure, &m_trackSeconds, &m_trackEstimated)) {
+    } else if (!m_facts->Measure(m_inputFile, track, length, failure, &m_trackSeconds,
+                                 &m_trackEstimated)) {
         AddMessage(failure);
         return false;
     }
@@ -536,28 +524,22 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
     wxString headers;
     if (BeginReadHeaders(files, headers))
         EndReadHeaders(SoxQueue::RunNow(headers));
-    Header first, header;
+    Header first;
     wxString failure;
     if (!files.empty())
-        ReadHeader(files[0], first, failure);
+        m_facts->ReadHeader(files[0], first, failure);
     command = "./sox ";
     // The join lasts as long as its files together.
     double planned = 0;
     int estimated = 0;
     for (size_t i = 0; i < files.size(); ++i) {
-        Header known;
-        const double seconds = ReadHeader(files[i], known, failure) ? HeaderSeconds(known) : -1;
-        if (seconds < 0 || planned < 0)
-            planned = -1;
-        else
-            planned += seconds;
-        estimated += known.frames < 0;
-    }
-    m_plannedSeconds = planned;
-    m_plannedMargin = FrameSlack(first.rate, 2 + 2 * estimated);
-    for (size_t i = 0; i < files.size(); ++i) {
+        Header header;
+        const bool known = m_facts->ReadHeader(files[i], header, failure);
+        const double seconds = known ? HeaderSeconds(header) : -1;
+        planned = seconds < 0 || planned < 0 ? -1 : planned + seconds;
+        estimated += header.frames < 0;
         wxString options;
-        if (i > 0 && ReadHeader(files[i], header, failure)) {
+        if (i > 0 && known) {
             if (header.rate > 0 && first.rate > 0 && header.rate != first.rate)
                 options += wxString::Format("-r %ld ", first.rate);
             if (header.channels > 0 && first.channels > 0 && header.channels != first.channels)
@@ -571,6 +553,8 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
                                     "join") +
                        "\" ";
     }
+    m_plannedSeconds = planned;
+    m_plannedMargin = FrameSlack(first.rate, 2 + 2 * estimated);
     if (m_mono)
         command += " -c 1 ";
     // The joined file's format follows its name; a name of no known format

@@ -190,15 +190,6 @@ private:
     // BeginRun and EndRun but for the result they leave.
     bool Begin(wxString& command);
     bool Conclude(const SoxOutput& out);
-    // The header read earlier, if the file has not changed since.
-    bool CachedHeader(const wxString& path, Header& header) const;
-    // The file's header; false with SoX's reason when it cannot be read.
-    bool ReadHeader(const wxString& path, Header& header, wxString& failure);
-    // Whole seconds and header of a file, and its length with the fraction
-    // (exact, or as its header estimates it: *estimated says which); false
-    // with the reason when SoX cannot read or measure it.
-    bool Measure(const wxString& path, Header& header, int& seconds, wxString& failure,
-                 double* exact = nullptr, bool* estimated = nullptr);
     // A watermark as the bed plays it on a track of signal track: the
     // effects that convert it and its length in frames once converted. Cached.
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
