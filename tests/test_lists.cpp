@@ -84,24 +84,6 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     ExpectPathsMatchNames(p.watermarks());
 }
 
-// A FIFO would keep SoX waiting for ever: it and anything else that is not
-// a file of sound is named with what it is, a name that is not UTF-8 with
-// its bytes shown.
-TEST_F(Lists, FilesThatAreNotRegularOrNotUtf8AreNamedAndLeftOut) {
-    ASSERT_EQ(0, Shell("cd " + ShellQuote(Work("")) +
-                       " && mkfifo b.wav && mkdir d.wav && cp K.wav \"$(printf 'caf\\351.wav')\""));
-    wxArrayString paths = Files({"b.wav", "d.wav", "K.wav"});
-    paths.Add(wxString(Work("caf\xe9.wav").c_str(), *wxConvFileName));
-    wxString notice;
-    wxTEST_DIALOG(w->OnFileListDropFiles(paths), MessageExpect(&notice));
-    EXPECT_EQ("These files were not added:\n\n"
-              "b.wav: Not processed: it is not a regular file (a FIFO).\n"
-              "d.wav: Not processed: it is not a regular file (a folder).\n"
-              "caf\\xe9.wav: Not processed: its name is not valid UTF-8; rename the file.",
-              notice);
-    EXPECT_EQ("K.wav", Column(p.tracks(), 1));
-}
-
 // Sends the list's key event as the list control does; true when a handler used it.
 bool PressKey(wxListCtrl* list, int code, long focusedRow) {
     wxListEvent event(wxEVT_LIST_KEY_DOWN, list->GetId());

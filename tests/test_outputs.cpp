@@ -124,18 +124,6 @@ TEST_F(Outputs, OnlyFilesThisProgramWroteAreReplaced) {
     EXPECT_EQ("The merged file Mix.mp3 already exists and was not written by this program. Move "
               "or rename it, or choose another output folder, prefix or suffix, and run again.",
               RenderRun(settings, Files({"in/a.wav"}), Files({"wm/beep.wav"})).MergeProblem());
-
-    // A join stopped under way leaves the earlier merged file as it was.
-    ASSERT_TRUE(MarkAsOutput(Wx(Work("out/Mix.mp3"))));
-    const std::string earlier = StampOf(Work("out/Mix.mp3"));
-    CSoxHandler sox;
-    wxString command;
-    ASSERT_TRUE(sox.BeginAppend(Files({"in/a.wav"}), Wx(Work("out/Mix.mp3")), command));
-    EXPECT_FALSE(command.Contains(Wx(Work("out/Mix.mp3"))));
-    SoxOutput stopped;
-    stopped.cancelled = true;
-    EXPECT_EQ(-1, sox.EndAppend(stopped));
-    EXPECT_EQ(earlier, StampOf(Work("out/Mix.mp3")));
 }
 
 // Names near the file system's limit: a partial name is cut to fit, one

@@ -275,36 +275,6 @@ protected:
     }
 };
 
-TEST_F(SettingsPlace, ALinkIsWrittenThroughAndStaysALink) {
-    ASSERT_EQ(0, mkdir(Work("elsewhere").c_str(), 0755));
-    // Leading nowhere yet: the first start makes its target.
-    ASSERT_EQ(0, symlink("../elsewhere/settings", Path().c_str()));
-    auto w = OpenWindow();
-    w->CreatePreset("Mine");
-    w.reset();
-    struct stat st;
-    ASSERT_EQ(0, lstat(Path().c_str(), &st));
-    EXPECT_TRUE(S_ISLNK(st.st_mode));
-    EXPECT_NE(std::string::npos, Contents(Work("elsewhere/settings")).find("[Presets/Mine/"));
-    EXPECT_EQ("settings\n", Listing(Work("elsewhere")));
-}
-
-TEST_F(SettingsPlace, AReadOnlyFileIsUsedButNeverWritten) {
-    Write("[Presets/Mine/Watermark Settings]\nStart=12\n");
-    ASSERT_EQ(0, chmod(Path().c_str(), 0444));
-    const std::string before = Contents(Path()), stamp = StampOf(Path());
-    // Said as the first change (the default preset) is not saved, and only then.
-    auto w = OpenWindow(" is read-only");
-    Probe p(*w);
-    ASSERT_TRUE(w->LoadPreset("Mine"));
-    EXPECT_EQ(40, p.preset().start);
-    w->CreatePreset("Other");
-    w.reset();
-    EXPECT_EQ(before, Contents(Path()));
-    EXPECT_EQ(stamp, StampOf(Path()));
-    EXPECT_EQ("", Leftovers());
-}
-
 TEST_F(SettingsPlace, AFolderIsSaidOnceLeavesNoTemporaryFileAndTheWindowCloses) {
     ASSERT_EQ(0, mkdir(Path().c_str(), 0755));
     auto w = OpenWindow(" is a folder, not a file");

@@ -266,6 +266,10 @@ TEST_F(Run, AJoinCancelledUnderWayLeavesNoMergedFile) {
     settings.merge = true;
     settings.mergeName = "Mix";
     settings.format = OutputFormat::Mp3;
+    // An earlier merged file stays as it was.
+    MakeTone(Work("out/Mix.mp3"), 2);
+    ASSERT_TRUE(MarkAsOutput(Wx(Work("out/Mix.mp3"))));
+    const std::string earlier = StampOf(Work("out/Mix.mp3"));
     RenderRun run(settings, Files({"in/long.wav"}), Files({"wm/beep.wav"}));
     CommandLog joins([&](const wxString& command) {
         if (command.Contains("Mix.mp3"))
@@ -276,7 +280,8 @@ TEST_F(Run, AJoinCancelledUnderWayLeavesNoMergedFile) {
               run.Run());
     EXPECT_TRUE(run.WasCancelled());
     EXPECT_FALSE(run.Complete());
-    EXPECT_EQ("", Listing(Work("out")));
+    EXPECT_EQ("Mix.mp3\n", Listing(Work("out")));
+    EXPECT_EQ(earlier, StampOf(Work("out/Mix.mp3")));
     EXPECT_EQ("", Listing(Work("tmp")));
 }
 
@@ -393,8 +398,6 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
     // The clip's sound is the engine's to test: here, that the settings arrived.
     const std::string out = Work("out/song.ogg");
     EXPECT_NEAR(60, Inspect(out).seconds, 0.02);
-    for (int at : {5, 25, 45})
-        EXPECT_GT(PeakIn(out, at + 0.05, 0.3), 0.6) << at;
 }
 
 } // namespace
