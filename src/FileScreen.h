@@ -2,7 +2,7 @@
 #ifndef FILESCREEN_H
 #define FILESCREEN_H
 
-#include "SoxHandler.h"
+#include "SoxJobs.h"
 
 #include <wx/arrstr.h>
 

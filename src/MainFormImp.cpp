@@ -9,7 +9,7 @@
 #include "ProgramIcons.h"
 #include "ProgressDialog.h"
 #include "Prompts.h"
-#include "SoxHandler.h"
+#include "SoxJobs.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
 
@@ -22,11 +22,6 @@
 #include <functional>
 
 namespace {
-
-// The level control's label: "Watermark level: -6 dB", "+3 dB" above 0.
-wxString LevelText(int dB) {
-    return wxString::Format(dB > 0 ? "Watermark level: +%d dB" : "Watermark level: %d dB", dB);
-}
 
 // The full path a list row carries, or null.
 const wxString* RowPath(wxListCtrl* list, long row) {
@@ -106,7 +101,24 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     : MainForm(parent, id, title, pos, size, style), m_itemCount(0),
       m_media(
           m_mediaCtrl, [this] { m_player.MediaLoaded(); }, [this] { m_player.NextLoaded(); }),
-      m_player(m_media, *this),
+      m_player(m_media, *this), m_settings({m_startChoice,
+                                            m_repeatChoice,
+                                            m_levelSlider,
+                                            m_levelLabel,
+                                            m_monoCheckBox,
+                                            m_mergeCheckBox,
+                                            {{m_mp3Radio, OutputFormat::Mp3},
+                                             {m_wavRadio, OutputFormat::Wav},
+                                             {m_aiffRadio, OutputFormat::Aiff},
+                                             {m_flacRadio, OutputFormat::Flac},
+                                             {m_oggRadio, OutputFormat::Ogg}},
+                                            m_qualitySlider,
+                                            m_qualityLabel,
+                                            m_clipChoice,
+                                            m_clipStartText,
+                                            m_clipFadeChoice,
+                                            m_affixChoice,
+                                            m_affixText}),
       m_config(SettingsFilePath(), [](const wxString& problem) { Notice(problem + "."); }),
       m_presets(m_config, ShippedPresetsFolder()) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
@@ -120,9 +132,6 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     const wxIconBundle icons = ProgramIcons();
     if (!icons.IsEmpty())
         SetIcons(icons);
-    // Wide enough for every value, so the slider does not move as it changes.
-    m_levelLabel->SetMinSize(
-        wxSize(m_levelLabel->GetTextExtent(LevelText(g_minWatermarkLevel)).x, -1));
     SetSize(wxSize(929, 670));
     // The opening size is the smallest at which every control is whole and
     // usable (narrower cuts off step 3's labels, lower cuts off GO!).
@@ -131,12 +140,6 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));
     m_watermarkList->SetDropTarget(new DnDFile(this, m_watermarkList));
     AddFileColumns(m_trackList, m_watermarkList);
-
-    m_qualitySlider->SetRange(0, g_qualityPositionCount - 1);
-    m_qualitySlider->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
-    ShowQualityPosition(m_qualitySlider->GetValue());
-    EnableQualityForFormat();
-    EnableClipSettings();
 
     // The stamped preview plays its first part while the rest renders; the
     // player goes on with the whole where the part had got to.
@@ -561,102 +564,29 @@ void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
 // ---------------------------------------------------------------------------
 // Settings
 
-std::vector<std::pair<wxRadioButton*, OutputFormat>> CMainFormImp::FormatButtons() const {
-    return {{m_mp3Radio, OutputFormat::Mp3},
-            {m_wavRadio, OutputFormat::Wav},
-            {m_aiffRadio, OutputFormat::Aiff},
-            {m_flacRadio, OutputFormat::Flac},
-            {m_oggRadio, OutputFormat::Ogg}};
-}
-
-OutputFormat CMainFormImp::SelectedFormat() const {
-    for (const auto& button : FormatButtons()) {
-        if (button.first->GetValue())
-            return button.second;
-    }
-    return OutputFormat::Mp3;
-}
-
 Preset CMainFormImp::PresetFromControls() const {
     Preset preset;
-    preset.start = StartSecondsForIndex(m_startChoice->GetSelection());
-    preset.interval = RepeatSecondsForIndex(m_repeatChoice->GetSelection());
-    preset.level = m_levelSlider->GetValue();
-    preset.mono = m_monoCheckBox->GetValue();
-    preset.merge = m_mergeCheckBox->GetValue();
-    preset.format = SelectedFormat();
-    preset.bitrate = BitrateForSliderPosition(m_qualitySlider->GetValue());
+    m_settings.Read(preset);
     preset.folder = m_outputFolder;
-    preset.suffix = m_affixChoice->GetSelection() == 1;
-    preset.affix = m_affixText->GetValue();
     preset.watermarks = ListPaths(m_watermarkList);
-    preset.clipLength = ClipSecondsForIndex(m_clipChoice->GetSelection());
-    // Unreadable text counts as the track's start; CheckClipStart tells the user.
-    if (!ParseClockText(m_clipStartText->GetValue(), preset.clipStart))
-        preset.clipStart = 0;
-    preset.clipFade = m_clipFadeChoice->GetSelection();
     return preset;
 }
 
 void CMainFormImp::ShowPreset(const Preset& preset) {
-    m_startChoice->SetSelection(IndexForStartSeconds(preset.start));
-    m_repeatChoice->SetSelection(IndexForRepeatSeconds(preset.interval));
-    ShowLevel(preset.level);
-    m_monoCheckBox->SetValue(preset.mono);
-    m_mergeCheckBox->SetValue(preset.merge);
-    for (const auto& button : FormatButtons()) {
-        if (button.second == preset.format)
-            button.first->SetValue(true);
-    }
-    m_qualitySlider->SetValue(SliderPositionForBitrate(preset.bitrate));
-    ShowQualityPosition(m_qualitySlider->GetValue());
-    EnableQualityForFormat();
+    m_settings.Show(preset);
     SetOutputFolder(preset.folder);
-    m_affixChoice->SetSelection(preset.suffix ? 1 : 0);
-    m_affixText->ChangeValue(preset.affix);
-    m_clipChoice->SetSelection(std::max(0, IndexForClipSeconds(preset.clipLength)));
-    m_clipStartText->ChangeValue(ClockText(preset.clipStart));
-    m_clipFadeChoice->SetSelection(wxClip(preset.clipFade, 0, g_maxClipFade));
-    EnableClipSettings();
-
     ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
         OnWatermarkListDropFiles(preset.watermarks);
     ShowTrackOnStrip();
 }
 
-void CMainFormImp::ShowQualityPosition(int position) {
-    const int bitrate = BitrateForSliderPosition(position);
-    if (bitrate < 0)
-        return;
-    m_qualityLabel->SetLabel(wxString::Format("%d kbits", bitrate));
-    m_qualityLabel->GetContainingSizer()->Layout();
-}
-
-void CMainFormImp::ShowLevel(int dB) {
-    m_levelSlider->SetValue(wxClip(dB, g_minWatermarkLevel, g_maxWatermarkLevel));
-    m_levelLabel->SetLabel(LevelText(m_levelSlider->GetValue()));
-    m_levelLabel->GetContainingSizer()->Layout();
-}
-
 void CMainFormImp::OnLevelChange(wxScrollEvent& event) {
-    ShowLevel(event.GetPosition());
-}
-
-void CMainFormImp::EnableQualityForFormat() {
-    m_qualitySlider->Enable(FormatTakesBitrate(SelectedFormat()));
-}
-
-void CMainFormImp::EnableClipSettings() {
-    const bool clipping = ClipSecondsForIndex(m_clipChoice->GetSelection()) > 0;
-    m_clipStartText->Enable(clipping);
-    m_clipFadeChoice->Enable(clipping);
+    m_settings.ShowLevel(event.GetPosition());
 }
 
 bool CMainFormImp::CheckClipStart() {
-    int seconds = 0;
-    if (ClipSecondsForIndex(m_clipChoice->GetSelection()) <= 0 ||
-        ParseClockText(m_clipStartText->GetValue(), seconds))
+    if (m_settings.ClipStartReadable())
         return true;
     Notice("The clip's start \"" + m_clipStartText->GetValue() +
            "\" is not a position in the track: type seconds (\"45\") or minutes and seconds "
@@ -667,7 +597,7 @@ bool CMainFormImp::CheckClipStart() {
 }
 
 void CMainFormImp::OnClipChoice(wxCommandEvent&) {
-    EnableClipSettings();
+    m_settings.EnableClipSettings();
     ShowTrackOnStrip();
 }
 
@@ -691,11 +621,11 @@ void CMainFormImp::SetOutputFolder(const wxString& folder) {
 }
 
 void CMainFormImp::OnChangeQuality(wxScrollEvent& event) {
-    ShowQualityPosition(event.GetPosition());
+    m_settings.ShowQualityPosition(event.GetPosition());
 }
 
 void CMainFormImp::OnAudioFormatClick(wxCommandEvent&) {
-    EnableQualityForFormat();
+    m_settings.EnableQualityForFormat();
 }
 
 void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
@@ -793,35 +723,17 @@ void CMainFormImp::OnLoadPreset(wxCommandEvent&) {
         LoadPreset(m_presetChoice->GetStringSelection());
 }
 
-bool CMainFormImp::Confirm(const wxString& question) {
-    wxMessageDialog ask(this, question, g_programName, wxYES_NO | wxCENTRE);
-    return ask.ShowModal() == wxID_YES;
-}
-
-wxString CMainFormImp::AskPresetName() {
-    wxString typed;
-    if (!AskText(this, "Please provide a name for your new preset", "New preset", wxEmptyString,
-                 typed))
-        return wxString();
-    wxString error;
-    const wxString name = CheckPresetName(typed, error);
-    if (!error.empty()) {
-        Notice(error);
-        return wxString();
-    }
-    return name;
-}
-
 void CMainFormImp::OnSavePresetButton(wxCommandEvent&) {
     if (!CheckClipStart())
         return;
     const int selection = m_presetChoice->GetSelection();
     const bool isNew = selection == 0 || selection == wxNOT_FOUND;
-    const wxString name = isNew ? AskPresetName() : m_presetChoice->GetStringSelection();
+    const wxString name = isNew ? AskPresetName(this) : m_presetChoice->GetStringSelection();
     wxString select;
     if (!name.empty()) {
         const bool exists = !isNew || m_presets.Exists(name);
-        if (!exists || Confirm("Are you sure you want to rewrite the preset '" + name + "' ?")) {
+        if (!exists ||
+            Confirm(this, "Are you sure you want to rewrite the preset '" + name + "' ?")) {
             CreatePreset(name);
             select = name;
         }
@@ -838,7 +750,7 @@ void CMainFormImp::OnDeletePreset(wxCommandEvent&) {
         Notice("You can not delete your default preset");
         return;
     }
-    if (!Confirm("Are you sure you want to delete preset '" + name + "' ?"))
+    if (!Confirm(this, "Are you sure you want to delete preset '" + name + "' ?"))
         return;
     m_presets.Remove(name);
     m_config.Flush(false);

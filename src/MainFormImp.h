@@ -7,6 +7,7 @@
 #include "MediaControl.h"
 #include "PreviewPlayer.h"
 #include "RenderRun.h"
+#include "SettingsControls.h"
 #include "SettingsFile.h"
 #include "StampedPreview.h"
 #include "WaveformStrip.h"
@@ -150,27 +151,15 @@ private:
     // Moves the selected rows one place, keeping their path objects and selection.
     void MoveItems(wxListCtrl* list, bool up);
 
-    // Settings: the controls are the one copy; these read and set them.
+    // Settings: the controls are the one copy; these read and set them,
+    // the output folder and the watermark list included.
     Preset PresetFromControls() const;
-    // Sets every control from preset, the watermark list included.
     void ShowPreset(const Preset& preset);
-    // Shows the bitrate of a slider position in its label; an invalid position changes nothing.
-    void ShowQualityPosition(int position);
-    // Sets the watermark level control (clamped to its range) and its label.
-    void ShowLevel(int dB);
-    // Enables the quality slider for the formats that take a bitrate (MP3 and
-    // Ogg); label and position stay for a later return.
-    void EnableQualityForFormat();
-    // The clip's start and fade mean something only when a clip is chosen.
-    void EnableClipSettings();
     // False, after telling the user, when a clip is chosen and its start
     // cannot be read.
     bool CheckClipStart();
     // Sets the output folder and shows it in its label.
     void SetOutputFolder(const wxString& folder);
-    OutputFormat SelectedFormat() const;
-    // Each format's button, in the window's order.
-    std::vector<std::pair<wxRadioButton*, OutputFormat>> FormatButtons() const;
 
     // Asks for the merged file's name (the first track's name offered); false when cancelled.
     bool AskMergeName(wxString& name);
@@ -178,11 +167,6 @@ private:
     // Presets: create or load "Default Preset", add missing shipped presets,
     // fill the selector.
     void StartPresets();
-    // Yes/No question over the window; true for Yes.
-    bool Confirm(const wxString& question);
-    // Name typed for a new preset, trimmed; empty when cancelled or refused
-    // (after a message saying why).
-    wxString AskPresetName();
 
     // PreviewPlayer::View
     void ShowPicture(PreviewPlayer::Picture picture) override;
@@ -227,6 +211,7 @@ private:
     wxBitmap m_resumeBitmap;
     MediaControl m_media;
     PreviewPlayer m_player;
+    SettingsControls m_settings;
     // What Play plays when "Watermarked" is ticked; its files go with the window.
     StampedPreview m_stampedPreview;
     // The track the player was last started on, and the second of it that

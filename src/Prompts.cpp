@@ -2,6 +2,7 @@
 #include "Prompts.h"
 
 #include "AppPaths.h"
+#include "PresetStore.h"
 #include "RenderRun.h"
 
 #include <wx/dirdlg.h>
@@ -38,4 +39,23 @@ bool ChooseFolder(wxWindow* parent, const wxString& message, wxString& folder) {
         return false;
     folder = dialog.GetPath();
     return true;
+}
+
+bool Confirm(wxWindow* parent, const wxString& question) {
+    wxMessageDialog ask(parent, question, g_programName, wxYES_NO | wxCENTRE);
+    return ask.ShowModal() == wxID_YES;
+}
+
+wxString AskPresetName(wxWindow* parent) {
+    wxString typed;
+    if (!AskText(parent, "Please provide a name for your new preset", "New preset", wxEmptyString,
+                 typed))
+        return wxString();
+    wxString error;
+    const wxString name = CheckPresetName(typed, error);
+    if (!error.empty()) {
+        Notice(error);
+        return wxString();
+    }
+    return name;
 }

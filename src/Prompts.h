@@ -16,5 +16,10 @@ bool AskText(wxWindow* parent, const wxString& message, const wxString& caption,
 // The folder dialog over parent, always starting at the home folder; false
 // when cancelled, else the folder chosen.
 bool ChooseFolder(wxWindow* parent, const wxString& message, wxString& folder);
+// A Yes/No question over parent; true for Yes.
+bool Confirm(wxWindow* parent, const wxString& question);
+// The name typed for a new preset, trimmed; empty when cancelled or refused
+// (after a notice saying why).
+wxString AskPresetName(wxWindow* parent);
 
 #endif

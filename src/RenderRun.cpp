@@ -2,7 +2,7 @@
 #include "RenderRun.h"
 
 #include "AppPaths.h"
-#include "SoxHandler.h"
+#include "SoxJobs.h"
 #include "TagCopy.h"
 
 #include <wx/filefn.h>

@@ -3,6 +3,7 @@
 #include "SoxHandler.h"
 
 #include "Placement.h"
+#include "RenderCommand.h"
 #include "SoxCommand.h"
 #include "TagCopy.h"
 
@@ -385,59 +386,6 @@ int CSoxHandler::PlaceClip(int length) {
     return m_clipLength;
 }
 
-wxString CSoxHandler::ClipEffects() const {
-    if (m_clipLength <= 0)
-        return wxString();
-    const int fade = std::max(m_clipFade, 0);
-    if (m_clipFrom < 0) {
-        // The whole track: a fade-out from its end as SoX counts it in the
-        // header would pad or cut an MP3 by a frame or two. Reversing it (no
-        // longer than a clip) fades out at its true end.
-        return fade == 0 ? wxString()
-                         : wxString::Format("fade t %d reverse fade t %d reverse", fade, fade);
-    }
-    wxString effects = wxString::Format("trim %d %d", m_clipFrom, m_clipLength);
-    if (fade > 0)
-        effects += wxString::Format(" fade t %d %d %d", fade, m_clipLength, fade);
-    return effects;
-}
-
-wxString CSoxHandler::MixCommand(const Header& track, const wxArrayString& beds) const {
-    wxString command = "./sox ";
-    // -m with a single input is a usage error; a track without copies is a
-    // plain conversion.
-    command += beds.empty() ? " -v 1 " : " -v 1 -m ";
-    // The clip is cut and faded on the track's input alone, in a pipe, so
-    // that the watermarks keep their level; -V1 as for the beds: its
-    // warnings would share the mix's error stream.
-    // Only the first seconds: the track's own run stops there, and the beds
-    // end with their last copy, so no input is cut off while it writes.
-    wxString clip = ClipEffects();
-    if (m_firstSeconds > 0)
-        clip += wxString::Format("%strim 0 %d", clip.empty() ? "" : " ", m_firstSeconds);
-    const bool piped = !clip.empty() || (m_decodeApart && m_format == OutputFormat::Mp3);
-    if (piped)
-        command += "\"| " +
-                   GuardedInput("./sox -V1 " + QuoteSoxPath(m_inputFile, true) + " -p" +
-                                    (clip.empty() ? "" : " " + clip),
-                                "track") +
-                   "\" ";
-    else
-        command += QuoteSoxPath(m_inputFile) + " ";
-    // The level scales each bed as it enters the mix; the track keeps -v 1.
-    const wxString bedVolume =
-        m_waterMarkLevel == 0 ? wxString() : "-v " + VolumeFactor(m_waterMarkLevel) + " ";
-    for (const wxString& bed : beds)
-        command += bedVolume + bed + " ";
-    if (m_mono)
-        command += " -c 1 ";
-    else if (m_format == OutputFormat::Mp3 && track.channels > 2)
-        command += " -c 2 "; // MP3 holds at most two channels
-    command += CompressionOptions(m_format, m_bitrate) +
-               SampleSizeOption(m_format, track.bits, piped) + kNoComment;
-    return command + QuoteSoxPath(m_writing);
-}
-
 bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     Header track;
     int length = -1;
@@ -491,7 +439,23 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
                                        : FrameSlack(track.rate, 2);
     m_writing = PartialPath(m_resultOutput);
     m_writingBefore = StampOf(m_writing);
-    command = MixCommand(track, beds);
+    MixInputs mix;
+    mix.track = m_inputFile;
+    mix.trackHeader = track;
+    // Only the first seconds: the track's own run stops there, and the beds
+    // end with their last copy, so no input is cut off while it writes.
+    mix.trackEffects = ClipEffects(m_clipLength, m_clipFrom, m_clipFade);
+    if (m_firstSeconds > 0)
+        mix.trackEffects +=
+            wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
+    mix.decodeApart = m_decodeApart;
+    mix.beds = beds;
+    mix.bedLevel = m_waterMarkLevel;
+    mix.mono = m_mono;
+    mix.format = m_format;
+    mix.bitrate = m_bitrate;
+    mix.output = m_writing;
+    command = MixCommand(mix);
     return true;
 }
 
@@ -519,58 +483,29 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
         m_errors.Add(name + ": Not created: " + ForeignOutputText(output));
         return false;
     }
-    // SoX joins only files of one sample rate and channel count: the others
-    // come in through a pipe input that converts them to the first one's.
     wxString headers;
     if (BeginReadHeaders(files, headers))
         EndReadHeaders(SoxQueue::RunNow(headers));
-    Header first;
-    wxString failure;
-    if (!files.empty())
-        m_facts->ReadHeader(files[0], first, failure);
-    command = "./sox ";
+    std::vector<JoinPart> parts;
     // The join lasts as long as its files together.
     double planned = 0;
     int estimated = 0;
-    for (size_t i = 0; i < files.size(); ++i) {
-        Header header;
-        const bool known = m_facts->ReadHeader(files[i], header, failure);
-        const double seconds = known ? HeaderSeconds(header) : -1;
+    for (const wxString& file : files) {
+        JoinPart part;
+        wxString failure;
+        part.path = file;
+        part.known = m_facts->ReadHeader(file, part.header, failure);
+        const double seconds = part.known ? HeaderSeconds(part.header) : -1;
         planned = seconds < 0 || planned < 0 ? -1 : planned + seconds;
-        estimated += header.frames < 0;
-        wxString options;
-        if (i > 0 && known) {
-            if (header.rate > 0 && first.rate > 0 && header.rate != first.rate)
-                options += wxString::Format("-r %ld ", first.rate);
-            if (header.channels > 0 && first.channels > 0 && header.channels != first.channels)
-                options += wxString::Format("-c %ld ", first.channels);
-        }
-        if (options.empty())
-            command += QuoteSoxPath(files[i]) + " ";
-        else
-            command += "\"| " +
-                       GuardedInput("./sox " + QuoteSoxPath(files[i], true) + " " + options + "-p",
-                                    "join") +
-                       "\" ";
+        estimated += part.header.frames < 0;
+        parts.push_back(part);
     }
     m_plannedSeconds = planned;
-    m_plannedMargin = FrameSlack(first.rate, 2 + 2 * estimated);
-    if (m_mono)
-        command += " -c 1 ";
-    // The joined file's format follows its name; a name of no known format
-    // gets SoX's own choice and no options.
-    OutputFormat format;
-    if (FormatNamed(wxFileName(output).GetExt(), format)) {
-        if (!m_mono && format == OutputFormat::Mp3 && first.channels > 2)
-            command += " -c 2 "; // MP3 holds at most two channels
-        command +=
-            CompressionOptions(format, m_bitrate) + SampleSizeOption(format, first.bits, false);
-    }
-    command += kNoComment;
+    m_plannedMargin = FrameSlack(parts.empty() ? 0 : parts[0].header.rate, 2 + 2 * estimated);
     m_resultOutput = output;
     m_writing = PartialPath(output);
     m_writingBefore = StampOf(m_writing);
-    command += QuoteSoxPath(m_writing);
+    command = JoinCommand(parts, m_mono, m_bitrate, output, m_writing);
     return true;
 }
 
@@ -591,86 +526,4 @@ int CSoxHandler::EndAppend(const SoxOutput& out) {
     RemoveIfWritten(m_writing, m_writingBefore);
     m_writing.clear();
     return -1;
-}
-
-// ---------------------------------------------------------------------------
-// Background runs
-
-SoxJob OperationJob(CSoxHandler& sox, bool* succeeded) {
-    if (succeeded)
-        *succeeded = false;
-    SoxJob job;
-    job.begin = [&sox](wxString& command) { return sox.BeginRun(command); };
-    job.end = [&sox, succeeded](const SoxOutput& out) {
-        const bool ok = sox.EndRun(out);
-        if (succeeded)
-            *succeeded = ok;
-    };
-    return job;
-}
-
-std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
-                                             SoxQueue& queue) {
-    // Enough files per run that the runs cost little beside the files' own
-    // work, few enough that the first renders need not wait long.
-    const size_t perRun = 50;
-    const size_t runs = (paths.size() + perRun - 1) / perRun;
-    auto readers = std::make_shared<std::vector<CSoxHandler>>(runs, sox);
-    auto read = std::make_shared<std::vector<char>>(runs, 0);
-    for (size_t run = 0; run < runs; ++run) {
-        wxArrayString part;
-        for (size_t i = run * perRun; i < paths.size() && i < (run + 1) * perRun; ++i)
-            part.Add(paths[i]);
-        SoxJob job;
-        job.begin = [readers, read, run, part](wxString& command) {
-            if ((*readers)[run].BeginReadHeaders(part, command))
-                return true;
-            (*read)[run] = 1;
-            return false;
-        };
-        job.end = [readers, read, run](const SoxOutput& out) {
-            (*readers)[run].EndReadHeaders(out);
-            (*read)[run] = 1;
-        };
-        queue.Add(job);
-    }
-    return [read, perRun](size_t i) { return (*read)[i / perRun] != 0; };
-}
-
-std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue) {
-    CSoxHandler measure;
-    measure.SetOperation(SOX_TRACK_LENGTH);
-    const std::function<bool(size_t)> headerRead = ReadHeadersAhead(measure, paths, queue);
-    // Copies share what the header runs learn.
-    std::vector<CSoxHandler> measures(paths.size(), measure);
-    std::unique_ptr<bool[]> measured(new bool[paths.size()]());
-    std::vector<wxString> refused(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        refused[i] = UnreadableFileLine(paths[i]);
-        if (!refused[i].empty())
-            continue;
-        measures[i].SetInputFile(paths[i]);
-        SoxJob job = OperationJob(measures[i], &measured[i]);
-        job.ready = [headerRead, i] { return headerRead(i); };
-        queue.Add(job);
-    }
-    queue.Run();
-    std::vector<FileLength> lengths(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        FileLength& length = lengths[i];
-        CSoxHandler& sox = measures[i];
-        length.measured = measured[i];
-        if (length.measured) {
-            length.seconds = sox.GetResultLong();
-            length.exactSeconds = sox.GetResultSeconds();
-            length.text = sox.GetResult();
-        } else if (!refused[i].empty()) {
-            length.line = refused[i];
-        } else if (!queue.WasCancelled()) {
-            length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +
-                                                        ": SoX could not read its length."
-                                                  : sox.GetErrors()[0];
-        }
-    }
-    return lengths;
 }

@@ -206,8 +206,6 @@ private:
     // Where the clip of a track of length whole seconds starts, and its line
     // when it is not the one asked for; the length the watermarks are placed on.
     int PlaceClip(int length);
-    // The effects that cut and fade the track's clip, or empty.
-    wxString ClipEffects() const;
     // Reads the finished partial file back, writes its tags, marks it and
     // gives it the output's name: the failure's reason, or empty. A tag
     // problem that leaves the audio whole is only a note.
@@ -215,8 +213,6 @@ private:
     // A failure while writing in the user's words: a full disk said so,
     // the output named rather than its hidden partial file.
     wxString WritingFailure(wxString failure) const;
-    // The mix of the track with the beds, written to m_resultOutput.
-    wxString MixCommand(const Header& track, const wxArrayString& beds) const;
     void AddMessage(const wxString& text);
 
     // Removes path when the run created or changed it.
@@ -277,31 +273,5 @@ private:
     // What SoX told of files, shared by copies of the object.
     std::shared_ptr<FileFacts> m_facts = std::make_shared<FileFacts>();
 };
-
-// A job that performs sox's selected operation: BeginRun, its command,
-// EndRun; *succeeded (when given) is set to its result. sox must stay while
-// the queue runs.
-SoxJob OperationJob(CSoxHandler& sox, bool* succeeded = nullptr);
-
-// Adds jobs to queue that read the headers of paths into sox's knowledge
-// (shared with its copies), many files per SoX run; they begin before any
-// job added later. The function returned tells whether path i has been read.
-std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
-                                             SoxQueue& queue);
-
-// A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
-struct FileLength {
-    bool measured = false;
-    int seconds = 0;         // whole seconds, fraction dropped
-    double exactSeconds = 0; // with the fraction
-    wxString text;           // "mm:ss"
-    wxString line;           // when not measured: "<name>: <SoX's reason>"
-};
-
-// Measures every file through queue, several at once, and runs it: the
-// headers first, many per SoX run, then a decode for each file whose header
-// does not tell its length. A file that a cancel left unmeasured has an
-// empty line.
-std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
 
 #endif

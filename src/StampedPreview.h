@@ -4,7 +4,7 @@
 
 #include "AppPaths.h"
 #include "RenderRun.h"
-#include "SoxHandler.h"
+#include "SoxJobs.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>

@@ -1,0 +1,259 @@
+// velisto-batch's command line: its options and help, and the settings and
+// tracks they give.
+#include "BatchOptions.h"
+
+#include "Formats.h"
+#include "Placement.h"
+
+#include <wx/filefn.h>
+#include <wx/filename.h>
+#include <wx/msgout.h>
+#include <wx/thread.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const char kHelp[] =
+    "Usage: velisto-batch [OPTION]... TRACK...\n"
+    "       velisto-batch --list-presets\n"
+    "       velisto-batch --help | --version\n"
+    "\n"
+    "Renders a watermarked copy of every TRACK, as the window's GO! button does.\n"
+    "A TRACK is an audio file, or a folder whose MP3, WAV, AIFF, FLAC, Ogg and\n"
+    "WavPack files are taken in name order. One result line per track goes to\n"
+    "standard output, in track order; progress goes to standard error. Every\n"
+    "output carries its track's tags and pictures.\n"
+    "\n"
+    "The settings are those of the preset, changed by the options given:\n"
+    "  --preset NAME      the stored preset to start from (default: \"Default Preset\"\n"
+    "                     when stored, otherwise the window's first settings)\n"
+    "  --watermark FILE   a watermark sound of at most %d seconds; give it again\n"
+    "                     for more, used in turn (replaces the preset's list)\n"
+    "  --start SECONDS    seconds before the first watermark:\n"
+    "                     %s\n"
+    "  --every SECONDS    seconds between watermarks, %d to %d (the window offers\n"
+    "                     %s)\n"
+    "  --level DB         watermark level, %d to %d dB (0 plays them as recorded)\n"
+    "  --format FORMAT    %s\n"
+    "  --bitrate KBITS    MP3 bit rate in kbit/s, or Ogg's nominal one:\n"
+    "                     %s\n"
+    "  --mono             mono outputs\n"
+    "  --clip SECONDS     write a clip of SECONDS of each track, 1 to %d (the\n"
+    "                     window offers %s), or 0 for the whole track\n"
+    "  --clip-start SECONDS\n"
+    "                     second of the track the clip starts at, 0 to %d\n"
+    "  --fade SECONDS     fade the clip in and out, 0 to %d seconds\n"
+    "  --prefix TEXT      put TEXT before every output name\n"
+    "  --suffix TEXT      put TEXT after every output name (either replaces the\n"
+    "                     preset's prefix or suffix)\n"
+    "  --output DIR       output folder, created when missing\n"
+    "  --merge NAME       join the outputs, in track order, into DIR/NAME; only the\n"
+    "                     joined file is kept\n"
+    "  --jobs N           render N tracks at once (default: one per processor core;\n"
+    "                     at most %d per core, %d here)\n"
+    "  --skip-existing    leave out every track whose output file exists and is\n"
+    "                     newer than the track and the watermark files (not with\n"
+    "                     --merge); it is listed as already rendered\n"
+    "  --dry-run          print each track's output file and watermark positions;\n"
+    "                     render nothing\n"
+    "  --list-presets     print the names of the stored presets\n"
+    "  --help             print this help\n"
+    "  --version          print the version\n"
+    "\n"
+    "Presets are read from ~/.velisto, the window's settings file; the shipped\n"
+    "presets are added to it when missing, as the window does.\n"
+    "\n"
+    "Exit status: 0 when every track was rendered (or skipped as already\n"
+    "rendered), 1 when some track was not, 2 when the command cannot be carried\n"
+    "out (nothing is rendered), 129, 130 or 143 when interrupted by SIGHUP, SIGINT\n"
+    "or SIGTERM.\n";
+
+// Longest interval and clip the command line takes, in seconds.
+const int kMaxInterval = 600;
+const int kMaxClip = 3600;
+
+// "a, b or c".
+wxString Choices(const std::vector<int>& values) {
+    wxString text;
+    for (size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            text += i + 1 == values.size() ? " or " : ", ";
+        text += wxString::Format("%d", values[i]);
+    }
+    return text;
+}
+
+std::vector<int> Offered(int (*valueFor)(int), int count) {
+    std::vector<int> values;
+    for (int i = 0; i < count; ++i)
+        values.push_back(valueFor(i));
+    return values;
+}
+
+// The whole number an option offers; false with problem naming the choices.
+bool OfferedValue(const wxString& option, const wxString& text, const std::vector<int>& offered,
+                  int& value, wxString& problem) {
+    long number = 0;
+    if (!text.ToLong(&number) ||
+        std::find(offered.begin(), offered.end(), number) == offered.end()) {
+        problem = "--" + option + " " + text + " is not offered; use " + Choices(offered);
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+wxString Absolute(const wxString& path, const wxString& from) {
+    wxFileName name(path);
+    name.MakeAbsolute(from);
+    return name.GetFullPath();
+}
+
+// Catches what wxCmdLineParser prints about a bad command line.
+class CaughtOutput : public wxMessageOutput {
+public:
+    void Output(const wxString& text) override { m_text += text; }
+    // The first line said.
+    wxString First() const {
+        wxString first = m_text;
+        first.Trim(false);
+        return first.BeforeFirst('\n').Trim();
+    }
+
+private:
+    wxString m_text;
+};
+
+const wxCmdLineEntryDesc kOptions[] = {
+    {wxCMD_LINE_SWITCH, nullptr, "help", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "version", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "list-presets", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "preset", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "watermark", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "start", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "every", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "level", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "format", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "bitrate", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "mono", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "clip", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "clip-start", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "fade", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "prefix", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "suffix", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "output", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "merge", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "jobs", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "skip-existing", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "dry-run", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_PARAM, nullptr, nullptr, "TRACK", wxCMD_LINE_VAL_STRING,
+     wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
+    {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_NONE, 0},
+};
+
+} // namespace
+
+// More renders at once than this only run out of processes and memory.
+const int kJobsPerCore = 4;
+
+int MaxJobs() {
+    return kJobsPerCore * std::max(1, wxThread::GetCPUCount());
+}
+
+BatchOptions::BatchOptions(int argc, wxChar** argv) : m_parser(kOptions, argc, argv) {
+}
+
+wxString BatchOptions::HelpText() {
+    const std::vector<int> clips = Offered(ClipSecondsForIndex, g_clipChoiceCount);
+    return wxString::Format(
+        kHelp, g_maxWatermarkSeconds, Choices(Offered(StartSecondsForIndex, g_startChoiceCount)), 1,
+        kMaxInterval, Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
+        g_minWatermarkLevel, g_maxWatermarkLevel, FormatNames(),
+        Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)), kMaxClip,
+        Choices(std::vector<int>(clips.begin() + 1, clips.end())), g_maxClipStart, g_maxClipFade,
+        kJobsPerCore, MaxJobs());
+}
+
+wxString BatchOptions::Parse() {
+    // It prints its complaints; they become one line here.
+    CaughtOutput caught;
+    wxMessageOutput* previous = wxMessageOutput::Set(&caught);
+    const int parsed = m_parser.Parse(false);
+    wxMessageOutput::Set(previous);
+    return parsed == 0 ? wxString() : caught.First();
+}
+
+bool BatchOptions::ApplyOptions(Preset& preset, wxString& problem) const {
+    wxArrayString watermarks;
+    for (const wxCmdLineArg& arg : m_parser.GetArguments()) {
+        if (arg.GetKind() == wxCMD_LINE_OPTION && arg.GetLongName() == "watermark")
+            watermarks.Add(Absolute(arg.GetStrVal(), m_startFolder));
+    }
+    if (!watermarks.empty())
+        preset.watermarks = watermarks;
+    if (Has("start") &&
+        !OfferedValue("start", Option("start"), Offered(StartSecondsForIndex, g_startChoiceCount),
+                      preset.start, problem))
+        return false;
+    if (!RangedValue("every", 1, kMaxInterval, preset.interval, problem) ||
+        !RangedValue("level", g_minWatermarkLevel, g_maxWatermarkLevel, preset.level, problem) ||
+        !RangedValue("clip", 0, kMaxClip, preset.clipLength, problem) ||
+        !RangedValue("clip-start", 0, g_maxClipStart, preset.clipStart, problem) ||
+        !RangedValue("fade", 0, g_maxClipFade, preset.clipFade, problem))
+        return false;
+    if (Has("format") && !FormatNamed(Option("format"), preset.format)) {
+        problem = "--format " + Option("format") + " is not offered; use " + FormatNames();
+        return false;
+    }
+    if (Has("bitrate") && !OfferedValue("bitrate", Option("bitrate"),
+                                        Offered(BitrateForSliderPosition, g_qualityPositionCount),
+                                        preset.bitrate, problem))
+        return false;
+    if (Has("mono"))
+        preset.mono = true;
+    if (Has("output"))
+        preset.folder = Option("output");
+    if (!preset.folder.empty())
+        preset.folder = Absolute(preset.folder, m_startFolder);
+    if (Has("prefix") || Has("suffix")) {
+        // Either replaces the preset's; the window has one or the other.
+        preset.suffix = !Has("prefix");
+        preset.affix = Option(preset.suffix ? "suffix" : "prefix");
+    }
+    if (Has("merge"))
+        preset.merge = true;
+    return true;
+}
+
+bool BatchOptions::RangedValue(const wxString& name, int low, int high, int& value,
+                               wxString& problem) const {
+    if (!Has(name))
+        return true;
+    long number = 0;
+    if (!Option(name).ToLong(&number) || number < low || number > high) {
+        problem =
+            wxString::Format("--%s %s is not offered; use %d to %d", name, Option(name), low, high);
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+wxArrayString BatchOptions::Tracks(wxArrayString& notes) const {
+    wxArrayString tracks;
+    for (size_t i = 0; i < m_parser.GetParamCount(); ++i) {
+        const wxString path = Absolute(m_parser.GetParam(i), m_startFolder);
+        if (!wxDirExists(path)) {
+            tracks.Add(path);
+            continue;
+        }
+        const wxArrayString files = AudioFilesIn(path);
+        if (files.empty())
+            notes.Add("no audio file in " + path);
+        for (const wxString& file : files)
+            tracks.Add(file);
+    }
+    return tracks;
+}

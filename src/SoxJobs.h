@@ -1,0 +1,41 @@
+// Jobs built on the engine for a SoxQueue: a selected operation, headers read
+// ahead many files per run, the lengths of a list of files.
+#ifndef SOXJOBS_H
+#define SOXJOBS_H
+
+#include "SoxHandler.h"
+#include "SoxRunner.h"
+
+#include <wx/arrstr.h>
+#include <wx/string.h>
+
+#include <functional>
+#include <vector>
+
+// A job that performs sox's selected operation: BeginRun, its command,
+// EndRun; *succeeded (when given) is set to its result. sox must stay while
+// the queue runs.
+SoxJob OperationJob(CSoxHandler& sox, bool* succeeded = nullptr);
+
+// Adds jobs to queue that read the headers of paths into sox's knowledge
+// (shared with its copies), many files per SoX run; they begin before any
+// job added later. The function returned tells whether path i has been read.
+std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
+                                             SoxQueue& queue);
+
+// A file's length as the list shows it, measured with SOX_TRACK_LENGTH.
+struct FileLength {
+    bool measured = false;
+    int seconds = 0;         // whole seconds, fraction dropped
+    double exactSeconds = 0; // with the fraction
+    wxString text;           // "mm:ss"
+    wxString line;           // when not measured: "<name>: <SoX's reason>"
+};
+
+// Measures every file through queue, several at once, and runs it: the
+// headers first, many per SoX run, then a decode for each file whose header
+// does not tell its length. A file that a cancel left unmeasured has an
+// empty line.
+std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
+
+#endif
