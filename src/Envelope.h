@@ -1,7 +1,8 @@
-// A track's peak envelope, for pictures of it.
+// A track's peak envelope, for pictures of it, and its loudness, read together.
 #ifndef ENVELOPE_H
 #define ENVELOPE_H
 
+#include "Loudness.h"
 #include "SoxRunner.h"
 
 #include <wx/string.h>
@@ -22,11 +23,20 @@ struct Envelope {
     float PeakBetween(double from, double to) const;
 };
 
-// A job for a SoxQueue that reads the envelope of the file at path with one
-// SoX run, which decodes it at a low rate and pipes the samples out. done is
-// told the envelope, or an empty one and the reason SoX gives (empty after a
-// cancel).
-SoxJob EnvelopeJob(const wxString& path,
-                   std::function<void(const Envelope& envelope, const wxString& failure)> done);
+// A job for a SoxQueue that reads the envelope and the loudness of the file
+// at path with one SoX run, which decodes it at its own rate, in two
+// channels, and pipes the samples out as they are read. done is told both,
+// or empty ones and the reason SoX gives (empty after a cancel).
+SoxJob AnalysisJob(const wxString& path,
+                   std::function<void(const Envelope& envelope, const LoudnessProfile& loudness,
+                                      const wxString& failure)>
+                       done);
+
+// The same read, done now and waited for: the file at path with effects
+// (SoX effects applied before measuring, such as "rate 48000 channels 2";
+// may be empty). False with the reason SoX gives, and empty results, when it
+// could not be read. envelope may be null when it is not wanted.
+bool AnalyseFile(const wxString& path, const wxString& effects, Envelope* envelope,
+                 LoudnessProfile& loudness, wxString& failure);
 
 #endif

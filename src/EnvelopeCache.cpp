@@ -1,4 +1,4 @@
-// The envelopes read for the waveform strip, kept per track.
+// The envelopes and loudness read for the waveform strip, kept per track.
 #include "EnvelopeCache.h"
 
 #include <wx/filename.h>
@@ -15,23 +15,25 @@ double EnvelopeCache::Seconds(const wxString& track) const {
 
 void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue& queue,
                          std::function<bool()> wanted, std::function<void()> read) {
-    m_known[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
-    SoxJob job = EnvelopeJob(
-        track, [this, track, stamp, read](const Envelope& envelope, const wxString& failure) {
-            const auto known = m_known.find(track);
-            // Changed while it was read: a later read is on its way.
-            if (known == m_known.end() || known->second.stamp != stamp)
-                return;
-            known->second.reading = false;
-            if (failure.empty()) {
-                known->second.envelope = std::make_shared<const Envelope>(envelope);
-            } else {
-                // The strip has room for the reason, not for the folder.
-                known->second.failure = failure;
-                known->second.failure.Replace(track, wxFileName(track).GetFullName());
-            }
-            read();
-        });
+    m_known[track] = KnownEnvelope{stamp, true, nullptr, wxString(), nullptr};
+    SoxJob job = AnalysisJob(track, [this, track, stamp, read](const Envelope& envelope,
+                                                               const LoudnessProfile& loudness,
+                                                               const wxString& failure) {
+        const auto known = m_known.find(track);
+        // Changed while it was read: a later read is on its way.
+        if (known == m_known.end() || known->second.stamp != stamp)
+            return;
+        known->second.reading = false;
+        if (failure.empty()) {
+            known->second.envelope = std::make_shared<const Envelope>(envelope);
+            known->second.loudness = std::make_shared<const LoudnessProfile>(loudness);
+        } else {
+            // The strip has room for the reason, not for the folder.
+            known->second.failure = failure;
+            known->second.failure.Replace(track, wxFileName(track).GetFullName());
+        }
+        read();
+    });
     const auto begin = job.begin;
     job.begin = [this, track, stamp, begin, wanted](wxString& command) {
         if (!wanted()) {

@@ -11,9 +11,13 @@
 #include <wx/thread.h>
 #include <wx/timer.h>
 #include <wx/utils.h>
+#include <wx/wfstream.h>
+
+#include <fcntl.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -27,6 +31,9 @@ namespace {
 
 // Starts tried while no process is free and none of ours runs to free one.
 const int kStartTries = 12;
+
+// What a streamed output's pipe holds: as much as Linux grants a user by default.
+const int kStreamPipeBytes = 1 << 20;
 
 // Lines of bytes, read as UTF-8 (SoX prints file names as they are on disk);
 // bytes that are not UTF-8 are taken as the file-name encoding.
@@ -47,15 +54,24 @@ void SplitLines(const std::string& bytes, wxArrayString& lines) {
     }
 }
 
-void ReadAvailable(wxInputStream* stream, std::string& into) {
-    char buffer[4096];
-    while (stream && stream->CanRead()) {
+// Hands take what the pipe holds now, piece by piece, up to limit bytes;
+// true when it stopped at the limit with more to read.
+template <class Take>
+bool ReadAvailable(wxInputStream* stream, const Take& take, size_t limit = SIZE_MAX) {
+    char buffer[65536];
+    for (size_t read = 0; stream && stream->CanRead(); read += stream->LastRead()) {
+        if (read >= limit)
+            return true;
         stream->Read(buffer, sizeof buffer);
-        const size_t count = stream->LastRead();
-        if (count == 0)
+        if (stream->LastRead() == 0)
             break;
-        into.append(buffer, count);
+        take(buffer, stream->LastRead());
     }
+    return false;
+}
+
+void ReadAvailable(wxInputStream* stream, std::string& into) {
+    ReadAvailable(stream, [&into](const char* bytes, size_t count) { into.append(bytes, count); });
 }
 
 } // namespace
@@ -64,14 +80,23 @@ void ReadAvailable(wxInputStream* stream, std::string& into) {
 // pipes, as soon as it has ended and told its owner.
 class SoxQueue::Child : public wxProcess {
 public:
-    Child(std::function<void(const SoxOutput&)> done, bool raw)
-        : m_done(std::move(done)), m_raw(raw) {
+    Child(std::function<void(const SoxOutput&)> done, bool raw,
+          std::function<void(const char*, size_t)> stream)
+        : m_done(std::move(done)), m_stream(std::move(stream)), m_raw(raw) {
         Redirect();
     }
 
-    void Drain() {
-        ReadAvailable(GetInputStream(), m_output);
+    // Reads what it printed; true when streamed output was left for the next
+    // turn. A stream that comes faster than its taker works through it would
+    // otherwise hold the event loop until the end.
+    bool Drain() {
+        bool more = false;
+        if (m_stream)
+            more = ReadAvailable(GetInputStream(), m_stream, kStreamPipeBytes);
+        else
+            ReadAvailable(GetInputStream(), m_output);
         ReadAvailable(GetErrorStream(), m_errors);
+        return more;
     }
     // Ends the process and every process of its group; its end is told as
     // cancelled. Nothing once it has been reaped: its number may be another's.
@@ -104,14 +129,19 @@ public:
             wxMilliSleep(1);
         }
     }
-    // The owner is going away: nobody is told of the end.
-    void Forget() { m_done = nullptr; }
+    // The owner is going away: nobody is told of the end, nor handed output.
+    void Forget() {
+        m_done = nullptr;
+        m_stream = [](const char*, size_t) {};
+    }
     // Called once the toolkit has handed it over; a child that ended even
     // before that is finished by the next wait.
     void Started(long id) {
         pid = id;
         m_started = true;
         s_running.insert(this);
+        if (m_stream)
+            WidenOutputPipe();
     }
     bool Terminated() const { return m_terminated; }
 
@@ -138,7 +168,8 @@ public:
     static unsigned long s_ends; // children finished so far
 
     void OnTerminate(int, int status) override {
-        Drain();
+        while (Drain()) {
+        }
         m_status = status;
         m_terminated = true;
         // The toolkit reports a child that ended at once from within
@@ -148,7 +179,16 @@ public:
     }
 
 private:
+    // A streamed output is read once per turn of the event loop; the pipe
+    // must hold what SoX decodes meanwhile, or SoX waits on it.
+    void WidenOutputPipe() {
+        auto* pipe = dynamic_cast<wxFileInputStream*>(GetInputStream());
+        if (pipe && pipe->GetFile())
+            fcntl(pipe->GetFile()->fd(), F_SETPIPE_SZ, kStreamPipeBytes);
+    }
+
     std::function<void(const SoxOutput&)> m_done;
+    std::function<void(const char*, size_t)> m_stream;
     bool m_raw;
     std::string m_output;
     std::string m_errors;
@@ -185,7 +225,8 @@ long long StartPause(int tries) {
 } // namespace
 
 SoxQueue::Child* SoxQueue::Start(const wxString& command,
-                                 std::function<void(const SoxOutput&)> done, bool raw, int* error) {
+                                 std::function<void(const SoxOutput&)> done, bool raw,
+                                 std::function<void(const char*, size_t)> stream, int* error) {
     if (s_commandObserver)
         s_commandObserver(command);
     // setpriv starts, whether SoX can be or not.
@@ -195,7 +236,7 @@ SoxQueue::Child* SoxQueue::Start(const wxString& command,
             *error = ENOENT;
         return nullptr;
     }
-    auto* child = new Child(std::move(done), raw);
+    auto* child = new Child(std::move(done), raw, std::move(stream));
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
     long pid = 0;
@@ -234,23 +275,25 @@ void SoxQueue::WaitUntil(const std::function<bool()>& finished) {
     if (!active && use)
         activate.reset(new wxEventLoopActivator(use));
     for (;;) {
-        Poll();
+        const bool more = Poll();
         if (finished())
             return;
         if (use)
-            use->DispatchTimeout(20);
+            use->DispatchTimeout(more ? 0 : 20);
         if (app)
             app->ProcessPendingEvents();
     }
 }
 
-void SoxQueue::Poll() {
+bool SoxQueue::Poll() {
+    bool more = false;
     for (Child* child : std::set<Child*>(Child::s_running)) {
         if (child->Terminated())
             child->Finish();
         else
-            child->Drain();
+            more = child->Drain() || more;
     }
+    return more;
 }
 
 // Runs the background queue's rounds while it has work.
@@ -380,7 +423,7 @@ bool SoxQueue::StartJob(size_t job, const wxString& command) {
                     m_running.erase(running);
                 m_ended.push_back({job, out});
             },
-            m_jobs[job].rawOutput, &error);
+            m_jobs[job].rawOutput, m_jobs[job].stream, &error);
     }
     if (!child && !m_cancelled && error == EAGAIN && m_deferred.tries < kStartTries) {
         // Out of processes (the user's limit, a full table) passes as
@@ -431,7 +474,8 @@ void SoxQueue::Run(const std::function<bool()>& stop) {
     }
 }
 
-SoxOutput SoxQueue::RunNow(const wxString& command) {
+SoxOutput SoxQueue::RunNow(const wxString& command,
+                           const std::function<void(const char*, size_t)>& stream) {
     SoxOutput result;
     bool ended = false;
     const auto done = [&](const SoxOutput& out) {
@@ -439,7 +483,7 @@ SoxOutput SoxQueue::RunNow(const wxString& command) {
         ended = true;
     };
     int error = 0;
-    for (int tries = 0; !Start(command, done, false, &error);) {
+    for (int tries = 0; !Start(command, done, false, stream, &error);) {
         if (error != EAGAIN || tries == kStartTries)
             return result; // status -1: could not be started
         if (!PauseForProcesses(tries))

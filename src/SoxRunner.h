@@ -5,6 +5,7 @@
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -44,6 +45,11 @@ struct SoxJob {
     std::function<void(const SoxOutput& out)> end;
     // The command's standard output is wanted as bytes (SoxOutput::data).
     bool rawOutput = false;
+    // When set, the command's standard output is handed here piece by piece
+    // as it arrives, from the event loop, and not kept: neither lines nor
+    // data. The pieces split lines and samples anywhere. Never called once
+    // the queue is gone.
+    std::function<void(const char* bytes, size_t size)> stream;
 };
 
 // The one queue of SoX processes: runs jobs in the background, up to a
@@ -86,7 +92,10 @@ public:
 
     // Runs command through the one starter and waits for it in the event
     // loop; a start that finds no process free is tried again for a while.
-    static SoxOutput RunNow(const wxString& command);
+    // With stream, its standard output goes there as it arrives (as
+    // SoxJob::stream), not into the result.
+    static SoxOutput RunNow(const wxString& command,
+                            const std::function<void(const char*, size_t)>& stream = nullptr);
 
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default.
@@ -98,10 +107,12 @@ private:
     // resource folder. done is called once, from the event loop, when it has
     // ended and its output has been read; the process object is gone by
     // then. Null when it could not be started (done is not called).
-    // With raw, its standard output is handed over as bytes. On failure
-    // *error (when given) is errno's value, EAGAIN when out of processes.
+    // With raw, its standard output is handed over as bytes; with stream,
+    // piece by piece as it arrives. On failure *error (when given) is
+    // errno's value, EAGAIN when out of processes.
     static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
-                        bool raw = false, int* error = nullptr);
+                        bool raw = false, std::function<void(const char*, size_t)> stream = nullptr,
+                        int* error = nullptr);
     // After a start found no process free: runs the event loop until one of
     // ours ends (true) or a pause that grows with tries has passed.
     static bool PauseForProcesses(int tries);
@@ -109,8 +120,8 @@ private:
     // process prints.
     static void WaitUntil(const std::function<bool()>& finished);
     // Reads what every running process has printed, and finishes the ones
-    // that have ended.
-    static void Poll();
+    // that have ended; true when a streamed output has more waiting.
+    static bool Poll();
     // One round of the background queue: read, tell, begin.
     void Tick();
 
