@@ -64,6 +64,15 @@ wxString ClipText(const RenderSettings& settings, int from) {
 }
 
 // One invocation, from the command line to the exit status.
+// A copy's gain as a dry run prints it: "-7.5 dB", with the music's dip
+// under it when there is one ("-7.5 dB, music -3.0 dB").
+wxString GainText(const CopyLevel& level) {
+    wxString text = wxString::FromCDouble(level.gain, 1) + " dB";
+    if (level.musicGain < -0.05)
+        text += ", music " + wxString::FromCDouble(level.musicGain, 1) + " dB";
+    return text;
+}
+
 class Batch {
 public:
     Batch(int argc, wxChar** argv) : m_options(argc, argv) {}
@@ -143,13 +152,14 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
             continue;
         }
         wxString at;
-        for (int seconds : plan.positions)
-            at += (at.empty() ? "" : ", ") + wxString::Format("%d", seconds);
+        for (size_t k = 0; k < plan.positions.size(); ++k)
+            at += (at.empty() ? "" : ", ") + wxString::Format("%d s", plan.positions[k]) +
+                  (k < plan.levels.size() ? " (" + GainText(plan.levels[k]) + ")" : wxString());
         Print(stdout,
               DisplayName(tracks[i]) + " -> " + plan.output + ": " +
                   ClipText(settings, plan.clipFrom) +
                   (at.empty() ? wxString("no watermark, the track is too short")
-                              : "watermarks at " + at + " s") +
+                              : "watermarks at " + at) +
                   (plan.cutCopy < 0 ? wxString()
                                     : wxString::Format(", the one at %d s cut at the clip's end",
                                                        plan.cutCopy)) +

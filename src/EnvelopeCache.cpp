@@ -1,6 +1,8 @@
 // The envelopes and loudness read for the waveform strip, kept per track.
 #include "EnvelopeCache.h"
 
+#include "FileFacts.h"
+
 #include <wx/filename.h>
 
 const KnownEnvelope* EnvelopeCache::Find(const wxString& track, const FileStamp& stamp) const {
@@ -27,6 +29,8 @@ void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue
         if (failure.empty()) {
             known->second.envelope = std::make_shared<const Envelope>(envelope);
             known->second.loudness = std::make_shared<const LoudnessProfile>(loudness);
+            // A render of the track then measures nothing again.
+            FileFacts::RememberLoudness(track, stamp, known->second.loudness);
         } else {
             // The strip has room for the reason, not for the folder.
             known->second.failure = failure;

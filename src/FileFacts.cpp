@@ -2,6 +2,7 @@
 // lengths, and the watermark sounds' lengths and peaks.
 #include "FileFacts.h"
 
+#include "Envelope.h"
 #include "SoxCommand.h"
 
 #include <algorithm>
@@ -152,4 +153,62 @@ bool FileFacts::SoundPeak(const wxString& path, const wxString& effects, long lo
 void FileFacts::RememberLength(const wxString& path, int seconds, double exactSeconds,
                                const FileStamp& stamp) {
     m_lengths[path] = {seconds, exactSeconds, stamp};
+}
+
+bool FileFacts::SoundLoudness(const wxString& path, const wxString& effects, double& loudness,
+                              wxString& failure) {
+    const wxString key = path + "\n" + effects;
+    auto known = m_loudness.find(key);
+    if (known == m_loudness.end()) {
+        LoudnessProfile profile;
+        if (!AnalyseFile(path, effects, nullptr, profile, failure))
+            return false;
+        known = m_loudness.emplace(key, profile.maxMomentary).first;
+    }
+    loudness = known->second;
+    return true;
+}
+
+namespace {
+
+struct KnownLoudness {
+    FileStamp stamp;
+    std::shared_ptr<const LoudnessProfile> loudness;
+};
+
+// Enough for a long run's tracks; a track measured again costs one decode.
+const size_t kLoudnessKept = 500;
+
+std::map<wxString, KnownLoudness>& LoudnessStore() {
+    static std::map<wxString, KnownLoudness> store;
+    return store;
+}
+
+} // namespace
+
+std::shared_ptr<const LoudnessProfile> FileFacts::CachedLoudness(const wxString& path) {
+    const auto known = LoudnessStore().find(path);
+    if (known != LoudnessStore().end() && known->second.stamp == StampOf(path))
+        return known->second.loudness;
+    return nullptr;
+}
+
+std::shared_ptr<const LoudnessProfile> FileFacts::TrackLoudness(const wxString& path,
+                                                                wxString& failure) {
+    if (std::shared_ptr<const LoudnessProfile> known = CachedLoudness(path))
+        return known;
+    const FileStamp stamp = StampOf(path);
+    auto profile = std::make_shared<LoudnessProfile>();
+    if (!AnalyseFile(path, wxString(), nullptr, *profile, failure))
+        return nullptr;
+    RememberLoudness(path, stamp, profile);
+    return profile;
+}
+
+void FileFacts::RememberLoudness(const wxString& path, const FileStamp& stamp,
+                                 std::shared_ptr<const LoudnessProfile> loudness) {
+    std::map<wxString, KnownLoudness>& store = LoudnessStore();
+    if (store.size() >= kLoudnessKept && store.find(path) == store.end())
+        store.erase(store.begin());
+    store[path] = KnownLoudness{stamp, std::move(loudness)};
 }

@@ -4,6 +4,7 @@
 #define FILEFACTS_H
 
 #include "AudioHeader.h"
+#include "Loudness.h"
 #include "OutputFiles.h"
 #include "SoxRunner.h"
 
@@ -11,6 +12,7 @@
 #include <wx/string.h>
 
 #include <map>
+#include <memory>
 #include <vector>
 
 // Shared by every engine of a batch (every track uses the same watermarks,
@@ -50,6 +52,23 @@ public:
     bool SoundPeak(const wxString& path, const wxString& effects, long long& samples, double& peak,
                    wxString& failure);
 
+    // A sound as effects convert it: its largest momentary loudness (LUFS),
+    // measured in one decode and kept.
+    bool SoundLoudness(const wxString& path, const wxString& effects, double& loudness,
+                       wxString& failure);
+
+    // A track's music as measured, known to every engine of this process
+    // while the file stays: the window's waveform measures what it shows,
+    // so a render of it decodes nothing more. Measured here (one decode)
+    // when not known; null with the reason when SoX cannot decode it.
+    static std::shared_ptr<const LoudnessProfile> TrackLoudness(const wxString& path,
+                                                                wxString& failure);
+    // The track's music as measured before, if it has not changed since; null otherwise.
+    static std::shared_ptr<const LoudnessProfile> CachedLoudness(const wxString& path);
+    // A measure made elsewhere, of path as stamp shows it.
+    static void RememberLoudness(const wxString& path, const FileStamp& stamp,
+                                 std::shared_ptr<const LoudnessProfile> loudness);
+
 private:
     struct KnownHeader {
         AudioHeader header;
@@ -67,6 +86,7 @@ private:
     std::map<wxString, KnownHeader> m_headers; // by path
     std::map<wxString, KnownLength> m_lengths; // decoded to be measured, by path
     std::map<wxString, Sound> m_sounds;        // by path and effects
+    std::map<wxString, double> m_loudness;     // sounds' loudest moments, by path and effects
 };
 
 #endif

@@ -15,7 +15,9 @@
 //
 // File layout, per preset NAME:
 //   /Presets/NAME/Watermark Settings:  Start, RepeatEvery (choice indexes),
-//                                      WatermarkLevel (whole dB)
+//                                      WatermarkLevel (whole dB, or LU against the
+//                                      music), LevelMode ("recorded", "track" or
+//                                      "around"; missing: "recorded"), Duck (dB)
 //   /Presets/NAME/ Output Settings:    IsMono, IsAppend, OutputFormat, Bitrate (slider
 //                                      position), OutputFolder, PrefixOrSuffix,
 //                                      PrefixOrSuffixString   (the leading blank is stored),
@@ -26,9 +28,11 @@
 // The protected preset, loaded at start-up.
 extern const wxString g_defaultPreset;
 
-// The watermark level's range in whole dB; 0 plays the files as recorded.
+// The watermark level's range in whole dB or LU; 0 dB plays the files as recorded.
 constexpr int g_minWatermarkLevel = -24;
 constexpr int g_maxWatermarkLevel = 6;
+// The deepest dip of the music under a copy, in dB.
+constexpr int g_maxDuck = 12;
 
 // Entries of the Start After and Repeat Every selectors, positions of the quality slider.
 constexpr int g_startChoiceCount = 13;

@@ -6,6 +6,7 @@
 #include <wx/filename.h>
 
 #include <algorithm>
+#include <cmath>
 
 wxString ClipEffects(int clipLength, int clipFrom, int fade) {
     if (clipLength <= 0)
@@ -24,6 +25,45 @@ wxString ClipEffects(int clipLength, int clipFrom, int fade) {
     return effects;
 }
 
+namespace {
+
+// A chain that takes frames of the sound, ramping its gain from 1 to floor
+// (down) or back (up) along half a cosine: synth's amplitude modulation by a
+// sine of half a period over the ramp, offset so that it swings from 1 to floor.
+wxString RampChain(long long frames, long rate, double floor, bool down) {
+    const double hertz = static_cast<double>(rate) / (2.0 * frames);
+    return "trim 0 " + Samples(frames) + " synth " + Samples(frames) + " sine amod " +
+           wxString::FromCDouble(hertz, 6) + " " + wxString::FromCDouble(floor * 100, 4) +
+           (down ? " 25" : " 75");
+}
+
+} // namespace
+
+wxString DipChains(const std::vector<DipWindow>& windows, long rate) {
+    const long long ramp = std::llround(kDipRampSeconds * rate);
+    wxArrayString chains;
+    long long at = 0; // frames taken by the chains so far
+    for (const DipWindow& window : windows) {
+        const double floor = std::pow(10.0, window.gain / 20);
+        const long long down = std::min(ramp, window.from - at);
+        if (window.from - down > at)
+            chains.Add("trim 0 " + Samples(window.from - down - at));
+        if (down > 0)
+            chains.Add(RampChain(down, rate, floor, true));
+        chains.Add("trim 0 " + Samples(window.to - window.from) + " vol " +
+                   VolumeFactor(window.gain));
+        chains.Add(RampChain(ramp, rate, floor, false));
+        at = window.to + ramp;
+    }
+    if (chains.empty())
+        return wxString();
+    chains.Add("trim 0"); // the rest as it is
+    wxString text = chains[0];
+    for (size_t i = 1; i < chains.size(); ++i)
+        text += " : " + chains[i];
+    return text;
+}
+
 wxString MixCommand(const MixInputs& mix) {
     wxString command = "./sox ";
     // -m with a single input is a usage error; a track without copies is a
@@ -32,19 +72,23 @@ wxString MixCommand(const MixInputs& mix) {
     // The clip is cut and faded on the track's input alone, in a pipe, so
     // that the watermarks keep their level; -V1 as for the beds: its
     // warnings would share the mix's error stream.
-    const bool piped =
-        !mix.trackEffects.empty() || (mix.decodeApart && mix.format == OutputFormat::Mp3);
-    if (piped)
-        command += "\"| " +
-                   GuardedInput("./sox -V1 " + QuoteSoxPath(mix.track, true) + " -p" +
-                                    (mix.trackEffects.empty() ? "" : " " + mix.trackEffects),
-                                "track") +
-                   "\" ";
-    else
+    const bool piped = !mix.trackEffects.empty() || !mix.dipChains.empty() ||
+                       (mix.decodeApart && mix.format == OutputFormat::Mp3);
+    if (piped) {
+        wxString track = GuardedInput("./sox -V1 " + QuoteSoxPath(mix.track, true) + " -p" +
+                                          (mix.trackEffects.empty() ? "" : " " + mix.trackEffects),
+                                      "track");
+        // The dips in a run of their own: chains follow one another over the
+        // input, so they cannot follow the clip's cut in one run.
+        if (!mix.dipChains.empty())
+            track =
+                "{ " + track + "; } | " + GuardedInput("./sox -V1 -p -p " + mix.dipChains, "track");
+        command += "\"| " + track + "\" ";
+    } else
         command += QuoteSoxPath(mix.track) + " ";
     // The level scales each bed as it enters the mix; the track keeps -v 1.
     const wxString bedVolume =
-        mix.bedLevel == 0 ? wxString() : "-v " + VolumeFactor(mix.bedLevel) + " ";
+        std::fabs(mix.bedGain) < 0.005 ? wxString() : "-v " + VolumeFactor(mix.bedGain) + " ";
     for (const wxString& bed : mix.beds)
         command += bedVolume + bed + " ";
     if (mix.mono)

@@ -4,6 +4,7 @@
 
 #include "AudioHeader.h"
 #include "Formats.h"
+#include "LevelPlan.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -22,13 +23,21 @@ struct MixInputs {
     wxString trackEffects;
     // The track decoded in a process of its own even without effects.
     bool decodeApart = false;
+    // Effect chains that dip the music under the copies (DipChains), run
+    // on the track's sound after its own effects; empty: no dip.
+    wxString dipChains;
     wxArrayString beds; // pipe inputs, as WatermarkBeds makes them
-    int bedLevel = 0;   // dB on every bed; the track keeps its own level
+    double bedGain = 0; // dB on every bed; the track keeps its own level
     bool mono = false;
     OutputFormat format = OutputFormat::Mp3;
     int bitrate = 0;
     wxString output;
 };
+// SoX effect chains (separated by " : ") that dip a sound of rate as windows
+// say, ramping down and up along a raised cosine, sample-exact, and pass the
+// rest unchanged; empty when there is no window.
+wxString DipChains(const std::vector<DipWindow>& windows, long rate);
+
 // The mix command, to run in the resource folder.
 wxString MixCommand(const MixInputs& mix);
 

@@ -37,6 +37,8 @@ CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString
     sox.SetStartTime(settings.start);
     sox.SetWaterMarkInterval(settings.interval);
     sox.SetWaterMarkLevel(settings.level);
+    sox.SetLevelMode(settings.levelMode);
+    sox.SetDuck(settings.duck);
     sox.SetFormat(settings.format);
     sox.SetBitrate(FormatTakesBitrate(settings.format) ? settings.bitrate : 0);
     sox.SetMono(settings.mono);
@@ -218,6 +220,7 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
                 plan.positions = track.sox.GetPositions();
                 plan.clipFrom = track.sox.GetClipFrom();
                 plan.cutCopy = track.sox.GetCutCopy();
+                plan.levels = track.sox.GetCopyLevels();
             } else {
                 plan.result = track.sox.GetTrackResult();
             }
@@ -239,7 +242,9 @@ struct RenderRun::Pass {
     SoxQueue queue;
     RenderProgress* progress;
     std::function<bool(size_t)> headerRead;
-    std::vector<char> skipped; // by row: already rendered, left out
+    std::vector<char> skipped;  // by row: already rendered, left out
+    std::vector<char> measured; // by row: its music measured (or known not to be)
+    size_t begun = 0;           // rows whose renders have begun, from the first
     size_t ended = 0;
 
     void Finish(Track& track) {
@@ -256,7 +261,8 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     job.ready = [&pass, row] {
         if (pass.skipped[row])
             return true;
-        if (!pass.headerRead(row))
+        // Renders begin in track order, whichever track was measured first.
+        if (!pass.headerRead(row) || !pass.measured[row] || pass.begun < row)
             return false;
         for (size_t i = 0; i < row; ++i) {
             if (!pass.tracks[i].ended && pass.tracks[i].identity == pass.tracks[row].identity)
@@ -265,6 +271,7 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
         return true;
     };
     job.begin = [this, &pass, row](wxString& command) {
+        pass.begun = std::max(pass.begun, row + 1);
         Track& track = pass.tracks[row];
         const wxString refusal = Refusal(pass.tracks, row);
         if (!refusal.empty()) {
@@ -336,8 +343,17 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             ReadHeadersAhead(pass.tracks[0].sox, toRead, pass.queue);
         pass.headerRead = [read, readIndex](size_t row) { return read(readIndex[row]); };
     }
-    for (size_t row = 0; row < count; ++row)
+    // Each track's music is measured just ahead of its render, so that the
+    // render need not wait for it and a cancel ends it as it ends renders.
+    pass.measured.assign(count, 1);
+    for (size_t row = 0; row < count; ++row) {
+        if (!pass.skipped[row]) {
+            pass.measured[row] = 0;
+            pass.queue.Add(
+                MusicLoudnessJob(m_tracks[row], [&pass, row] { pass.measured[row] = 1; }));
+        }
         pass.queue.Add(TrackJob(pass, row));
+    }
     pass.queue.Run([&] { return StopAsked(progress); });
 
     size_t notRendered = 0;

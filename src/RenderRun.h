@@ -3,6 +3,7 @@
 #define RENDERRUN_H
 
 #include "Formats.h"
+#include "LevelPlan.h"
 #include "TrackResult.h"
 
 #include <wx/arrstr.h>
@@ -27,7 +28,11 @@ wxString WatermarkLengthRule();
 struct WatermarkSettings {
     int start = 0;     // seconds before the first watermark
     int interval = 10; // seconds between watermarks
-    int level = 0;     // dB applied to every watermark copy, never to the track
+    // The watermark copies' level: dB on the files as recorded, or LU
+    // against the music's loudness (levelMode); never applied to the track.
+    int level = 0;
+    LevelMode levelMode = LevelMode::AsRecorded;
+    int duck = 0; // dB the music dips under every copy
     OutputFormat format = OutputFormat::Mp3;
     int bitrate = 320; // kbit/s, for MP3 and Ogg output only
     bool mono = false;
@@ -79,11 +84,12 @@ struct SoxJob;
 
 // What a run would do with one track.
 struct TrackPlan {
-    TrackResult result;         // Done when it would render
-    wxString output;            // where it would write (the merged file when merging)
-    std::vector<int> positions; // seconds its watermark copies start at
-    int clipFrom = -1;          // second its clip starts at, -1 for the whole track
-    int cutCopy = -1;           // the copy cut at the clip's end, or -1
+    TrackResult result;            // Done when it would render
+    wxString output;               // where it would write (the merged file when merging)
+    std::vector<int> positions;    // seconds its watermark copies start at
+    int clipFrom = -1;             // second its clip starts at, -1 for the whole track
+    int cutCopy = -1;              // the copy cut at the clip's end, or -1
+    std::vector<CopyLevel> levels; // each copy's gain and the music's under it
 };
 
 class RenderRun {

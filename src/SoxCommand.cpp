@@ -53,10 +53,6 @@ long long Gcd(long long a, long long b) {
     return b == 0 ? a : Gcd(b, a % b);
 }
 
-wxString Samples(long long count) {
-    return wxString::Format("%llds", count);
-}
-
 // Ogg Vorbis's quality level whose nominal bitrate (44.1 kHz stereo) is
 // nearest to kbits.
 int VorbisQuality(int kbits) {
@@ -203,7 +199,8 @@ const char* const kNoComment = "--comment \"\" ";
 // A bed that would sound past cutAt frames (a clip's end; -1: none) is cut
 // there, its last fade frames faded out with the clip's.
 wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
-                            size_t copies, long long cutAt, long long fade) {
+                            size_t copies, long long cutAt, long long fade,
+                            const std::vector<double>* gains) {
     wxArrayString beds;
     const long long n = static_cast<long long>(sounds.size());
     const long long slot = static_cast<long long>(interval) * rate;
@@ -277,7 +274,26 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
             bed += fade > 0 ? " fade t 0 " + Samples(cutAt) + " " + Samples(std::min(fade, cutAt))
                             : " trim 0 " + Samples(cutAt);
         }
-        beds.Add(SplitterWord("| " + GuardedInput(bed, "watermark")));
+        wxString guarded = GuardedInput(bed, "watermark");
+        // Copies of one bed at gains of their own: each spacing of the bed's
+        // sound at its copy's gain, in a run that reads it.
+        if (gains && gains->size() >= copies) {
+            wxString chains = lead > 0 ? "trim 0 " + Samples(lead) : wxString();
+            bool differ = false;
+            for (long long j = 0; j < count; ++j) {
+                const double gain = (*gains)[phase + j * phases];
+                differ = differ || std::fabs(gain - (*gains)[phase]) > 0.005;
+                chains += (chains.empty() ? "" : " : ") +
+                          (j + 1 < count ? "trim 0 " + Samples(spacing) + " " : wxString()) +
+                          "vol " + VolumeFactor(gain);
+            }
+            if (differ)
+                guarded = "{ " + guarded + "; } | " +
+                          GuardedInput("./sox -V1 -p -p " + chains, "watermark");
+            else if (std::fabs((*gains)[phase]) > 0.005)
+                guarded = GuardedInput(bed + " vol " + VolumeFactor((*gains)[phase]), "watermark");
+        }
+        beds.Add(SplitterWord("| " + guarded));
     }
     return beds;
 }
@@ -306,6 +322,10 @@ long long SoxClippedSamples(const wxArrayString& errors) {
     return largest;
 }
 
-wxString VolumeFactor(int dB) {
+wxString Samples(long long count) {
+    return wxString::Format("%llds", count);
+}
+
+wxString VolumeFactor(double dB) {
     return wxString::FromCDouble(std::pow(10.0, dB / 20.0), 6);
 }

@@ -11,9 +11,11 @@
 #include <cstddef>
 #include <vector>
 
-// The volume factor for a gain in whole dB, as SoX's -v takes it ("0.501187"
-// for -6), written with a point whatever the locale.
-wxString VolumeFactor(int dB);
+// The volume factor for a gain in dB, as SoX's -v and vol take it
+// ("0.501187" for -6), written with a point whatever the locale.
+wxString VolumeFactor(double dB);
+// A count of samples as SoX's effects take it ("441000s").
+wxString Samples(long long count);
 
 // Quotes a path for a SoX command line. At the top level the result is the
 // path in double quotes; inside a pipe input (run by /bin/sh) it is in
@@ -77,8 +79,11 @@ struct BedSound {
 // Pipe inputs (top-level arguments) that together sound copy k of
 // sounds[k mod N] at start + k * interval seconds, k < copies, each
 // sample-exact; a bed that would sound past cutAt frames (a clip's end; -1:
-// none) is cut there, its last fade frames faded out with the clip's.
+// none) is cut there, its last fade frames faded out with the clip's. Given
+// gains (dB, one per copy), a bed whose copies differ in gain gives each its
+// own in a run after it.
 wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
-                            size_t copies, long long cutAt = -1, long long fade = 0);
+                            size_t copies, long long cutAt = -1, long long fade = 0,
+                            const std::vector<double>* gains = nullptr);
 
 #endif

@@ -55,7 +55,7 @@ void CSoxHandler::EndReadHeaders(const SoxOutput& out) {
 }
 
 bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxString& effects,
-                                 long long& frames, wxString& failure) {
+                                 long long& frames, double& peak, wxString& failure) {
     Header sound;
     if (!m_facts->ReadHeader(path, sound, failure)) {
         failure = wxFileName(path).GetFullName() + ": " + failure;
@@ -73,7 +73,6 @@ bool CSoxHandler::WatermarkSound(const wxString& path, const Header& track, wxSt
                                               : rateEffect + " " + channelsEffect;
     effects.Trim(true).Trim(false);
 
-    double peak = 0;
     long long samples = 0;
     if (!m_facts->SoundPeak(path, effects, samples, peak, failure)) {
         failure = DisplayName(path) + ": " + failure;
@@ -156,6 +155,7 @@ bool CSoxHandler::Begin(wxString& command) {
     m_writing.clear();
     m_plannedSeconds = -1;
     m_cutCopy = -1;
+    m_copyLevels.clear();
     m_knownLength = -1;
     m_knownSeconds = -1;
     if (m_operation == SOX_TRACK_LENGTH) {
@@ -397,24 +397,23 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     const size_t copies = m_positions.size();
     // Only the files that some copy plays are read.
     std::vector<BedSound> sounds;
+    std::vector<double> peaks;
     for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
         BedSound sound{m_waterMarks[i], wxString(), 0};
+        double peak = 0;
         wxString failure;
-        if (!WatermarkSound(sound.path, track, sound.effects, sound.frames, failure)) {
+        if (!WatermarkSound(sound.path, track, sound.effects, sound.frames, peak, failure)) {
             AddMessage(failure);
             return false;
         }
         sounds.push_back(sound);
+        peaks.push_back(peak);
     }
     // A clip ends where it is cut: a copy that would pass its end is cut
     // and faded with it. A whole track lets its last copy ring out.
     const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
     const long long cutAt = clipped ? static_cast<long long>(m_clipLength) * track.rate : -1;
     const long long fade = static_cast<long long>(std::max(m_clipFade, 0)) * track.rate;
-    const wxArrayString beds = copies == 0
-                                   ? wxArrayString()
-                                   : WatermarkBeds(sounds, track.rate, m_startTime,
-                                                   m_waterMarkInterval, copies, cutAt, fade);
     m_copies = copies;
     // What the file must last: the track's part that is written, or longer
     // where the last copy rings out past it.
@@ -437,9 +436,23 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     // then, and the length only a coarse one.
     m_plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
                                        : FrameSlack(track.rate, 2);
+    MixInputs mix;
+    if (!PlanCopyLevels(track, sounds, peaks, mix))
+        return false;
+    std::vector<double> gains;
+    for (const CopyLevel& level : m_copyLevels)
+        gains.push_back(level.gain);
+    // Copies all at the level asked are scaled as they enter the mix, as
+    // they always were.
+    const bool asAsked = std::all_of(gains.begin(), gains.end(), [this](double gain) {
+        return std::fabs(gain - m_waterMarkLevel) < 0.005;
+    });
+    mix.bedGain = asAsked ? m_waterMarkLevel : 0;
+    if (copies > 0)
+        mix.beds = WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies,
+                                 cutAt, fade, asAsked ? nullptr : &gains);
     m_writing = PartialPath(m_resultOutput);
     m_writingBefore = StampOf(m_writing);
-    MixInputs mix;
     mix.track = m_inputFile;
     mix.trackHeader = track;
     // Only the first seconds: the track's own run stops there, and the beds
@@ -449,13 +462,57 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         mix.trackEffects +=
             wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
     mix.decodeApart = m_decodeApart;
-    mix.beds = beds;
-    mix.bedLevel = m_waterMarkLevel;
     mix.mono = m_mono;
     mix.format = m_format;
     mix.bitrate = m_bitrate;
     mix.output = m_writing;
     command = MixCommand(mix);
+    return true;
+}
+
+bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound>& sounds,
+                                 const std::vector<double>& peaks, MixInputs& mix) {
+    m_copyLevels.clear();
+    if (m_positions.empty())
+        return true;
+    wxString failure;
+    // The music's peaks keep any level from clipping, so it is always measured.
+    const std::shared_ptr<const LoudnessProfile> music =
+        FileFacts::TrackLoudness(m_inputFile, failure);
+    if (!music) {
+        AddMessage(failure);
+        return false;
+    }
+    const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
+    std::vector<CopySound> copies;
+    for (size_t k = 0; k < m_positions.size(); ++k) {
+        const size_t n = WatermarkOfCopy(k, sounds.size());
+        CopySound copy;
+        copy.start = m_positions[k];
+        copy.end = copy.start + static_cast<double>(sounds[n].frames) / track.rate;
+        if (clipped)
+            copy.end = std::min(copy.end, static_cast<double>(m_clipLength));
+        copy.peak = peaks[n];
+        if (m_levelMode != LevelMode::AsRecorded &&
+            !m_facts->SoundLoudness(sounds[n].path, sounds[n].effects, copy.loudness, failure)) {
+            AddMessage(DisplayName(sounds[n].path) + ": " + failure);
+            return false;
+        }
+        copies.push_back(copy);
+    }
+    LevelRequest request;
+    request.mode = m_levelMode;
+    request.level = m_waterMarkLevel;
+    request.duck = m_duck;
+    request.music = music.get();
+    request.musicOffset = std::max(m_clipFrom, 0);
+    m_copyLevels = PlanLevels(request, copies);
+    const double written = clipped ? m_clipLength : m_trackSeconds;
+    const double limit = m_firstSeconds > 0 ? std::min<double>(m_firstSeconds, written) : written;
+    mix.dipChains = DipChains(
+        DipWindows(copies, m_copyLevels, track.rate,
+                   limit < 0 ? -1 : static_cast<long long>(std::llround(limit * track.rate))),
+        track.rate);
     return true;
 }
 

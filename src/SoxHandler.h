@@ -6,7 +6,10 @@
 #include "AudioHeader.h"
 #include "FileFacts.h"
 #include "Formats.h"
+#include "LevelPlan.h"
 #include "OutputFiles.h"
+#include "RenderCommand.h"
+#include "SoxCommand.h"
 #include "SoxRunner.h"
 #include "TrackResult.h"
 
@@ -37,7 +40,11 @@ public:
     void SetWaterMarkInterval(int seconds) { m_waterMarkInterval = seconds; }
     // Gain in dB of every watermark copy, never of the track; 0 leaves them
     // as recorded and the command as it was without a level.
+    // In the modes against the music, the level is in LU against its loudness.
     void SetWaterMarkLevel(int dB) { m_waterMarkLevel = dB; }
+    void SetLevelMode(LevelMode mode) { m_levelMode = mode; }
+    // dB the music dips under every copy (0: none).
+    void SetDuck(int dB) { m_duck = dB; }
     // The output format by its name ("MP3", "wav"...), which becomes the
     // extension in lower case.
     void SetFileFormat(wxString format);
@@ -97,6 +104,8 @@ public:
     // After BeginRun of a render: the position of the copy that the clip's
     // end cuts short, or -1 when none is.
     int GetCutCopy() const { return m_cutCopy; }
+    // After BeginRun of a render: each copy's gain and the music's under it.
+    const std::vector<CopyLevel>& GetCopyLevels() const { return m_copyLevels; }
     // The message lines of the last run ("<name>: <what happened>"), not only errors.
     wxArrayString& GetErrors() { return m_errors; }
     // How the last render begun or ended, with the same lines: NotProcessed
@@ -193,7 +202,11 @@ private:
     // A watermark as the bed plays it on a track of signal track: the
     // effects that convert it and its length in frames once converted. Cached.
     bool WatermarkSound(const wxString& path, const Header& track, wxString& effects,
-                        long long& frames, wxString& failure);
+                        long long& frames, double& peak, wxString& failure);
+    // Each copy's level and the dips under them, into mix: false with the
+    // line when the music cannot be measured.
+    bool PlanCopyLevels(const Header& track, const std::vector<BedSound>& sounds,
+                        const std::vector<double>& peaks, MixInputs& mix);
 
     // The mixing command for operation 2, or false (with a line when the
     // track cannot be rendered).
@@ -229,6 +242,9 @@ private:
     int m_startTime;
     int m_waterMarkInterval;
     int m_waterMarkLevel = 0;
+    LevelMode m_levelMode = LevelMode::AsRecorded;
+    int m_duck = 0;
+    std::vector<CopyLevel> m_copyLevels;
     int m_bitrate;
     bool m_mono;
     bool m_decodeApart = false;

@@ -1,6 +1,9 @@
 // Jobs built on the engine for a SoxQueue.
 #include "SoxJobs.h"
 
+#include "Envelope.h"
+#include "FileFacts.h"
+
 #include <wx/filename.h>
 
 #include <memory>
@@ -82,4 +85,26 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
         }
     }
     return lengths;
+}
+
+SoxJob MusicLoudnessJob(const wxString& path, std::function<void()> measured) {
+    const FileStamp stamp = StampOf(path);
+    SoxJob job = AnalysisJob(path, [path, stamp, measured](const Envelope&,
+                                                           const LoudnessProfile& loudness,
+                                                           const wxString& failure) {
+        // A failure is left for the render, which tells it in its line.
+        if (failure.empty() && !loudness.Empty())
+            FileFacts::RememberLoudness(path, stamp, std::make_shared<LoudnessProfile>(loudness));
+        measured();
+    });
+    const std::function<bool(wxString&)> analyse = job.begin;
+    job.begin = [path, measured, analyse](wxString& command) {
+        // What cannot be read (a FIFO would never end) is the render's to refuse.
+        if (FileFacts::CachedLoudness(path) || !UnreadableFileLine(path).empty()) {
+            measured();
+            return false;
+        }
+        return analyse(command);
+    };
+    return job;
 }

@@ -38,4 +38,9 @@ struct FileLength {
 // empty line.
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue);
 
+// A job that measures a track's music before its render (FileFacts::TrackLoudness
+// then finds it); measured is called once it is known, could not be, or was
+// known already (nothing runs then).
+SoxJob MusicLoudnessJob(const wxString& path, std::function<void()> measured);
+
 #endif

@@ -40,7 +40,8 @@ StripPlan PlanStrip(double seconds, const RenderSettings& settings,
         // A clip is cut at its end, a copy that would pass it too.
         if (clipFrom >= 0)
             length = std::min(length, static_cast<double>(settings.clipLength - positions[k]));
-        plan.marks.push_back({plan.from + positions[k], length, file});
+        plan.marks.push_back(
+            {plan.from + positions[k], length, file, -static_cast<double>(settings.duck)});
     }
     return plan;
 }
@@ -106,6 +107,15 @@ std::vector<float> WaveformStrip::ColumnPeaks() const {
     for (int x = 0; x < width; ++x) {
         const double at = SecondsAt(x);
         peaks[x] = std::min(1.0f, m_envelope->PeakBetween(at, at + column));
+    }
+    // The music as the render writes it: lower under each copy it dips for.
+    for (const WatermarkMark& mark : m_plan.marks) {
+        const float factor = static_cast<float>(std::pow(10.0, mark.musicGain / 20));
+        const int left = std::max(0, static_cast<int>(std::ceil(ColumnOf(mark.start))));
+        const int right =
+            std::min(width, static_cast<int>(std::floor(ColumnOf(mark.start + mark.length))));
+        for (int x = left; x < right; ++x)
+            peaks[x] *= factor;
     }
     return peaks;
 }

@@ -22,6 +22,7 @@ struct WatermarkMark {
     double start = 0;
     double length = 0;
     size_t watermark = 0;
+    double musicGain = 0; // dB the music dips under it, 0 or below
 };
 
 // What the strip shows of a track: the part a render writes (the clip's, or

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -118,6 +119,25 @@ double RmsIn(const std::string& path, double start, double duration) {
 
 double DifferenceIn(const std::string& a, const std::string& b, double start, double duration) {
     return Extreme(StatOf("-m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b), start, duration));
+}
+
+void WriteDifference(const std::string& a, const std::string& b, const std::string& out) {
+    Shell("sox -m -v 1 " + ShellQuote(a) + " -v -1 " + ShellQuote(b) + " -e floating-point -b 32 " +
+          ShellQuote(out));
+}
+
+double FfmpegLoudness(const std::string& path, double start, double duration) {
+    std::string output;
+    const std::string window =
+        "-ss " + std::to_string(start) + (duration >= 0 ? " -t " + std::to_string(duration) : "");
+    if (Shell("ffmpeg -nostats -hide_banner " + window + " -i " + ShellQuote(path) +
+                  " -filter_complex ebur128 -f null - 2>&1",
+              &output) != 0)
+        return std::nan("");
+    // The summary comes last: "Integrated loudness:\n    I:  -23.0 LUFS".
+    const size_t summary = output.rfind("Integrated loudness:");
+    const size_t at = summary == std::string::npos ? summary : output.find("I:", summary);
+    return at == std::string::npos ? std::nan("") : std::atof(output.c_str() + at + 2);
 }
 
 int OpenDescriptors(int pid) {

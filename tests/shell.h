@@ -41,6 +41,12 @@ double RmsIn(const std::string& path, double start, double duration);
 double DifferenceIn(const std::string& a, const std::string& b, double start = 0,
                     double duration = -1);
 
+// Writes a - b (files of one signal) to out, 32-bit: what a mix added to a track.
+void WriteDifference(const std::string& a, const std::string& b, const std::string& out);
+// Integrated loudness (LUFS) of [start, start + duration) seconds of path, all
+// of it when duration < 0, by ffmpeg's EBU R128 meter; NaN when it fails.
+double FfmpegLoudness(const std::string& path, double start = 0, double duration = -1);
+
 struct AudioInfo {
     int rate = 0, channels = 0;
     double seconds = 0;

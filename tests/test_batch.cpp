@@ -129,26 +129,38 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     MakeTone(Path("long-wm.wav"), 1.5, "sine 1000 vol 0.1");
     const std::string clip = "--preset Store --format flac --clip 8 --clip-start 3 --fade 1 "
                              "--every 3 --watermark long-wm.wav --output out5 tracks/a.wav";
-    EXPECT_EQ("a.wav -> " + Path("out5/a_wm.flac") +
-                  ": clip 0:03 to 0:11, faded over 1 s; watermarks at 1, 4, 7 s, the one at 7 s "
-                  "cut at the clip's end\n",
-              Run(clip + " --dry-run").out);
+    EXPECT_EQ(
+        "a.wav -> " + Path("out5/a_wm.flac") +
+            ": clip 0:03 to 0:11, faded over 1 s; watermarks at 1 s (0.0 dB), 4 s (0.0 dB), 7 s "
+            "(0.0 dB), the one at 7 s cut at the clip's end\n",
+        Run(clip + " --dry-run").out);
     EXPECT_EQ("a.wav: Process completed successfully\n", Run(clip).out);
     EXPECT_NEAR(8, Inspect(Path("out5/a_wm.flac")).seconds, 0.0001);
 
     // A merge names one file for all (the join is the engine's to test); a
     // dry run renders nothing.
     MakeTone(Path("tracks/b.wav"), 7, kQuiet);
-    EXPECT_EQ("a.wav -> " + Path("out4/Mix.wav") + ": watermarks at 1, 6, 11 s\nb.wav -> " +
-                  Path("out4/Mix.wav") + ": watermarks at 1, 6 s\n",
+    EXPECT_EQ("a.wav -> " + Path("out4/Mix.wav") +
+                  ": watermarks at 1 s (0.0 dB), 6 s (0.0 dB), 11 s (0.0 dB)\nb.wav -> " +
+                  Path("out4/Mix.wav") + ": watermarks at 1 s (0.0 dB), 6 s (0.0 dB)\n",
               Run("--preset Store --output out4 --merge Mix --dry-run tracks").out);
     EXPECT_FALSE(Exists(Path("out4")));
 
     // No --preset: "Default Preset" when stored, else the window's first settings.
-    EXPECT_EQ("a.wav -> " + Path("out3/a.mp3") + ": watermarks at 5, 10 s\n",
+    // They set the tag 6 LU below the music around it, over a 3 dB dip.
+    EXPECT_EQ("a.wav -> " + Path("out3/a.mp3") +
+                  ": watermarks at 5 s (-6.7 dB, music -3.0 dB), 10 s (-6.7 dB, music -3.0 dB)\n",
               Run("--watermark wm.wav --output out3 --dry-run tracks/a.wav").out);
+    // The level against the music, and the dip, from the options.
+    EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") +
+                  ": watermarks at 1 s (-10.7 dB, music -6.0 dB), 6 s (-10.7 dB, music -6.0 dB), "
+                  "11 s (-10.7 dB, music -6.0 dB)\n",
+              Run("--preset Store --level-lu -10 --level-against track --duck 6 --output out3 "
+                  "--dry-run tracks/a.wav")
+                  .out);
     WriteStorePreset("Default Preset");
-    EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") + ": watermarks at 1, 6, 11 s\n",
+    EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") +
+                  ": watermarks at 1 s (0.0 dB), 6 s (0.0 dB), 11 s (0.0 dB)\n",
               Run("--output out3 --dry-run tracks/a.wav").out);
     EXPECT_FALSE(Exists(Path("out3")));
     // The dry run plans as the run does: two tracks of one output name.
@@ -157,7 +169,8 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     const Result same = Run("--output out3 --dry-run tracks/a.wav other/a.wav");
     EXPECT_EQ(1, same.status);
     EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") +
-                  ": watermarks at 1, 6, 11 s\na.wav: Not processed: a_wm.wav was already written "
+                  ": watermarks at 1 s (0.0 dB), 6 s (0.0 dB), 11 s (0.0 dB)\na.wav: Not "
+                  "processed: a_wm.wav was already written "
                   "by an earlier track of this run.\n",
               same.out);
 }
@@ -208,7 +221,8 @@ TEST_F(BatchTest, WritesSettingsThroughALinkButNeverOverAReadOnlyFileOrAFolder) 
     MakeTone(Path("tracks/a.wav"), 3, kQuiet);
     const std::string settings = Path("home/.velisto");
     const std::string dryRun = "--preset Store --output out --dry-run tracks/a.wav";
-    const std::string rendered = "a.wav -> " + Path("out/a_wm.wav") + ": watermarks at 1 s\n";
+    const std::string rendered =
+        "a.wav -> " + Path("out/a_wm.wav") + ": watermarks at 1 s (0.0 dB)\n";
 
     ASSERT_EQ(0, Shell("mkdir " + ShellQuote(Path("elsewhere")) + " && mv " + ShellQuote(settings) +
                        " " + ShellQuote(Path("elsewhere/settings")) +
@@ -254,6 +268,9 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--preset Store --fade 6 --output out tracks|--fade 6",
           "--preset Store --start 6 --output out tracks|--start 6",
           "--preset Store --format opus --output out tracks|--format opus",
+          "--preset Store --level -3 --level-lu -3 --output out tracks|--level-lu",
+          "--preset Store --level-against recorded --output out tracks|--level-against recorded",
+          "--preset Store --duck 13 --output out tracks|--duck 13",
           "--preset Store --output out|TRACK", "--preset Store tracks|--output"}) {
         const std::string args = c.substr(0, c.find('|')), named = c.substr(c.find('|') + 1);
         const Result result = Run(args);
@@ -384,7 +401,8 @@ TEST_F(BatchTest, SkipsTracksAlreadyRenderedSinceTheyOrTheWatermarkChanged) {
     Shell("touch " + ShellQuote(Path("tracks/b.wav")) + " && rm " +
           ShellQuote(Path("out/c_wm.wav")));
     EXPECT_EQ("a.wav: already rendered, skipped.\nb.wav -> " + Path("out/b_wm.wav") +
-                  ": watermarks at 1 s\nc.wav -> " + Path("out/c_wm.wav") + ": watermarks at 1 s\n",
+                  ": watermarks at 1 s (0.0 dB)\nc.wav -> " + Path("out/c_wm.wav") +
+                  ": watermarks at 1 s (0.0 dB)\n",
               Run(run + " --dry-run").out);
     const Result changed = Run(run);
     EXPECT_EQ(0, changed.status) << changed.err;

@@ -1,7 +1,10 @@
-// The watermark level: the gain of every watermark copy in the audio, and the
-// line a run adds when the mix of tag and music clips.
+// The watermark level: as recorded, or against the music's loudness; the
+// music's dip under each copy; no clipping at any level.
 #include "SoxCommand.h"
+#include "shell.h"
 #include "testutil.h"
+
+#include <cmath>
 
 namespace {
 
@@ -58,35 +61,101 @@ TEST(ClippedSamples, TheLargestCountOfTheMixingStagesOnly) {
                       {"sox WARN sox: `/out/a.wav' output clipped 12 samples; decrease volume?"})));
 }
 
-// A loud tag on a loud track clips; at -12 dB the same mix fits. The lines
-// stay in track order, each track's success line first.
-TEST_F(Level, AClippedMixSaysSoAfterItsSuccessLine) {
-    MakeTone(Work("in/loud.wav"), 11.5, "sine 220 vol 0.7", 8000, 1);
-    MakeTone(Work("in/quiet.wav"), 6.5, "sine 220 vol 0.05", 8000, 1);
-    MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.7", 8000, 1);
-    RenderSettings settings = RunSettings();
-    const wxArrayString tracks = Files({"in/loud.wav", "in/quiet.wav"}),
-                        watermarks = Files({"wm/tag.wav"});
+// Whatever the level, a master peaking at -0.3 dBFS and a loud tag never
+// clip: the tag is capped below full scale and the music makes room under it.
+TEST_F(Level, NoLevelClipsALoudMaster) {
+    MakeTone(Work("in/raw.wav"), 7, "pinknoise overdrive 30", 8000, 1);
+    ASSERT_EQ(0,
+              Shell("sox " + Work("in/raw.wav") + " " + Work("in/master.wav") + " gain -n -0.3"));
+    MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.9", 8000, 1);
+    for (int dB : {-24, -12, 0, 6}) {
+        SCOPED_TRACE(dB);
+        const std::string out = Render("master.wav", "tag.wav", dB, std::to_string(dB));
+        EXPECT_LT(PeakIn(out, 0, -1), 0.98);
+        // The tag is there, and the music outside its windows untouched.
+        EXPECT_GT(DifferenceIn(Work("in/master.wav"), out, 1, 1), 0.01);
+        EXPECT_EQ(0, DifferenceIn(Work("in/master.wav"), out, 2.2, 3.6));
+    }
+}
 
-    RenderRun loud(settings, tracks, watermarks);
-    loud.SetParallel(2);
-    const wxArrayString lines = loud.Run();
-    ASSERT_EQ(3u, lines.size()) << wxJoin(lines, '\n').utf8_string();
-    EXPECT_EQ("loud.wav: Process completed successfully", lines[0]);
-    wxString count;
-    EXPECT_TRUE(lines[1].StartsWith("loud.wav: ", &count) &&
-                count.EndsWith(" samples clipped: lower the watermark level."))
-        << lines[1];
-    // Three copies of one second at 8 kHz: clipped where tag and track peak together.
-    EXPECT_GT(wxAtol(count), 100);
-    EXPECT_LE(wxAtol(count), 3 * 8000);
-    EXPECT_EQ("quiet.wav: Process completed successfully", lines[2]);
+// The tag's loudness set against the music's, measured by ffmpeg's meter on
+// what the render added to the track (a null test).
+class MusicLevel : public BundleTest {
+protected:
+    std::string Render(const std::string& track, LevelMode mode, int level, int duck,
+                       const std::string& suffix) {
+        CSoxHandler sox;
+        PrepareWatermarking(sox, Work("in/" + track), {Work("wm/tag.wav")}, Work("out"), 2, 10);
+        sox.SetLevelMode(mode);
+        sox.SetWaterMarkLevel(level);
+        sox.SetDuck(duck);
+        sox.SetSuffix(Wx(suffix));
+        EXPECT_TRUE(sox.Run()) << FirstLine(sox);
+        EXPECT_EQ(1u, sox.GetErrors().size()) << wxJoin(sox.GetErrors(), '\n').utf8_string();
+        return sox.GetResultOutput().utf8_string();
+    }
+    // The loudness of what out added to track in the second from at.
+    double TagLoudness(const std::string& track, const std::string& out, double at) {
+        const std::string added = out + ".added.wav";
+        WriteDifference(out, Work("in/" + track), added);
+        return FfmpegLoudness(added, at, 1);
+    }
+    void SetUp() override {
+        BundleTest::SetUp();
+        MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.5");
+    }
+};
 
-    settings.level = -12;
-    const wxArrayString fits = RenderRun(settings, tracks, watermarks).Run();
-    EXPECT_EQ(Strings({"loud.wav: Process completed successfully",
-                       "quiet.wav: Process completed successfully"}),
-              fits);
+TEST_F(MusicLevel, AQuietAndALoudTrackGetTagsEquallyLoudAgainstTheirMusic) {
+    MakeTone(Work("in/quiet.wav"), 14, "pinknoise vol 0.1");
+    MakeTone(Work("in/loud.wav"), 14, "pinknoise overdrive 30 vol 0.5");
+    for (const std::string track : {"quiet.wav", "loud.wav"}) {
+        SCOPED_TRACE(track);
+        const double music = FfmpegLoudness(Work("in/" + track));
+        const std::string out = Render(track, LevelMode::AgainstTrack, -6, 0, "");
+        for (double at : {2.0, 12.0})
+            EXPECT_NEAR(music - 6, TagLoudness(track, out, at), 1.0) << at;
+    }
+}
+
+// Against the music where it lands: a tag in a quiet intro stays below the
+// intro as one in the loud part stays below that.
+TEST_F(MusicLevel, AgainstTheMusicAroundEachCopy) {
+    MakeTone(Work("in/a.wav"), 10, "pinknoise vol 0.3");
+    MakeTone(Work("in/b.wav"), 10, "pinknoise overdrive 30 vol 0.5");
+    ASSERT_EQ(
+        0, Shell("sox " + Work("in/a.wav") + " " + Work("in/b.wav") + " " + Work("in/song.wav")));
+    const double intro = FfmpegLoudness(Work("in/a.wav"));
+    const double chorus = FfmpegLoudness(Work("in/b.wav"));
+    ASSERT_GT(chorus - intro, 12);
+    const std::string out = Render("song.wav", LevelMode::AgainstMusicThere, -4, 0, "");
+    EXPECT_NEAR(intro - 4, TagLoudness("song.wav", out, 2), 1.0);
+    EXPECT_NEAR(chorus - 4, TagLoudness("song.wav", out, 12), 1.0);
+}
+
+// The music dips under each copy by the depth asked, ramping smoothly, and
+// stays as it was elsewhere.
+TEST_F(MusicLevel, TheMusicDipsUnderEachCopyWithoutAClick) {
+    MakeTone(Work("in/music.wav"), 14, "pinknoise vol 0.2");
+    const std::string track = Work("in/music.wav");
+    const std::string plain = Render("music.wav", LevelMode::AsRecorded, -12, 0, "_0");
+    const std::string dipped = Render("music.wav", LevelMode::AsRecorded, -12, 6, "_6");
+    // The tags are alike: the outputs differ by what the dip took away.
+    const std::string taken = Work("taken.wav");
+    WriteDifference(plain, dipped, taken);
+    for (double at : {2.0, 12.0}) {
+        SCOPED_TRACE(at);
+        const double kept = 1 - RmsIn(taken, at, 1) / RmsIn(track, at, 1);
+        EXPECT_NEAR(-6, 20 * std::log10(kept), 0.5);
+    }
+    for (auto [start, duration] : {std::pair<double, double>{0, 1.85}, {3.15, 6.7}, {13.15, 0.85}})
+        EXPECT_EQ(0, DifferenceIn(track, dipped, start, duration)) << start;
+    // The dipped music moves no faster from sample to sample than the music.
+    const std::string music = Work("dipped-music.wav");
+    ASSERT_EQ(0, Shell("sox -m -v 1 " + track + " -v 1 " + dipped + " -v -1 " + plain +
+                       " -e floating-point -b 32 " + music));
+    EXPECT_LE(Figure(StatOf(music), "Maximum delta:"),
+              Figure(StatOf(track), "Maximum delta:") * 1.01);
 }
 
 } // namespace

@@ -35,6 +35,8 @@ protected:
         preset.start = 40;
         preset.interval = 15;
         preset.level = -6;
+        preset.levelMode = LevelMode::AgainstTrack;
+        preset.duck = 4;
         preset.mono = preset.merge = preset.suffix = true;
         preset.format = OutputFormat::Aiff;
         preset.bitrate = 112;
@@ -55,7 +57,8 @@ TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
     // The groups, keys and encodings older files have; the format by name.
     EXPECT_EQ(
         "[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
-        "RepeatEvery=2\nWatermarkLevel=-6\n[Presets/Mine/Watermark\\ Settings/WatermarkFiles]\n"
+        "RepeatEvery=2\nWatermarkLevel=-6\nLevelMode=track\nDuck=4\n[Presets/Mine/Watermark\\ "
+        "Settings/WatermarkFiles]\n"
         "File0=/w/a b.wav\nFile1=/w/$HOME ${X} %PATH% b\\\\s.mp3\n[Presets/Mine/\\ Output\\ "
         "Settings]\nIsMono=1\n"
         "IsAppend=1\nOutputFormat=aiff\nBitrate=3\nOutputFolder=/srv/My Music & more\n"
@@ -92,6 +95,14 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
                      "IsMono=1\nOutputFormat=1002\nBitrate=-3\n"
                      "OutputFolder=/o\nPrefixOrSuffix=1\n"
                      "PrefixOrSuffixString=x"));
+    // The level against the music and the dip; a mode not known is the
+    // level as recorded, a dip beyond the deepest is the deepest.
+    EXPECT_EQ("start 0, every 10, level -5 LU around dip 12, mp3 at 320 kbit/s\nfolder \"\", "
+              "prefix \"\"\nwatermarks: ",
+              Loaded("WatermarkLevel=-5\nLevelMode=around\nDuck=20", ""));
+    EXPECT_EQ(
+        "start 0, every 10, level -5, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\nwatermarks: ",
+        Loaded("WatermarkLevel=-5\nLevelMode=loud", ""));
     // An index no entry has falls back; the list ends at its first gap; a
     // shipped sound that moved is found where the program keeps it now.
     EXPECT_EQ("start 0, every 10, level -24, mp3 at 320 kbit/s\nfolder \"\", prefix \"\"\n"

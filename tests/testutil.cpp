@@ -187,8 +187,13 @@ Answer<wxTextEntryDialog> TextEntryExpect(const wxString& title, const wxString&
 }
 
 std::string Describe(const Preset& p) {
+    wxString level = wxString::Format("%d", p.level);
+    if (p.levelMode != LevelMode::AsRecorded)
+        level += " LU " + LevelModeName(p.levelMode);
+    if (p.duck != 0)
+        level += wxString::Format(" dip %d", p.duck);
     wxString text = wxString::Format(
-        "start %d, every %d, level %d,%s%s %s at %d kbit/s\n", p.start, p.interval, p.level,
+        "start %d, every %d, level %s,%s%s %s at %d kbit/s\n", p.start, p.interval, level,
         p.mono ? " mono" : "", p.merge ? " merged" : "", FormatExtension(p.format), p.bitrate);
     text += "folder \"" + p.folder + "\", " + (p.suffix ? "suffix" : "prefix") + " \"" + p.affix +
             "\"\nwatermarks: " + wxJoin(p.watermarks, '|', 0);
