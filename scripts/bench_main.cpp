@@ -14,6 +14,7 @@
 // a two-hour track. Two more scenarios time a 60 s preview clip of each
 // track (against SoX cutting and fading the same clip) and tagged FLAC
 // masters with a cover (against SoX converting them, which drops the tags).
+#include "FileFacts.h"
 #include "RenderRun.h"
 #include "SoxHandler.h"
 
@@ -74,7 +75,11 @@ double Since(std::chrono::steady_clock::time_point start) {
 enum class Tool { Velisto, Ffmpeg };
 // One render at a time, the whole batch at once, or the batch merged into one
 // file; one clip at a time; one tagged FLAC track at a time.
-enum class Mode { Alone, Batch, Merged, Clip, TaggedFlac };
+// Level modes: Cached measures each track's music before the timing starts,
+// as the window's strip has when a track is rendered from it; the others
+// measure it in the render, as velisto-batch does. MusicDip sets the tag 6 LU
+// below the music around each copy over a 6 dB dip.
+enum class Mode { Alone, Batch, Merged, Clip, TaggedFlac, PlainCached, MusicDip, MusicDipCached };
 
 // Seconds of one unit of a scenario (a track alone, or the whole batch) and
 // of the plain conversions of the same tracks, timed just before it: the
@@ -87,7 +92,8 @@ struct Timing {
 
 std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, int interval,
                                 Mode mode) {
-    const bool batch = mode != Mode::Alone;
+    const bool batch = mode != Mode::Alone && mode != Mode::PlainCached &&
+                       mode != Mode::MusicDip && mode != Mode::MusicDipCached;
     std::vector<Timing> timings;
     const std::string out = set + "/out";
     Shell("rm -rf " + Quote(out) + " && mkdir -p " + Quote(out));
@@ -104,7 +110,7 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         const auto start = std::chrono::steady_clock::now();
         const bool ok = Shell("cd " + Quote(g_resourceFolder.ToStdString()) + " && ./sox " +
                               Quote(Track(set, i, ext)) + " -C " + std::to_string(kBitrate) + " " +
-                              Quote(output(i)) + clip);
+                              Quote(out + "/plain.mp3") + clip);
         return ok ? Since(start) : -1;
     };
     auto render = [&](const wxArrayString& tracks) {
@@ -116,6 +122,11 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         settings.folder = wxString::FromUTF8(out);
         settings.merge = mode == Mode::Merged;
         settings.mergeName = "merged";
+        if (mode == Mode::MusicDip || mode == Mode::MusicDipCached) {
+            settings.levelMode = LevelMode::AgainstMusicThere;
+            settings.level = -6;
+            settings.duck = 6;
+        }
         if (mode == Mode::Clip) {
             settings.clipLength = kClipLength;
             settings.clipStart = kClipStart;
@@ -162,8 +173,14 @@ std::vector<Timing> RunScenario(const std::string& set, int count, Tool tool, in
         timings.push_back(timing);
         return timings;
     }
+    const bool cached = mode == Mode::PlainCached || mode == Mode::MusicDipCached;
     for (int i = 0; i < count; ++i) {
         const std::string in = Track(set, i, ext);
+        // A track touched is one whose music no earlier row measured.
+        Shell("touch " + Quote(in));
+        wxString failure;
+        if (cached && !FileFacts::TrackLoudness(wxString::FromUTF8(in), failure))
+            fprintf(stderr, "%s\n", failure.utf8_string().c_str());
         Timing timing;
         timing.plain = plain(i);
         const auto start = std::chrono::steady_clock::now();
@@ -387,19 +404,20 @@ int main(int argc, char** argv) {
         {longSet, 1, "1 x " + Duration(options.longSeconds), {5}},
     };
     for (const Set& set : sets) {
-        auto row = [&](const std::string& name, Tool tool, int interval, Mode mode) {
+        auto row = [&](const std::string& name, Tool tool, int interval, Mode mode) -> double {
             fprintf(stderr, "Running: %s %s...\n", set.label.c_str(), name.c_str());
             const Result r = Measure(set.folder, set.count, tool, interval, mode);
             if (!r.ok) {
                 printf("%-34s failed (see the messages above)\n", (set.label + " " + name).c_str());
                 status = 1;
-                return;
+                return -1;
             }
             const double total = Sum(r.timings, &Timing::seconds);
             const double plain = Sum(r.timings, &Timing::plain);
             printf("%-34s %9.2f %9.2f %9.2f %7.2f %7.1f MB\n", (set.label + " " + name).c_str(),
                    total, total / set.count, plain, plain > 0 ? total / plain : 0.0,
                    r.treeKb / 1024.0);
+            return total;
         };
         for (int interval : set.intervals) {
             const std::string every = "every " + std::to_string(interval) + " s";
@@ -413,6 +431,14 @@ int main(int argc, char** argv) {
             row("velisto 60 s clips, alone", Tool::Velisto, 10, Mode::Clip);
             row("velisto tagged FLAC in, alone", Tool::Velisto, 10, Mode::TaggedFlac);
         }
+        const double before = row("velisto measured before, alone", Tool::Velisto, 10,
+                                  Mode::PlainCached);
+        const double dipMeasured =
+            row("velisto -6 LU, 6 dB dip, measured", Tool::Velisto, 10, Mode::MusicDipCached);
+        const double dip = row("velisto -6 LU, 6 dB dip, alone", Tool::Velisto, 10, Mode::MusicDip);
+        if (before > 0 && dipMeasured > 0 && dip > 0)
+            printf("%-34s %9.2f measured before, %.2f measured in the render\n",
+                   (set.label + " dip / plain render").c_str(), dipMeasured / before, dip / before);
     }
     printf("\nplain s: the plain conversions of the same tracks one after another, timed\n"
            "beside the scenario (before each track alone, before the batch). ratio: total\n"
@@ -422,10 +448,15 @@ int main(int argc, char** argv) {
            "clips: a 60 s clip from 0:30 faded over 2 s, against SoX cutting and fading\n"
            "it (sox IN.mp3 -C 320 OUT.mp3 trim 30 60 fade t 2 60 2); tagged FLAC: FLAC\n"
            "masters with text tags and a 200 kB cover, tags and cover carried, against\n"
-           "SoX converting them (which drops both).\n"
+           "SoX converting them (which drops both). Every render measures its track's\n"
+           "music first (the loudness and peaks that keep any level from clipping);\n"
+           "measured before: that measure taken before the timing, as the window has it\n"
+           "from the waveform strip. -6 LU, 6 dB dip: the tag set 6 LU below the music\n"
+           "around each copy, the music dipped 6 dB under it.\n"
            "peak mem: the scenario's processes together at their peak.\n"
            "targets: alone, clips and tagged FLAC <= 1.3, batch <= 0.7, merged <= 1.1,\n"
-           "velisto below ffmpeg.\n");
+           "velisto below ffmpeg; dip / plain render (both measured before) <= 1.15,\n"
+           "measured in the render <= 1.35.\n");
     Shell("rm -rf " + Quote(work));
     return status;
 }
