@@ -273,10 +273,18 @@ int Batch::Run() {
     if (status != kRendered)
         return status;
     const bool dryRun = Has("dry-run");
-    if (Has("output") && !dryRun && !wxDirExists(settings.folder) &&
-        !wxFileName::Mkdir(settings.folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) &&
+    const bool madeFolder = Has("output") && !dryRun && !wxDirExists(settings.folder);
+    if (madeFolder && !wxFileName::Mkdir(settings.folder, wxS_DIR_DEFAULT, wxPATH_MKDIR_FULL) &&
         !wxDirExists(settings.folder)) // another job may have just made it
         return Fail("cannot create the output folder " + settings.folder);
+    // A run that writes nothing leaves no folder of its own behind.
+    struct EmptyFolder {
+        wxString path;
+        ~EmptyFolder() {
+            if (!path.empty())
+                wxRmdir(path); // fails, as it should, once anything is in it
+        }
+    } made{madeFolder ? settings.folder : wxString()};
 
     // A job started in the background of a script ignores Ctrl-C, one started
     // with nohup a hang-up; they stay so. Otherwise a closed terminal or SSH

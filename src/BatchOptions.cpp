@@ -50,8 +50,8 @@ const char kHelp[] =
     "  --mono             mono outputs\n"
     "  --clip SECONDS     write a clip of SECONDS of each track, 1 to %d (the\n"
     "                     window offers %s), or 0 for the whole track\n"
-    "  --clip-start SECONDS\n"
-    "                     second of the track the clip starts at, 0 to %d\n"
+    "  --clip-start TIME  where in the track the clip starts: seconds (45) or\n"
+    "                     minutes and seconds (1:30), up to %s\n"
     "  --fade SECONDS     fade the clip in and out, 0 to %d seconds\n"
     "  --prefix TEXT      put TEXT before every output name\n"
     "  --suffix TEXT      put TEXT after every output name (either replaces the\n"
@@ -189,8 +189,8 @@ wxString BatchOptions::HelpText() {
         g_minWatermarkLevel, g_maxWatermarkLevel, g_minWatermarkLevel, g_maxWatermarkLevel,
         g_maxDuck, FormatNames(),
         Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)), kMaxClip,
-        Choices(std::vector<int>(clips.begin() + 1, clips.end())), g_maxClipStart, g_maxClipFade,
-        kJobsPerCore, MaxJobs());
+        Choices(std::vector<int>(clips.begin() + 1, clips.end())), ClockText(g_maxClipStart),
+        g_maxClipFade, kJobsPerCore, MaxJobs());
 }
 
 wxString BatchOptions::Parse() {
@@ -219,9 +219,16 @@ bool BatchOptions::ApplyOptions(Preset& preset, wxString& problem) const {
         !RangedValue("level-lu", g_minWatermarkLevel, g_maxWatermarkLevel, preset.level, problem) ||
         !RangedValue("duck", 0, g_maxDuck, preset.duck, problem) ||
         !RangedValue("clip", 0, kMaxClip, preset.clipLength, problem) ||
-        !RangedValue("clip-start", 0, g_maxClipStart, preset.clipStart, problem) ||
+
         !RangedValue("fade", 0, g_maxClipFade, preset.clipFade, problem))
         return false;
+    // As the window's field takes it: seconds, or minutes and seconds.
+    if (Has("clip-start") && !ParseClockText(Option("clip-start"), preset.clipStart)) {
+        problem = "--clip-start " + Option("clip-start") +
+                  " is not offered; use seconds (45) or minutes and seconds (1:30), up to " +
+                  ClockText(g_maxClipStart);
+        return false;
+    }
     if (Has("level") && (Has("level-lu") || Has("level-against"))) {
         problem = "--level sets a level on the files as recorded; --level-lu and "
                   "--level-against set one against the music: give one or the other";

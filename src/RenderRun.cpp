@@ -173,8 +173,11 @@ wxString RenderRun::OutputConflict(const std::vector<Track>& tracks, size_t row)
     const Track& track = tracks[row];
     for (size_t i = 0; i < row; ++i) {
         if (tracks[i].result.HasOutput() && tracks[i].identity == track.identity)
+            // Same-named tracks of two folders: the folders tell them apart.
             return "Not processed: " + DisplayName(track.output) +
-                   " was already written by an earlier track of this run.";
+                   " was already written by an earlier track of this run, from " +
+                   DisplayName(wxFileName(m_tracks[i]).GetPath()) + "; this one is in " +
+                   DisplayName(wxFileName(m_tracks[row]).GetPath()) + ".";
     }
     // Its own track is the engine's to refuse.
     for (size_t i = 0; i < tracks.size(); ++i) {

@@ -127,7 +127,7 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     // A clip, any interval, FLAC: the dry run tells, the run writes it, the
     // last copy cut at the clip's end.
     MakeTone(Path("long-wm.wav"), 1.5, "sine 1000 vol 0.1");
-    const std::string clip = "--preset Store --format flac --clip 8 --clip-start 3 --fade 1 "
+    const std::string clip = "--preset Store --format flac --clip 8 --clip-start 0:03 --fade 1 "
                              "--every 3 --watermark long-wm.wav --output out5 tracks/a.wav";
     EXPECT_EQ(
         "a.wav -> " + Path("out5/a_wm.flac") +
@@ -170,8 +170,8 @@ TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     EXPECT_EQ(1, same.status);
     EXPECT_EQ("a.wav -> " + Path("out3/a_wm.wav") +
                   ": watermarks at 1 s (0.0 dB), 6 s (0.0 dB), 11 s (0.0 dB)\na.wav: Not "
-                  "processed: a_wm.wav was already written "
-                  "by an earlier track of this run.\n",
+                  "processed: a_wm.wav was already written by an earlier track of this run, "
+                  "from tracks; this one is in other.\n",
               same.out);
 }
 
@@ -265,6 +265,7 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--preset Store --bitrate 100 --output out tracks|--bitrate 100",
           "--preset Store --every 0 --output out tracks|--every 0",
           "--preset Store --clip 3601 --output out tracks|--clip 3601",
+          "--preset Store --clip 30 --clip-start 1:75 --output out tracks|--clip-start 1:75",
           "--preset Store --fade 6 --output out tracks|--fade 6",
           "--preset Store --start 6 --output out tracks|--start 6",
           "--preset Store --format opus --output out tracks|--format opus",
@@ -512,6 +513,9 @@ TEST_F(BatchTest, RefusesByNameWhatIsNotARegularFileOrNotUtf8) {
     EXPECT_EQ(2, fifo.status);
     EXPECT_EQ("velisto-batch: " + notRegular.substr(0, notRegular.find('\n') + 1), fifo.err);
     EXPECT_FALSE(Exists(Path("out3/a_wm.wav")));
+    // A run that writes nothing leaves no folder of its own behind.
+    EXPECT_EQ(1, Run("--preset Store --output made/here fifo.wav").status);
+    EXPECT_FALSE(Exists(Path("made/here")));
 }
 
 } // namespace

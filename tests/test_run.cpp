@@ -142,7 +142,7 @@ TEST_F(Run, OutputsNeverReplaceListedTracksOrEachOther) {
     MakeSilence(Work("in2/song.wav"), 6.4, 8000, 1);
     EXPECT_EQ(Strings({"song.wav: Process completed successfully",
                        "song.wav: Not processed: song.wav was already written by an earlier track "
-                       "of this run."}),
+                       "of this run, from in; this one is in in2."}),
               RunOn(Files({"in/song.wav", "in2/song.wav"})));
     EXPECT_EQ(std::vector<TrackOutcome>({TrackOutcome::Done, TrackOutcome::NotProcessed}),
               outcomes);
