@@ -41,4 +41,21 @@ TEST_F(BundleStart, EntersTheFolderThatHoldsTheBundle) {
     EXPECT_EQ(Wx(Work("usr/share/velisto")), wxGetCwd());
 }
 
+// Asked for its usage where there is no display (over SSH, in a script),
+// the program answers instead of failing to start the toolkit.
+TEST(CommandLine, HelpIsAnsweredWithoutADisplay) {
+    const std::string program = ShellQuote(VELISTO_BUNDLE_DIR "/Contents/MacOS/velisto");
+    for (const char* ask : {"--help", "-h", "--verbose --help"}) {
+        SCOPED_TRACE(ask);
+        std::string out;
+        EXPECT_EQ(0, Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program + " " + ask, &out));
+        EXPECT_EQ(0u, out.find("Usage: velisto [-h] [--verbose]\n")) << out;
+        EXPECT_NE(std::string::npos, out.find("--verbose \tgenerate verbose log messages"));
+    }
+    // Anything else still needs one, and says so.
+    std::string out;
+    EXPECT_NE(0, Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program, &out));
+    EXPECT_NE(std::string::npos, out.find("Unable to initialize GTK+")) << out;
+}
+
 } // namespace
