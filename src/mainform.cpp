@@ -5,6 +5,7 @@
 #include "Placement.h"
 #include "SoxHandler.h"
 #include "WaveformStrip.h"
+#include "WebLinks.h"
 
 #include <wx/settings.h>
 #include <wx/statbox.h>
@@ -366,6 +367,14 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     wxMenuItem* twitter = m_helpMenu->Append(wxID_ANY, "Twitter");
     wxMenuItem* google = m_helpMenu->Append(wxID_ANY, "Google+");
     Append(m_helpMenu, "Help");
+
+    // An item with nowhere to go (no website, no manual) is shown disabled.
+    const std::pair<wxMenuItem*, WebPage> pages[] = {
+        {website, WebPage::Home},      {update, WebPage::Updates},  {tutorial, WebPage::Tutorial},
+        {feedback, WebPage::Feedback}, {faq, WebPage::Faq},         {support, WebPage::Support},
+        {facebook, WebPage::Facebook}, {twitter, WebPage::Twitter}, {google, WebPage::GooglePlus}};
+    for (const auto& [item, page] : pages)
+        item->Enable(!PageAddress(page).empty());
 
     auto link = [this](wxMenuItem* item, wxObjectEventFunction handler) {
         Connect(item->GetId(), wxEVT_MENU, handler, nullptr, this);
