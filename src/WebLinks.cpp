@@ -7,6 +7,8 @@
 #include <wx/filename.h>
 #include <wx/utils.h>
 
+#include <iterator>
+
 namespace {
 
 wxString WithoutTrailingSlash(wxString address) {
@@ -40,6 +42,7 @@ wxString PageAddress(WebPage page) {
     static const char* const kPaths[] = {
         "/",        "/versionupdate_v1_01", "/tutorials",       "/contact/",          "/faq",
         "/support", "/fenwaro/facebook",    "/fenwaro/twitter", "/fenwaro/googleplus"};
+    static_assert(std::size(kPaths) == static_cast<size_t>(WebPage::GooglePlus) + 1);
     if (!g_websiteBase.empty())
         return g_websiteBase + kPaths[static_cast<int>(page)];
     // What a user asks the manual too: how to use the program and what to
