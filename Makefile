@@ -18,8 +18,11 @@ build: deps
 run: build
 	$(BUILD_DIR)/Velisto.app/Contents/MacOS/velisto
 
+# The window tests run under a window manager, as on a desktop, whose frame
+# takes part of a window's size.
 test: build
-	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest -j $(JOBS) --output-on-failure
+	cd $(BUILD_DIR) && xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+	  $(CURDIR)/tests/with-window-manager ctest -j $(JOBS) --output-on-failure
 
 # Every test but the package's, built with AddressSanitizer and UBSan: a use
 # after free or undefined behaviour fails the test it happens in. The
@@ -28,7 +31,8 @@ test-asan: deps
 	cmake -S . -B $(ASAN_BUILD_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELISTO_SANITIZE=ON
 	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
 	cd $(ASAN_BUILD_DIR) && ASAN_OPTIONS=detect_leaks=0 \
-	  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" ctest -j $(JOBS) -LE package --output-on-failure
+	  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" \
+	  $(CURDIR)/tests/with-window-manager ctest -j $(JOBS) -LE package --output-on-failure
 
 # velisto_VERSION_amd64.deb in this folder, built apart from the test build with
 # Debian's hardening flags, without the tests, for the /usr prefix.

@@ -73,3 +73,5 @@ add_custom_target(compressed_docs ALL DEPENDS ${VELISTO_GZIPPED})
 
 install(FILES packaging/copyright ${CMAKE_BINARY_DIR}/doc/changelog.gz
   DESTINATION ${VELISTO_INSTALL_DOCS})
+# The manual and its pictures, where the installed program looks for them.
+install(DIRECTORY ${VELISTO_MANUAL_DIR}/ DESTINATION ${VELISTO_INSTALL_DOCS})

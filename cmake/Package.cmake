@@ -28,7 +28,9 @@ All audio work is done by SoX, run as a separate program.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.example.com/)
+if(VELISTO_WEB_ADDRESS)
+  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE ${VELISTO_WEB_ADDRESS})
+endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELISTO_MAINTAINER}")
 # The libraries' packages come from dpkg-shlibdeps; what nothing links is
 # named here: SoX with FLAC, Ogg and MP3 support for every audio job, the GStreamer plugins

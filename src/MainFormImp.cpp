@@ -54,7 +54,7 @@ void MenuBarImp::OnAbout(wxCommandEvent&) {
 }
 
 void MenuBarImp::OnVisitWebsite(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/");
+    OpenPage(WebPage::Home);
 }
 
 void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
@@ -62,35 +62,35 @@ void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
 }
 
 void MenuBarImp::OnMenuCheckForUpdate(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/versionupdate_v1_01");
+    OpenPage(WebPage::Updates);
 }
 
 void MenuBarImp::OnMenuTutorial(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/tutorials");
+    OpenPage(WebPage::Tutorial);
 }
 
 void MenuBarImp::OnMenuFeedback(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/contact/");
+    OpenPage(WebPage::Feedback);
 }
 
 void MenuBarImp::OnMenuFAQ(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/faq");
+    OpenPage(WebPage::Faq);
 }
 
 void MenuBarImp::OnMenuSupport(wxCommandEvent&) {
-    OpenWebPage(g_websiteBase + "/support");
+    OpenPage(WebPage::Support);
 }
 
 void MenuBarImp::OnMenuFacebook(wxCommandEvent&) {
-    OpenWebPage(g_facebookPage);
+    OpenPage(WebPage::Facebook);
 }
 
 void MenuBarImp::OnMenuTwitter(wxCommandEvent&) {
-    OpenWebPage(g_twitterPage);
+    OpenPage(WebPage::Twitter);
 }
 
 void MenuBarImp::OnMenuGoogle(wxCommandEvent&) {
-    OpenWebPage(g_googlePlusPage);
+    OpenPage(WebPage::GooglePlus);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,12 +3,14 @@
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
@@ -36,11 +38,40 @@ struct Picture {
     int type = 3; // front cover, in the numbering ID3v2 and FLAC share
 };
 
-struct Tags {
-    TagLib::PropertyMap properties;
-    std::vector<Picture> pictures;
-    bool Empty() const { return properties.isEmpty() && pictures.empty(); }
+// A plain comment of the track's own (no description), with the language
+// its ID3 frame named.
+struct Comment {
+    TagLib::String text;
+    TagLib::ByteVector language = "eng";
 };
+
+struct Tags {
+    TagLib::PropertyMap properties; // everything but the plain comments
+    std::vector<Comment> comments;
+    std::vector<Picture> pictures;
+    bool Empty() const { return properties.isEmpty() && comments.empty() && pictures.empty(); }
+};
+
+// A player applies these to the sound they were measured on; the output's
+// sound is another, so they would set it to a wrong level (or trim it
+// wrongly, for the encoder's gapless note).
+bool IsLoudnessKey(const TagLib::String& key) {
+    for (const char* prefix : {"REPLAYGAIN_", "R128_", "MP3GAIN_"}) {
+        if (key.startsWith(prefix))
+            return true;
+    }
+    for (const char* name : {"ITUNNORM", "ITUNSMPB", "COMMENT:ITUNNORM", "COMMENT:ITUNSMPB"}) {
+        if (key == name)
+            return true;
+    }
+    return false;
+}
+
+// A COMM frame that players show as the comment: no description of its own.
+bool IsPlainComment(const TagLib::ID3v2::CommentsFrame& frame) {
+    const TagLib::String description = frame.description().upper();
+    return description.isEmpty() || description == "COMMENT";
+}
 
 // What an album shares: a merged file of several tracks takes only these.
 const char* const kAlbumKeys[] = {
@@ -94,20 +125,46 @@ Tags ReadTags(const wxString& path) {
         return tags;
     TagLib::File* file = ref.file();
     tags.properties = file->properties();
+    TagLib::ID3v2::Tag* id3 = nullptr;
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
-        ReadPictures(mpeg->ID3v2Tag(), tags.pictures);
+        id3 = mpeg->ID3v2Tag();
+        ReadPictures(id3, tags.pictures);
     } else if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
         // Its properties are the ID3 chunk's; a file with only RIFF INFO has those.
         if (tags.properties.isEmpty() && wav->hasInfoTag())
             tags.properties = wav->InfoTag()->properties();
+        else
+            id3 = wav->ID3v2Tag();
         ReadPictures(wav->ID3v2Tag(), tags.pictures);
     } else if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
-        ReadPictures(aiff->tag(), tags.pictures);
+        id3 = aiff->tag();
+        ReadPictures(id3, tags.pictures);
     } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
         ReadPictures(flac->pictureList(), tags.pictures);
     } else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
         ReadPictures(vorbis->tag()->pictureList(), tags.pictures);
     }
+    // Kept apart, so that the output's own comment can go before them.
+    for (const TagLib::String& text : tags.properties["COMMENT"]) {
+        Comment comment{text};
+        for (TagLib::ID3v2::Frame* frame :
+             id3 ? id3->frameList("COMM") : TagLib::ID3v2::FrameList()) {
+            const auto* comm = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
+            if (comm && IsPlainComment(*comm) && comm->text() == text) {
+                comment.language = comm->language();
+                break;
+            }
+        }
+        tags.comments.push_back(comment);
+    }
+    tags.properties.erase("COMMENT");
+    TagLib::StringList loudness;
+    for (const auto& [key, values] : tags.properties) {
+        if (IsLoudnessKey(key))
+            loudness.append(key);
+    }
+    for (const TagLib::String& key : loudness)
+        tags.properties.erase(key);
     return tags;
 }
 
@@ -118,6 +175,55 @@ void KeepAlbumTags(Tags& tags) {
             album.insert(key, tags.properties[key]);
     }
     tags.properties = album;
+    tags.comments.clear();
+}
+
+TagLib::String Utf8(const wxString& text) {
+    return TagLib::String(text.utf8_str().data(), TagLib::String::UTF8);
+}
+
+// The output's comment first, then the track's own, as COMM frames: players
+// show the first plain one, and a second text in one property would become a
+// user frame (TXXX) that they do not show at all.
+void WriteComments(TagLib::ID3v2::Tag* tag, const std::vector<Comment>& comments) {
+    // Described comments (a program's notes) follow, as they came.
+    TagLib::ID3v2::FrameList others = tag->frameList("COMM");
+    for (TagLib::ID3v2::Frame* frame : others)
+        tag->removeFrame(frame, false);
+    auto add = [tag](const Comment& comment) {
+        auto* frame = new TagLib::ID3v2::CommentsFrame(TagLib::String::UTF8);
+        frame->setLanguage(comment.language.size() == 3 ? comment.language : "eng");
+        frame->setText(comment.text);
+        tag->addFrame(frame);
+    };
+    add({Utf8(g_previewComment)});
+    for (const Comment& comment : comments)
+        add(comment);
+    for (TagLib::ID3v2::Frame* frame : others) {
+        const auto* comm = dynamic_cast<TagLib::ID3v2::CommentsFrame*>(frame);
+        if (comm && IsPlainComment(*comm))
+            delete frame;
+        else
+            tag->addFrame(frame);
+    }
+}
+
+// Vorbis comments keep the order of one field's values.
+TagLib::PropertyMap WithComments(TagLib::PropertyMap properties,
+                                 const std::vector<Comment>& comments) {
+    TagLib::StringList texts(Utf8(g_previewComment));
+    for (const Comment& comment : comments)
+        texts.append(comment.text);
+    properties.replace("COMMENT", texts);
+    return properties;
+}
+
+// RIFF INFO has room for one ICMT.
+TagLib::String InfoComment(const std::vector<Comment>& comments) {
+    TagLib::String text = Utf8(g_previewComment);
+    for (const Comment& comment : comments)
+        text += "; " + comment.text;
+    return text;
 }
 
 // Writes tags into the file, replacing whatever it held; false when it
@@ -127,22 +233,29 @@ bool WriteTags(const wxString& path, const Tags& tags) {
     if (ref.isNull())
         return false;
     TagLib::File* file = ref.file();
-    file->setProperties(tags.properties);
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
+        mpeg->setProperties(tags.properties);
+        WriteComments(mpeg->ID3v2Tag(true), tags.comments);
         WritePictures(mpeg->ID3v2Tag(true), tags.pictures);
         return mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers);
     }
     if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
         // The ID3 chunk holds everything; RIFF INFO, which more players
         // read, what it can.
+        wav->ID3v2Tag()->setProperties(tags.properties);
+        WriteComments(wav->ID3v2Tag(), tags.comments);
         WritePictures(wav->ID3v2Tag(), tags.pictures);
         wav->InfoTag()->setProperties(tags.properties);
+        wav->InfoTag()->setComment(InfoComment(tags.comments));
         return wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers);
     }
     if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
+        aiff->tag()->setProperties(tags.properties);
+        WriteComments(aiff->tag(), tags.comments);
         WritePictures(aiff->tag(), tags.pictures);
         return aiff->save();
     }
+    file->setProperties(WithComments(tags.properties, tags.comments));
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
         flac->removePictures();
         for (const Picture& picture : tags.pictures)
@@ -168,10 +281,6 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope,
         *wrote = !tags.Empty();
     if (tags.Empty())
         return wxString();
-    // Beside the track's own comment, never over it.
-    TagLib::StringList comments = tags.properties["COMMENT"];
-    comments.append(TagLib::String(g_previewComment.utf8_str().data(), TagLib::String::UTF8));
-    tags.properties.replace("COMMENT", comments);
     if (!WriteTags(output, tags))
         return "its tags and pictures could not be written.";
     return wxString();
@@ -195,10 +304,32 @@ bool MarkAsOutput(const wxString& path) {
     TagLib::FileRef ref(path.fn_str());
     if (ref.isNull())
         return false;
-    TagLib::PropertyMap properties = ref.file()->properties();
-    properties.replace(kOutputTag, TagLib::StringList("1"));
-    ref.file()->setProperties(properties);
-    return ref.file()->save();
+    TagLib::File* file = ref.file();
+    // Added beside the tags, not through the whole property map, which would
+    // fold the two comment frames into one user frame.
+    auto addTo = [](TagLib::ID3v2::Tag* tag) {
+        tag->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+            kOutputTag, TagLib::StringList("1"), TagLib::String::UTF8));
+    };
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
+        addTo(mpeg->ID3v2Tag(true));
+        return mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripNone);
+    }
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
+        addTo(wav->ID3v2Tag());
+        return wav->save(TagLib::RIFF::WAV::File::ID3v2, TagLib::File::StripNone);
+    }
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
+        addTo(aiff->tag());
+        return aiff->save();
+    }
+    if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file))
+        flac->xiphComment(true)->addField(kOutputTag, "1");
+    else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
+        vorbis->tag()->addField(kOutputTag, "1");
+    else
+        return false;
+    return file->save();
 }
 
 bool IsMarkedOutput(const wxString& path) {

@@ -3,16 +3,48 @@
 
 #include "MainFormImp.h"
 
+#include <wx/cmdline.h>
 #include <wx/filename.h>
 #include <wx/image.h>
 #include <wx/stdpaths.h>
 
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 
 // The tests link this file too and bring their own application object.
 #ifndef VELISTO_NO_ENTRY
-wxIMPLEMENT_APP(MyApp);
+wxIMPLEMENT_APP_NO_MAIN(MyApp);
+
+int main(int argc, char** argv) {
+    // Answered before the toolkit starts, which fails without a display.
+    if (AsksForHelp(argc, argv)) {
+        std::fputs(UsageText(argc, argv).utf8_str(), stdout);
+        return 0;
+    }
+    return wxEntry(argc, argv);
+}
 #endif
+
+void DescribeCommandLine(wxCmdLineParser& parser) {
+    parser.AddSwitch("h", "help", "show this help message", wxCMD_LINE_OPTION_HELP);
+    parser.AddSwitch("", "verbose", "generate verbose log messages");
+    parser.AddUsageText("GTK's own options, such as --display=DISPLAY, are accepted as well.");
+}
+
+bool AsksForHelp(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0)
+            return true;
+    }
+    return false;
+}
+
+wxString UsageText(int argc, char** argv) {
+    wxCmdLineParser parser(argc, argv);
+    DescribeCommandLine(parser);
+    return parser.GetUsageString();
+}
 
 namespace {
 
@@ -23,6 +55,10 @@ void NoteStopRequest(int) {
 }
 
 } // namespace
+
+void MyApp::OnInitCmdLine(wxCmdLineParser& parser) {
+    DescribeCommandLine(parser);
+}
 
 bool MyApp::OnInit() {
     wxInitAllImageHandlers();

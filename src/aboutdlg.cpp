@@ -3,6 +3,7 @@
 
 #include "AppPaths.h"
 #include "SoxHandler.h"
+#include "ToolVersions.h"
 #include "WebLinks.h"
 
 #include <wx/button.h>
@@ -52,10 +53,16 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     add(m_productLabel, 9, bold, 5);
     m_versionLabel = text("Version " VELISTO_VERSION);
     add(m_versionLabel, 9, normal, 5);
-    m_websiteCaption = text("Official Website");
-    add(m_websiteCaption, 9, bold, 5);
-    m_websiteLink = link(g_websiteBase + "/", g_websiteBase + "/");
-    add(m_websiteLink, 9, normal, 0);
+    // A build without a website has no rows for one.
+    const wxString website = PageAddress(WebPage::Home);
+    m_websiteCaption = nullptr;
+    m_websiteLink = nullptr;
+    if (!website.empty()) {
+        m_websiteCaption = text("Official Website");
+        add(m_websiteCaption, 9, bold, 5);
+        m_websiteLink = link(website, website);
+        add(m_websiteLink, 9, normal, 0);
+    }
 
     m_developedCaption = text("Developed and designed by");
     add(m_developedCaption, 9, bold, 5);
@@ -87,7 +94,10 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
 
     m_usingCaption = text(g_programName + " Using :");
     add(m_usingCaption, 9, bold, 5);
-    m_soxCaption = text("SOX");
+    // What is installed, not what the program was built with: SoX and the
+    // encoder it loads are the system's.
+    const wxString sox = SoxVersion();
+    m_soxCaption = text(sox.empty() ? wxString("SoX (not found)") : sox);
     add(m_soxCaption, 9, bold, 5);
     m_soxLink = link(kSoxPage, kSoxPage);
     add(m_soxLink, 9, normal, 5);
@@ -95,7 +105,9 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
     add(m_lameCaption, 9, bold, 0);
     m_lameLink = link(kLamePage, kLamePage);
     add(m_lameLink, 9, normal, 0);
-    m_lameNotice = text("LAME 3.99.5, Copyright (c) 1998-2014 The LAME Project");
+    const wxString lame = LameVersion();
+    m_lameNotice = text(lame.empty() ? wxString("LAME not found: SoX needs it to write MP3")
+                                     : "LAME " + lame + ", the MP3 encoder SoX uses");
     add(m_lameNotice, 9, normal, 5);
     m_madCaption = text("libmad - MPEG audio decoder library");
     add(m_madCaption, 9, bold, 5);
@@ -106,7 +118,11 @@ AboutDlg::AboutDlg(wxWindow* parent, int id, const wxString& title, const wxPoin
 
     m_rightsNotice = text("Copyright (c) 2026 Fenwaro. All rights reserved.");
     add(m_rightsNotice, 8, bold, 5);
-    m_supportContact = text("Support: support@example.com");
+    const wxString support = PageAddress(WebPage::Support);
+    m_supportContact =
+        text(!g_websiteBase.empty() ? "Support: " + support
+             : !support.empty()     ? wxString("Support: Help > Support opens the manual")
+                                    : wxString("Support: see the manual"));
     add(m_supportContact, 8, bold, 0);
 
     // Closes with its button or Escape, not only with the window's close box.

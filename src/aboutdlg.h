@@ -7,9 +7,9 @@
 #include <wx/hyperlink.h>
 #include <wx/stattext.h>
 
-// The About page: logo, version, links and credits, one row each. No
-// behaviour of its own: the links open their pages through OpenWebPage and
-// the window's close box closes it.
+// The About page: logo, version, links, credits and the versions of SoX and
+// LAME found on the system, one row each. No behaviour of its own: the links
+// open their pages through OpenWebPage and the window's close box closes it.
 class AboutDlg : public wxDialog {
 public:
     // Builds every row; the dialog is 431 x 736 whatever size is passed, with
@@ -21,7 +21,7 @@ protected:
     wxBitmapButton* m_logoButton;
     wxStaticText* m_productLabel;
     wxStaticText* m_versionLabel;
-    wxStaticText* m_websiteCaption;
+    wxStaticText* m_websiteCaption; // null, as the link, without a website
     wxHyperlinkCtrl* m_websiteLink;
     wxStaticText* m_developedCaption;
     wxStaticText* m_developerCredit1;

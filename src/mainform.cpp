@@ -5,6 +5,7 @@
 #include "Placement.h"
 #include "SoxHandler.h"
 #include "WaveformStrip.h"
+#include "WebLinks.h"
 
 #include <wx/settings.h>
 #include <wx/statbox.h>
@@ -48,7 +49,13 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     header->Add(0, 0, 1, wxEXPAND, 5);
     root->Add(header, 0, wxEXPAND | wxFIXED_MINSIZE, 5);
 
-    wxBoxSizer* body = new wxBoxSizer(wxVERTICAL);
+    // One column of rows that keep their height, but for the track list, the
+    // player row (for the strip) and the lower block, which share what the
+    // window has beyond its minimum. A flex grid's minimum is the sum of its
+    // rows': a box sizer would scale the stretching rows' minimums up to
+    // their proportions, past what a window manager's frame leaves.
+    wxFlexGridSizer* body = new wxFlexGridSizer(1, 0, 0);
+    body->AddGrowableCol(0);
     m_topLine = new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
     body->Add(m_topLine, 0, wxEXPAND | wxALL, 5);
 
@@ -67,12 +74,14 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     wxString presetItems[] = {"Default Preset", "New..."};
     m_presetChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, presetItems);
     m_presetChoice->SetSelection(0);
-    presetBar->Add(m_presetChoice, 0, wxALL | wxALIGN_RIGHT | wxEXPAND, 5);
+    presetBar->Add(m_presetChoice, 0, wxALL | wxEXPAND, 5);
     step1Row->Add(presetBar, 1, wxALIGN_CENTER_VERTICAL, 5);
-    body->Add(step1Row, 1, wxEXPAND, 5);
+    body->Add(step1Row, 0, wxEXPAND, 5);
 
-    m_trackList = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(-1, 120), wxLC_REPORT);
-    body->Add(m_trackList, 1, wxALL | wxEXPAND, 5);
+    // Small minimums: the lists scroll, and they take the window's extra size.
+    m_trackList = new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(200, 100), wxLC_REPORT);
+    body->AddGrowableRow(body->GetItemCount(), 3);
+    body->Add(m_trackList, 0, wxALL | wxEXPAND, 5);
 
     wxBoxSizer* trackButtons = new wxBoxSizer(wxHORIZONTAL);
     m_trackAddButton = new wxButton(this, wxID_ANY, "Add File(s)");
@@ -97,37 +106,43 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_mediaCtrl->SetPlaybackRate(1.0);
     m_mediaCtrl->SetVolume(1.0);
     m_mediaCtrl->Stop();
-    playerRow->Add(m_mediaCtrl, 0, wxALL, 5);
+    playerRow->Add(m_mediaCtrl, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_playButton = new wxBitmapButton(this, wxID_ANY, ResourceBitmap("play.bmp"));
-    playerRow->Add(m_playButton, 0, wxALL, 5);
+    playerRow->Add(m_playButton, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_stopButton = new wxBitmapButton(this, wxID_ANY, ResourceBitmap("stop.bmp"));
-    playerRow->Add(m_stopButton, 0, wxALL, 5);
+    playerRow->Add(m_stopButton, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_volumeSlider = new wxSlider(this, wxID_ANY, 100, 0, 100, wxDefaultPosition, wxDefaultSize,
                                   wxSL_HORIZONTAL);
     playerRow->Add(m_volumeSlider, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_watermarkedCheckBox = new wxCheckBox(this, wxID_ANY, "Watermarked");
     playerRow->Add(m_watermarkedCheckBox, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    // The row's free width: the window has no height to spare for a row of its own.
+    // The row's free width, and its height when the window is taller.
     m_waveformStrip = new WaveformStrip(this, wxID_ANY);
     playerRow->Add(m_waveformStrip, 1, wxALL | wxEXPAND, 5);
-    preview->Add(playerRow, 0, wxEXPAND, 5);
-    wxBoxSizer* ruleHolder = new wxBoxSizer(wxVERTICAL);
+    preview->Add(playerRow, 1, wxEXPAND, 5);
     m_previewLine =
         new wxStaticLine(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, wxLI_HORIZONTAL);
-    ruleHolder->Add(m_previewLine, 0, wxEXPAND | wxALL, 5);
-    preview->Add(ruleHolder, 0, wxEXPAND, 5);
+    preview->Add(m_previewLine, 0, wxEXPAND | wxALL, 5);
+    body->AddGrowableRow(body->GetItemCount(), 1);
     body->Add(preview, 0, wxEXPAND, 5);
 
-    wxBoxSizer* lower = new wxBoxSizer(wxHORIZONTAL);
-    wxBoxSizer* columns = new wxBoxSizer(wxHORIZONTAL);
+    // Steps 2 and 3 side by side, both widening with the window.
+    wxFlexGridSizer* lower = new wxFlexGridSizer(1, 2, 0, 0);
+    lower->AddGrowableRow(0);
+    lower->AddGrowableCol(0, 1);
+    lower->AddGrowableCol(1, 1);
 
     wxBoxSizer* step2 = new wxBoxSizer(wxVERTICAL);
+    // A row of its own, with room at its right for a small control.
+    wxBoxSizer* step2Heading = new wxBoxSizer(wxHORIZONTAL);
     m_step2Label = new wxStaticText(
         this, wxID_ANY,
         wxString::Format("Step2 : Choose Your Watermark Files (maximum %dSec length)",
                          g_maxWatermarkSeconds));
     m_step2Label->Wrap(-1);
-    step2->Add(m_step2Label, 0, wxALL, 5);
+    step2Heading->Add(m_step2Label, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    step2Heading->AddStretchSpacer();
+    step2->Add(step2Heading, 0, wxEXPAND, 5);
     wxBoxSizer* timing = new wxBoxSizer(wxHORIZONTAL);
     wxStaticBoxSizer* watermarkBox =
         new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Watermark"), wxHORIZONTAL);
@@ -162,65 +177,65 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     levelRow->Add(m_levelSlider, 1, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     step2->Add(levelRow, 0, wxEXPAND, 5);
 
-    wxBoxSizer* watermarkBlock = new wxBoxSizer(wxVERTICAL);
     m_watermarkList =
-        new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(-1, 85), wxLC_REPORT);
-    watermarkBlock->Add(m_watermarkList, 0, wxALL | wxEXPAND, 5);
+        new wxListCtrl(this, wxID_ANY, wxDefaultPosition, wxSize(200, 85), wxLC_REPORT);
+    step2->Add(m_watermarkList, 1, wxALL | wxEXPAND, 5);
     wxBoxSizer* watermarkButtons = new wxBoxSizer(wxHORIZONTAL);
     m_watermarkAddButton = new wxButton(this, wxID_ANY, "Add File(s)");
-    watermarkButtons->Add(m_watermarkAddButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    watermarkButtons->Add(m_watermarkAddButton, 0, wxALL, 5);
     m_watermarkDeleteButton = new wxButton(this, wxID_ANY, "Delete Selection");
-    watermarkButtons->Add(m_watermarkDeleteButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    watermarkButtons->Add(m_watermarkDeleteButton, 0, wxALL, 5);
     m_watermarkUpButton = new wxButton(this, wxID_ANY, "Move Up");
-    watermarkButtons->Add(m_watermarkUpButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    watermarkButtons->Add(m_watermarkUpButton, 0, wxALL, 5);
     m_watermarkDownButton = new wxButton(this, wxID_ANY, "Move Down");
-    watermarkButtons->Add(m_watermarkDownButton, 0, wxALL | wxALIGN_BOTTOM, 5);
+    watermarkButtons->Add(m_watermarkDownButton, 0, wxALL, 5);
     m_watermarkClearButton = new wxButton(this, wxID_ANY, "Clear All");
-    watermarkButtons->Add(m_watermarkClearButton, 0, wxALL | wxALIGN_BOTTOM, 5);
-    watermarkBlock->Add(watermarkButtons, 1, wxEXPAND, 5);
-    step2->Add(watermarkBlock, 1, wxEXPAND, 5);
-    columns->Add(step2, 1, wxEXPAND, 5);
+    watermarkButtons->Add(m_watermarkClearButton, 0, wxALL, 5);
+    step2->Add(watermarkButtons, 0, wxEXPAND, 5);
+    lower->Add(step2, 0, wxEXPAND, 5);
 
     wxBoxSizer* step3 = new wxBoxSizer(wxVERTICAL);
     m_step3Label = new wxStaticText(this, wxID_ANY, "Step 3 : Set Output");
     m_step3Label->Wrap(-1);
     step3->Add(m_step3Label, 0, wxALL, 5);
-    wxBoxSizer* outputRow = new wxBoxSizer(wxHORIZONTAL);
     wxStaticBoxSizer* outputBox =
         new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Output"), wxVERTICAL);
     wxBoxSizer* formatRow = new wxBoxSizer(wxHORIZONTAL);
+    // Rows a few pixels apart rather than a full border: the column's height
+    // is what limits the window's.
     wxBoxSizer* options = new wxBoxSizer(wxVERTICAL);
     m_monoCheckBox = new wxCheckBox(this, wxID_ANY, "Mono Versions Only");
-    options->Add(m_monoCheckBox, 0, wxALL, 5);
+    options->Add(m_monoCheckBox, 0, wxLEFT | wxRIGHT, 5);
+    options->AddSpacer(4);
     m_mergeCheckBox = new wxCheckBox(this, wxID_ANY, "Merge Output File");
-    options->Add(m_mergeCheckBox, 1, wxALL | wxEXPAND, 5);
-    formatRow->Add(options, 1, 0, 5);
+    options->Add(m_mergeCheckBox, 0, wxLEFT | wxRIGHT, 5);
+    formatRow->Add(options, 1, wxTOP | wxBOTTOM, 3);
     // Two rows of formats, beside the two check boxes.
-    wxGridSizer* formats = new wxGridSizer(3);
+    wxGridSizer* formats = new wxGridSizer(3, 4, 10);
     m_mp3Radio =
         new wxRadioButton(this, ID_MP3_RADIO, "MP3", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     m_mp3Radio->SetValue(true);
-    formats->Add(m_mp3Radio, 0, wxALL, 5);
+    formats->Add(m_mp3Radio);
     m_wavRadio = new wxRadioButton(this, ID_WAV_RADIO, "WAV");
-    formats->Add(m_wavRadio, 0, wxALL, 5);
+    formats->Add(m_wavRadio);
     m_aiffRadio = new wxRadioButton(this, ID_AIFF_RADIO, "AIFF");
-    formats->Add(m_aiffRadio, 0, wxALL, 5);
+    formats->Add(m_aiffRadio);
     m_flacRadio = new wxRadioButton(this, ID_FLAC_RADIO, "FLAC");
-    formats->Add(m_flacRadio, 0, wxALL, 5);
+    formats->Add(m_flacRadio);
     m_oggRadio = new wxRadioButton(this, ID_OGG_RADIO, "Ogg");
-    formats->Add(m_oggRadio, 0, wxALL, 5);
-    formatRow->Add(formats, 0, 0, 5);
+    formats->Add(m_oggRadio);
+    formatRow->Add(formats, 0, wxALL, 3);
     outputBox->Add(formatRow, 0, wxEXPAND, 5);
     wxBoxSizer* qualityRow = new wxBoxSizer(wxHORIZONTAL);
     m_qualityCaption = new wxStaticText(this, wxID_ANY, "Quality");
     m_qualityCaption->Wrap(-1);
-    qualityRow->Add(m_qualityCaption, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    qualityRow->Add(m_qualityCaption, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     m_qualitySlider =
         new wxSlider(this, wxID_ANY, 50, 0, 100, wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
-    qualityRow->Add(m_qualitySlider, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    qualityRow->Add(m_qualitySlider, 1, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     m_qualityLabel = new wxStaticText(this, wxID_ANY, "320kb");
     m_qualityLabel->Wrap(-1);
-    qualityRow->Add(m_qualityLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    qualityRow->Add(m_qualityLabel, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     outputBox->Add(qualityRow, 0, wxEXPAND, 5);
     // Narrower borders than the rows above: the row is as wide as the column.
     wxBoxSizer* clipRow = new wxBoxSizer(wxHORIZONTAL);
@@ -236,7 +251,8 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_clipStartLabel = new wxStaticText(this, wxID_ANY, "from");
     clipRow->Add(m_clipStartLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     // A position as a player shows it ("1:30"), or plain seconds.
-    m_clipStartText = new wxTextCtrl(this, wxID_ANY, ClockText(initial.clipStart));
+    m_clipStartText = new wxTextCtrl(this, wxID_ANY, ClockText(initial.clipStart),
+                                     wxDefaultPosition, wxSize(60, -1));
     m_clipStartText->SetToolTip("Where the clip starts in the track: seconds, or minutes:seconds");
     clipRow->Add(m_clipStartText, 1, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     wxArrayString fadeItems;
@@ -247,36 +263,34 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_clipFadeChoice->SetSelection(initial.clipFade);
     clipRow->Add(m_clipFadeChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 3);
     outputBox->Add(clipRow, 0, wxEXPAND | wxLEFT | wxRIGHT, 2);
-    outputRow->Add(outputBox, 1, wxEXPAND, 5);
-    step3->Add(outputRow, 1, wxALIGN_CENTER_HORIZONTAL | wxEXPAND, 5);
+    step3->Add(outputBox, 0, wxEXPAND | wxRIGHT, 5);
 
-    wxBoxSizer* runBlock = new wxBoxSizer(wxHORIZONTAL);
-    wxBoxSizer* runColumn = new wxBoxSizer(wxVERTICAL);
-    wxBoxSizer* folderHolder = new wxBoxSizer(wxVERTICAL);
+    // Extra height goes above the folder and GO!, which stay level with the
+    // watermark buttons.
+    step3->AddStretchSpacer();
     wxBoxSizer* folderRow = new wxBoxSizer(wxHORIZONTAL);
     m_outputFolderButton = new wxButton(this, wxID_ANY, "Choose Output Folder");
     folderRow->Add(m_outputFolderButton, 0, wxALL, 5);
-    m_outputFolderLabel = new wxStaticText(this, wxID_ANY, "No Output Selected");
-    m_outputFolderLabel->Wrap(-1);
-    folderRow->Add(m_outputFolderLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
-    folderHolder->Add(folderRow, 1, wxEXPAND, 5);
-    runColumn->Add(folderHolder, 1, wxEXPAND, 5);
+    // A long path is shortened in its middle rather than widening the window.
+    m_outputFolderLabel =
+        new wxStaticText(this, wxID_ANY, "No Output Selected", wxDefaultPosition, wxDefaultSize,
+                         wxST_ELLIPSIZE_MIDDLE | wxST_NO_AUTORESIZE);
+    folderRow->Add(m_outputFolderLabel, 1, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    step3->Add(folderRow, 0, wxEXPAND, 5);
     wxBoxSizer* affixRow = new wxBoxSizer(wxHORIZONTAL);
     wxString affixItems[] = {"Choose Prefix", "Choose Suffix"};
     m_affixChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 2, affixItems);
     m_affixChoice->SetSelection(initial.suffix ? 1 : 0);
     affixRow->Add(m_affixChoice, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     m_affixText = new wxTextCtrl(this, wxID_ANY, wxEmptyString);
-    affixRow->Add(m_affixText, 1, wxALL | wxALIGN_BOTTOM | wxEXPAND, 5);
+    affixRow->Add(m_affixText, 1, wxALL | wxEXPAND, 5);
     m_goButton = new wxButton(this, wxID_ANY, "GO!");
     affixRow->Add(m_goButton, 1, wxALL | wxEXPAND, 5);
-    runColumn->Add(affixRow, 1, wxEXPAND, 5);
-    runBlock->Add(runColumn, 1, wxALIGN_BOTTOM, 5);
-    step3->Add(runBlock, 1, wxEXPAND, 5);
-    columns->Add(step3, 1, wxEXPAND | wxALIGN_BOTTOM, 5);
+    step3->Add(affixRow, 0, wxEXPAND, 5);
+    lower->Add(step3, 0, wxEXPAND, 5);
 
-    lower->Add(columns, 0, wxALIGN_BOTTOM, 5);
-    body->Add(lower, 1, wxEXPAND, 5);
+    body->AddGrowableRow(body->GetItemCount(), 2);
+    body->Add(lower, 0, wxEXPAND, 5);
     root->Add(body, 1, wxEXPAND, 5);
 
     SetSizer(root);
@@ -288,6 +302,28 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
 
 MainForm::~MainForm() {
     ConnectEvents(false);
+}
+
+bool MainForm::Show(bool show) {
+    // Under a window manager, wxGTK first shows the window at a stand-in
+    // size of 2 x 1 pixels while it learns the size of the frame around it;
+    // GTK cannot fit the menu bar in that and logs a critical. The bar joins
+    // once the window is shown.
+    wxMenuBar* bar = GetMenuBar();
+    if (show && !IsShown() && bar && bar->IsShown()) {
+        bar->Hide();
+        Bind(wxEVT_SHOW, &MainForm::OnFirstShown, this);
+    }
+    return wxFrame::Show(show);
+}
+
+void MainForm::OnFirstShown(wxShowEvent& event) {
+    event.Skip();
+    if (!event.IsShown())
+        return;
+    Unbind(wxEVT_SHOW, &MainForm::OnFirstShown, this);
+    GetMenuBar()->Show();
+    SendSizeEvent();
 }
 
 void MainForm::ConnectEvents(bool connect) {
@@ -366,6 +402,14 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     wxMenuItem* twitter = m_helpMenu->Append(wxID_ANY, "Twitter");
     wxMenuItem* google = m_helpMenu->Append(wxID_ANY, "Google+");
     Append(m_helpMenu, "Help");
+
+    // An item with nowhere to go (no website, no manual) is shown disabled.
+    const std::pair<wxMenuItem*, WebPage> pages[] = {
+        {website, WebPage::Home},      {update, WebPage::Updates},  {tutorial, WebPage::Tutorial},
+        {feedback, WebPage::Feedback}, {faq, WebPage::Faq},         {support, WebPage::Support},
+        {facebook, WebPage::Facebook}, {twitter, WebPage::Twitter}, {google, WebPage::GooglePlus}};
+    for (const auto& [item, page] : pages)
+        item->Enable(!PageAddress(page).empty());
 
     auto link = [this](wxMenuItem* item, wxObjectEventFunction handler) {
         Connect(item->GetId(), wxEVT_MENU, handler, nullptr, this);

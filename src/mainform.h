@@ -39,6 +39,8 @@ public:
              const wxSize& size, long style);
     ~MainForm() override;
 
+    bool Show(bool show = true) override;
+
 protected:
     wxStaticBitmap* m_logoBitmap;
     wxStaticLine* m_topLine;
@@ -130,6 +132,8 @@ private:
     // Connects (connect = true) or disconnects every control event, in one
     // order, so the destructor undoes exactly what the constructor made.
     void ConnectEvents(bool connect);
+    // Brings back the menu bar that Show kept hidden.
+    void OnFirstShown(wxShowEvent& event);
 };
 
 // Layout of the menu bar.

@@ -75,6 +75,8 @@ required=(
     /usr/share/metainfo/$app_id.metainfo.xml
     /usr/share/doc/velisto/copyright
     /usr/share/doc/velisto/changelog.gz
+    /usr/share/doc/velisto/manual.html
+    /usr/share/doc/velisto/main-window.png
 )
 for f in "$source_dir"/resources/Presets/*.mp3; do
     required+=("$res/Presets/$(basename "$f")")
@@ -97,7 +99,7 @@ allowed="^(/usr/bin/velisto(-batch)?"
 allowed+="|$res/(logo\.png|velisto-icon(-48)?\.png|(play|stop|pause|resume)\.bmp|sox|Presets/[^/]+\.mp3)"
 allowed+="|/usr/share/applications/$app_id\.desktop|/usr/share/metainfo/$app_id\.metainfo\.xml"
 allowed+="|/usr/share/icons/hicolor/(48x48|128x128|256x256)/apps/velisto\.png"
-allowed+="|/usr/share/man/man1/[^/]+\.1\.gz|/usr/share/doc/velisto/(copyright|changelog\.gz)"
+allowed+="|/usr/share/man/man1/[^/]+\.1\.gz|/usr/share/doc/velisto/(copyright|changelog\.gz|manual\.html|[^/]+\.png)"
 allowed+="|/usr/share/lintian/overrides/velisto)$"
 while IFS= read -r -d '' f; do
     f=${f#"$root"}

@@ -7,16 +7,20 @@
 
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
+#include <taglib/commentsframe.h>
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
 #include <taglib/mpegfile.h>
+#include <taglib/relativevolumeframe.h>
+#include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
 #include <unistd.h>
 
 namespace {
@@ -146,8 +150,8 @@ TEST_F(Formats, EveryTagAndTheCoverGoFromEachKindOfTrackToEachKindOfOutput) {
             SCOPED_TRACE(out);
             const ReadBack back = ReadFile(out);
             TagLib::PropertyMap expected = MasterTags();
-            // Beside the master's own comment.
-            expected["COMMENT"].append(String(g_previewComment.utf8_str().data(), String::UTF8));
+            // Before the master's own comment.
+            expected["COMMENT"].prepend(String(g_previewComment.utf8_str().data(), String::UTF8));
             for (const auto& [key, values] : expected) {
                 EXPECT_EQ(values.toString(" | ").to8Bit(true),
                           back.properties[key].toString(" | ").to8Bit(true))
@@ -161,6 +165,147 @@ TEST_F(Formats, EveryTagAndTheCoverGoFromEachKindOfTrackToEachKindOfOutput) {
             }
         }
     }
+}
+
+// The ID3 tag of an MP3, WAV or AIFF file; null for other files.
+TagLib::ID3v2::Tag* Id3Of(TagLib::File* file) {
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file))
+        return mpeg->ID3v2Tag();
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file))
+        return wav->ID3v2Tag();
+    if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file))
+        return aiff->tag();
+    return nullptr;
+}
+
+// How often text stands in the file's bytes, upper and lower case alike.
+size_t Occurrences(const std::string& path, std::string text) {
+    std::string bytes = Contents(path);
+    for (std::string* s : {&bytes, &text})
+        std::transform(s->begin(), s->end(), s->begin(), ::tolower);
+    size_t count = 0;
+    for (size_t at = bytes.find(text); at != std::string::npos; at = bytes.find(text, at + 1))
+        ++count;
+    return count;
+}
+
+// A track carrying a comment of its own and the loudness figures of a
+// ReplayGain scanner, an R128 scanner and iTunes, in each kind of tag.
+void TagWithCommentAndLoudness(const std::string& path) {
+    TagLib::FileRef ref(path.c_str());
+    ASSERT_FALSE(ref.isNull()) << path;
+    TagLib::PropertyMap tags;
+    tags.insert("TITLE", String("Nachtflug"));
+    ref.file()->setProperties(tags);
+    TagLib::ID3v2::Tag* id3 = Id3Of(ref.file());
+    if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(ref.file()))
+        id3 = mpeg->ID3v2Tag(true);
+    if (id3) {
+        auto comment = [id3](const char* description, const char* text) {
+            auto* frame = new TagLib::ID3v2::CommentsFrame;
+            frame->setLanguage("eng");
+            frame->setDescription(description);
+            frame->setText(text);
+            id3->addFrame(frame);
+        };
+        comment("", "Lease only");
+        comment("iTunNORM", " 000002A1 00000295 00001C0E 00001BFA 0001F8E5");
+        const std::pair<const char*, const char*> figures[] = {
+            {"replaygain_track_gain", "-6.20 dB"}, {"replaygain_track_peak", "0.988"}};
+        for (const auto& [name, value] : figures)
+            id3->addFrame(new TagLib::ID3v2::UserTextIdentificationFrame(
+                name, TagLib::StringList(value), String::Latin1));
+        auto* rva2 = new TagLib::ID3v2::RelativeVolumeFrame;
+        rva2->setIdentification("track");
+        rva2->setVolumeAdjustment(-6.2f);
+        id3->addFrame(rva2);
+    } else {
+        tags.insert("COMMENT", String("Lease only"));
+        tags.insert("REPLAYGAIN_TRACK_GAIN", String("-6.20 dB"));
+        tags.insert("REPLAYGAIN_ALBUM_GAIN", String("-5.90 dB"));
+        tags.insert("R128_TRACK_GAIN", String("-1587"));
+        ref.file()->setProperties(tags);
+    }
+    ASSERT_TRUE(ref.file()->save()) << path;
+}
+
+// The output's comment is the first a player finds, the track's own stays
+// beside it, and no figure measured on the track's sound is carried over
+// to the output's, which is another.
+TEST_F(Formats, TheOutputsCommentComesFirstBesideTheTracksOwnAndNoLoudnessFiguresFollow) {
+    for (const char* track : {"in/a.mp3", "in/b.flac", "in/c.wav"}) {
+        MakeTone(Work(track), 3, "sine 330 vol 0.3", 44100, 2);
+        TagWithCommentAndLoudness(Work(track));
+    }
+    const String marker(g_previewComment.utf8_str().data(), String::UTF8);
+    for (OutputFormat format : kOutputs) {
+        EXPECT_EQ(3u,
+                  Render(Files({"in/a.mp3", "in/b.flac", "in/c.wav"}), RunSettings(format)).size());
+        for (const char* base : {"a", "b", "c"}) {
+            const std::string out = Output(base, format);
+            SCOPED_TRACE(out);
+            for (const char* figure : {"replaygain", "r128", "itunnorm", "RVA2"})
+                EXPECT_EQ(0u, Occurrences(out, figure)) << figure;
+            TagLib::FileRef ref(out.c_str());
+            ASSERT_FALSE(ref.isNull());
+            EXPECT_EQ("Nachtflug", ref.file()->properties()["TITLE"].toString().to8Bit());
+            if (TagLib::ID3v2::Tag* id3 = Id3Of(ref.file())) {
+                const TagLib::ID3v2::FrameList comments = id3->frameList("COMM");
+                ASSERT_EQ(2u, comments.size());
+                const String texts[] = {marker, "Lease only"};
+                for (size_t i = 0; i < 2; ++i) {
+                    const auto* comm = static_cast<TagLib::ID3v2::CommentsFrame*>(comments[i]);
+                    EXPECT_EQ(texts[i], comm->text()) << i;
+                    EXPECT_EQ(TagLib::ByteVector("eng"), comm->language()) << i;
+                    EXPECT_EQ(String(), comm->description()) << i;
+                }
+                EXPECT_TRUE(id3->frameList("TXXX").isEmpty());
+            } else {
+                TagLib::Ogg::XiphComment* xiph = nullptr;
+                if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(ref.file()))
+                    xiph = flac->xiphComment();
+                else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(ref.file()))
+                    xiph = vorbis->tag();
+                ASSERT_NE(nullptr, xiph);
+                EXPECT_EQ(marker + " | Lease only",
+                          xiph->fieldListMap()["COMMENT"].toString(" | "));
+            }
+            if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(ref.file())) {
+                EXPECT_EQ(marker + "; Lease only", wav->InfoTag()->comment());
+                EXPECT_EQ(1u, Occurrences(out, "ICMT"));
+            }
+        }
+    }
+}
+
+// Where the file system keeps no extended attributes (ramfs), the output's
+// mark goes into its tags, beside the comments, not over them.
+TEST_F(Formats, AMarkInTheTagsLeavesTheCommentsAsTheyWere) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a ramfs needs root";
+    MakeTone(Work("in/a.mp3"), 3, "sine 330 vol 0.3", 44100, 2);
+    TagWithCommentAndLoudness(Work("in/a.mp3"));
+    const std::string folder = Work("plain");
+    ASSERT_EQ(
+        0, Shell("mkdir " + ShellQuote(folder) + " && mount -t ramfs ramfs " + ShellQuote(folder)));
+    RenderSettings settings = RunSettings(OutputFormat::Mp3);
+    settings.folder = Wx(folder);
+    Render(Files({"in/a.mp3"}), settings);
+    // Rendered again: the first output is known for this program's own.
+    const wxArrayString lines = Render(Files({"in/a.mp3"}), settings);
+    const std::string out = folder + "/a.mp3";
+    EXPECT_TRUE(IsMarkedOutput(Wx(out)));
+    TagLib::StringList comments;
+    {
+        TagLib::MPEG::File file(out.c_str());
+        for (auto* frame :
+             file.ID3v2Tag() ? file.ID3v2Tag()->frameList("COMM") : TagLib::ID3v2::FrameList())
+            comments.append(frame->toString());
+    }
+    EXPECT_EQ(0, Shell("umount " + ShellQuote(folder)));
+    EXPECT_EQ(Strings({"a.mp3: Process completed successfully"}), lines);
+    EXPECT_EQ(String(g_previewComment.utf8_str().data(), String::UTF8) + " | Lease only",
+              comments.toString(" | "));
 }
 
 TEST_F(Formats, ATrackWithoutTagsGivesOutputsWithoutTagsAndAMergedFileTakesTheAlbumsTags) {

@@ -3,29 +3,136 @@
 #include "testutil.h"
 
 #include "VelistoGen.h"
+#include "WaveformStrip.h"
+
+#include <wx/statbox.h>
+
+#include <vector>
 
 namespace {
+
+// Every shown control lies inside the window's client area, at no less
+// than the size its sizer must give it, and none covers another.
+void ExpectEveryControlWhole(wxFrame* frame) {
+    const wxSize client = frame->GetClientSize();
+    std::vector<wxWindow*> controls;
+    for (wxWindow* child : frame->GetChildren()) {
+        if (!child->IsShown() || child->GetId() == ID_MEDIA_CTRL || dynamic_cast<wxMenuBar*>(child))
+            continue;
+        const wxRect r = child->GetRect();
+        SCOPED_TRACE(child->GetClassInfo()->GetClassName() + wxString(" ") + child->GetLabel());
+        EXPECT_GE(r.x, 0);
+        EXPECT_GE(r.y, 0);
+        EXPECT_LT(r.GetRight(), client.x);
+        EXPECT_LT(r.GetBottom(), client.y);
+        // Not squeezed below what it needs to show its text.
+        EXPECT_GE(r.width, child->GetEffectiveMinSize().x);
+        EXPECT_GE(r.height, child->GetEffectiveMinSize().y);
+        // A group box surrounds its controls.
+        if (!dynamic_cast<wxStaticBox*>(child))
+            controls.push_back(child);
+    }
+    for (size_t i = 0; i < controls.size(); ++i) {
+        for (size_t j = i + 1; j < controls.size(); ++j)
+            EXPECT_FALSE(controls[i]->GetRect().Intersects(controls[j]->GetRect()))
+                << controls[i]->GetLabel() << " / " << controls[j]->GetLabel();
+    }
+}
 
 class MainWindowTest : public WindowTest {};
 
 TEST_F(MainWindowTest, OpensAt929By670WithEveryControlInside) {
     EXPECT_EQ(wxSize(929, 670), w->GetSize());
     Pump(100);
-    const wxSize client = w->GetClientSize();
-    for (wxWindow* child : w->GetChildren()) {
-        if (!child->IsShown() || child->GetId() == ID_MEDIA_CTRL)
-            continue;
-        const wxRect r = child->GetRect();
-        SCOPED_TRACE(child->GetClassInfo()->GetClassName() + wxString(" ") + child->GetLabel());
-        EXPECT_LE(r.GetRight(), client.GetWidth());
-        EXPECT_LE(r.GetBottom(), client.GetHeight());
-        // Not squeezed below what it needs to show its text.
-        EXPECT_GE(r.GetWidth(), child->GetBestSize().GetWidth());
-    }
+    ExpectEveryControlWhole(w.get());
     // It cannot be made smaller than that, and it carries the program's icon.
     w->SetSize(87, 170);
     EXPECT_EQ(wxSize(929, 670), w->GetSize());
     EXPECT_FALSE(w->GetIcons().IsEmpty());
+}
+
+// Runs openbox on the test's display while it exists, unless a window
+// manager runs there already (make test starts one for all the tests).
+class WindowManager {
+public:
+    WindowManager() {
+        const std::string display = "id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | "
+                                    "sed -n 's/.*window id # //p') && [ -n \"$id\" ] && "
+                                    "xprop -id \"$id\" >/dev/null 2>&1";
+        if (Shell(display) == 0)
+            return;
+        const std::string ready = m_dir / "ready";
+        std::string pid;
+        if (Shell("openbox --sm-disable --startup 'touch " + ready + "' >" +
+                      ShellQuote(m_dir / "log") + " 2>&1 & echo $!",
+                  &pid) != 0)
+            return;
+        m_pid = std::stoi(pid);
+        WaitUntil([&] { return wxFileExists(Wx(ready)); }, 10000);
+    }
+    ~WindowManager() {
+        if (m_pid > 0)
+            Shell("kill " + std::to_string(m_pid) + " && while kill -0 " + std::to_string(m_pid) +
+                  " 2>/dev/null; do sleep 0.05; done");
+    }
+
+private:
+    TempDir m_dir;
+    int m_pid = 0;
+};
+
+class UnderAWindowManager : public BundleTest {};
+
+// A window manager takes the title bar and borders out of the opening size:
+// the window must still fit in what is left, without a complaint from the
+// toolkit, and give what it gains when enlarged to the lists and the strip.
+TEST_F(UnderAWindowManager, TheWindowFitsItsFrameAndGivesExtraSizeToTheListsAndTheStrip) {
+    WindowManager manager;
+    MainWindow w;
+    Probe p(*w);
+    const int menu = w->GetMenuBar()->GetSize().y;
+    ASSERT_TRUE(WaitUntil([&] { return w->GetSize().y - w->GetClientSize().y > menu; }, 10000))
+        << "no window manager framed the window";
+    Pump(200);
+    EXPECT_EQ(wxSize(929, 670), w->GetSize());
+    EXPECT_EQ(wxSize(929, 670), w->GetMinSize());
+    {
+        SCOPED_TRACE("opening size");
+        ExpectEveryControlWhole(w.get());
+    }
+
+    const wxSize client = w->GetClientSize();
+    const wxRect tracks = p.tracks()->GetRect(), marks = p.watermarks()->GetRect(),
+                 strip = p.strip()->GetRect(), go = p.go()->GetRect(),
+                 quality = p.quality()->GetRect();
+    w->SetSize(1250, 960);
+    ASSERT_TRUE(WaitUntil([&] { return w->GetSize() == wxSize(1250, 960); }, 10000));
+    Pump(200);
+    {
+        SCOPED_TRACE("enlarged");
+        ExpectEveryControlWhole(w.get());
+    }
+    const wxSize grown = w->GetClientSize() - client;
+    ASSERT_EQ(wxSize(1250 - 929, 960 - 670), grown);
+    // The track list starts where it did: no band opens above it.
+    EXPECT_EQ(tracks.y, p.tracks()->GetRect().y);
+    EXPECT_EQ(tracks.width + grown.x, p.tracks()->GetRect().width);
+    EXPECT_GE(p.tracks()->GetRect().height, tracks.height + grown.y / 3);
+    EXPECT_GE(p.watermarks()->GetRect().height, marks.height + grown.y / 4);
+    EXPECT_GT(p.strip()->GetRect().height, strip.height);
+    EXPECT_EQ(strip.width + grown.x, p.strip()->GetRect().width);
+    // Step 2 and step 3 both widen, GO! staying at the right edge.
+    EXPECT_GT(p.watermarks()->GetRect().width, marks.width + grown.x / 4);
+    EXPECT_GT(p.quality()->GetRect().width, quality.width + grown.x / 4);
+    EXPECT_EQ(client.x - go.GetRight(), w->GetClientSize().x - p.go()->GetRect().GetRight());
+
+    // A long output folder is shortened in its label, not given more width.
+    w->SetSize(929, 670);
+    ASSERT_TRUE(WaitUntil([&] { return w->GetSize() == wxSize(929, 670); }, 10000));
+    p.setFolder("/home/me/" + std::string(200, 'x') + "/previews");
+    Pump(200);
+    SCOPED_TRACE("long folder");
+    ExpectEveryControlWhole(w.get());
 }
 
 class BundleStart : public BundleTest {};
@@ -39,6 +146,23 @@ TEST_F(BundleStart, EntersTheFolderThatHoldsTheBundle) {
     // Installed: the program in PREFIX/bin, the bundle in PREFIX/share/velisto.
     EXPECT_TRUE(EnterBundleFolder(Work("usr/bin/velisto")));
     EXPECT_EQ(Wx(Work("usr/share/velisto")), wxGetCwd());
+}
+
+// Asked for its usage where there is no display (over SSH, in a script),
+// the program answers instead of failing to start the toolkit.
+TEST(CommandLine, HelpIsAnsweredWithoutADisplay) {
+    const std::string program = ShellQuote(VELISTO_BUNDLE_DIR "/Contents/MacOS/velisto");
+    for (const char* ask : {"--help", "-h", "--verbose --help"}) {
+        SCOPED_TRACE(ask);
+        std::string out;
+        EXPECT_EQ(0, Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program + " " + ask, &out));
+        EXPECT_EQ(0u, out.find("Usage: velisto [-h] [--verbose]\n")) << out;
+        EXPECT_NE(std::string::npos, out.find("--verbose \tgenerate verbose log messages"));
+    }
+    // Anything else still needs one, and says so.
+    std::string out;
+    EXPECT_NE(0, Shell("env -u DISPLAY -u WAYLAND_DISPLAY " + program, &out));
+    EXPECT_NE(std::string::npos, out.find("Unable to initialize GTK+")) << out;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "aboutdlg.h"
 
 #include <wx/app.h>
+#include <wx/filename.h>
 #include <wx/hyperlink.h>
 #include <wx/weakref.h>
 
@@ -32,19 +33,132 @@ Answer<AboutDlg> AboutExpect(wxArrayString* clicked) {
     });
 }
 
-class Menu : public BundleTest {};
+// Each case sets the website the build would have set, and hooks the opener.
+class Menu : public BundleTest {
+protected:
+    void SetUp() override {
+        BundleTest::SetUp();
+        m_website = g_websiteBase;
+        g_webPageOpener = [this](const wxString& address) { opened.Add(address); };
+    }
+    void TearDown() override {
+        g_webPageOpener = nullptr;
+        g_websiteBase = m_website;
+        BundleTest::TearDown();
+    }
+    // Chooses the item of the menu as a user does; false when it is disabled.
+    static bool ChooseItem(CMainFormImp* window, const wxString& menu, const wxString& item) {
+        const int id = window->GetMenuBar()->FindMenuItem(menu, item);
+        EXPECT_NE(wxNOT_FOUND, id) << item;
+        const bool enabled = window->GetMenuBar()->IsEnabled(id);
+        EXPECT_TRUE(window->ProcessCommand(id)) << item;
+        return enabled;
+    }
 
-TEST_F(Menu, WebItemsAndTheAboutLinksOpenTheirPagesThroughTheOneOpener) {
+    wxArrayString opened;
+
+private:
+    wxString m_website;
+};
+
+const char* const kHelpItems[] = {"Check For Updates", "Tutorial", "Feedback", "FAQ",
+                                  "Support",           "Facebook", "Twitter",  "Google+"};
+
+TEST_F(Menu, WithAWebsiteEveryItemAndTheAboutLinksOpenTheirPagesThroughTheOneOpener) {
+    g_websiteBase = "https://velisto.test";
     MainWindow w;
-    wxArrayString opened, clicked;
-    g_webPageOpener = [&](const wxString& address) { opened.Add(address); };
-    EXPECT_TRUE(w->ProcessCommand(w->GetMenuBar()->FindMenuItem("&Info", "Visit Website")));
-    EXPECT_EQ(Strings({"https://www.example.com/"}), opened);
+    EXPECT_TRUE(ChooseItem(w.get(), "&Info", "Visit Website"));
+    for (const char* item : kHelpItems)
+        EXPECT_TRUE(ChooseItem(w.get(), "Help", item));
+    EXPECT_EQ(
+        Strings({"https://velisto.test/", "https://velisto.test/versionupdate_v1_01",
+                 "https://velisto.test/tutorials", "https://velisto.test/contact/",
+                 "https://velisto.test/faq", "https://velisto.test/support",
+                 "https://velisto.test/fenwaro/facebook", "https://velisto.test/fenwaro/twitter",
+                 "https://velisto.test/fenwaro/googleplus"}),
+        opened);
     opened.Clear();
+    wxArrayString clicked;
     wxTEST_DIALOG(EXPECT_TRUE(w->ProcessCommand(wxID_ABOUT)), AboutExpect(&clicked));
-    g_webPageOpener = nullptr;
-    EXPECT_GT(clicked.size(), 1u);
     EXPECT_EQ(clicked, opened);
+    EXPECT_NE(wxNOT_FOUND, clicked.Index("https://velisto.test/"));
+}
+
+// Without a website, the questions the manual answers open it; the items
+// that only the web could answer are shown disabled and do nothing.
+TEST_F(Menu, WithoutAWebsiteTutorialFaqAndSupportOpenTheManual) {
+    g_websiteBase.clear();
+    const wxString manual = Wx(Work("Velisto.app/Contents/Resources/doc/manual.html"));
+    ASSERT_TRUE(wxFileExists(manual));
+    {
+        MainWindow w;
+        EXPECT_FALSE(ChooseItem(w.get(), "&Info", "Visit Website"));
+        for (const char* item : kHelpItems) {
+            const bool manualItem = wxString(item).IsSameAs("Tutorial") ||
+                                    wxString(item).IsSameAs("FAQ") ||
+                                    wxString(item).IsSameAs("Support");
+            EXPECT_EQ(manualItem, ChooseItem(w.get(), "Help", item)) << item;
+        }
+    }
+    const wxString url = wxFileName::FileNameToURL(wxFileName(manual));
+    EXPECT_EQ(Strings({url, url, url}), opened);
+    EXPECT_TRUE(url.StartsWith("file:///")) << url;
+    // The page the README made, with its picture beside it.
+    const std::string page = Contents(Work("Velisto.app/Contents/Resources/doc/manual.html"));
+    EXPECT_NE(std::string::npos, page.find("<title>" + g_programName.utf8_string() + "</title>"));
+    EXPECT_NE(std::string::npos, page.find("<h2>From a terminal: velisto-batch</h2>"));
+    EXPECT_NE(std::string::npos, page.find("<img src=\"main-window.png\""));
+    EXPECT_TRUE(wxFileExists(Wx(Work("Velisto.app/Contents/Resources/doc/main-window.png"))));
+
+    // Installed, it is with the package's documents, beside the bundle's folder.
+    MakeFolders({"usr/share/velisto/Velisto.app", "usr/share/doc/velisto"});
+    ASSERT_EQ(0, Shell("touch " + ShellQuote(Work("usr/share/doc/velisto/manual.html"))));
+    ASSERT_TRUE(wxSetWorkingDirectory(Wx(Work("usr/share/velisto"))));
+    EXPECT_EQ(Wx(Work("usr/share/doc/velisto/manual.html")), ManualPath());
+    opened.Clear();
+    OpenPage(WebPage::Faq);
+    EXPECT_EQ(Strings({wxFileName::FileNameToURL(
+                  wxFileName(Wx(Work("usr/share/doc/velisto/manual.html"))))}),
+              opened);
+    // With no manual either, nothing opens.
+    ASSERT_TRUE(wxSetWorkingDirectory(Wx(Work("in"))));
+    EXPECT_EQ("", ManualPath());
+    OpenPage(WebPage::Support);
+    EXPECT_EQ(1u, opened.size());
+}
+
+// The About page names what is installed: the SoX that runs, the LAME
+// library it loads, and no made-up address.
+TEST_F(Menu, TheAboutPageNamesTheSoxAndLameFoundAndNoPlaceholderAddress) {
+    std::string soxSays, lamePackage;
+    ASSERT_EQ(0, Shell("Velisto.app/Contents/Resources/sox --version", &soxSays));
+    const size_t at = soxSays.find("SoX v");
+    ASSERT_NE(std::string::npos, at) << soxSays;
+    const std::string soxVersion = soxSays.substr(at, soxSays.find('\n', at) - at);
+    ASSERT_EQ(0, Shell("dpkg-query -W -f '${Version}' libmp3lame0", &lamePackage));
+    const std::string lameVersion = lamePackage.substr(0, lamePackage.find('-'));
+
+    for (const wxString website : {"", "https://velisto.test"}) {
+        SCOPED_TRACE(website);
+        g_websiteBase = website;
+        AboutDlg dialog(nullptr, wxID_ANY, "About", wxDefaultPosition, wxSize(431, 691),
+                        wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+        EXPECT_EQ(wxSize(431, 736), dialog.GetSize());
+        wxString texts;
+        for (wxWindow* row : dialog.GetChildren()) {
+            texts += row->GetLabel() + "\n";
+            if (auto* link = dynamic_cast<wxHyperlinkCtrl*>(row))
+                texts += link->GetURL() + "\n";
+        }
+        EXPECT_FALSE(texts.Contains("example.com")) << texts;
+        EXPECT_FALSE(texts.Contains("3.99.5")) << texts;
+        EXPECT_TRUE(texts.Contains("\n" + Wx(soxVersion) + "\n")) << texts;
+        EXPECT_TRUE(texts.Contains("LAME " + Wx(lameVersion) + ",")) << texts;
+        EXPECT_EQ(website.empty(), !texts.Contains("Official Website")) << texts;
+        if (!website.empty()) {
+            EXPECT_TRUE(texts.Contains("\nhttps://velisto.test/\n")) << texts;
+        }
+    }
 }
 
 TEST_F(Menu, QuitAsksTheWindowToCloseLikeItsCloseBox) {
