@@ -105,6 +105,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                                             m_repeatChoice,
                                             m_levelSlider,
                                             m_levelLabel,
+                                            m_levelModeChoice,
+                                            m_dipChoice,
                                             m_monoCheckBox,
                                             m_mergeCheckBox,
                                             {{m_mp3Radio, OutputFormat::Mp3},
@@ -583,6 +585,14 @@ void CMainFormImp::ShowPreset(const Preset& preset) {
 
 void CMainFormImp::OnLevelChange(wxScrollEvent& event) {
     m_settings.ShowLevel(event.GetPosition());
+}
+
+void CMainFormImp::OnLevelModeChoice(wxCommandEvent&) {
+    m_settings.ShowLevel(m_levelSlider->GetValue()); // its unit changes
+}
+
+void CMainFormImp::OnDipChoice(wxCommandEvent&) {
+    ShowTrackOnStrip(); // the strip draws the dip
 }
 
 bool CMainFormImp::CheckClipStart() {

@@ -128,6 +128,8 @@ public:
     void OnClipChoice(wxCommandEvent& event) override;
     void OnClipStartText(wxCommandEvent& event) override;
     void OnLevelChange(wxScrollEvent& event) override;
+    void OnLevelModeChoice(wxCommandEvent& event) override;
+    void OnDipChoice(wxCommandEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
 

@@ -8,14 +8,35 @@
 
 #include <algorithm>
 
-wxString LevelText(int dB) {
-    return wxString::Format(dB > 0 ? "Watermark level: +%d dB" : "Watermark level: %d dB", dB);
+wxString LevelText(int level, LevelMode mode) {
+    return wxString::Format(level > 0 ? "Watermark level: +%d %s" : "Watermark level: %d %s", level,
+                            mode == LevelMode::AsRecorded ? "dB" : "LU");
+}
+
+wxArrayString LevelModeItems() {
+    wxArrayString items;
+    items.Add("dB as recorded");
+    items.Add("LU vs. whole track");
+    items.Add("LU vs. music there");
+    return items;
+}
+
+wxArrayString DipItems() {
+    wxArrayString items;
+    items.Add("No dip");
+    for (int dB = 1; dB <= g_maxDuck; ++dB)
+        items.Add(wxString::Format("Dip %d dB", dB));
+    return items;
 }
 
 SettingsControls::SettingsControls(const Controls& controls) : m_c(controls) {
     // Wide enough for every value, so the slider does not move as it changes.
     m_c.levelLabel->SetMinSize(
-        wxSize(m_c.levelLabel->GetTextExtent(LevelText(g_minWatermarkLevel)).x, -1));
+        wxSize(std::max(m_c.levelLabel->GetTextExtent(LevelText(g_minWatermarkLevel)).x,
+                        m_c.levelLabel
+                            ->GetTextExtent(LevelText(g_minWatermarkLevel, LevelMode::AgainstTrack))
+                            .x),
+               -1));
     m_c.quality->SetRange(0, g_qualityPositionCount - 1);
     m_c.quality->SetValue(SliderPositionForBitrate(InitialPreset().bitrate));
     ShowQualityPosition(m_c.quality->GetValue());
@@ -35,6 +56,8 @@ void SettingsControls::Read(Preset& preset) const {
     preset.start = StartSecondsForIndex(m_c.start->GetSelection());
     preset.interval = RepeatSecondsForIndex(m_c.repeat->GetSelection());
     preset.level = m_c.level->GetValue();
+    preset.levelMode = SelectedLevelMode();
+    preset.duck = std::max(0, m_c.dip->GetSelection());
     preset.mono = m_c.mono->GetValue();
     preset.merge = m_c.merge->GetValue();
     preset.format = SelectedFormat();
@@ -51,6 +74,8 @@ void SettingsControls::Read(Preset& preset) const {
 void SettingsControls::Show(const Preset& preset) {
     m_c.start->SetSelection(IndexForStartSeconds(preset.start));
     m_c.repeat->SetSelection(IndexForRepeatSeconds(preset.interval));
+    m_c.levelMode->SetSelection(static_cast<int>(preset.levelMode));
+    m_c.dip->SetSelection(wxClip(preset.duck, 0, g_maxDuck));
     ShowLevel(preset.level);
     m_c.mono->SetValue(preset.mono);
     m_c.merge->SetValue(preset.merge);
@@ -77,9 +102,17 @@ void SettingsControls::ShowQualityPosition(int position) {
     m_c.qualityLabel->GetContainingSizer()->Layout();
 }
 
-void SettingsControls::ShowLevel(int dB) {
-    m_c.level->SetValue(wxClip(dB, g_minWatermarkLevel, g_maxWatermarkLevel));
-    m_c.levelLabel->SetLabel(LevelText(m_c.level->GetValue()));
+LevelMode SettingsControls::SelectedLevelMode() const {
+    const int selection = m_c.levelMode->GetSelection();
+    return selection == static_cast<int>(LevelMode::AgainstTrack) ? LevelMode::AgainstTrack
+           : selection == static_cast<int>(LevelMode::AgainstMusicThere)
+               ? LevelMode::AgainstMusicThere
+               : LevelMode::AsRecorded;
+}
+
+void SettingsControls::ShowLevel(int level) {
+    m_c.level->SetValue(wxClip(level, g_minWatermarkLevel, g_maxWatermarkLevel));
+    m_c.levelLabel->SetLabel(LevelText(m_c.level->GetValue(), SelectedLevelMode()));
     m_c.levelLabel->GetContainingSizer()->Layout();
 }
 

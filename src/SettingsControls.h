@@ -23,6 +23,8 @@ public:
         wxChoice* repeat;
         wxSlider* level;
         wxStaticText* levelLabel;
+        wxChoice* levelMode; // LevelModeItems(), in LevelMode's order
+        wxChoice* dip;       // DipItems(): none, then 1 to g_maxDuck dB
         wxCheckBox* mono;
         wxCheckBox* merge;
         // Each format's button, in the window's order.
@@ -45,8 +47,10 @@ public:
     void Show(const Preset& preset);
     // Shows the bitrate of a slider position in its label; an invalid position changes nothing.
     void ShowQualityPosition(int position);
-    // Sets the watermark level control (clamped to its range) and its label.
-    void ShowLevel(int dB);
+    // Sets the watermark level control (clamped to its range) and its label,
+    // in dB or LU as the level's mode says.
+    void ShowLevel(int level);
+    LevelMode SelectedLevelMode() const;
     // Enables the quality slider for the formats that take a bitrate (MP3 and
     // Ogg); label and position stay for a later return.
     void EnableQualityForFormat();
@@ -60,7 +64,11 @@ private:
     Controls m_c;
 };
 
-// The level control's label: "Watermark level: -6 dB", "+3 dB" above 0.
-wxString LevelText(int dB);
+// The level control's label: "Watermark level: -6 dB", "+3 dB" above 0; in
+// LU against the music ("Watermark level: -6 LU").
+wxString LevelText(int level, LevelMode mode = LevelMode::AsRecorded);
+// The entries of the level's mode and of the dip, as the layout lists them.
+wxArrayString LevelModeItems();
+wxArrayString DipItems();
 
 #endif

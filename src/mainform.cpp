@@ -3,6 +3,7 @@
 
 #include "PresetStore.h"
 #include "Placement.h"
+#include "SettingsControls.h"
 #include "SoxHandler.h"
 #include "WaveformStrip.h"
 #include "WebLinks.h"
@@ -132,6 +133,7 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     lower->AddGrowableCol(0, 1);
     lower->AddGrowableCol(1, 1);
 
+    const Preset initial = InitialPreset();
     wxBoxSizer* step2 = new wxBoxSizer(wxVERTICAL);
     // A row of its own, with room at its right for a small control.
     wxBoxSizer* step2Heading = new wxBoxSizer(wxHORIZONTAL);
@@ -142,6 +144,11 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_step2Label->Wrap(-1);
     step2Heading->Add(m_step2Label, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
     step2Heading->AddStretchSpacer();
+    // What the level below is measured against.
+    m_levelModeChoice =
+        new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, LevelModeItems());
+    m_levelModeChoice->SetSelection(static_cast<int>(initial.levelMode));
+    step2Heading->Add(m_levelModeChoice, 0, wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     step2->Add(step2Heading, 0, wxEXPAND, 5);
     wxBoxSizer* timing = new wxBoxSizer(wxHORIZONTAL);
     wxStaticBoxSizer* watermarkBox =
@@ -153,7 +160,6 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
                              "5 Seconds",   "10 Seconds", "15 Seconds", "20 Seconds", "25 Seconds",
                              "30 Seconds",  "35 Seconds", "40 Seconds"};
     m_startChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, 13, startItems);
-    const Preset initial = InitialPreset();
     m_startChoice->SetSelection(IndexForStartSeconds(initial.start));
     watermarkBox->Add(m_startChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
     timing->Add(watermarkBox, 1, wxLEFT | wxBOTTOM, 5);
@@ -169,12 +175,17 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
     // No border above or below: the column has no height to spare.
     wxBoxSizer* levelRow = new wxBoxSizer(wxHORIZONTAL);
-    m_levelLabel = new wxStaticText(this, wxID_ANY, "Watermark level: 0 dB");
+    m_levelLabel = new wxStaticText(this, wxID_ANY, LevelText(initial.level, initial.levelMode));
     m_levelLabel->Wrap(-1);
     levelRow->Add(m_levelLabel, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
-    m_levelSlider = new wxSlider(this, wxID_ANY, 0, g_minWatermarkLevel, g_maxWatermarkLevel,
-                                 wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
+    m_levelSlider =
+        new wxSlider(this, wxID_ANY, initial.level, g_minWatermarkLevel, g_maxWatermarkLevel,
+                     wxDefaultPosition, wxDefaultSize, wxSL_HORIZONTAL);
     levelRow->Add(m_levelSlider, 1, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    // The music's dip under each copy.
+    m_dipChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, DipItems());
+    m_dipChoice->SetSelection(initial.duck);
+    levelRow->Add(m_dipChoice, 0, wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
     step2->Add(levelRow, 0, wxEXPAND, 5);
 
     m_watermarkList =
@@ -357,6 +368,8 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_repeatChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnRepeatChoice));
     for (wxEventType type : kScrollEvents)
         link(m_levelSlider, type, wxScrollEventHandler(MainForm::OnLevelChange));
+    link(m_levelModeChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnLevelModeChoice));
+    link(m_dipChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnDipChoice));
     link(m_watermarkList, wxEVT_LIST_DELETE_ITEM, wxListEventHandler(MainForm::OnDeleteListItem));
     link(m_watermarkList, wxEVT_LIST_KEY_DOWN,
          wxListEventHandler(MainForm::OnWatermarkListKeyDown));

@@ -69,6 +69,8 @@ protected:
     wxChoice* m_repeatChoice;
     wxStaticText* m_levelLabel;
     wxSlider* m_levelSlider;
+    wxChoice* m_levelModeChoice;
+    wxChoice* m_dipChoice;
     wxListCtrl* m_watermarkList;
     wxButton* m_watermarkAddButton;
     wxButton* m_watermarkDeleteButton;
@@ -115,6 +117,8 @@ protected:
     virtual void OnStartChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnRepeatChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnLevelChange(wxScrollEvent& event) { event.Skip(); }
+    virtual void OnLevelModeChoice(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnDipChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnWatermarkListKeyDown(wxListEvent& event) { event.Skip(); }
     virtual void OnWatermarkListAddFiles(wxCommandEvent& event) { event.Skip(); }
     virtual void OnWatermarkListDelete(wxCommandEvent& event) { event.Skip(); }

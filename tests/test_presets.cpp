@@ -223,6 +223,8 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     p.startChoice()->SetSelection(12);
     p.repeatChoice()->SetSelection(2);
     Slide(p.level(), -6);
+    Choose(p.levelMode(), "LU vs. whole track");
+    Choose(p.dip(), "Dip 4 dB");
     p.mono()->SetValue(true);
     p.merge()->SetValue(true);
     p.aiff()->SetValue(true);

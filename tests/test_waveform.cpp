@@ -128,6 +128,59 @@ TEST_F(WaveformWindow, MarksStandWhereTheRenderPutsThemAndMoveWithTheSettingsAlo
     EXPECT_EQ(std::vector<int>({5, 15, 25}), sox.GetPositions());
 }
 
+// The level against the music and the dip from step 2: the strip draws the
+// music lower under each mark, and a render from the window takes the music's
+// measure from the strip's read instead of decoding the track again.
+TEST_F(WaveformWindow, TheDipShowsUnderEachMarkAndARenderMeasuresNothingMore) {
+    MakeTone(Work("in/song.wav"), 12, "pinknoise vol 0.3");
+    MakeTone(Work("wm/beep.wav"), 1, "sine 1000 vol 0.5");
+    w->OnFileListDropFiles(Files({"in/song.wav"}));
+    w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
+    Choose(p.startChoice(), IndexForStartSeconds(2));
+    Choose(p.repeatChoice(), IndexForRepeatSeconds(5));
+    Select(p.tracks(), {0});
+    ASSERT_TRUE(Read());
+
+    Choose(p.dip(), 0);
+    const std::vector<float> plain = p.strip()->ColumnPeaks();
+    Choose(p.dip(), 12);
+    const std::vector<float> dipped = p.strip()->ColumnPeaks();
+    const int width = static_cast<int>(plain.size());
+    for (int x = 0; x < width; ++x) {
+        const double at = 12.0 * (x + 0.5) / width;
+        const bool under = (at > 2.1 && at < 2.9) || (at > 7.1 && at < 7.9);
+        const bool clear = at < 1.9 || (at > 3.1 && at < 6.9) || at > 8.1;
+        if (under) {
+            EXPECT_NEAR(plain[x] * 0.251, dipped[x], 0.01) << x;
+        } else if (clear) {
+            EXPECT_EQ(plain[x], dipped[x]) << x;
+        }
+    }
+
+    // The level's unit follows what it is measured against.
+    Choose(p.levelMode(), static_cast<int>(LevelMode::AsRecorded));
+    EXPECT_EQ("Watermark level: -6 dB", p.levelLabel()->GetLabel());
+    Choose(p.levelMode(), static_cast<int>(LevelMode::AgainstTrack));
+    EXPECT_EQ("Watermark level: -6 LU", p.levelLabel()->GetLabel());
+    EXPECT_EQ(LevelMode::AgainstTrack, p.preset().levelMode);
+    EXPECT_EQ(12, p.preset().duck);
+
+    p.setFolder(Work("out"));
+    CommandLog log;
+    wxArrayString results;
+    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
+    EXPECT_EQ("song.wav: Process completed successfully", results.Last());
+    const wxString commands = wxJoin(log.commands, '\n');
+    // The header and the watermark's peak and loudness are read; the track
+    // is decoded only by the mix, which dips it.
+    ASSERT_EQ(5u, log.commands.size()) << commands;
+    for (size_t i = 0; i + 1 < log.commands.size(); ++i)
+        EXPECT_FALSE(log.commands[i].Contains("song.wav") && log.commands[i].Contains(" -t au "))
+            << commands;
+    EXPECT_TRUE(log.commands.Last().Contains(" amod ")) << commands;
+    EXPECT_NEAR(12, Inspect(Work("out/song.mp3")).seconds, 0.1);
+}
+
 TEST_F(WaveformWindow, ATrackSoXCannotReadShowsWhy) {
     MakeSilence(Work("in/a.wav"), 3);
     w->OnFileListDropFiles(Files({"in/a.wav"}));

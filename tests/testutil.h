@@ -160,6 +160,8 @@ template <> struct MainWindowProbe<Controls> {
     wxChoice* repeatChoice() const { return w->m_repeatChoice; }
     wxSlider* level() const { return w->m_levelSlider; }
     wxStaticText* levelLabel() const { return w->m_levelLabel; }
+    wxChoice* levelMode() const { return w->m_levelModeChoice; }
+    wxChoice* dip() const { return w->m_dipChoice; }
     wxCheckBox* watermarked() const { return w->m_watermarkedCheckBox; }
     WaveformStrip* strip() const { return w->m_waveformStrip; }
     const StampedPreview& stamped() const { return w->m_stampedPreview; }
