@@ -56,9 +56,10 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     }
     // A file saved again under the same name counts as changed.
     Sources sources;
-    sources.settings = wxString::Format("%d\t%d\t%d\t%d\t%d\t%d\t%d", settings.start,
-                                        settings.interval, settings.level, settings.mono ? 1 : 0,
-                                        settings.clipLength, settings.clipStart, settings.clipFade);
+    sources.settings = wxString::Format(
+        "%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d", settings.start, settings.interval, settings.level,
+        static_cast<int>(settings.levelMode), settings.duck, settings.mono ? 1 : 0,
+        settings.clipLength, settings.clipStart, settings.clipFade);
     sources.paths.Add(track);
     WX_APPEND_ARRAY(sources.paths, watermarks);
     for (const wxString& path : sources.paths)

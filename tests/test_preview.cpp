@@ -22,7 +22,10 @@ protected:
 
 // Clamping of stored levels is the store's, a run's scaling GO!'s: both tested there.
 TEST_F(LevelWindow, WatermarkedPreviewRendersOnlyWhenItsSoundChanges) {
-    EXPECT_EQ("Watermark level: 0 dB", p.levelLabel()->GetLabel());
+    // A fresh start sets the tag against the music; here, on the file as recorded.
+    EXPECT_EQ("Watermark level: -6 LU", p.levelLabel()->GetLabel());
+    Choose(p.levelMode(), "dB as recorded");
+    Choose(p.dip(), "No dip");
     Slide(p.level(), 3);
     EXPECT_EQ("Watermark level: +3 dB", p.levelLabel()->GetLabel());
     Slide(p.level(), 0, wxEVT_SCROLL_CHANGED);
@@ -67,16 +70,22 @@ TEST_F(LevelWindow, WatermarkedPreviewRendersOnlyWhenItsSoundChanges) {
     EXPECT_FALSE(wxFileExists(first));
     EXPECT_NEAR(0.5, PeakIn(quieter.utf8_string(), 2, 0.5) / loud, 0.025);
 
+    // A dip changes the sound too.
+    Choose(p.dip(), "Dip 6 dB");
+    EXPECT_NE(quieter, play(3));
+    Choose(p.dip(), "No dip");
+    play(4);
+
     // Unticked: the track itself.
     p.watermarked()->SetValue(false);
-    EXPECT_EQ(Wx(Work("song.wav")), play(2));
+    EXPECT_EQ(Wx(Work("song.wav")), play(4));
     p.watermarked()->SetValue(true);
 
     // Another track, and the same track saved again, are rendered again.
     Select(p.tracks(), {1});
-    play(3);
+    play(5);
     ASSERT_EQ(0, Shell("touch -d '+1 minute' " + ShellQuote(Work("other.wav"))));
-    play(4);
+    play(6);
 }
 
 TEST_F(LevelWindow, AFailedRenderIsShownAndTheFilesGoWithTheWindow) {

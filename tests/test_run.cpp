@@ -335,6 +335,8 @@ TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     p.mono()->SetValue(true);
     p.affixChoice()->SetSelection(1);
     p.affixText()->SetValue("_wm");
+    Choose(p.levelMode(), "dB as recorded");
+    Choose(p.dip(), "No dip");
     Slide(p.level(), -6);
     wxArrayString results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
