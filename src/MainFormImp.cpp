@@ -154,6 +154,17 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
             m_stampedPreview.StopBackground();
         event.Skip();
     });
+    // An unreadable clip start is told when the field is left, not at GO!.
+    // After the focus has moved: a notice shown while it moves takes it again.
+    m_clipStartText->Bind(wxEVT_KILL_FOCUS, [this](wxFocusEvent& event) {
+        event.Skip();
+        if (!m_telling && !m_settings.ClipStartReadable())
+            CallAfter([this] {
+                m_telling = true;
+                CheckClipStart();
+                m_telling = false;
+            });
+    });
     m_envelopeQueue.RunInBackground();
     m_playheadTimer.SetOwner(this, NewControlId());
     Bind(wxEVT_TIMER, &CMainFormImp::OnPlayheadTimer, this, m_playheadTimer.GetId());

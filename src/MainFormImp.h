@@ -202,6 +202,7 @@ private:
     wxString m_outputFolder;
     std::function<void()> m_cancelWork; // while WaitFor runs
     bool m_closeAfterWork = false;
+    bool m_telling = false; // while the clip start's notice is up
 
     // Move snapshot
     std::vector<ITEM_DATA> m_itemDataPool;

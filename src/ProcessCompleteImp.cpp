@@ -15,8 +15,16 @@ ProcessCompleteImp::ProcessCompleteImp(wxArrayString results, wxString folder, w
     SetSize(wxSize(756, 308));
     m_resultsList->InsertColumn(0, "Information", wxLIST_FORMAT_LEFT);
     m_resultsList->SetColumnWidth(0, 500);
-    for (const wxString& line : results)
-        m_resultsList->InsertItem(0, line);
+    // The last track first, but each track's lines together, its own line
+    // first: lines of one name that follow one another are one track's.
+    long inGroup = 0;
+    wxString group;
+    for (const wxString& line : results) {
+        const wxString name = line.BeforeFirst(':');
+        inGroup = name == group && line.Contains(": ") ? inGroup + 1 : 0;
+        group = line.Contains(": ") ? name : wxString();
+        m_resultsList->InsertItem(inGroup, line);
+    }
 }
 
 void ProcessCompleteImp::OnOutputFolderClick(wxCommandEvent&) {

@@ -177,16 +177,22 @@ TEST_F(Menu, QuitAsksTheWindowToCloseLikeItsCloseBox) {
     EXPECT_FALSE(window);
 }
 
-TEST(ResultsDialog, ListsTheLastLineFirstAndOpensTheFolderAsItIs) {
+TEST(ResultsDialog, ListsTheLastTrackFirstWithItsLinesTogetherAndOpensTheFolderAsItIs) {
     wxArrayString folders;
     const auto saved = ProcessCompleteImp::s_openFolder;
     ProcessCompleteImp::s_openFolder = [&](const wxString& folder) { folders.Add(folder); };
     {
-        ProcessCompleteImp dialog(Strings({"first", "second", "third"}), "/home/me/My Music/out 2",
-                                  nullptr, wxID_ANY, "Process Completed", wxDefaultPosition,
-                                  wxDefaultSize, wxDEFAULT_FRAME_STYLE);
+        ProcessCompleteImp dialog(
+            Strings({"a.wav: Process completed successfully", "a.wav: 12 samples clipped.",
+                     "b.wav: Process completed successfully", "c.wav: Not processed: no.",
+                     "Cancelled: 1 of 3 tracks not rendered."}),
+            "/home/me/My Music/out 2", nullptr, wxID_ANY, "Process Completed", wxDefaultPosition,
+            wxDefaultSize, wxDEFAULT_FRAME_STYLE);
         ResultsProbe p{dialog};
-        EXPECT_EQ(Strings({"third", "second", "first"}), p.lines());
+        EXPECT_EQ(Strings({"Cancelled: 1 of 3 tracks not rendered.", "c.wav: Not processed: no.",
+                           "b.wav: Process completed successfully",
+                           "a.wav: Process completed successfully", "a.wav: 12 samples clipped."}),
+                  p.lines());
         // The folder button leaves the dialog open; Close closes it.
         dialog.Show();
         Click(p.goToFolder());

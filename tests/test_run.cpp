@@ -387,15 +387,26 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
         MessageExpect("The clip's start \"1:75\" is not a position in the track: type "
                       "seconds (\"45\") or minutes and seconds (\"1:30\"), up to 99:59."));
     EXPECT_EQ("", Listing(Work("out")));
+    // Said as soon as the field is left, too.
+    p.clipStart()->SetValue("abc");
+    wxTEST_DIALOG(
+        {
+            wxFocusEvent left(wxEVT_KILL_FOCUS, p.clipStart()->GetId());
+            left.SetEventObject(p.clipStart());
+            p.clipStart()->HandleWindowEvent(left);
+            Pump(50);
+        },
+        MessageExpect("The clip's start \"abc\" is not a position in the track: type "
+                      "seconds (\"45\") or minutes and seconds (\"1:30\"), up to 99:59."));
     p.clipStart()->SetValue("0:50");
     Choose(p.repeatChoice(), "20 Sec");
     Choose(p.startChoice(), "5 Seconds");
     wxArrayString results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
     EXPECT_EQ(Strings({"Process Completed", Wx(Work("out")),
+                       "song.flac: Process completed successfully",
                        "song.flac: the 60 s clip starts at 0:40 instead of 0:50, so that it ends "
-                       "with the track.",
-                       "song.flac: Process completed successfully"}),
+                       "with the track."}),
               results);
     // The clip's sound is the engine's to test: here, that the settings arrived.
     const std::string out = Work("out/song.ogg");
