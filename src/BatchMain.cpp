@@ -99,10 +99,16 @@ private:
     // --help and --version.
     int Informational() const;
     // The preset named (or "Default Preset", or the first settings) with the
-    // options applied, and the run's settings made of it; a status other
-    // than kRendered when the command is refused.
+    // options applied; a status other than kRendered when refused.
+    int StartingPreset(PresetStore& presets, Preset& preset) const;
+    // That preset, and the run's settings made of it; a status other than
+    // kRendered when the command is refused.
     int Settings(PresetStore& presets, const wxArrayString& tracks, Preset& preset,
                  RenderSettings& settings) const;
+    // Why the options do not go together with --save-preset, or empty.
+    wxString SaveConflict() const;
+    // Stores that preset as name, checked as a run checks it.
+    int SavePreset(PresetStore& presets, const wxString& name) const;
     // Why the run cannot start (status 2 after the line), or kRendered.
     int CheckRun(const RenderRun& run, const RenderSettings& settings, bool dryRun,
                  const wxArrayString& watermarks) const;
@@ -174,8 +180,7 @@ int Batch::Informational() const {
     return kRendered;
 }
 
-int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& preset,
-                    RenderSettings& settings) const {
+int Batch::StartingPreset(PresetStore& presets, Preset& preset) const {
     preset = InitialPreset();
     if (Has("preset")) {
         if (!presets.Load(Option("preset"), preset))
@@ -187,6 +192,14 @@ int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& p
     wxString problem;
     if (!m_options.ApplyOptions(preset, problem))
         return Usage(problem);
+    return kRendered;
+}
+
+int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& preset,
+                    RenderSettings& settings) const {
+    const int status = StartingPreset(presets, preset);
+    if (status != kRendered)
+        return status;
     settings = SettingsFromPreset(preset);
     if (Has("merge"))
         settings.mergeName = Option("merge");
@@ -201,6 +214,34 @@ int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& p
     if (settings.folder.empty())
         return Usage("no output folder: give one with --output DIR");
     return kRendered;
+}
+
+wxString Batch::SaveConflict() const {
+    if (!Has("save-preset"))
+        return Has("replace") ? "--replace goes with --save-preset NAME only" : wxString();
+    if (m_options.TrackCount() > 0)
+        return "--save-preset renders nothing: give no TRACK";
+    for (const char* option : {"list-presets", "dry-run", "skip-existing", "jobs"}) {
+        if (Has(option))
+            return wxString("--") + option +
+                   " does not go with --save-preset, which renders nothing";
+    }
+    return wxString();
+}
+
+int Batch::SavePreset(PresetStore& presets, const wxString& name) const {
+    Preset preset;
+    const int status = StartingPreset(presets, preset);
+    if (status != kRendered)
+        return status;
+    if (presets.Exists(name) && !Has("replace"))
+        return Fail("a preset \"" + name + "\" is stored already; give --replace to replace it");
+    // A preset that no run could use is not stored.
+    const wxString problem = WatermarkProblem(preset.watermarks);
+    if (!problem.empty())
+        return Fail(problem);
+    // When the file cannot be written, the settings file has said so.
+    return presets.Save(name, preset) ? kRendered : kUsage;
 }
 
 int Batch::CheckRun(const RenderRun& run, const RenderSettings& settings, bool dryRun,
@@ -238,14 +279,25 @@ int Batch::Run() {
         return Usage("--jobs " + Option("jobs") + " is not offered; use a number of 1 or more");
     jobs = std::min<long>(jobs, MaxJobs());
     const bool listing = Has("list-presets");
-    if (!listing && m_options.TrackCount() == 0)
+    const bool saving = Has("save-preset");
+    const wxString conflict = SaveConflict();
+    if (!conflict.empty())
+        return Usage(conflict);
+    if (!listing && !saving && m_options.TrackCount() == 0)
         return Usage("no TRACK given");
+    wxString saveAs;
+    if (saving) {
+        wxString error;
+        saveAs = CheckPresetName(Option("save-preset"), error);
+        if (!error.empty())
+            return Usage("--save-preset \"" + Option("save-preset") + "\": " + error);
+    }
 
     // Every path given is taken from where the program was started, before
     // the working directory becomes the bundle's folder.
     m_options.SetStartFolder(wxGetCwd());
     wxArrayString notes;
-    const wxArrayString tracks = listing ? wxArrayString() : m_options.Tracks(notes);
+    const wxArrayString tracks = listing || saving ? wxArrayString() : m_options.Tracks(notes);
     for (const wxString& note : notes)
         Print(stderr, wxString(kProgram) + ": " + note + "\n");
     if (!EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath()))
@@ -265,6 +317,8 @@ int Batch::Run() {
             Print(stdout, name + "\n");
         return kRendered;
     }
+    if (saving)
+        return SavePreset(presets, saveAs);
 
     Preset preset;
     RenderSettings settings;

@@ -17,6 +17,7 @@ namespace {
 
 const char kHelp[] =
     "Usage: velisto-batch [OPTION]... TRACK...\n"
+    "       velisto-batch --save-preset NAME [--replace] [OPTION]...\n"
     "       velisto-batch --list-presets\n"
     "       velisto-batch --help | --version\n"
     "\n"
@@ -67,6 +68,11 @@ const char kHelp[] =
     "  --dry-run          print each track's output file and watermark positions,\n"
     "                     each copy's gain and the music's dip under it; render\n"
     "                     nothing\n"
+    "  --save-preset NAME store the settings (the preset's, changed by the options;\n"
+    "                     --output becomes its folder) as preset NAME and render\n"
+    "                     nothing; a stored preset of that name, \"Default Preset\"\n"
+    "                     included, is replaced only with --replace\n"
+    "  --replace          let --save-preset replace a stored preset\n"
     "  --list-presets     print the names of the stored presets\n"
     "  --help             print this help\n"
     "  --version          print the version\n"
@@ -164,6 +170,8 @@ const wxCmdLineEntryDesc kOptions[] = {
     {wxCMD_LINE_OPTION, nullptr, "jobs", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "skip-existing", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_SWITCH, nullptr, "dry-run", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "save-preset", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "replace", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "TRACK", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_NONE, 0},

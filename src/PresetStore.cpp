@@ -2,6 +2,7 @@
 #include "PresetStore.h"
 
 #include "Placement.h"
+#include "SettingsFile.h"
 #include "SoxHandler.h"
 
 #include <wx/filefn.h>
@@ -18,7 +19,6 @@ const int kRepeatSeconds[g_repeatChoiceCount] = {5, 10, 15, 20, 30, 45, 60};
 const int kClipSeconds[g_clipChoiceCount] = {0, 30, 45, 60, 90};
 const int kBitrates[g_qualityPositionCount] = {64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 
-const wxString kPresetsGroup = "/Presets";
 const wxString kWatermarkGroup = "/Watermark Settings";
 // The leading blank is part of the stored format.
 const wxString kOutputGroup = "/ Output Settings";
@@ -79,7 +79,7 @@ bool IsShippedSound(const wxString& fileName) {
 }
 
 wxString Group(const wxString& name) {
-    return kPresetsGroup + "/" + name;
+    return g_presetsGroup + "/" + name;
 }
 
 // A stored index that no entry has falls back to the key's default.
@@ -173,7 +173,7 @@ PresetStore::PresetStore(wxConfigBase& config, const wxString& presetsFolder)
 wxArrayString PresetStore::Names() const {
     wxArrayString names;
     const wxString oldPath = m_config.GetPath();
-    m_config.SetPath(kPresetsGroup);
+    m_config.SetPath(g_presetsGroup);
     wxString name;
     long cookie;
     for (bool more = m_config.GetFirstGroup(name, cookie); more;
@@ -270,7 +270,7 @@ void PresetStore::AddShippedPresets() {
     }
 }
 
-void PresetStore::Save(const wxString& name, const Preset& preset) {
+bool PresetStore::Save(const wxString& name, const Preset& preset) {
     // Replaced whole, so no watermark entries of an older preset survive.
     Remove(name);
     const wxString group = Group(name);
@@ -301,7 +301,7 @@ void PresetStore::Save(const wxString& name, const Preset& preset) {
     m_config.SetPath("/");
     for (size_t i = 0; i < preset.watermarks.size(); ++i)
         m_config.Write(files + wxString::Format("/File%zu", i), preset.watermarks[i]);
-    m_config.Flush(false);
+    return m_config.Flush(false);
 }
 
 void PresetStore::Remove(const wxString& name) {

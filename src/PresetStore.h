@@ -94,8 +94,8 @@ public:
     // untouched, when there is no such preset.
     bool Load(const wxString& name, Preset& preset);
     // Writes the preset whole, replacing any stored one of that name, and
-    // flushes the file.
-    void Save(const wxString& name, const Preset& preset);
+    // flushes the file; false when the file was not written.
+    bool Save(const wxString& name, const Preset& preset);
     void Remove(const wxString& name);
     // Adds each shipped preset that is not stored yet.
     void AddShippedPresets();

@@ -195,6 +195,68 @@ TEST_F(BatchTest, RendersFoldersInNameOrderWithOneLinePerTrack) {
     EXPECT_NE(std::string::npos, all.err.find("3/3 c.aiff\n")) << all.err;
 }
 
+// A preset made from a terminal: the settings a run would take, stored under
+// a name of its own, paths absolute.
+TEST_F(BatchTest, SavesThePresetTheCommandLineGivesUnderANewName) {
+    MakeTone(Path("tracks/a.wav"), 12, kQuiet);
+    const Result bare = Run("--save-preset Bare");
+    EXPECT_EQ(2, bare.status);
+    EXPECT_EQ("velisto-batch: no watermark file: give one with --watermark FILE\n", bare.err);
+
+    const Result saved = Run("--save-preset ' Shop (#1) ' --preset Store --every 10 --format flac "
+                             "--watermark wm.wav --output out");
+    EXPECT_EQ(0, saved.status) << saved.err;
+    EXPECT_EQ("", saved.out + saved.err);
+    EXPECT_FALSE(Exists(Path("out")));
+    EXPECT_NE(std::string::npos, Run("--list-presets").out.find("\nShop (#1)\n"));
+    const std::string settings = Contents(Path("home/.velisto"));
+    EXPECT_NE(std::string::npos, settings.find("File0=" + Path("wm.wav") + "\n")) << settings;
+    EXPECT_NE(std::string::npos, settings.find("OutputFolder=" + Path("out") + "\n")) << settings;
+    EXPECT_EQ("a.wav -> " + Path("out/a_wm.flac") + ": watermarks at 1 s (0.0 dB), 11 s (0.0 dB)\n",
+              Run("--preset 'Shop (#1)' --dry-run tracks/a.wav").out);
+
+    // A stored name, "Default Preset" among them, is replaced only when asked.
+    WriteStorePreset("Default Preset");
+    for (const std::string name : {"Shop (#1)", "Default Preset"}) {
+        const Result again = Run("--save-preset '" + name + "' --preset Store --every 20");
+        EXPECT_EQ(2, again.status);
+        EXPECT_EQ("velisto-batch: a preset \"" + name +
+                      "\" is stored already; give --replace to replace it\n",
+                  again.err);
+    }
+    EXPECT_EQ(settings, Contents(Path("home/.velisto")).substr(0, settings.size()));
+    EXPECT_EQ(0, Run("--save-preset 'Default Preset' --every 20 --replace").status);
+    EXPECT_EQ("a.wav -> " + Path("out/a_wm.wav") + ": watermarks at 1 s (0.0 dB)\n",
+              Run("--output out --dry-run tracks/a.wav").out);
+}
+
+// The README's pattern on one machine: GNU parallel quotes each argument
+// (-q) for the shell it runs the command in, so preset names with "#",
+// blanks and parentheses, and track names with quotes, arrive whole.
+TEST_F(BatchTest, ParallelWithQuotedArgumentsRunsEachTrackOnce) {
+    if (Shell("command -v parallel >/dev/null") != 0)
+        GTEST_SKIP() << "GNU parallel is not installed";
+    MakeTone(Path("tracks/it's #1 (live).wav"), 6, kQuiet);
+    MakeTone(Path("tracks/b.wav"), 6, kQuiet);
+    const std::string program = VELISTO_BATCH;
+    for (const std::string preset : {"Beep #1", "Alex(Mac) Preview"}) {
+        SCOPED_TRACE(preset);
+        std::string out;
+        EXPECT_EQ(0, Shell("cd " + ShellQuote(dir) +
+                               " && find \"$PWD/tracks\" -name '*.wav' | env HOME=" +
+                               ShellQuote(Path("home")) +
+                               " PATH=" + ShellQuote(program.substr(0, program.rfind('/'))) +
+                               ":\"$PATH\" parallel -q -j 2 velisto-batch --preset \"" + preset +
+                               "\" --format wav --output out {} 2>/dev/null | sort",
+                           &out));
+        EXPECT_EQ("b.wav: Process completed successfully\n"
+                  "it's #1 (live).wav: Process completed successfully\n",
+                  out);
+        EXPECT_EQ("b.wav\nit's #1 (live).wav\n", Listing("out"));
+        Shell("rm -r " + ShellQuote(Path("out")));
+    }
+}
+
 // Jobs started together (as GNU parallel starts them on one host) on a
 // settings file without the shipped presets: each finds its preset while
 // another adds them.
@@ -260,7 +322,8 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     MakeTone(Path("long.wav"), 5.5, kQuiet);
     // The arguments, and what the one line must name.
     for (const std::string c :
-         {"--frobnicate tracks|frobnicate", "--preset|preset",
+         {"--frobnicate tracks|frobnicate",
+          "--preset|preset",
           "--preset Nope --output out tracks|Nope",
           "--preset Store --bitrate 100 --output out tracks|--bitrate 100",
           "--preset Store --every 0 --output out tracks|--every 0",
@@ -272,7 +335,13 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--preset Store --level -3 --level-lu -3 --output out tracks|--level-lu",
           "--preset Store --level-against recorded --output out tracks|--level-against recorded",
           "--preset Store --duck 13 --output out tracks|--duck 13",
-          "--preset Store --output out|TRACK", "--preset Store tracks|--output"}) {
+          "--preset Store --output out|TRACK",
+          "--preset Store tracks|--output",
+          "--save-preset a/b|--save-preset",
+          "--save-preset ' .. '|--save-preset",
+          "--save-preset X --preset Store tracks|TRACK",
+          "--save-preset X --preset Store --dry-run|--dry-run",
+          "--replace --preset Store --output out tracks|--replace"}) {
         const std::string args = c.substr(0, c.find('|')), named = c.substr(c.find('|') + 1);
         const Result result = Run(args);
         EXPECT_EQ(2, result.status) << args;

@@ -136,6 +136,53 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
     EXPECT_FALSE(preset.mono);
 }
 
+// The window holds the settings file for its whole life while velisto-batch
+// stores presets: a write keeps what another program did meanwhile to the
+// presets it left alone.
+TEST_F(Store, AWriteKeepsWhatAnotherProgramDidMeanwhile) {
+    Preset before = Custom(), theirs = Custom(), ours = Custom();
+    theirs.affix = "_theirs";
+    ours.affix = "_ours";
+    // Each stored preset with its affix, by name.
+    auto affixes = [&](wxConfigBase& config) {
+        PresetStore store(config, m_presets);
+        wxArrayString names = store.Names();
+        names.Sort();
+        wxString text;
+        for (const wxString& name : names) {
+            Preset preset;
+            store.Load(name, preset);
+            text += name + " " + preset.affix + "\n";
+        }
+        return text.utf8_string();
+    };
+    SettingsConfig window(Wx(Path()));
+    PresetStore mine(window, m_presets);
+    for (const char* name :
+         {"Kept", "Removed here", "Changed there", "Removed there", "Changed both"})
+        mine.Save(name, before);
+    {
+        SettingsConfig batch(Wx(Path()));
+        PresetStore other(batch, m_presets);
+        for (const char* name : {"Added there", "Changed there", "Changed both"})
+            other.Save(name, theirs);
+        // Written as it goes.
+        other.Remove("Removed there");
+    }
+    mine.Remove("Removed here");
+    EXPECT_TRUE(mine.Save("Changed both", ours));
+    const std::string merged = "Added there _theirs\nChanged both _ours\nChanged there _theirs\n"
+                               "Kept _demo\n";
+    EXPECT_EQ(merged, affixes(*Open()));
+    EXPECT_EQ(merged, affixes(window));
+
+    // A file removed meanwhile is written whole again.
+    ASSERT_EQ(0, unlink(Path().c_str()));
+    mine.Remove("Kept");
+    EXPECT_TRUE(window.Flush());
+    EXPECT_EQ("Added there _theirs\nChanged both _ours\nChanged there _theirs\n", affixes(*Open()));
+}
+
 TEST(PresetNames, AreTrimmedAndMustBeNonBlankWithoutASlash) {
     // Typed, and the name or the error.
     const std::pair<const char*, const char*> names[] = {
