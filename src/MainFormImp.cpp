@@ -135,8 +135,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
     if (!icons.IsEmpty())
         SetIcons(icons);
     SetSize(wxSize(929, 670));
-    // The opening size is the smallest at which every control is whole and
-    // usable (narrower cuts off step 3's labels, lower cuts off GO!).
+    // The opening size is also the smallest: the layout fits it with room to
+    // spare for a window manager's title bar and borders.
     SetMinSize(GetSize());
 
     m_trackList->SetDropTarget(new DnDFile(this, m_trackList));

@@ -23,7 +23,10 @@ enum class TagScope {
 };
 
 // Writes the tags of track (those of scope) into output, with
-// g_previewComment. A track without tags leaves output without any. Empty on
+// g_previewComment as the first comment, before the track's own (ID3 COMM
+// frames, Vorbis COMMENT fields, one RIFF ICMT holding both). Loudness
+// figures measured on the track (ReplayGain, R128, iTunes' normalisation)
+// are left out. A track without tags leaves output without any. Empty on
 // success, else the line's reason: the output is kept either way.
 // *wrote (when given) tells whether output was written to at all.
 wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track,

@@ -45,8 +45,8 @@ wxString PageAddress(WebPage page) {
     static_assert(std::size(kPaths) == static_cast<size_t>(WebPage::GooglePlus) + 1);
     if (!g_websiteBase.empty())
         return g_websiteBase + kPaths[static_cast<int>(page)];
-    // What a user asks the manual too: how to use the program and what to
-    // do when it fails. Updates, feedback and the social pages need the web.
+    // The manual tells how to use the program and what to do when it fails;
+    // updates, feedback and the social pages need the web.
     if (page != WebPage::Tutorial && page != WebPage::Faq && page != WebPage::Support)
         return wxString();
     const wxString manual = ManualPath();

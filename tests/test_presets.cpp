@@ -355,14 +355,18 @@ TEST_F(SettingsPlace, TheProgramWithAFolderThereStopsOnSigterm) {
     if (Shell("command -v xdotool >/dev/null") != 0)
         GTEST_SKIP() << "xdotool is needed to answer the program's notice";
     ASSERT_EQ(0, mkdir(Path().c_str(), 0755));
-    // Each window of the program's, found once it shows.
-    const std::string find =
-        "timeout 30 xdotool search --all --sync --onlyvisible --pid $pid --name ";
+    // Each window of the program's, found once it shows. A window manager
+    // makes and drops windows of its own meanwhile: a search that meets one
+    // as it goes fails with an X error, and is made again.
+    const std::string shown =
+        "shown() { for i in $(seq 150); do w=$(xdotool search --all --onlyvisible --pid $pid "
+        "--name \"$1\" 2>/dev/null | head -1); [ -n \"$w\" ] && echo $w && return; "
+        "sleep 0.2; done; }\n";
     const std::string script =
         "env HOME=" + ShellQuote(Home()) + " " +
         ShellQuote(VELISTO_BUNDLE_DIR "/Contents/MacOS/velisto") + " >/dev/null 2>&1 & pid=$!\n" +
-        "notice=$(" + find + "'^Fenwaro Watermark Generator$' | head -1)\n" +
-        "xdotool windowfocus --sync $notice key Return\n" + find + "' V[0-9.]+$' >/dev/null\n" +
+        shown + "notice=$(shown '^Fenwaro Watermark Generator$')\n" +
+        "xdotool windowfocus --sync $notice key Return\nshown ' V[0-9.]+$' >/dev/null\n" +
         "kill -TERM $pid\n" +
         "for i in $(seq 50); do kill -0 $pid 2>/dev/null || break; sleep 0.1; done\n" +
         "kill -KILL $pid 2>/dev/null && echo still running\nwait $pid; echo exit $?";

@@ -89,7 +89,20 @@ CMainFormImp* NewMainWindow() {
     auto* window =
         new CMainFormImp(nullptr, wxID_ANY, "Fenwaro Watermark Generator V1.01", wxDefaultPosition,
                          wxSize(810, 590), wxDEFAULT_FRAME_STYLE | wxTAB_TRAVERSAL);
+    // Under a window manager the window is shown once its frame is measured,
+    // first at a stand-in size: tests see it shown at its own.
+    auto shown = std::make_shared<bool>(false);
+    window->Bind(wxEVT_SHOW, [shown](wxShowEvent& event) {
+        event.Skip();
+        *shown = *shown || event.IsShown();
+    });
     window->Show(true);
+    WaitUntil(
+        [window, shown] {
+            const wxSize client = window->GetClientSize(), frame = window->GetSize();
+            return *shown && client.x > frame.x / 2 && client.y > frame.y / 2;
+        },
+        10000);
     return window;
 }
 

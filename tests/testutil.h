@@ -68,7 +68,7 @@ private:
     wxString m_oldCwd, m_oldHome, m_oldTmp;
 };
 
-// A shown main window made as the application makes it.
+// A shown main window made as the application makes it, at its own size.
 CMainFormImp* NewMainWindow();
 
 // Destroys a window and lets the toolkit finish with it.
