@@ -10,10 +10,7 @@
 #include <wx/filename.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <memory>
 
 std::function<void(const wxString&)>& CSoxHandler::s_commandObserver = SoxQueue::s_commandObserver;
@@ -95,28 +92,12 @@ wxString CSoxHandler::WatermarkProblem(const wxString& path) {
     return peak < kAudiblePeak ? DisplayName(path) + ": " + kSilent : wxString();
 }
 
-namespace {
-
-// Seconds of the MP3 frames an encoder may add as delay and padding: what a
-// written file may differ from its plan by.
-double FrameSlack(long rate, int frames) {
-    return rate > 0 ? frames * 1152.0 / rate : 0.1 * frames;
-}
-
-} // namespace
-
 void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(DisplayName(m_inputFile) + ": " + text);
 }
 
 wxString CSoxHandler::GetOutputPath() const {
     return WatermarkOutputPath(m_inputFile, m_outputFile, m_prefix, m_suffix, m_fileFormat);
-}
-
-void CSoxHandler::RemoveIfWritten(const wxString& path, const FileStamp& before) {
-    const FileStamp now = StampOf(path);
-    if (now.exists && now != before)
-        wxRemoveFile(path);
 }
 
 int CSoxHandler::GetTrackLength(const wxString& path) {
@@ -152,8 +133,8 @@ bool CSoxHandler::Begin(wxString& command) {
     m_placedLength = -1;
     m_clipFrom = -1;
     m_clipNote.clear();
-    m_writing.clear();
-    m_plannedSeconds = -1;
+    m_written.partial.clear();
+    m_written.plannedSeconds = -1;
     m_cutCopy = -1;
     m_copyLevels.clear();
     m_knownLength = -1;
@@ -179,61 +160,7 @@ bool CSoxHandler::Begin(wxString& command) {
 }
 
 void CSoxHandler::AbandonRun() {
-    if (!m_writing.empty())
-        RemoveIfWritten(m_writing, m_writingBefore);
-    m_writing.clear();
-}
-
-wxString CSoxHandler::FinishOutput(const wxString& tagsFrom, bool album, wxString& note) {
-    note.clear();
-    // Read back without decoding: a process that died, a full disk or a
-    // writer that gave up show as a file shorter than planned.
-    const double written = AudioSeconds(m_writing);
-    if (written < 0)
-        return "the written file cannot be read back as audio.";
-    if (m_plannedSeconds >= 0 && std::fabs(written - m_plannedSeconds) > m_plannedMargin)
-        return wxString::Format("the written file lasts %s s instead of %s s.",
-                                wxString::FromCDouble(written, 2),
-                                wxString::FromCDouble(m_plannedSeconds, 2));
-    if (!tagsFrom.empty()) {
-        bool tagged = false;
-        note = CopyTags(tagsFrom, m_writing, album ? TagScope::Album : TagScope::Track, &tagged);
-        // A tag that did not fit may have cut the file short while TagLib
-        // still says it saved: SoX, which reads what users play it with,
-        // must still take the file for what it was.
-        Header header;
-        wxString unreadable;
-        if (tagged && (!m_facts->ReadHeader(m_writing, header, unreadable) ||
-                       std::fabs(HeaderSeconds(header) - written) >
-                           std::max(m_plannedMargin, FrameSlack(header.rate, 2)) ||
-                       std::fabs(AudioSeconds(m_writing) - written) > 0.001))
-            return "writing its tags damaged the file.";
-    }
-    if (!MarkAsOutput(m_writing))
-        return "the written file could not be marked as this program's output: " +
-               wxString(std::strerror(errno)) + ".";
-    // Checked again at the last moment: the file may have come since the run began.
-    if (StampOf(m_resultOutput).exists && !IsMarkedOutput(m_resultOutput))
-        return "Not processed: " + ForeignOutputText(m_resultOutput);
-    // One step, so that the output's name only ever shows a finished file.
-    if (std::rename(m_writing.fn_str(), m_resultOutput.fn_str()) != 0)
-        return "the finished file could not be given its name: " + wxString(std::strerror(errno)) +
-               ".";
-    return wxString();
-}
-
-wxString CSoxHandler::WritingFailure(wxString failure) const {
-    if (m_writing.empty())
-        return failure;
-    if (IsDiskFull(wxFileName(m_writing).GetPath())) {
-        if (IsUnexplainedWriteFailure(failure))
-            failure = "the output file could not be written: the disk is full.";
-        else if (!failure.Contains("No space left on device"))
-            failure += " The disk is full.";
-    }
-    // SoX names the file it wrote; the user knows the output's name.
-    failure.Replace(wxFileName(m_writing).GetFullName(), wxFileName(m_resultOutput).GetFullName());
-    return failure;
+    m_written.Abandon();
 }
 
 bool CSoxHandler::EndRun(const SoxOutput& out) {
@@ -246,22 +173,21 @@ bool CSoxHandler::Conclude(const SoxOutput& out) {
     m_trackResult.outcome = TrackOutcome::Failed;
     if (out.cancelled) {
         m_trackResult.outcome = TrackOutcome::Cancelled;
-        if (!m_writing.empty())
-            RemoveIfWritten(m_writing, m_writingBefore);
+        m_written.Abandon();
         return false;
     }
     wxString failure = RunFailure(out);
     wxString tagNote;
-    if (failure.empty() && !m_writing.empty())
-        failure = FinishOutput(m_copyTags ? m_inputFile : wxString(), false, tagNote);
+    if (failure.empty() && !m_written.partial.empty())
+        failure = m_written.Finish(*m_facts, m_copyTags ? m_inputFile : wxString(), TagScope::Track,
+                                   tagNote);
     if (!failure.empty()) {
-        failure = WritingFailure(failure);
-        if (!m_writing.empty())
-            RemoveIfWritten(m_writing, m_writingBefore);
+        failure = m_written.Failure(failure);
+        m_written.Abandon();
         AddMessage(failure);
         return false;
     }
-    m_writing.clear();
+    m_written.partial.clear();
     if (m_operation == SOX_TRACK_LENGTH) {
         const int seconds = m_knownLength >= 0 ? m_knownLength : ParseLength(out.errors);
         if (seconds < 0) {
@@ -430,12 +356,12 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         }
         planned = std::max(planned, end);
     }
-    m_plannedSeconds = m_trackSeconds < 0 ? -1 : planned;
+    m_written.plannedSeconds = m_trackSeconds < 0 ? -1 : planned;
     // A header's estimate may count bytes that are no audio (junk before
     // the first MP3 frame): the pipe inputs' own reports are the sharp check
     // then, and the length only a coarse one.
-    m_plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
-                                       : FrameSlack(track.rate, 2);
+    m_written.plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
+                                               : FrameSlack(track.rate, 2);
     MixInputs mix;
     if (!PlanCopyLevels(track, sounds, peaks, mix))
         return false;
@@ -451,8 +377,7 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     if (copies > 0)
         mix.beds = WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies,
                                  cutAt, fade, asAsked ? nullptr : &gains);
-    m_writing = PartialPath(m_resultOutput);
-    m_writingBefore = StampOf(m_writing);
+    m_written.Begin(m_resultOutput);
     mix.track = m_inputFile;
     mix.trackHeader = track;
     // Only the first seconds: the track's own run stops there, and the beds
@@ -465,7 +390,7 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     mix.mono = m_mono;
     mix.format = m_format;
     mix.bitrate = m_bitrate;
-    mix.output = m_writing;
+    mix.output = m_written.partial;
     command = MixCommand(mix);
     return true;
 }
@@ -526,8 +451,8 @@ int CSoxHandler::AppendFiles(const wxArrayString& files, const wxString& output)
 bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output,
                               wxString& command) {
     m_errors.Clear();
-    m_writing.clear();
-    m_plannedSeconds = -1;
+    m_written.partial.clear();
+    m_written.plannedSeconds = -1;
     const wxString name = DisplayName(output);
     for (const wxString& file : files) {
         if (IsSameFile(output, file)) {
@@ -557,12 +482,12 @@ bool CSoxHandler::BeginAppend(const wxArrayString& files, const wxString& output
         estimated += part.header.frames < 0;
         parts.push_back(part);
     }
-    m_plannedSeconds = planned;
-    m_plannedMargin = FrameSlack(parts.empty() ? 0 : parts[0].header.rate, 2 + 2 * estimated);
+    m_written.plannedSeconds = planned;
+    m_written.plannedMargin =
+        FrameSlack(parts.empty() ? 0 : parts[0].header.rate, 2 + 2 * estimated);
     m_resultOutput = output;
-    m_writing = PartialPath(output);
-    m_writingBefore = StampOf(m_writing);
-    command = JoinCommand(parts, m_mono, m_bitrate, output, m_writing);
+    m_written.Begin(output);
+    command = JoinCommand(parts, m_mono, m_bitrate, output, m_written.partial);
     return true;
 }
 
@@ -570,17 +495,16 @@ int CSoxHandler::EndAppend(const SoxOutput& out) {
     wxString failure = out.cancelled ? wxString() : RunFailure(out);
     wxString tagNote;
     if (!out.cancelled && failure.empty())
-        failure = FinishOutput(m_albumTagsFrom, true, tagNote);
+        failure = m_written.Finish(*m_facts, m_albumTagsFrom, TagScope::Album, tagNote);
     const wxString name = DisplayName(m_resultOutput);
     if (!out.cancelled && failure.empty()) {
-        m_writing.clear();
+        m_written.partial.clear();
         if (!tagNote.empty())
             m_errors.Add(name + ": " + tagNote);
         return 0;
     }
     if (!out.cancelled)
-        m_errors.Add(name + ": " + WritingFailure(failure));
-    RemoveIfWritten(m_writing, m_writingBefore);
-    m_writing.clear();
+        m_errors.Add(name + ": " + m_written.Failure(failure));
+    m_written.Abandon();
     return -1;
 }

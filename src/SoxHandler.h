@@ -12,6 +12,7 @@
 #include "SoxCommand.h"
 #include "SoxRunner.h"
 #include "TrackResult.h"
+#include "WrittenFile.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
@@ -219,17 +220,7 @@ private:
     // Where the clip of a track of length whole seconds starts, and its line
     // when it is not the one asked for; the length the watermarks are placed on.
     int PlaceClip(int length);
-    // Reads the finished partial file back, writes its tags, marks it and
-    // gives it the output's name: the failure's reason, or empty. A tag
-    // problem that leaves the audio whole is only a note.
-    wxString FinishOutput(const wxString& tagsFrom, bool album, wxString& note);
-    // A failure while writing in the user's words: a full disk said so,
-    // the output named rather than its hidden partial file.
-    wxString WritingFailure(wxString failure) const;
     void AddMessage(const wxString& text);
-
-    // Removes path when the run created or changed it.
-    static void RemoveIfWritten(const wxString& path, const FileStamp& before);
 
     wxString m_outputFile; // the output folder
     wxString m_inputFile;
@@ -262,20 +253,15 @@ private:
     int m_placedLength = -1;
 
     // Between BeginRun/BeginAppend and their End: copies in the render,
-    // and the file the run writes with what stood there before.
+    // and the file the run writes.
     size_t m_copies = 0;
-    wxString m_writing;
-    FileStamp m_writingBefore;
+    WrittenFile m_written;
     int m_knownLength = -1;    // measuring: the length the header stated, or -1
     FileStamp m_measuredStamp; // measuring: the file as it stood
     int m_clipFrom = -1;       // second the clip starts at, -1 for the whole track
     wxString m_clipNote;       // why the clip is not the one asked for, or empty
     std::vector<int> m_positions;
-    // The seconds the file being written must last, and by how much it may
-    // differ (encoder delay and padding, a length only estimated).
-    double m_plannedSeconds = -1;
     int m_cutCopy = -1;
-    double m_plannedMargin = 0;
     // The track's length with its fraction, and whether its header only
     // estimated it.
     double m_trackSeconds = -1;
