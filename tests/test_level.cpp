@@ -1,8 +1,11 @@
 // The watermark level: as recorded, or against the music's loudness; the
 // music's dip under each copy; no clipping at any level.
+#include "AppPaths.h"
 #include "SoxCommand.h"
 #include "shell.h"
 #include "testutil.h"
+
+#include <wx/dir.h>
 
 #include <cmath>
 
@@ -37,8 +40,14 @@ TEST_F(Level, EveryCopyTakesTheLevelAndTheTrackStaysAsItWas) {
     }
 
     // Music under the tag: outside the tag's windows not one sample changes.
+    // A level as recorded that clips nothing renders as it always did: the
+    // bed scaled as it enters the mix, the track as it is.
     MakeTone(Work("in/music.wav"), 12.5, "pinknoise vol 0.3", 8000, 1);
+    CommandLog log;
     const std::string mixed = Render("music.wav", "beep.wav", -6, "");
+    ASSERT_FALSE(log.commands.empty());
+    EXPECT_TRUE(log.commands.Last().Contains(" -v 0.501187 \"| ")) << log.commands.Last();
+    EXPECT_FALSE(log.commands.Last().Contains("amod")) << log.commands.Last();
     const std::string track = Work("in/music.wav");
     for (auto [start, duration] :
          {std::pair<double, double>{0, 1}, {1.5, 4.5}, {6.5, 4.5}, {11.5, 1}})
@@ -68,7 +77,7 @@ TEST_F(Level, NoLevelClipsALoudMaster) {
     ASSERT_EQ(0,
               Shell("sox " + Work("in/raw.wav") + " " + Work("in/master.wav") + " gain -n -0.3"));
     MakeTone(Work("wm/tag.wav"), 1, "sine 1000 vol 0.9", 8000, 1);
-    for (int dB : {-24, -12, 0, 6}) {
+    for (int dB = g_minWatermarkLevel; dB <= g_maxWatermarkLevel; ++dB) {
         SCOPED_TRACE(dB);
         const std::string out = Render("master.wav", "tag.wav", dB, std::to_string(dB));
         EXPECT_LT(PeakIn(out, 0, -1), 0.98);
@@ -94,11 +103,12 @@ protected:
         EXPECT_EQ(1u, sox.GetErrors().size()) << wxJoin(sox.GetErrors(), '\n').utf8_string();
         return sox.GetResultOutput().utf8_string();
     }
-    // The loudness of what out added to track in the second from at.
-    double TagLoudness(const std::string& track, const std::string& out, double at) {
+    // The loudness of what out added to track in the seconds from at.
+    double TagLoudness(const std::string& track, const std::string& out, double at,
+                       double seconds = 1) {
         const std::string added = out + ".added.wav";
         WriteDifference(out, Work("in/" + track), added);
-        return FfmpegLoudness(added, at, 1);
+        return FfmpegLoudness(added, at, seconds);
     }
     void SetUp() override {
         BundleTest::SetUp();
@@ -131,6 +141,32 @@ TEST_F(MusicLevel, AgainstTheMusicAroundEachCopy) {
     const std::string out = Render("song.wav", LevelMode::AgainstMusicThere, -4, 0, "");
     EXPECT_NEAR(intro - 4, TagLoudness("song.wav", out, 2), 1.0);
     EXPECT_NEAR(chorus - 4, TagLoudness("song.wav", out, 12), 1.0);
+}
+
+// Every shipped sound at the shipped level, without the dip: as loud against
+// a quiet track's music as against a loud one's, by ffmpeg's meter.
+TEST_F(MusicLevel, EveryShippedSoundSitsAlikeOnQuietAndLoudMusic) {
+    MakeTone(Work("in/quiet.wav"), 8, "pinknoise vol 0.05");
+    // Loud, with the headroom for a tag that no dip makes room for.
+    MakeTone(Work("in/loud.wav"), 8, "pinknoise overdrive 30 vol 0.3");
+    const Preset shipped = InitialPreset();
+    wxArrayString sounds;
+    wxDir::GetAllFiles(ShippedPresetsFolder(), &sounds, "*.mp3");
+    ASSERT_EQ(8u, sounds.size());
+    for (const wxString& sound : sounds) {
+        SCOPED_TRACE(sound.utf8_string());
+        ASSERT_EQ(0, Shell("sox " + ShellQuote(sound.utf8_string()) + " -r 44100 -c 2 " +
+                           Work("wm/tag.wav")));
+        const double length = Inspect(Work("wm/tag.wav")).seconds;
+        double against[2];
+        int i = 0;
+        for (const std::string track : {"quiet.wav", "loud.wav"}) {
+            const std::string out = Render(track, shipped.levelMode, shipped.level, 0, "");
+            against[i++] = TagLoudness(track, out, 2, length) - FfmpegLoudness(Work("in/" + track));
+            EXPECT_LT(PeakIn(out, 0, -1), 0.98);
+        }
+        EXPECT_NEAR(against[0], against[1], 1.0);
+    }
 }
 
 // The music dips under each copy by the depth asked, ramping smoothly, and
