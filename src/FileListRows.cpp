@@ -1,4 +1,5 @@
-// The columns and row texts of the window's track and watermark lists.
+// The rows of the window's track and watermark lists: columns, texts, and
+// the full path each row carries as its item data.
 #include "FileListRows.h"
 
 #include <wx/filename.h>
@@ -35,4 +36,31 @@ wxString SizeText(const wxString& path) {
 
 bool IsDeleteKey(int code) {
     return code == WXK_DELETE || code == WXK_BACK || code == WXK_NUMPAD_DELETE;
+}
+
+long AppendPathRow(wxListCtrl* list, const wxString& path, const wxString& length) {
+    const long row = AppendFileRow(list, wxFileName(path).GetFullName(), SizeText(path), length);
+    list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(path)));
+    return row;
+}
+
+const wxString* RowPath(wxListCtrl* list, long row) {
+    return reinterpret_cast<const wxString*>(list->GetItemData(row));
+}
+
+wxArrayString ListPaths(wxListCtrl* list) {
+    wxArrayString paths;
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        const wxString* path = RowPath(list, row);
+        paths.Add(path ? *path : wxString());
+    }
+    return paths;
+}
+
+void ClearRows(wxListCtrl* list) {
+    for (long row = 0; row < list->GetItemCount(); ++row) {
+        delete RowPath(list, row);
+        list->SetItemPtrData(row, 0);
+    }
+    list->DeleteAllItems();
 }

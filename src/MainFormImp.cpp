@@ -21,15 +21,6 @@
 #include <cmath>
 #include <functional>
 
-namespace {
-
-// The full path a list row carries, or null.
-const wxString* RowPath(wxListCtrl* list, long row) {
-    return reinterpret_cast<const wxString*>(list->GetItemData(row));
-}
-
-} // namespace
-
 // ---------------------------------------------------------------------------
 // Drop targets
 
@@ -200,8 +191,8 @@ bool CMainFormImp::WaitFor(const std::function<void()>& work, const std::functio
 
 CMainFormImp::~CMainFormImp() {
     // Removing all rows raises no per-row deletion event, so release them here.
-    ClearList(m_trackList);
-    ClearList(m_watermarkList);
+    ClearRows(m_trackList);
+    ClearRows(m_watermarkList);
 }
 
 // ---------------------------------------------------------------------------
@@ -226,31 +217,12 @@ void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) 
         if (!screen.Accepts(found[i], length))
             continue;
         m_lengths[found[i]] = length;
-        const long row = AppendFileRow(list, wxFileName(found[i]).GetFullName(), SizeText(found[i]),
-                                       length.text);
-        list->SetItemPtrData(row, reinterpret_cast<wxUIntPtr>(new wxString(found[i])));
+        AppendPathRow(list, found[i], length.text);
     }
     ShowTrackOnStrip();
     const wxString refused = screen.RefusedMessage();
     if (!refused.empty())
         Notice(refused);
-}
-
-wxArrayString CMainFormImp::ListPaths(wxListCtrl* list) {
-    wxArrayString paths;
-    for (long row = 0; row < list->GetItemCount(); ++row) {
-        const wxString* path = RowPath(list, row);
-        paths.Add(path ? *path : wxString());
-    }
-    return paths;
-}
-
-void CMainFormImp::ClearList(wxListCtrl* list) {
-    for (long row = 0; row < list->GetItemCount(); ++row) {
-        delete RowPath(list, row);
-        list->SetItemPtrData(row, 0);
-    }
-    list->DeleteAllItems();
 }
 
 void CMainFormImp::OnFileListDropFiles(const wxArrayString& paths) {
@@ -413,12 +385,12 @@ void CMainFormImp::OnWatermarkListMoveDown(wxCommandEvent&) {
 }
 
 void CMainFormImp::OnClearFileList(wxCommandEvent&) {
-    ClearList(m_trackList);
+    ClearRows(m_trackList);
     ShowTrackOnStrip();
 }
 
 void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
-    ClearList(m_watermarkList);
+    ClearRows(m_watermarkList);
     ShowTrackOnStrip();
 }
 
@@ -588,7 +560,7 @@ Preset CMainFormImp::PresetFromControls() const {
 void CMainFormImp::ShowPreset(const Preset& preset) {
     m_settings.Show(preset);
     SetOutputFolder(preset.folder);
-    ClearList(m_watermarkList);
+    ClearRows(m_watermarkList);
     if (!preset.watermarks.empty())
         OnWatermarkListDropFiles(preset.watermarks);
     ShowTrackOnStrip();

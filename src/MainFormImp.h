@@ -142,10 +142,6 @@ private:
     // cannot be measured, and watermarks that are too long, are named in one
     // message instead.
     void AddFilesToList(wxListCtrl* list, const wxArrayString& paths);
-    // The full paths of a list's rows, top to bottom.
-    static wxArrayString ListPaths(wxListCtrl* list);
-    // Removes every row and releases each row's path object once.
-    void ClearList(wxListCtrl* list);
     // Shows the add-files dialog; false when cancelled, else the chosen paths.
     bool ChooseFilesToAdd(wxArrayString& paths);
     // Deletes the row a Delete or Backspace key event names; skips other keys.

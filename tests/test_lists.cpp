@@ -1,5 +1,6 @@
 // The track and watermark lists: the move pass, and adding, deleting, moving
 // and clearing rows in the window, each row owning its path object.
+#include "FileListRows.h"
 #include "testutil.h"
 
 #include <wx/filename.h>
@@ -30,7 +31,7 @@ TEST(ListMoves, EachSelectedRowChangesPlaceWithAnUnselectedNeighbour) {
 // Every row's path object names the file its row shows.
 void ExpectPathsMatchNames(wxListCtrl* list) {
     for (long row = 0; row < list->GetItemCount(); ++row) {
-        EXPECT_EQ(list->GetItemText(row, 1), wxFileName(RowPath(list, row)).GetFullName())
+        EXPECT_EQ(list->GetItemText(row, 1), wxFileName(*RowPath(list, row)).GetFullName())
             << "row " << row;
     }
 }

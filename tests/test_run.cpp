@@ -403,11 +403,11 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
     Choose(p.startChoice(), "5 Seconds");
     wxArrayString results;
     wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
-    EXPECT_EQ(Strings({"Process Completed", Wx(Work("out")),
-                       "song.flac: Process completed successfully",
-                       "song.flac: the 60 s clip starts at 0:40 instead of 0:50, so that it ends "
-                       "with the track."}),
-              results);
+    EXPECT_EQ(
+        Strings({"Process Completed", Wx(Work("out")), "song.flac: Process completed successfully",
+                 "song.flac: the 60 s clip starts at 0:40 instead of 0:50, so that it ends "
+                 "with the track."}),
+        results);
     // The clip's sound is the engine's to test: here, that the settings arrived.
     const std::string out = Work("out/song.ogg");
     EXPECT_NEAR(60, Inspect(out).seconds, 0.02);

@@ -100,10 +100,6 @@ inline void Choose(wxChoice* choice, const wxString& item) {
 void Select(wxListCtrl* list, std::initializer_list<long> rows);
 // One column of every row, comma-separated ("1,2,3").
 wxString Column(wxListCtrl* list, int column);
-// Path object attached to a list row.
-inline wxString RowPath(wxListCtrl* list, long row) {
-    return *reinterpret_cast<const wxString*>(list->GetItemData(row));
-}
 
 // A modal dialog of type Dialog, expected with wxTEST_DIALOG: answer checks
 // it, acts on it and returns what ShowModal returns.
