@@ -2,6 +2,7 @@
 // its watermark copies and joins outputs, through the units beside it.
 #include "SoxHandler.h"
 
+#include "Envelope.h"
 #include "Placement.h"
 #include "RenderCommand.h"
 #include "SoxCommand.h"
@@ -363,6 +364,12 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     m_written.plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
                                                : FrameSlack(track.rate, 2);
     MixInputs mix;
+    // Only the first seconds: the track's own run stops there, and the beds
+    // end with their last copy, so no input is cut off while it writes.
+    mix.trackEffects = ClipEffects(m_clipLength, m_clipFrom, m_clipFade);
+    if (m_firstSeconds > 0)
+        mix.trackEffects +=
+            wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
     if (!PlanCopyLevels(track, sounds, peaks, mix))
         return false;
     std::vector<double> gains;
@@ -380,12 +387,6 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     m_written.Begin(m_resultOutput);
     mix.track = m_inputFile;
     mix.trackHeader = track;
-    // Only the first seconds: the track's own run stops there, and the beds
-    // end with their last copy, so no input is cut off while it writes.
-    mix.trackEffects = ClipEffects(m_clipLength, m_clipFrom, m_clipFade);
-    if (m_firstSeconds > 0)
-        mix.trackEffects +=
-            wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
     mix.decodeApart = m_decodeApart;
     mix.mono = m_mono;
     mix.format = m_format;
@@ -402,8 +403,18 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
         return true;
     wxString failure;
     // The music's peaks keep any level from clipping, so it is always measured.
-    const std::shared_ptr<const LoudnessProfile> music =
-        FileFacts::TrackLoudness(m_inputFile, failure);
+    std::shared_ptr<const LoudnessProfile> music = FileFacts::CachedLoudness(m_inputFile);
+    double offset = std::max(m_clipFrom, 0);
+    if (!music && m_firstSeconds > 0) {
+        // Only the first seconds are written, and soon: their music is
+        // measured, not the whole track's.
+        auto part = std::make_shared<LoudnessProfile>();
+        if (AnalyseFile(m_inputFile, mix.trackEffects, nullptr, *part, failure))
+            music = part;
+        offset = 0;
+    }
+    if (!music)
+        music = FileFacts::TrackLoudness(m_inputFile, failure);
     if (!music) {
         AddMessage(failure);
         return false;
@@ -430,7 +441,7 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
     request.level = m_waterMarkLevel;
     request.duck = m_duck;
     request.music = music.get();
-    request.musicOffset = std::max(m_clipFrom, 0);
+    request.musicOffset = offset;
     m_copyLevels = PlanLevels(request, copies);
     const double written = clipped ? m_clipLength : m_trackSeconds;
     const double limit = m_firstSeconds > 0 ? std::min<double>(m_firstSeconds, written) : written;

@@ -122,8 +122,8 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
         return true;
     }
 
-    // The whole, in the background: the track measured exactly in a SoX
-    // process of the queue's, then the render. Copies of the part's engine
+    // The whole, in the background: the track measured exactly in SoX
+    // processes of the queue's, then the render. Copies of the part's engine
     // share what it has read of the files, so neither waits for SoX here.
     m_background.reset(new Background);
     Background& whole = *m_background;
@@ -152,6 +152,9 @@ bool StampedPreview::Prepare(const wxString& track, const wxArrayString& waterma
     };
     whole.queue.RunInBackground();
     whole.queue.Add(OperationJob(whole.measure));
+    // The music's loudness too, unless the strip has it: the render would
+    // otherwise measure it while the window waits.
+    whole.queue.Add(MusicLoudnessJob(track, [] {}));
     whole.queue.Add(render);
     return true;
 }

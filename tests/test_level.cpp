@@ -169,6 +169,27 @@ TEST_F(MusicLevel, EveryShippedSoundSitsAlikeOnQuietAndLoudMusic) {
     }
 }
 
+// A preview's first seconds measure only the music they write, so that a
+// long track starts playing at once.
+TEST_F(MusicLevel, AFirstPartMeasuresOnlyItsOwnMusic) {
+    MakeTone(Work("in/long.wav"), 100, "pinknoise vol 0.1", 8000, 1);
+    CSoxHandler sox;
+    PrepareWatermarking(sox, Work("in/long.wav"), {Work("wm/tag.wav")}, Work("out"), 2, 10);
+    sox.SetLevelMode(LevelMode::AgainstTrack);
+    sox.SetFirstSeconds(30);
+    CommandLog log;
+    ASSERT_TRUE(sox.Run()) << FirstLine(sox);
+    EXPECT_NEAR(30, Inspect(sox.GetResultOutput().utf8_string()).seconds, 0.01);
+    int measures = 0;
+    for (const wxString& command : log.commands) {
+        if (command.Contains("long.wav") && command.Contains(" -t au ")) {
+            ++measures;
+            EXPECT_TRUE(command.EndsWith(" trim 0 30")) << command;
+        }
+    }
+    EXPECT_EQ(1, measures) << wxJoin(log.commands, '\n');
+}
+
 // The music dips under each copy by the depth asked, ramping smoothly, and
 // stays as it was elsewhere.
 TEST_F(MusicLevel, TheMusicDipsUnderEachCopyWithoutAClick) {
