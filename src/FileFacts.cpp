@@ -1,5 +1,6 @@
 // What SoX told of files, kept while they stay as they are: headers,
-// lengths, and the watermark sounds' lengths and peaks.
+// lengths, the watermark sounds' lengths, peaks and loudness, and the
+// tracks' music as measured.
 #include "FileFacts.h"
 
 #include "Envelope.h"
