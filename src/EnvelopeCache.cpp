@@ -1,4 +1,4 @@
-// The envelopes and loudness read for the waveform strip, kept per track.
+// The envelopes read for the waveform strip, kept per track.
 #include "EnvelopeCache.h"
 
 #include "FileFacts.h"
@@ -17,7 +17,7 @@ double EnvelopeCache::Seconds(const wxString& track) const {
 
 void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue& queue,
                          std::function<bool()> wanted, std::function<void()> read) {
-    m_known[track] = KnownEnvelope{stamp, true, nullptr, wxString(), nullptr};
+    m_known[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
     SoxJob job = AnalysisJob(track, [this, track, stamp, read](const Envelope& envelope,
                                                                const LoudnessProfile& loudness,
                                                                const wxString& failure) {
@@ -28,9 +28,9 @@ void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue
         known->second.reading = false;
         if (failure.empty()) {
             known->second.envelope = std::make_shared<const Envelope>(envelope);
-            known->second.loudness = std::make_shared<const LoudnessProfile>(loudness);
             // A render of the track then measures nothing again.
-            FileFacts::RememberLoudness(track, stamp, known->second.loudness);
+            FileFacts::RememberLoudness(track, stamp,
+                                        std::make_shared<const LoudnessProfile>(loudness));
         } else {
             // The strip has room for the reason, not for the folder.
             known->second.failure = failure;

@@ -1,4 +1,4 @@
-// The envelopes and loudness read for the waveform strip, kept per track.
+// The envelopes read for the waveform strip, kept per track.
 #ifndef ENVELOPECACHE_H
 #define ENVELOPECACHE_H
 
@@ -11,14 +11,12 @@
 #include <map>
 #include <memory>
 
-// A track's envelope and loudness as read from the file as it stood then.
+// A track's envelope as read from the file as it stood then.
 struct KnownEnvelope {
     FileStamp stamp;
     bool reading = true;
     std::shared_ptr<const Envelope> envelope; // null while reading or when unreadable
     wxString failure;
-    // Read with the envelope, for a render to set its watermarks' levels by.
-    std::shared_ptr<const LoudnessProfile> loudness; // null as the envelope is
 };
 
 // Envelopes of the tracks shown on the strip, by path, kept while the file
@@ -29,7 +27,8 @@ public:
     const KnownEnvelope* Find(const wxString& track, const FileStamp& stamp) const;
     // The seconds of track's envelope once one was read, or 0.
     double Seconds(const wxString& track) const;
-    // Reads track's envelope and loudness on queue, as it stands at stamp. Once it is its
+    // Reads track's envelope on queue, as it stands at stamp, and hands the
+    // loudness read with it to FileFacts for renders of the track. Once it is its
     // turn, wanted is asked: false passes it over and forgets it, to be read
     // when asked for again. read is called once the envelope or the reason
     // it could not be read is known, unless the track changed meanwhile.

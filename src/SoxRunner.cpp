@@ -80,9 +80,9 @@ void ReadAvailable(wxInputStream* stream, std::string& into) {
 // pipes, as soon as it has ended and told its owner.
 class SoxQueue::Child : public wxProcess {
 public:
-    Child(std::function<void(const SoxOutput&)> done, bool raw,
+    Child(std::function<void(const SoxOutput&)> done,
           std::function<void(const char*, size_t)> stream)
-        : m_done(std::move(done)), m_stream(std::move(stream)), m_raw(raw) {
+        : m_done(std::move(done)), m_stream(std::move(stream)) {
         Redirect();
     }
 
@@ -152,10 +152,7 @@ public:
         SoxOutput result;
         result.status = m_status;
         result.cancelled = m_killed && m_status != 0;
-        if (m_raw)
-            result.data = std::move(m_output);
-        else
-            SplitLines(m_output, result.output);
+        SplitLines(m_output, result.output);
         SplitLines(m_errors, result.errors);
         std::function<void(const SoxOutput&)> done = std::move(m_done);
         delete this;
@@ -189,7 +186,6 @@ private:
 
     std::function<void(const SoxOutput&)> m_done;
     std::function<void(const char*, size_t)> m_stream;
-    bool m_raw;
     std::string m_output;
     std::string m_errors;
     int m_status = -1;
@@ -225,7 +221,7 @@ long long StartPause(int tries) {
 } // namespace
 
 SoxQueue::Child* SoxQueue::Start(const wxString& command,
-                                 std::function<void(const SoxOutput&)> done, bool raw,
+                                 std::function<void(const SoxOutput&)> done,
                                  std::function<void(const char*, size_t)> stream, int* error) {
     if (s_commandObserver)
         s_commandObserver(command);
@@ -236,7 +232,7 @@ SoxQueue::Child* SoxQueue::Start(const wxString& command,
             *error = ENOENT;
         return nullptr;
     }
-    auto* child = new Child(std::move(done), raw, std::move(stream));
+    auto* child = new Child(std::move(done), std::move(stream));
     wxExecuteEnv env;
     env.cwd = g_resourceFolder;
     long pid = 0;
@@ -423,7 +419,7 @@ bool SoxQueue::StartJob(size_t job, const wxString& command) {
                     m_running.erase(running);
                 m_ended.push_back({job, out});
             },
-            m_jobs[job].rawOutput, m_jobs[job].stream, &error);
+            m_jobs[job].stream, &error);
     }
     if (!child && !m_cancelled && error == EAGAIN && m_deferred.tries < kStartTries) {
         // Out of processes (the user's limit, a full table) passes as
@@ -483,7 +479,7 @@ SoxOutput SoxQueue::RunNow(const wxString& command,
         ended = true;
     };
     int error = 0;
-    for (int tries = 0; !Start(command, done, false, stream, &error);) {
+    for (int tries = 0; !Start(command, done, stream, &error);) {
         if (error != EAGAIN || tries == kStartTries)
             return result; // status -1: could not be started
         if (!PauseForProcesses(tries))

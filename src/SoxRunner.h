@@ -19,13 +19,10 @@ extern const wxString g_resourceFolder;
 // What one SoX run left behind: its exit status (-1 when it could not be
 // started), its standard output and error line by line, and whether a
 // SoxQueue::Cancel ended it before it finished (its output is then partial).
-// A job that asked for its standard output as bytes (SoxJob::rawOutput) has
-// it in data, and no output lines.
 struct SoxOutput {
     long status = -1;
     wxArrayString output;
     wxArrayString errors;
-    std::string data;
     bool cancelled = false;
 };
 
@@ -43,11 +40,9 @@ struct SoxJob {
     // in the background, from the event loop), never from within another
     // job's begin.
     std::function<void(const SoxOutput& out)> end;
-    // The command's standard output is wanted as bytes (SoxOutput::data).
-    bool rawOutput = false;
     // When set, the command's standard output is handed here piece by piece
     // as it arrives, from the event loop, and not kept: neither lines nor
-    // data. The pieces split lines and samples anywhere. Never called once
+    // lines. The pieces split lines and samples anywhere. Never called once
     // the queue is gone.
     std::function<void(const char* bytes, size_t size)> stream;
 };
@@ -107,11 +102,11 @@ private:
     // resource folder. done is called once, from the event loop, when it has
     // ended and its output has been read; the process object is gone by
     // then. Null when it could not be started (done is not called).
-    // With raw, its standard output is handed over as bytes; with stream,
-    // piece by piece as it arrives. On failure *error (when given) is
+    // With stream, its standard output is handed over piece by piece as it
+    // arrives. On failure *error (when given) is
     // errno's value, EAGAIN when out of processes.
     static Child* Start(const wxString& command, std::function<void(const SoxOutput&)> done,
-                        bool raw = false, std::function<void(const char*, size_t)> stream = nullptr,
+                        std::function<void(const char*, size_t)> stream = nullptr,
                         int* error = nullptr);
     // After a start found no process free: runs the event loop until one of
     // ours ends (true) or a pause that grows with tries has passed.

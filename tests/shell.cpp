@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -126,18 +127,38 @@ void WriteDifference(const std::string& a, const std::string& b, const std::stri
           ShellQuote(out));
 }
 
-double FfmpegLoudness(const std::string& path, double start, double duration) {
-    std::string output;
+double FfmpegMeter::LoudestMomentary() const {
+    double loudest = -HUGE_VAL;
+    for (const auto& reading : momentary)
+        loudest = std::max(loudest, reading.second);
+    return loudest;
+}
+
+FfmpegMeter Ffmpeg(const std::string& path, const std::string& filter, double start,
+                   double duration) {
     const std::string window =
         "-ss " + std::to_string(start) + (duration >= 0 ? " -t " + std::to_string(duration) : "");
-    if (Shell("ffmpeg -nostats -hide_banner " + window + " -i " + ShellQuote(path) +
-                  " -filter_complex ebur128 -f null - 2>&1",
-              &output) != 0)
-        return std::nan("");
-    // The summary comes last: "Integrated loudness:\n    I:  -23.0 LUFS".
-    const size_t summary = output.rfind("Integrated loudness:");
-    const size_t at = summary == std::string::npos ? summary : output.find("I:", summary);
-    return at == std::string::npos ? std::nan("") : std::atof(output.c_str() + at + 2);
+    std::string out;
+    EXPECT_EQ(0, Shell("ffmpeg -nostdin -nostats " + window + " -i " + ShellQuote(path) +
+                           " -filter_complex " + filter + " -f null -",
+                       &out))
+        << out;
+    FfmpegMeter meter;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const size_t at = line.find(" t: ");
+        const size_t m = line.find("M:"), s = line.find("S:");
+        const size_t text = line.find_first_not_of(' ');
+        if (at != std::string::npos && m != std::string::npos && s != std::string::npos) {
+            const long tenth = std::lround(std::stod(line.substr(at + 4)) * 10);
+            meter.momentary[tenth] = std::stod(line.substr(m + 2));
+            meter.shortTerm[tenth] = std::stod(line.substr(s + 2));
+        } else if (text != std::string::npos && line.compare(text, 2, "I:") == 0) {
+            // The summary of the filter graph that ran comes last.
+            meter.integrated = std::stod(line.substr(text + 2));
+        }
+    }
+    return meter;
 }
 
 int OpenDescriptors(int pid) {

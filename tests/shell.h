@@ -3,6 +3,8 @@
 #ifndef TESTS_SHELL_H
 #define TESTS_SHELL_H
 
+#include <cmath>
+#include <map>
 #include <string>
 
 // Runs a shell command, returns its exit status; output (stdout and stderr) in *output.
@@ -43,9 +45,18 @@ double DifferenceIn(const std::string& a, const std::string& b, double start = 0
 
 // Writes a - b (files of one signal) to out, 32-bit: what a mix added to a track.
 void WriteDifference(const std::string& a, const std::string& b, const std::string& out);
-// Integrated loudness (LUFS) of [start, start + duration) seconds of path, all
-// of it when duration < 0, by ffmpeg's EBU R128 meter; NaN when it fails.
-double FfmpegLoudness(const std::string& path, double start = 0, double duration = -1);
+// What ffmpeg's EBU R128 meter (filter, "ebur128" with its options) tells of
+// [start, start + duration) seconds of a file, all of it when duration < 0:
+// its integrated loudness (NaN when it fails), and the momentary and
+// short-term readings it logs every 100 ms, by the tenth of a second each
+// ends at.
+struct FfmpegMeter {
+    double integrated = NAN;
+    std::map<long, double> momentary, shortTerm;
+    double LoudestMomentary() const;
+};
+FfmpegMeter Ffmpeg(const std::string& path, const std::string& filter = "ebur128", double start = 0,
+                   double duration = -1);
 
 struct AudioInfo {
     int rate = 0, channels = 0;

@@ -108,7 +108,7 @@ protected:
                        double seconds = 1) {
         const std::string added = out + ".added.wav";
         WriteDifference(out, Work("in/" + track), added);
-        return FfmpegLoudness(added, at, seconds);
+        return Ffmpeg(added, "ebur128", at, seconds).integrated;
     }
     void SetUp() override {
         BundleTest::SetUp();
@@ -121,7 +121,7 @@ TEST_F(MusicLevel, AQuietAndALoudTrackGetTagsEquallyLoudAgainstTheirMusic) {
     MakeTone(Work("in/loud.wav"), 14, "pinknoise overdrive 30 vol 0.5");
     for (const std::string track : {"quiet.wav", "loud.wav"}) {
         SCOPED_TRACE(track);
-        const double music = FfmpegLoudness(Work("in/" + track));
+        const double music = Ffmpeg(Work("in/" + track)).integrated;
         const std::string out = Render(track, LevelMode::AgainstTrack, -6, 0, "");
         for (double at : {2.0, 12.0})
             EXPECT_NEAR(music - 6, TagLoudness(track, out, at), 1.0) << at;
@@ -135,8 +135,8 @@ TEST_F(MusicLevel, AgainstTheMusicAroundEachCopy) {
     MakeTone(Work("in/b.wav"), 10, "pinknoise overdrive 30 vol 0.5");
     ASSERT_EQ(
         0, Shell("sox " + Work("in/a.wav") + " " + Work("in/b.wav") + " " + Work("in/song.wav")));
-    const double intro = FfmpegLoudness(Work("in/a.wav"));
-    const double chorus = FfmpegLoudness(Work("in/b.wav"));
+    const double intro = Ffmpeg(Work("in/a.wav")).integrated;
+    const double chorus = Ffmpeg(Work("in/b.wav")).integrated;
     ASSERT_GT(chorus - intro, 12);
     const std::string out = Render("song.wav", LevelMode::AgainstMusicThere, -4, 0, "");
     EXPECT_NEAR(intro - 4, TagLoudness("song.wav", out, 2), 1.0);
@@ -162,7 +162,8 @@ TEST_F(MusicLevel, EveryShippedSoundSitsAlikeOnQuietAndLoudMusic) {
         int i = 0;
         for (const std::string track : {"quiet.wav", "loud.wav"}) {
             const std::string out = Render(track, shipped.levelMode, shipped.level, 0, "");
-            against[i++] = TagLoudness(track, out, 2, length) - FfmpegLoudness(Work("in/" + track));
+            against[i++] =
+                TagLoudness(track, out, 2, length) - Ffmpeg(Work("in/" + track)).integrated;
             EXPECT_LT(PeakIn(out, 0, -1), 0.98);
         }
         EXPECT_NEAR(against[0], against[1], 1.0);

@@ -7,48 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
-#include <sstream>
 
 namespace {
-
-// What ffmpeg's EBU R128 meter tells of a file: its integrated loudness, and
-// the momentary and short-term readings it logs every 100 ms, by the tenth
-// of a second each ends at.
-struct FfmpegMeter {
-    double integrated = NAN;
-    std::map<long, double> momentary, shortTerm;
-    double LoudestMomentary() const {
-        double loudest = -HUGE_VAL;
-        for (const auto& reading : momentary)
-            loudest = std::max(loudest, reading.second);
-        return loudest;
-    }
-};
-
-FfmpegMeter Ffmpeg(const std::string& path, const std::string& filter = "ebur128") {
-    std::string out;
-    EXPECT_EQ(0, Shell("ffmpeg -nostdin -nostats -i " + ShellQuote(path) + " -filter_complex " +
-                           filter + " -f null -",
-                       &out))
-        << out;
-    FfmpegMeter meter;
-    std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) {
-        const size_t at = line.find(" t: ");
-        const size_t m = line.find("M:"), s = line.find("S:");
-        const size_t text = line.find_first_not_of(' ');
-        if (at != std::string::npos && m != std::string::npos && s != std::string::npos) {
-            const long tenth = std::lround(std::stod(line.substr(at + 4)) * 10);
-            meter.momentary[tenth] = std::stod(line.substr(m + 2));
-            meter.shortTerm[tenth] = std::stod(line.substr(s + 2));
-        } else if (text != std::string::npos && line.compare(text, 2, "I:") == 0) {
-            // The summary of the filter graph that ran comes last.
-            meter.integrated = std::stod(line.substr(text + 2));
-        }
-    }
-    return meter;
-}
 
 struct Analysis {
     Envelope envelope;
