@@ -76,7 +76,7 @@ bool LengthFromHeader(const AudioHeader& header, int& seconds) {
 }
 
 wxString MeasureCommand(const wxString& path) {
-    return "./sox " + QuoteSoxPath(path) + " -n stat";
+    return "./sox " + QuoteSoxInput(path) + " -n stat";
 }
 
 int ParseLength(const wxArrayString& errors) {

@@ -41,7 +41,7 @@ wxString AnalysisCommand(const wxString& path, const wxString& effects) {
     // mixed into a stereo track; more are mixed down. 16 bits are exact
     // enough for loudness and peaks alike, and halve what the pipe carries;
     // undithered, so that silence stays silent.
-    return "./sox -V1 -D " + QuoteSoxPath(path) + " -t au -e signed-integer -b 16 -L -c 2 -" +
+    return "./sox -V1 -D " + QuoteSoxInput(path) + " -t au -e signed-integer -b 16 -L -c 2 -" +
            (effects.empty() ? "" : " " + effects);
 }
 

@@ -4,6 +4,7 @@
 #include "FileFacts.h"
 
 #include "Envelope.h"
+#include "FfmpegCommand.h"
 #include "SoxCommand.h"
 
 #include <algorithm>
@@ -25,11 +26,13 @@ bool FileFacts::ReadHeader(const wxString& path, AudioHeader& header, wxString& 
     if (!failure.empty())
         return false;
     const FileStamp stamp = StampOf(path);
-    const SoxOutput info = SoxQueue::RunNow("./sox --i " + QuoteSoxPath(path));
-    failure = RunFailure(info);
+    const bool probed = ProbedByFfmpeg(path);
+    const SoxOutput info =
+        SoxQueue::RunNow(probed ? ProbeCommand(path) : "./sox --i " + QuoteSoxPath(path));
+    failure = probed ? ProbeFailure(info) : RunFailure(info);
     if (!failure.empty())
         return false;
-    header = ParseHeader(info.output, path);
+    header = probed ? ParseProbe(info.output) : ParseHeader(info.output, path);
     m_headers[path] = {header, stamp};
     return true;
 }
@@ -41,7 +44,7 @@ bool FileFacts::BeginReadHeaders(const wxArrayString& paths, Pending& pending,
     command = "./sox --i";
     for (const wxString& path : paths) {
         // SoX would wait for ever on a FIFO: such files are refused unread.
-        if (CachedHeader(path, known) || !UnreadableReason(path).empty())
+        if (CachedHeader(path, known) || !UnreadableReason(path).empty() || ProbedByFfmpeg(path))
             continue;
         pending.paths.Add(path);
         pending.stamps.push_back(StampOf(path));
@@ -126,7 +129,7 @@ bool FileFacts::SoundPeak(const wxString& path, const wxString& effects, long lo
     auto known = m_sounds.find(key);
     if (known == m_sounds.end()) {
         // Its length once converted, counted by SoX itself, and its loudest sample.
-        const SoxOutput run = SoxQueue::RunNow("./sox " + QuoteSoxPath(path) + " -n " + effects +
+        const SoxOutput run = SoxQueue::RunNow("./sox " + QuoteSoxInput(path) + " -n " + effects +
                                                (effects.empty() ? "" : " ") + "stat");
         failure = RunFailure(run);
         long long counted = -1;

@@ -13,11 +13,14 @@ struct FormatName {
 };
 const FormatName kFormats[] = {
     {OutputFormat::Mp3, "mp3"},   {OutputFormat::Wav, "wav"}, {OutputFormat::Aiff, "aiff"},
-    {OutputFormat::Flac, "flac"}, {OutputFormat::Ogg, "ogg"},
+    {OutputFormat::Flac, "flac"}, {OutputFormat::Ogg, "ogg"}, {OutputFormat::Opus, "opus"},
+    {OutputFormat::M4a, "m4a"},
 };
 
-// What SoX reads of the tracks and watermarks users list.
-const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg", "oga", "wv"};
+// What the tracks and watermarks users list may be: SoX reads the most,
+// ffmpeg the rest.
+const char* const kAudioExtensions[] = {"mp3", "wav", "aif", "aiff", "flac", "ogg",
+                                        "oga", "wv",  "m4a", "mp4",  "opus", "wma"};
 
 // Name order as a file browser shows it: case only breaks ties.
 int CompareNames(const wxString& a, const wxString& b) {
@@ -54,7 +57,8 @@ wxString FormatNames() {
 }
 
 bool FormatTakesBitrate(OutputFormat format) {
-    return format == OutputFormat::Mp3 || format == OutputFormat::Ogg;
+    return format == OutputFormat::Mp3 || format == OutputFormat::Ogg ||
+           format == OutputFormat::Opus || format == OutputFormat::M4a;
 }
 
 bool IsAudioFileName(const wxString& path) {
@@ -72,7 +76,7 @@ wxString AudioFileWildcard() {
         patterns += (patterns.empty() ? "*." : ";*.") + wxString(known);
     // GTK matches a filter case-sensitively: upper-case names are listed too.
     const wxString all = patterns + ";" + patterns.Upper();
-    return "Audio files (MP3, WAV, AIFF, FLAC, Ogg, WavPack)|" + all;
+    return "Audio files (MP3, WAV, AIFF, FLAC, Ogg, WavPack, M4A, Opus, WMA)|" + all;
 }
 
 wxArrayString AudioFilesIn(const wxString& folder) {

@@ -2,6 +2,8 @@
 // hidden partial names renders write under, and names as lines show them.
 #include "OutputFiles.h"
 
+#include "FfmpegCommand.h"
+
 #include <wx/filename.h>
 #include <wx/strconv.h>
 #include <wx/utils.h>
@@ -123,9 +125,9 @@ wxString UnreadableReason(const wxString& path) {
     if (!IsUtf8(bytes))
         return "Not processed: the name of its folder is not valid UTF-8; rename the folder.";
     struct stat st;
-    if (::stat(bytes.data(), &st) != 0 || S_ISREG(st.st_mode))
-        return wxString();
-    return "Not processed: it is not a regular file (" + FileKind(st.st_mode) + ").";
+    if (::stat(bytes.data(), &st) == 0 && !S_ISREG(st.st_mode))
+        return "Not processed: it is not a regular file (" + FileKind(st.st_mode) + ").";
+    return MissingDecoderReason(path);
 }
 
 wxString UnreadableFileLine(const wxString& path) {

@@ -27,7 +27,8 @@ bool IsNameTooLong(const wxString& name);
 // Why the file at path must not be read as a track or a watermark, as its
 // whole line ("b.wav: Not processed: it is not a regular file (a FIFO)."), or
 // empty. SoX would wait forever on a FIFO or a device, and a name that is not
-// UTF-8 cannot reach it intact. A missing file is SoX's to report.
+// UTF-8 cannot reach it intact; a file only ffmpeg reads needs it installed.
+// A missing file is SoX's to report.
 wxString UnreadableFileLine(const wxString& path);
 // The same line's reason, without the name; empty when the file may be read.
 wxString UnreadableReason(const wxString& path);

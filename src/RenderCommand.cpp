@@ -1,6 +1,7 @@
 // The command texts of a render and of a join.
 #include "RenderCommand.h"
 
+#include "FfmpegCommand.h"
 #include "SoxCommand.h"
 
 #include <wx/filename.h>
@@ -64,20 +65,40 @@ wxString DipChains(const std::vector<DipWindow>& windows, long rate) {
     return text;
 }
 
+namespace {
+
+// command (SoX's, up to its output) writing output as format: SoX's own
+// options for what SoX writes, else through ffmpeg.
+wxString WithOutput(wxString command, OutputFormat format, int bitrate, const AudioHeader& source,
+                    bool piped, const wxString& output) {
+    if (!EncodedByFfmpeg(format))
+        return command + CompressionOptions(format, bitrate) +
+               SampleSizeOption(format, source.bits, piped) + kNoComment + QuoteSoxPath(output);
+    // Opus is decoded at 48 kHz whatever it was made from: SoX resamples.
+    if (format == OutputFormat::Opus && source.rate != 48000)
+        command += " -r 48000 ";
+    return EncodeCommand(command + kNoComment, format, bitrate, output);
+}
+
+} // namespace
+
 wxString MixCommand(const MixInputs& mix) {
-    wxString command = "./sox ";
+    // -R: the same inputs give the same file, dither included.
+    wxString command = "./sox -R";
     // -m with a single input is a usage error; a track without copies is a
     // plain conversion.
     command += mix.beds.empty() ? " -v 1 " : " -v 1 -m ";
     // The clip is cut and faded on the track's input alone, in a pipe, so
     // that the watermarks keep their level; -V1 as for the beds: its
     // warnings would share the mix's error stream.
-    const bool piped = !mix.trackEffects.empty() || !mix.dipChains.empty() ||
+    const bool apart = !mix.trackEffects.empty() || !mix.dipChains.empty() ||
                        (mix.decodeApart && mix.format == OutputFormat::Mp3);
-    if (piped) {
-        wxString track = GuardedInput("./sox -V1 " + QuoteSoxPath(mix.track, true) + " -p" +
-                                          (mix.trackEffects.empty() ? "" : " " + mix.trackEffects),
-                                      "track");
+    const bool piped = apart || DecodedByFfmpeg(mix.track);
+    if (apart) {
+        wxString track =
+            GuardedInput("./sox -V1 " + QuoteSoxInput(mix.track, true, mix.trackHeader.frames) +
+                             " -p" + (mix.trackEffects.empty() ? "" : " " + mix.trackEffects),
+                         "track");
         // The dips in a run of their own: chains follow one another over the
         // input, so they cannot follow the clip's cut in one run.
         if (!mix.dipChains.empty())
@@ -85,7 +106,7 @@ wxString MixCommand(const MixInputs& mix) {
                 "{ " + track + "; } | " + GuardedInput("./sox -V1 -p -p " + mix.dipChains, "track");
         command += "\"| " + track + "\" ";
     } else
-        command += QuoteSoxPath(mix.track) + " ";
+        command += QuoteSoxInput(mix.track, false, mix.trackHeader.frames) + " ";
     // The level scales each bed as it enters the mix; the track keeps -v 1.
     const wxString bedVolume =
         std::fabs(mix.bedGain) < 0.005 ? wxString() : "-v " + VolumeFactor(mix.bedGain) + " ";
@@ -95,9 +116,7 @@ wxString MixCommand(const MixInputs& mix) {
         command += " -c 1 ";
     else if (mix.format == OutputFormat::Mp3 && mix.trackHeader.channels > 2)
         command += " -c 2 "; // MP3 holds at most two channels
-    command += CompressionOptions(mix.format, mix.bitrate) +
-               SampleSizeOption(mix.format, mix.trackHeader.bits, piped) + kNoComment;
-    return command + QuoteSoxPath(mix.output);
+    return WithOutput(command, mix.format, mix.bitrate, mix.trackHeader, piped, mix.output);
 }
 
 wxString JoinCommand(const std::vector<JoinPart>& parts, bool mono, int bitrate,
@@ -105,7 +124,7 @@ wxString JoinCommand(const std::vector<JoinPart>& parts, bool mono, int bitrate,
     // SoX joins only files of one sample rate and channel count: the others
     // come in through a pipe input that converts them to the first one's.
     const AudioHeader first = parts.empty() ? AudioHeader() : parts[0].header;
-    wxString command = "./sox ";
+    wxString command = "./sox -R ";
     for (size_t i = 0; i < parts.size(); ++i) {
         const AudioHeader& header = parts[i].header;
         wxString options;
@@ -116,11 +135,11 @@ wxString JoinCommand(const std::vector<JoinPart>& parts, bool mono, int bitrate,
                 options += wxString::Format("-c %ld ", first.channels);
         }
         if (options.empty())
-            command += QuoteSoxPath(parts[i].path) + " ";
+            command += QuoteSoxInput(parts[i].path) + " ";
         else
             command +=
                 "\"| " +
-                GuardedInput("./sox " + QuoteSoxPath(parts[i].path, true) + " " + options + "-p",
+                GuardedInput("./sox " + QuoteSoxInput(parts[i].path, true) + " " + options + "-p",
                              "join") +
                 "\" ";
     }
@@ -129,11 +148,9 @@ wxString JoinCommand(const std::vector<JoinPart>& parts, bool mono, int bitrate,
     // The joined file's format follows its name; a name of no known format
     // gets SoX's own choice and no options.
     OutputFormat format;
-    if (FormatNamed(wxFileName(finalName).GetExt(), format)) {
-        if (!mono && format == OutputFormat::Mp3 && first.channels > 2)
-            command += " -c 2 "; // MP3 holds at most two channels
-        command +=
-            CompressionOptions(format, bitrate) + SampleSizeOption(format, first.bits, false);
-    }
-    return command + kNoComment + QuoteSoxPath(output);
+    if (!FormatNamed(wxFileName(finalName).GetExt(), format))
+        return command + kNoComment + QuoteSoxPath(output);
+    if (!mono && format == OutputFormat::Mp3 && first.channels > 2)
+        command += " -c 2 "; // MP3 holds at most two channels
+    return WithOutput(command, format, bitrate, first, false, output);
 }

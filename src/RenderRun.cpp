@@ -2,6 +2,7 @@
 #include "RenderRun.h"
 
 #include "AppPaths.h"
+#include "FfmpegCommand.h"
 #include "SoxJobs.h"
 #include "TagCopy.h"
 
@@ -80,6 +81,9 @@ wxString RenderRun::InputProblem() const {
         return "The output folder " + m_settings.folder + " does not exist.";
     if (!wxFileName::IsDirWritable(m_settings.folder))
         return "The output folder " + m_settings.folder + " cannot be written to.";
+    const wxString encoder = MissingEncoderReason(m_settings.format);
+    if (!encoder.empty())
+        return encoder;
     // Either would put the output outside the chosen folder.
     for (const wxString& affix : {m_settings.prefix, m_settings.suffix}) {
         if (affix.find_first_of(wxFileName::GetPathSeparators()) != wxString::npos ||

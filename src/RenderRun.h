@@ -34,7 +34,7 @@ struct WatermarkSettings {
     LevelMode levelMode = LevelMode::AsRecorded;
     int duck = 0; // dB the music dips under every copy
     OutputFormat format = OutputFormat::Mp3;
-    int bitrate = 320; // kbit/s, for MP3 and Ogg output only
+    int bitrate = 320; // kbit/s, for the formats that take one
     bool mono = false;
     wxString folder; // output folder
     bool merge = false;

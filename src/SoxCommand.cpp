@@ -2,6 +2,7 @@
 // what SoX prints back (its failures and clipped samples).
 #include "SoxCommand.h"
 
+#include "FfmpegCommand.h"
 #include "Placement.h"
 
 #include <wx/filename.h>
@@ -37,6 +38,8 @@ wxString InputFailure(const wxArrayString& errors) {
         const wxString status = line.AfterLast(' ');
         const wxString what = role == "track"       ? "the SoX process decoding the track"
                               : role == "watermark" ? "a SoX process playing the watermark copies"
+                              : role == "decoder"   ? "ffmpeg, decoding one of the files,"
+                              : role == "render"    ? "the SoX process mixing the track"
                                                     : "a SoX process converting a file to join";
         return what + " ended abnormally (exit status " + status +
                "), so the output would be incomplete.";
@@ -90,8 +93,12 @@ wxString ShellWord(const wxString& text) {
     return "\"" + Escape(text, "\\\"$`") + "\"";
 }
 
+wxString FailureReport(const wxString& role, const wxString& status) {
+    return "echo " + kInputFailed + " " + role + " " + status + " >&2";
+}
+
 wxString GuardedInput(const wxString& shellCommand, const wxString& role) {
-    return shellCommand + " || echo " + kInputFailed + " " + role + " $? >&2";
+    return shellCommand + " || " + FailureReport(role);
 }
 
 // The digits at the start of text, after blanks ("16-bit" -> 16); -1 when none.
@@ -115,6 +122,19 @@ wxString QuoteSoxPath(const wxString& rawPath, bool insidePipe) {
     return Escape(ShellWord(path), "\\\"");
 }
 
+wxString ShellInput(const wxString& path, long long frames) {
+    if (DecodedByFfmpeg(path))
+        return "-t sox " + ShellWord(DecodeInput(path, frames));
+    return ShellWord(PlainFileName(path));
+}
+
+wxString QuoteSoxInput(const wxString& path, bool insidePipe, long long frames) {
+    if (insidePipe)
+        return Escape(ShellInput(path, frames), "\\\"");
+    return DecodedByFfmpeg(path) ? "-t sox " + SplitterWord(DecodeInput(path, frames))
+                                 : QuoteSoxPath(path);
+}
+
 wxString SoxFailure(const wxArrayString& errors) {
     // "sox FAIL formats: can't open ...": program, FAIL, module, reason.
     for (const wxString& line : errors) {
@@ -128,6 +148,10 @@ wxString SoxFailure(const wxArrayString& errors) {
         reason.Trim(true).Trim(false);
         if (reason.empty())
             return "SoX failed.";
+        // A pipe input decoding with ffmpeg that gave nothing: ffmpeg found
+        // no sound in the file.
+        if (reason.Contains("`| ffmpeg "))
+            return "ffmpeg found no sound in it that it can decode.";
         // "can't open input file `x.mp3': " with nothing after it: SoX found
         // no format in it.
         if (reason.EndsWith(":"))
@@ -145,6 +169,11 @@ wxString RunFailure(const SoxOutput& out) {
     if (out.status == -1)
         return "SoX could not be started.";
     wxString failure = SoxFailure(out.errors);
+    // SoX fails to write when the encoder it writes to gave up: ffmpeg's
+    // words tell why (a full disk).
+    const wxString encoder = EncoderFailure(out.errors);
+    if (!encoder.empty() && (failure.empty() || failure.Contains("Broken pipe")))
+        return encoder;
     if (failure.empty())
         failure = InputFailure(out.errors);
     if (!failure.empty() || out.status == 0)
@@ -231,14 +260,14 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
         wxString effects;
         if (cycle == 1) {
             // One sound: converted by this run's own effects.
-            bed += " " + ShellWord(PlainFileName(soundOf(0).path));
+            bed += " " + ShellInput(soundOf(0).path);
             effects = soundOf(0).effects;
         } else {
             // Concatenated inputs must share one signal: a sound that needs
             // converting comes through a run of its own.
             for (long long j = 0; j < cycle; ++j) {
                 const BedSound& sound = soundOf(j);
-                const wxString file = ShellWord(PlainFileName(sound.path));
+                const wxString file = ShellInput(sound.path);
                 bed += " " + (sound.effects.empty()
                                   ? file
                                   : ShellWord("| " + GuardedInput("./sox -V1 " + file + " -p " +

@@ -24,6 +24,12 @@ wxString Samples(long long count);
 // A path that SoX would take for something other than a file (a leading "-"
 // or "|", a URL) is given a leading "./" first.
 wxString QuoteSoxPath(const wxString& path, bool insidePipe = false);
+// A file to read as SoX takes it, quoted as QuoteSoxPath quotes: the file
+// itself, or for what ffmpeg decodes, "-t sox" and a pipe input decoding it
+// (up to its exact frames, when given).
+wxString QuoteSoxInput(const wxString& path, bool insidePipe = false, long long frames = -1);
+// The same as words for /bin/sh, for a pipe input's own SoX.
+wxString ShellInput(const wxString& path, long long frames = -1);
 
 // The reason in the first FAIL line of SoX's standard error ("sox FAIL
 // formats: can't open ..." gives "can't open ..."), or empty when there is
@@ -51,8 +57,12 @@ long long LeadingNumber(const wxString& text);
 
 // Marks a command run by /bin/sh as a pipe input, so that its own failure
 // (SoX ignores how its pipe inputs end) is reported on the error stream.
-// role says what it was for: "track", "watermark" or "join".
+// role says what it was for: "track", "watermark", "join", "decoder" (ffmpeg
+// decoding a file) or "render" (SoX writing to ffmpeg).
 wxString GuardedInput(const wxString& shellCommand, const wxString& role);
+// The shell command that reports such a failure of role with status (a
+// shell expression).
+wxString FailureReport(const wxString& role, const wxString& status = "$?");
 // path as one word for /bin/sh, in double quotes.
 wxString ShellWord(const wxString& text);
 // path as one argument for wxExecute's splitting, in double quotes.

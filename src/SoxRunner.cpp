@@ -5,6 +5,7 @@
 #include <wx/app.h>
 #include <wx/apptrait.h>
 #include <wx/evtloop.h>
+#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/log.h>
 #include <wx/process.h>
@@ -198,8 +199,6 @@ std::set<SoxQueue::Child*> SoxQueue::Child::s_running;
 
 unsigned long SoxQueue::Child::s_ends = 0;
 
-namespace {
-
 // Kills SoX when this process goes, even killed outright, where a process
 // group would leave it running: the parent-death signal, set in the child.
 // The kernel sends it when the thread that started the child ends; every
@@ -211,6 +210,20 @@ const wxString& DieWithParent() {
                                        ? "/usr/bin/setpriv --pdeathsig KILL "
                                        : "";
     return prefix;
+}
+
+namespace {
+
+// True when program (a path, or a name to find on the PATH) can be started
+// from the resource folder.
+bool CanStart(const wxString& program) {
+    if (program.StartsWith("/"))
+        return wxFileName::IsFileExecutable(program);
+    if (program.Contains("/"))
+        return wxFileName::IsFileExecutable(g_resourceFolder + program);
+    wxPathList path;
+    path.AddEnvList("PATH");
+    return !path.FindAbsoluteValidPath(program).empty();
 }
 
 // Milliseconds to wait before the next start when none was free.
@@ -225,9 +238,8 @@ SoxQueue::Child* SoxQueue::Start(const wxString& command,
                                  std::function<void(const char*, size_t)> stream, int* error) {
     if (s_commandObserver)
         s_commandObserver(command);
-    // setpriv starts, whether SoX can be or not.
-    if (!DieWithParent().empty() &&
-        !wxFileName::IsFileExecutable(g_resourceFolder + command.BeforeFirst(' '))) {
+    // setpriv starts, whether the program can be or not.
+    if (!DieWithParent().empty() && !CanStart(command.BeforeFirst(' '))) {
         if (error)
             *error = ENOENT;
         return nullptr;

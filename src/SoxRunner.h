@@ -16,6 +16,12 @@
 // the working directory.
 extern const wxString g_resourceFolder;
 
+// The words before a command that make its process die with this one, even
+// killed outright; empty where the tool for it is missing. The runner puts
+// them before every command, and a shell it runs before the processes that
+// would outlive it.
+const wxString& DieWithParent();
+
 // What one SoX run left behind: its exit status (-1 when it could not be
 // started), its standard output and error line by line, and whether a
 // SoxQueue::Cancel ended it before it finished (its output is then partial).

@@ -331,7 +331,7 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--preset Store --clip 30 --clip-start 1:75 --output out tracks|--clip-start 1:75",
           "--preset Store --fade 6 --output out tracks|--fade 6",
           "--preset Store --start 6 --output out tracks|--start 6",
-          "--preset Store --format opus --output out tracks|--format opus",
+          "--preset Store --format aac --output out tracks|--format aac",
           "--preset Store --level -3 --level-lu -3 --output out tracks|--level-lu",
           "--preset Store --level-against recorded --output out tracks|--level-against recorded",
           "--preset Store --duck 13 --output out tracks|--duck 13",

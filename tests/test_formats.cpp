@@ -399,11 +399,11 @@ TEST_F(Formats, FlacOggAndWavPackTracksRenderAndFlacAndOggOutputsDecodeAsTheTrac
     EXPECT_GT(sizes[1], 2 * sizes[0]);
 }
 
-TEST(AudioFileNames, TheListsAndFoldersTakeEveryFormatSoxReadsForUs) {
-    for (const char* name :
-         {"a.mp3", "b.WAV", "c.aif", "d.aiff", "e.flac", "f.Ogg", "g.oga", "h.wv"})
+TEST(AudioFileNames, TheListsAndFoldersTakeEveryFormatSoxOrFfmpegReadsForUs) {
+    for (const char* name : {"a.mp3", "b.WAV", "c.aif", "d.aiff", "e.flac", "f.Ogg", "g.oga",
+                             "h.wv", "i.m4a", "j.MP4", "k.opus", "l.wma"})
         EXPECT_TRUE(IsAudioFileName(name)) << name;
-    for (const char* name : {"a.txt", "flac", "b.mp3.part", "c.m4a", ".wav.bak"})
+    for (const char* name : {"a.txt", "flac", "b.mp3.part", "c.m4v", ".wav.bak", "d.aac"})
         EXPECT_FALSE(IsAudioFileName(name)) << name;
     // Upper-case names too: the file dialog's filter is case-sensitive.
     EXPECT_NE(wxNOT_FOUND, AudioFileWildcard().Find("*.FLAC"));

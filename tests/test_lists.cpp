@@ -50,13 +50,14 @@ protected:
 TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     MakeSilence(Work("one.wav"), 65.5, 8000, 1);
     Spoil(Work("broken.mp3"), 3000);
-    // Missing and undecodable files are skipped, and named with SoX's reason.
+    // Missing and undecodable files are skipped, and named with the decoder's reason.
     wxString notice;
     wxTEST_DIALOG(
         w->OnFileListDropFiles(Files({"one.wav", "missing.wav", "broken.mp3", "one.wav", "L.wav"})),
         MessageExpect(&notice));
     EXPECT_TRUE(notice.StartsWith("These files were not added:\n\nmissing.wav: not a file that "
-                                  "can be read.\nbroken.mp3: can't open input file"))
+                                  "can be read.\nbroken.mp3: ffmpeg found no sound in it that it "
+                                  "can decode."))
         << notice;
     EXPECT_EQ("1,2,3", Column(p.tracks(), 0));
     EXPECT_EQ("one.wav,one.wav,L.wav", Column(p.tracks(), 1));

@@ -116,8 +116,8 @@ TEST_F(Store, StoredValuesAreReadForgivingly) {
               Contents(Path()).find("File1=" + m_presets.utf8_string() + "/Beep Sound 1.mp3\n"));
     // An unknown format leaves the one the preset had (AIFF).
     const std::pair<std::string, std::string> formats[] = {
-        {"1003", "aiff"}, {"WAV", "wav"}, {"mp3", "mp3"},  {"4242", "aiff"},
-        {"flac", "flac"}, {"Ogg", "ogg"}, {"opus", "aiff"}};
+        {"1003", "aiff"}, {"WAV", "wav"},   {"mp3", "mp3"}, {"4242", "aiff"}, {"flac", "flac"},
+        {"Ogg", "ogg"},   {"OPUS", "opus"}, {"m4a", "m4a"}, {"aac", "aiff"}};
     for (const auto& [stored, read] : formats)
         EXPECT_NE(std::string::npos, Loaded("", "OutputFormat=" + stored).find(read)) << stored;
     // The clip: missing keys mean the whole track with the usual fade; a

@@ -356,7 +356,7 @@ TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     EXPECT_EQ(1, Inspect(Work("out/a & song_wm.wav")).channels);
     // The level scales every watermark copy, never the track.
     EXPECT_TRUE(log.commands.Last().Contains("\" -v 0.501187 \"| ")) << log.commands.Last();
-    EXPECT_TRUE(log.commands.Last().StartsWith("./sox  -v 1 -m \"")) << log.commands.Last();
+    EXPECT_TRUE(log.commands.Last().StartsWith("./sox -R -v 1 -m \"")) << log.commands.Last();
 }
 
 // Step 3's formats, clip and intervals as a user sets them.
