@@ -51,8 +51,8 @@ public:
     // in dB or LU as the level's mode says.
     void ShowLevel(int level);
     LevelMode SelectedLevelMode() const;
-    // Enables the quality slider for the formats that take a bitrate (MP3 and
-    // Ogg); label and position stay for a later return.
+    // Enables the quality slider for the formats that take a bitrate (MP3,
+    // Ogg, Opus, M4A); label and position stay for a later return.
     void EnableQualityForFormat();
     // The clip's start and fade mean something only when a clip is chosen.
     void EnableClipSettings();

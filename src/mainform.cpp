@@ -216,13 +216,14 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     // is what limits the window's.
     wxBoxSizer* options = new wxBoxSizer(wxVERTICAL);
     m_monoCheckBox = new wxCheckBox(this, wxID_ANY, "Mono Versions Only");
-    options->Add(m_monoCheckBox, 0, wxLEFT | wxRIGHT, 5);
+    options->Add(m_monoCheckBox, 0, wxLEFT, 5);
     options->AddSpacer(4);
     m_mergeCheckBox = new wxCheckBox(this, wxID_ANY, "Merge Output File");
-    options->Add(m_mergeCheckBox, 0, wxLEFT | wxRIGHT, 5);
+    options->Add(m_mergeCheckBox, 0, wxLEFT, 5);
     formatRow->Add(options, 1, wxTOP | wxBOTTOM, 3);
-    // Two rows of formats, beside the two check boxes.
-    wxGridSizer* formats = new wxGridSizer(3, 4, 10);
+    // Two rows of formats, beside the two check boxes; columns only as wide
+    // as their names, so that the check boxes keep theirs.
+    wxFlexGridSizer* formats = new wxFlexGridSizer(4, 4, 2);
     m_mp3Radio =
         new wxRadioButton(this, ID_MP3_RADIO, "MP3", wxDefaultPosition, wxDefaultSize, wxRB_GROUP);
     m_mp3Radio->SetValue(true);
@@ -235,7 +236,11 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     formats->Add(m_flacRadio);
     m_oggRadio = new wxRadioButton(this, ID_OGG_RADIO, "Ogg");
     formats->Add(m_oggRadio);
-    formatRow->Add(formats, 0, wxALL, 3);
+    m_opusRadio = new wxRadioButton(this, ID_OPUS_RADIO, "Opus");
+    formats->Add(m_opusRadio);
+    m_m4aRadio = new wxRadioButton(this, ID_M4A_RADIO, "M4A");
+    formats->Add(m_m4aRadio);
+    formatRow->Add(formats, 0, wxTOP | wxBOTTOM | wxRIGHT, 3);
     outputBox->Add(formatRow, 0, wxEXPAND, 5);
     wxBoxSizer* qualityRow = new wxBoxSizer(wxHORIZONTAL);
     m_qualityCaption = new wxStaticText(this, wxID_ANY, "Quality");
@@ -387,6 +392,8 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_aiffRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_flacRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_oggRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_opusRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
+    link(m_m4aRadio, wxEVT_RADIOBUTTON, wxCommandEventHandler(MainForm::OnAudioFormatClick));
     link(m_clipChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnClipChoice));
     link(m_clipStartText, wxEVT_TEXT, wxCommandEventHandler(MainForm::OnClipStartText));
     for (wxEventType type : kScrollEvents)

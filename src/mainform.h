@@ -27,6 +27,8 @@ enum {
     ID_QUIT_MENU = 1004,
     ID_FLAC_RADIO = 1005,
     ID_OGG_RADIO = 1006,
+    ID_OPUS_RADIO = 1007,
+    ID_M4A_RADIO = 1008,
 };
 
 class WaveformStrip;
@@ -85,6 +87,8 @@ protected:
     wxRadioButton* m_aiffRadio;
     wxRadioButton* m_flacRadio;
     wxRadioButton* m_oggRadio;
+    wxRadioButton* m_opusRadio;
+    wxRadioButton* m_m4aRadio;
     wxStaticText* m_qualityCaption;
     wxSlider* m_qualitySlider;
     wxStaticText* m_qualityLabel;
