@@ -9,6 +9,7 @@
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4atom.h>
 #include <taglib/mp4coverart.h>
 #include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -373,6 +375,56 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope,
     return wxString();
 }
 
+namespace {
+
+// An atom's bytes, header included.
+TagLib::ByteVector AtomBytes(TagLib::File* file, const TagLib::MP4::Atom* atom) {
+    file->seek(atom->offset);
+    return file->readBlock(atom->length);
+}
+
+// The length an MP4's audio plays for, as its edit list states it: an AAC
+// encoder's priming samples, which TagLib counts in, are edited out. -1
+// when there is no edit list to go by.
+double EditedSeconds(TagLib::MP4::File* file) {
+    TagLib::MP4::Atoms atoms(file);
+    TagLib::MP4::Atom* moov = atoms.find("moov");
+    TagLib::MP4::Atom* mvhd = moov ? moov->find("mvhd") : nullptr;
+    if (!mvhd)
+        return -1;
+    // The edits count in the movie's time scale.
+    const TagLib::ByteVector header = AtomBytes(file, mvhd);
+    const unsigned scaleAt = header.size() > 8 && header[8] == 1 ? 28 : 20;
+    if (header.size() < scaleAt + 4)
+        return -1;
+    const unsigned scale = header.toUInt(scaleAt);
+    for (TagLib::MP4::Atom* trak : moov->findall("trak")) {
+        TagLib::MP4::Atom* hdlr = trak->find("mdia", "hdlr");
+        TagLib::MP4::Atom* edts = trak->find("edts");
+        if (!hdlr || AtomBytes(file, hdlr).mid(16, 4) != "soun")
+            continue;
+        // edts holds elst alone: its header, then version, flags, count.
+        const TagLib::ByteVector edits = edts ? AtomBytes(file, edts) : TagLib::ByteVector();
+        if (scale == 0 || edits.size() < 24 || edits.mid(12, 4) != "elst")
+            return -1;
+        const bool wide = edits[16] == 1;
+        const unsigned size = wide ? 20 : 12;
+        const unsigned count = edits.toUInt(20u);
+        if (edits.size() < 24 + static_cast<unsigned long long>(count) * size)
+            return -1;
+        double total = 0;
+        for (unsigned i = 0; i < count; ++i) {
+            const unsigned at = 24 + i * size;
+            total += wide ? edits.toLongLong(at) : edits.toUInt(at);
+        }
+        // Some writers state no length there, leaving it to the media.
+        return total > 0 ? total / scale : -1;
+    }
+    return -1;
+}
+
+} // namespace
+
 double AudioSeconds(const wxString& path) {
     TagLib::FileRef ref(path.fn_str(), true, TagLib::AudioProperties::Accurate);
     if (ref.isNull() || !ref.file()->isValid() || !ref.audioProperties())
@@ -380,6 +432,11 @@ double AudioSeconds(const wxString& path) {
     const TagLib::AudioProperties* audio = ref.audioProperties();
     if (audio->sampleRate() <= 0 || audio->channels() <= 0)
         return -1;
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file())) {
+        const double edited = EditedSeconds(mp4);
+        if (edited >= 0)
+            return std::round(edited * 1000) / 1000;
+    }
     return audio->lengthInMilliseconds() / 1000.0;
 }
 

@@ -35,7 +35,8 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope 
                   bool* wrote = nullptr);
 
 // Seconds of audio in the file as its header or stream states them (to the
-// millisecond), read without decoding it; -1 when it cannot be read as audio.
+// millisecond; MP4's as its edit list does), read without decoding it; -1
+// when it cannot be read as audio.
 double AudioSeconds(const wxString& path);
 
 // Marks path as an output of this program: an extended attribute, or where

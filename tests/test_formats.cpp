@@ -549,6 +549,7 @@ TEST_F(FormatsMp4AndOpus, EveryTagAndTheCoverGoFromAndToMp4AndOpus) {
                 const std::string sum = DecodedSum(blank);
                 EXPECT_NE("", sum);
                 EXPECT_EQ(sum, DecodedSum(out));
+                EXPECT_NEAR(3, AudioSeconds(Wx(out)), 0.001);
             }
         }
     }
@@ -611,6 +612,27 @@ TEST_F(FormatsMp4AndOpus,
             ASSERT_EQ(1u, merged.pictures.size()) << out;
             EXPECT_TRUE(merged.pictures[0].first == CoverBytes()) << out;
         }
+    }
+}
+
+// As the stream states it, without the AAC encoder's priming samples.
+TEST_F(FormatsMp4AndOpus, AudioSecondsReadsMp4AndOpusFilesToTheMillisecond) {
+    const struct {
+        const char* name;
+        const char* codec;
+        double seconds;
+        int rate, channels;
+    } files[] = {{"a.m4a", "aac", 3, 44100, 2},
+                 {"b.m4a", "aac", 2.5, 48000, 1},
+                 {"c.m4a", "alac", 1.75, 96000, 2},
+                 {"d.opus", "libopus", 3, 48000, 2},
+                 {"e.opus", "libopus", 1.75, 44100, 1}};
+    for (const auto& file : files) {
+        const std::string path = Work(std::string("in/") + file.name);
+        Encode(path, file.codec, file.seconds, file.rate, file.channels);
+        EXPECT_NEAR(file.seconds, AudioSeconds(Wx(path)), 0.0015) << path;
+        Spoil(path);
+        EXPECT_EQ(-1, AudioSeconds(Wx(path))) << path;
     }
 }
 
