@@ -33,6 +33,9 @@ namespace {
 // the render; the tag of that name only where the file system keeps none.
 const char kOutputMark[] = "user.velisto.output";
 const char kOutputTag[] = "VELISTOOUTPUT";
+// MP4 keeps a name of its own only in a freeform item, under iTunes' domain
+// as the other taggers do.
+const char kOutputItem[] = "----:com.apple.iTunes:VELISTOOUTPUT";
 } // namespace
 
 namespace {
@@ -469,8 +472,10 @@ bool MarkAsOutput(const wxString& path) {
     }
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file))
         flac->xiphComment(true)->addField(kOutputTag, "1");
-    else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
-        vorbis->tag()->addField(kOutputTag, "1");
+    else if (TagLib::Ogg::XiphComment* xiph = XiphOf(file))
+        xiph->addField(kOutputTag, "1");
+    else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file))
+        mp4->tag()->setItem(kOutputItem, TagLib::StringList("1"));
     else
         return false;
     return file->save();
@@ -483,5 +488,10 @@ bool IsMarkedOutput(const wxString& path) {
     if (errno != ENOTSUP)
         return false;
     TagLib::FileRef ref(path.fn_str(), false);
-    return !ref.isNull() && ref.file()->properties().contains(kOutputTag);
+    if (ref.isNull())
+        return false;
+    // TagLib maps no freeform item of MP4's that it does not know to a property.
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file()))
+        return mp4->tag()->contains(kOutputItem);
+    return ref.file()->properties().contains(kOutputTag);
 }

@@ -615,6 +615,38 @@ TEST_F(FormatsMp4AndOpus,
     }
 }
 
+// Where the file system keeps no extended attributes (ramfs), the mark goes
+// into the tags of MP4 and Opus outputs too, and leaves the rest as it was.
+TEST_F(FormatsMp4AndOpus, AMarkInTheTagsOfMp4AndOpusOutputsLeavesTheirTagsAndSound) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a ramfs needs root";
+    MakeTone(Work("in/a.flac"), 3, "sine 330 vol 0.3", 44100, 2);
+    TagMaster(Work("in/a.flac"));
+    const std::string folder = Work("plain");
+    ASSERT_EQ(
+        0, Shell("mkdir " + ShellQuote(folder) + " && mount -t ramfs ramfs " + ShellQuote(folder)));
+    for (const char* extension : {"m4a", "opus"}) {
+        const std::string out = BlankOutput(Work("blank/o." + std::string(extension)),
+                                            std::string("a.") + extension, folder);
+        SCOPED_TRACE(out);
+        EXPECT_EQ("", CopyTags(Wx(Work("in/a.flac")), Wx(out)));
+        const ReadBack before = ReadFile(out);
+        const double seconds = AudioSeconds(Wx(out));
+        const std::string sum = DecodedSum(out);
+        EXPECT_NE("", sum);
+        EXPECT_FALSE(IsMarkedOutput(Wx(out)));
+        EXPECT_TRUE(MarkAsOutput(Wx(out)));
+        EXPECT_TRUE(IsMarkedOutput(Wx(out)));
+        const ReadBack after = ReadFile(out);
+        for (const auto& [key, values] : before.properties)
+            EXPECT_EQ(values, after.properties[key]) << key.to8Bit();
+        EXPECT_TRUE(before.pictures == after.pictures);
+        EXPECT_EQ(seconds, AudioSeconds(Wx(out)));
+        EXPECT_EQ(sum, DecodedSum(out));
+    }
+    EXPECT_EQ(0, Shell("umount " + ShellQuote(folder)));
+}
+
 // As the stream states it, without the AAC encoder's priming samples.
 TEST_F(FormatsMp4AndOpus, AudioSecondsReadsMp4AndOpusFilesToTheMillisecond) {
     const struct {
