@@ -111,6 +111,11 @@ wxString ProbeCommand(const wxString& path) {
 wxString ProbeFailure(const SoxOutput& out) {
     if (out.status == -1)
         return "ffprobe could not be started.";
+    // What it says of other streams (a cover it cannot decode) does not
+    // matter while the sound's is there.
+    const AudioHeader header = ParseProbe(out.output);
+    if (out.status == 0 && header.rate > 0 && header.channels > 0)
+        return wxString();
     // "file:NAME: Invalid data found when processing input": the reason
     // after the name, which the line it goes into already shows.
     for (const wxString& line : out.errors) {
@@ -123,10 +128,7 @@ wxString ProbeFailure(const SoxOutput& out) {
     }
     if (out.status != 0)
         return wxString::Format("ffprobe failed with status %ld.", out.status);
-    const AudioHeader header = ParseProbe(out.output);
-    if (header.rate <= 0 || header.channels <= 0)
-        return "it holds no sound ffmpeg can read.";
-    return wxString();
+    return "it holds no sound ffmpeg can read.";
 }
 
 AudioHeader ParseProbe(const wxArrayString& lines) {

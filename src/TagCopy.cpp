@@ -1,6 +1,8 @@
 // Tags, pictures and the output mark of the files the program writes, with TagLib.
 #include "TagCopy.h"
 
+#include <wx/filename.h>
+
 #include <taglib/aifffile.h>
 #include <taglib/attachedpictureframe.h>
 #include <taglib/commentsframe.h>
@@ -9,14 +11,19 @@
 #include <taglib/flacpicture.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4coverart.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
 #include <taglib/vorbisfile.h>
 #include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <sys/xattr.h>
 #include <vector>
 
@@ -27,6 +34,9 @@ namespace {
 // the render; the tag of that name only where the file system keeps none.
 const char kOutputMark[] = "user.velisto.output";
 const char kOutputTag[] = "VELISTOOUTPUT";
+// MP4 keeps a name of its own only in a freeform item, under iTunes' domain
+// as the other taggers do.
+const char kOutputItem[] = "----:com.apple.iTunes:VELISTOOUTPUT";
 } // namespace
 
 namespace {
@@ -65,6 +75,12 @@ bool IsLoudnessKey(const TagLib::String& key) {
             return true;
     }
     return false;
+}
+
+// The software that encoded the track did not encode the output; a track
+// whose file carries nothing else has no tags.
+bool IsEncoderNote(const TagLib::String& key) {
+    return key == "ENCODER" || key == "ENCODING";
 }
 
 // A COMM frame that players show as the comment: no description of its own.
@@ -108,6 +124,64 @@ void WritePictures(TagLib::ID3v2::Tag* tag, const std::vector<Picture>& pictures
     }
 }
 
+// MP4 names an image's format, not its MIME type.
+const struct {
+    TagLib::MP4::CoverArt::Format format;
+    const char* mime;
+    const char* magic;
+} kCoverFormats[] = {{TagLib::MP4::CoverArt::PNG, "image/png", "\x89PNG\r\n\x1a\n"},
+                     {TagLib::MP4::CoverArt::JPEG, "image/jpeg", "\xff\xd8\xff"},
+                     {TagLib::MP4::CoverArt::GIF, "image/gif", "GIF8"},
+                     {TagLib::MP4::CoverArt::BMP, "image/bmp", "BM"}};
+
+// MP4 has no picture types: its first cover is the one players show.
+void ReadPictures(const TagLib::MP4::Tag* tag, std::vector<Picture>& pictures) {
+    if (!tag || !tag->contains("covr"))
+        return;
+    bool first = true;
+    for (const TagLib::MP4::CoverArt& cover : tag->item("covr").toCoverArtList()) {
+        TagLib::String mime;
+        for (const auto& known : kCoverFormats) {
+            if (cover.format() == known.format)
+                mime = known.mime;
+        }
+        pictures.push_back({cover.data(), mime, TagLib::String(), first ? 3 : 0});
+        first = false;
+    }
+}
+
+// The format the bytes show, since a tag's MIME type may be wrong or missing.
+TagLib::MP4::CoverArt::Format CoverFormat(const Picture& picture) {
+    for (const auto& known : kCoverFormats) {
+        if (picture.data.startsWith(known.magic))
+            return known.format;
+    }
+    for (const auto& known : kCoverFormats) {
+        if (picture.mime.upper() == TagLib::String(known.mime).upper())
+            return known.format;
+    }
+    return TagLib::MP4::CoverArt::Unknown;
+}
+
+// Front covers first, for the players that show MP4's first cover.
+TagLib::MP4::CoverArtList Covers(std::vector<Picture> pictures) {
+    std::stable_partition(pictures.begin(), pictures.end(),
+                          [](const Picture& picture) { return picture.type == 3; });
+    TagLib::MP4::CoverArtList covers;
+    for (const Picture& picture : pictures)
+        covers.append(TagLib::MP4::CoverArt(CoverFormat(picture), picture.data));
+    return covers;
+}
+
+// Vorbis and Opus keep their tags and pictures in one Vorbis comment.
+TagLib::Ogg::XiphComment* XiphOf(TagLib::File* file) {
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
+        return vorbis->tag();
+    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file))
+        return opus->tag();
+    return nullptr;
+}
+
 TagLib::FLAC::Picture* FlacPicture(const Picture& picture) {
     auto* flac = new TagLib::FLAC::Picture;
     flac->setData(picture.data);
@@ -141,8 +215,12 @@ Tags ReadTags(const wxString& path) {
         ReadPictures(id3, tags.pictures);
     } else if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
         ReadPictures(flac->pictureList(), tags.pictures);
-    } else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
-        ReadPictures(vorbis->tag()->pictureList(), tags.pictures);
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        ReadPictures(mp4->tag(), tags.pictures);
+        // TagLib's name for "©too", the encoding software.
+        tags.properties.erase("ENCODEDBY");
+    } else if (TagLib::Ogg::XiphComment* xiph = XiphOf(file)) {
+        ReadPictures(xiph->pictureList(), tags.pictures);
     }
     // Kept apart, so that the output's own comment can go before them.
     for (const TagLib::String& text : tags.properties["COMMENT"]) {
@@ -158,12 +236,12 @@ Tags ReadTags(const wxString& path) {
         tags.comments.push_back(comment);
     }
     tags.properties.erase("COMMENT");
-    TagLib::StringList loudness;
+    TagLib::StringList dropped;
     for (const auto& [key, values] : tags.properties) {
-        if (IsLoudnessKey(key))
-            loudness.append(key);
+        if (IsLoudnessKey(key) || IsEncoderNote(key))
+            dropped.append(key);
     }
-    for (const TagLib::String& key : loudness)
+    for (const TagLib::String& key : dropped)
         tags.properties.erase(key);
     return tags;
 }
@@ -218,8 +296,9 @@ TagLib::PropertyMap WithComments(TagLib::PropertyMap properties,
     return properties;
 }
 
-// RIFF INFO has room for one ICMT.
-TagLib::String InfoComment(const std::vector<Comment>& comments) {
+// RIFF INFO has room for one ICMT, and players show only the first text of
+// MP4's one "©cmt".
+TagLib::String JoinedComment(const std::vector<Comment>& comments) {
     TagLib::String text = Utf8(g_previewComment);
     for (const Comment& comment : comments)
         text += "; " + comment.text;
@@ -246,7 +325,7 @@ bool WriteTags(const wxString& path, const Tags& tags) {
         WriteComments(wav->ID3v2Tag(), tags.comments);
         WritePictures(wav->ID3v2Tag(), tags.pictures);
         wav->InfoTag()->setProperties(tags.properties);
-        wav->InfoTag()->setComment(InfoComment(tags.comments));
+        wav->InfoTag()->setComment(JoinedComment(tags.comments));
         return wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers);
     }
     if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
@@ -255,6 +334,21 @@ bool WriteTags(const wxString& path, const Tags& tags) {
         WritePictures(aiff->tag(), tags.pictures);
         return aiff->save();
     }
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        // The writer's own items (its encoder's name) go too.
+        TagLib::MP4::Tag* tag = mp4->tag();
+        TagLib::StringList held;
+        for (const auto& [key, item] : tag->itemMap())
+            held.append(key);
+        for (const TagLib::String& key : held)
+            tag->removeItem(key);
+        TagLib::PropertyMap properties = tags.properties;
+        properties.replace("COMMENT", JoinedComment(tags.comments));
+        tag->setProperties(properties);
+        if (!tags.pictures.empty())
+            tag->setItem("covr", Covers(tags.pictures));
+        return mp4->save();
+    }
     file->setProperties(WithComments(tags.properties, tags.comments));
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
         flac->removePictures();
@@ -262,11 +356,10 @@ bool WriteTags(const wxString& path, const Tags& tags) {
             flac->addPicture(FlacPicture(picture));
         return flac->save();
     }
-    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file)) {
-        vorbis->tag()->removeAllPictures();
+    if (TagLib::Ogg::XiphComment* xiph = XiphOf(file)) {
+        xiph->removeAllPictures();
         for (const Picture& picture : tags.pictures)
-            vorbis->tag()->addPicture(FlacPicture(picture));
-        return vorbis->save();
+            xiph->addPicture(FlacPicture(picture));
     }
     return file->save();
 }
@@ -279,8 +372,19 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope,
         KeepAlbumTags(tags);
     if (wrote)
         *wrote = !tags.Empty();
-    if (tags.Empty())
+    if (tags.Empty()) {
+        // ffmpeg's Opus writer names itself in the comments whatever it is
+        // told: an output of an untagged track carries nothing.
+        if (wxFileName(output).GetExt().IsSameAs("opus", false)) {
+            TagLib::Ogg::Opus::File opus(output.fn_str());
+            if (opus.isValid() && opus.tag() && opus.tag()->contains("ENCODER")) {
+                opus.tag()->removeFields("ENCODER");
+                if (!opus.save())
+                    return "its tags and pictures could not be written.";
+            }
+        }
         return wxString();
+    }
     if (!WriteTags(output, tags))
         return "its tags and pictures could not be written.";
     return wxString();
@@ -293,6 +397,9 @@ double AudioSeconds(const wxString& path) {
     const TagLib::AudioProperties* audio = ref.audioProperties();
     if (audio->sampleRate() <= 0 || audio->channels() <= 0)
         return -1;
+    // An AAC stream's length holds its encoder's priming samples (at most
+    // two frames), as an MP3's its delay and padding: the read-back allows
+    // for them.
     return audio->lengthInMilliseconds() / 1000.0;
 }
 
@@ -325,8 +432,10 @@ bool MarkAsOutput(const wxString& path) {
     }
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file))
         flac->xiphComment(true)->addField(kOutputTag, "1");
-    else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
-        vorbis->tag()->addField(kOutputTag, "1");
+    else if (TagLib::Ogg::XiphComment* xiph = XiphOf(file))
+        xiph->addField(kOutputTag, "1");
+    else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file))
+        mp4->tag()->setItem(kOutputItem, TagLib::StringList("1"));
     else
         return false;
     return file->save();
@@ -339,5 +448,10 @@ bool IsMarkedOutput(const wxString& path) {
     if (errno != ENOTSUP)
         return false;
     TagLib::FileRef ref(path.fn_str(), false);
-    return !ref.isNull() && ref.file()->properties().contains(kOutputTag);
+    if (ref.isNull())
+        return false;
+    // TagLib maps no freeform item of MP4's that it does not know to a property.
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file()))
+        return mp4->tag()->contains(kOutputItem);
+    return ref.file()->properties().contains(kOutputTag);
 }

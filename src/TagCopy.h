@@ -8,10 +8,11 @@
 // track's tags and pictures, the mark that tells its outputs from other
 // files, and the check that a file reads back as audio.
 //
-// Carries a track's tags and embedded pictures over to the file SoX rendered
+// Carries a track's tags and embedded pictures over to the file rendered
 // from it, mapped between the formats as TagLib maps them: ID3v2 (MP3, and
-// the ID3 chunk of WAV and AIFF), RIFF INFO, Vorbis comments and FLAC
-// pictures. SoX itself keeps only a few text fields, and none in WAV or AIFF.
+// the ID3 chunk of WAV and AIFF), RIFF INFO, Vorbis comments (FLAC, Ogg
+// Vorbis, Opus) with FLAC pictures, and MP4 items with their covers. SoX
+// itself keeps only a few text fields, and none in WAV or AIFF.
 
 // The comment every tagged output gets beside the track's own, so that a
 // preview can be told from its master.
@@ -24,16 +25,18 @@ enum class TagScope {
 
 // Writes the tags of track (those of scope) into output, with
 // g_previewComment as the first comment, before the track's own (ID3 COMM
-// frames, Vorbis COMMENT fields, one RIFF ICMT holding both). Loudness
-// figures measured on the track (ReplayGain, R128, iTunes' normalisation)
-// are left out. A track without tags leaves output without any. Empty on
-// success, else the line's reason: the output is kept either way.
+// frames, Vorbis COMMENT fields, one RIFF ICMT or MP4 "©cmt" holding both).
+// Loudness figures measured on the track (ReplayGain, R128, iTunes'
+// normalisation) and the name of the software that encoded it are left out.
+// A track without tags leaves output without any. Empty on success, else the
+// line's reason: the output is kept either way.
 // *wrote (when given) tells whether output was written to at all.
 wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track,
                   bool* wrote = nullptr);
 
 // Seconds of audio in the file as its header or stream states them (to the
-// millisecond), read without decoding it; -1 when it cannot be read as audio.
+// millisecond; MP4's as its edit list does), read without decoding it; -1
+// when it cannot be read as audio.
 double AudioSeconds(const wxString& path);
 
 // Marks path as an output of this program: an extended attribute, or where

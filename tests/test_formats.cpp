@@ -1,6 +1,6 @@
 // Formats and tags: FLAC, Ogg and WavPack in and out, tags and pictures
-// carried from every kind of track to every kind of output, read back with
-// TagLib.
+// carried from every kind of track to every kind of output (MP4 and Opus
+// too), read back with TagLib.
 #include "testutil.h"
 
 #include "TagCopy.h"
@@ -12,7 +12,10 @@
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
 #include <taglib/infotag.h>
+#include <taglib/mp4coverart.h>
+#include <taglib/mp4file.h>
 #include <taglib/mpegfile.h>
+#include <taglib/opusfile.h>
 #include <taglib/relativevolumeframe.h>
 #include <taglib/textidentificationframe.h>
 #include <taglib/tpropertymap.h>
@@ -33,6 +36,15 @@ TagLib::ByteVector CoverBytes() {
     for (int i = 0; i < 3000; ++i)
         bytes += static_cast<char>(i * 7 % 251);
     return TagLib::ByteVector(bytes.data(), static_cast<unsigned>(bytes.size()));
+}
+
+// The Vorbis comment of an Ogg Vorbis or Opus file; null for other files.
+TagLib::Ogg::XiphComment* XiphOf(TagLib::File* file) {
+    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(file))
+        return vorbis->tag();
+    if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(file))
+        return opus->tag();
+    return nullptr;
 }
 
 // What a player shows of a file: its properties and its pictures' bytes and types.
@@ -68,8 +80,13 @@ ReadBack ReadFile(const std::string& path) {
         id3(aiff->tag());
     if (auto* file = dynamic_cast<TagLib::FLAC::File*>(ref.file()))
         flac(file->pictureList());
-    if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(ref.file()))
-        flac(vorbis->tag()->pictureList());
+    if (TagLib::Ogg::XiphComment* xiph = XiphOf(ref.file()))
+        flac(xiph->pictureList());
+    // MP4 keeps no picture types: its covers are front covers.
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file())) {
+        for (const auto& cover : mp4->tag()->item("covr").toCoverArtList())
+            back.pictures.push_back({cover.data(), 3});
+    }
     return back;
 }
 
@@ -109,6 +126,15 @@ void TagMaster(const std::string& path) {
         picture->setMimeType("image/png");
         picture->setType(TagLib::FLAC::Picture::FrontCover);
         flac->addPicture(picture);
+    } else if (TagLib::Ogg::XiphComment* xiph = XiphOf(ref.file())) {
+        auto* picture = new TagLib::FLAC::Picture;
+        picture->setData(CoverBytes());
+        picture->setMimeType("image/png");
+        picture->setType(TagLib::FLAC::Picture::FrontCover);
+        xiph->addPicture(picture);
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file())) {
+        mp4->tag()->setItem("covr", TagLib::MP4::CoverArtList().append(TagLib::MP4::CoverArt(
+                                        TagLib::MP4::CoverArt::PNG, CoverBytes())));
     }
     ASSERT_TRUE(ref.file()->save()) << path;
 }
@@ -131,7 +157,8 @@ protected:
 };
 
 const OutputFormat kOutputs[] = {OutputFormat::Mp3, OutputFormat::Flac, OutputFormat::Ogg,
-                                 OutputFormat::Wav, OutputFormat::Aiff};
+                                 OutputFormat::Wav, OutputFormat::Aiff, OutputFormat::Opus,
+                                 OutputFormat::M4a};
 
 TEST_F(Formats, EveryTagAndTheCoverGoFromEachKindOfTrackToEachKindOfOutput) {
     for (const char* track : {"in/a.mp3", "in/b.flac", "in/c.wav"}) {
@@ -150,8 +177,12 @@ TEST_F(Formats, EveryTagAndTheCoverGoFromEachKindOfTrackToEachKindOfOutput) {
             SCOPED_TRACE(out);
             const ReadBack back = ReadFile(out);
             TagLib::PropertyMap expected = MasterTags();
-            // Before the master's own comment.
-            expected["COMMENT"].prepend(String(g_previewComment.utf8_str().data(), String::UTF8));
+            // Before the master's own comment; in one text where players show one.
+            const String marker(g_previewComment.utf8_str().data(), String::UTF8);
+            if (format == OutputFormat::M4a)
+                expected.replace("COMMENT", marker + "; Master, do not send");
+            else
+                expected["COMMENT"].prepend(marker);
             for (const auto& [key, values] : expected) {
                 EXPECT_EQ(values.toString(" | ").to8Bit(true),
                           back.properties[key].toString(" | ").to8Bit(true))
@@ -219,6 +250,17 @@ void TagWithCommentAndLoudness(const std::string& path) {
         rva2->setIdentification("track");
         rva2->setVolumeAdjustment(-6.2f);
         id3->addFrame(rva2);
+    } else if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file())) {
+        // Where iTunes and the ReplayGain scanners put them; TagLib has no
+        // property names for these.
+        TagLib::MP4::Tag* tag = mp4->tag();
+        tag->setItem("\251cmt", TagLib::StringList("Lease only"));
+        const std::pair<const char*, const char*> figures[] = {
+            {"replaygain_track_gain", "-6.20 dB"},
+            {"iTunNORM", " 000002A1 00000295 00001C0E 00001BFA 0001F8E5"},
+            {"iTunSMPB", " 00000000 00000840 000001C0 0000000000020E00"}};
+        for (const auto& [name, value] : figures)
+            tag->setItem(String("----:com.apple.iTunes:") + name, TagLib::StringList(value));
     } else {
         tags.insert("COMMENT", String("Lease only"));
         tags.insert("REPLAYGAIN_TRACK_GAIN", String("-6.20 dB"));
@@ -266,6 +308,13 @@ TEST_F(Formats, TheOutputsCommentComesFirstBesideTheTracksOwnAndNoLoudnessFigure
                     xiph = flac->xiphComment();
                 else if (auto* vorbis = dynamic_cast<TagLib::Ogg::Vorbis::File*>(ref.file()))
                     xiph = vorbis->tag();
+                else if (auto* opus = dynamic_cast<TagLib::Ogg::Opus::File*>(ref.file()))
+                    xiph = opus->tag();
+                if (format == OutputFormat::M4a) {
+                    EXPECT_EQ(marker + "; Lease only",
+                              ref.file()->properties()["COMMENT"].toString(" | "));
+                    continue;
+                }
                 ASSERT_NE(nullptr, xiph);
                 EXPECT_EQ(marker + " | Lease only",
                           xiph->fieldListMap()["COMMENT"].toString(" | "));
@@ -397,6 +446,246 @@ TEST_F(Formats, FlacOggAndWavPackTracksRenderAndFlacAndOggOutputsDecodeAsTheTrac
         sizes.push_back(Contents(Output("a", OutputFormat::Ogg)).size());
     }
     EXPECT_GT(sizes[1], 2 * sizes[0]);
+}
+
+// A tone of seconds made as ffmpeg's encoders make MP4 (aac, alac) and Opus
+// (libopus) files, their encoder's note included.
+void Encode(const std::string& path, const std::string& codec, double seconds = 3, int rate = 44100,
+            int channels = 2) {
+    std::string log;
+    ASSERT_EQ(
+        0, Shell("ffmpeg -v error -nostdin -y -f lavfi -i sine=f=330:d=" + std::to_string(seconds) +
+                     ":sample_rate=" + std::to_string(rate) + " -ac " + std::to_string(channels) +
+                     " -c:a " + codec + " " + ShellQuote(path),
+                 &log))
+        << log;
+}
+
+// The MD5 sum of the file's sound as ffmpeg decodes it; empty when it cannot.
+std::string DecodedSum(const std::string& path) {
+    std::string sum;
+    if (Shell("ffmpeg -v quiet -nostdin -i " + ShellQuote(path) + " -map 0:a -f md5 -", &sum) != 0)
+        return std::string();
+    return sum;
+}
+
+bool EndsWith(const std::string& path, const std::string& tail) {
+    return path.size() > tail.size() &&
+           path.compare(path.size() - tail.size(), tail.size(), tail) == 0;
+}
+bool IsMp4(const std::string& path) {
+    return EndsWith(path, ".m4a");
+}
+
+// An output as its writer left it, ready for its tags: out/NAME.
+std::string BlankOutput(const std::string& blank, const std::string& name,
+                        const std::string& folder) {
+    const std::string out = folder + "/" + name;
+    EXPECT_EQ(0, Shell("cp " + ShellQuote(blank) + " " + ShellQuote(out)));
+    return out;
+}
+
+class FormatsMp4AndOpus : public Formats {
+protected:
+    void SetUp() override {
+        Formats::SetUp();
+        MakeFolders({"blank"});
+        Encode(Work("blank/o.m4a"), "aac");
+        Encode(Work("blank/o.opus"), "libopus");
+        MakeTone(Work("blank/o.mp3"), 3, "sine 330 vol 0.3", 44100, 2);
+        MakeTone(Work("blank/o.flac"), 3, "sine 330 vol 0.3", 44100, 2);
+    }
+    // A copy of the blank output of that extension, named for the track.
+    std::string OutputFor(const std::string& track, const std::string& extension) const {
+        std::string base = track.substr(track.rfind('/') + 1);
+        std::replace(base.begin(), base.end(), '.', '-');
+        return BlankOutput(Work("blank/o." + extension), base + "." + extension, Work("out"));
+    }
+    // Tags track's copy into an output of each extension; the outputs.
+    std::vector<std::string> CopyToEach(const std::string& track,
+                                        const std::vector<const char*>& extensions,
+                                        TagScope scope = TagScope::Track) {
+        std::vector<std::string> outputs;
+        for (const char* extension : extensions) {
+            outputs.push_back(OutputFor(track, extension));
+            bool wrote = false;
+            EXPECT_EQ("", CopyTags(Wx(Work(track)), Wx(outputs.back()), scope, &wrote))
+                << outputs.back();
+            EXPECT_TRUE(wrote) << outputs.back();
+        }
+        return outputs;
+    }
+};
+
+// MP4 players show one comment: the output's, then the track's, in one text
+// as RIFF INFO's ICMT holds them.
+TEST_F(FormatsMp4AndOpus, EveryTagAndTheCoverGoFromAndToMp4AndOpus) {
+    Encode(Work("in/aac.m4a"), "aac");
+    Encode(Work("in/alac.m4a"), "alac");
+    Encode(Work("in/c.opus"), "libopus");
+    MakeTone(Work("in/d.mp3"), 3, "sine 330 vol 0.3", 44100, 2);
+    MakeTone(Work("in/e.flac"), 3, "sine 330 vol 0.3", 44100, 2);
+    // Vectors: a list's initializer array would not outlive this statement.
+    const std::pair<const char*, std::vector<const char*>> copies[] = {
+        {"in/aac.m4a", {"mp3", "flac", "m4a", "opus"}},
+        {"in/alac.m4a", {"mp3", "flac"}},
+        {"in/c.opus", {"m4a", "mp3", "flac"}},
+        {"in/d.mp3", {"m4a", "opus"}},
+        {"in/e.flac", {"m4a", "opus"}}};
+    const String marker(g_previewComment.utf8_str().data(), String::UTF8);
+    for (const auto& [track, extensions] : copies) {
+        TagMaster(Work(track));
+        for (const std::string& out : CopyToEach(track, extensions)) {
+            SCOPED_TRACE(out);
+            const ReadBack back = ReadFile(out);
+            TagLib::PropertyMap expected = MasterTags();
+            if (IsMp4(out))
+                expected.replace("COMMENT", marker + "; Master, do not send");
+            else
+                expected["COMMENT"].prepend(marker);
+            for (const auto& [key, values] : expected) {
+                EXPECT_EQ(values.toString(" | ").to8Bit(true),
+                          back.properties[key].toString(" | ").to8Bit(true))
+                    << key.to8Bit();
+            }
+            ASSERT_EQ(1u, back.pictures.size());
+            EXPECT_TRUE(back.pictures[0].first == CoverBytes());
+            EXPECT_EQ(3, back.pictures[0].second); // front cover
+            if (IsMp4(out)) {
+                TagLib::MP4::File file(out.c_str());
+                EXPECT_EQ(TagLib::MP4::CoverArt::PNG,
+                          file.tag()->item("covr").toCoverArtList().front().format());
+            }
+            if (IsMp4(out) || EndsWith(out, ".opus")) {
+                // Rewriting the file's tags left its sound as it was.
+                const std::string blank = Work("blank/o" + out.substr(out.rfind('.')));
+                const std::string sum = DecodedSum(blank);
+                EXPECT_NE("", sum);
+                EXPECT_EQ(sum, DecodedSum(out));
+                EXPECT_NEAR(3, AudioSeconds(Wx(out)), IsMp4(out) ? 0.05 : 0.001);
+            }
+        }
+    }
+}
+
+// Neither a figure measured on the track's sound nor the name of the
+// software that encoded it belongs to the output, which is another sound.
+TEST_F(FormatsMp4AndOpus, TheOutputsCommentComesFirstAndNoLoudnessFiguresOrEncoderNotesFollow) {
+    Encode(Work("in/a.m4a"), "aac");
+    Encode(Work("in/b.opus"), "libopus");
+    MakeTone(Work("in/c.mp3"), 3, "sine 330 vol 0.3", 44100, 2);
+    const String marker(g_previewComment.utf8_str().data(), String::UTF8);
+    for (const char* track : {"in/a.m4a", "in/b.opus", "in/c.mp3"}) {
+        TagWithCommentAndLoudness(Work(track));
+        for (const std::string& out : CopyToEach(track, {"m4a", "opus", "mp3", "flac"})) {
+            SCOPED_TRACE(out);
+            for (const char* figure : {"replaygain", "r128", "itunnorm", "itunsmpb", "RVA2"})
+                EXPECT_EQ(0u, Occurrences(out, figure)) << figure;
+            const TagLib::PropertyMap properties = ReadFile(out).properties;
+            for (const char* note : {"ENCODER", "ENCODEDBY", "ENCODING"})
+                EXPECT_FALSE(properties.contains(note)) << note;
+            EXPECT_EQ("Nachtflug", properties["TITLE"].toString().to8Bit());
+            if (IsMp4(out))
+                EXPECT_EQ(TagLib::StringList(marker + "; Lease only"), properties["COMMENT"]);
+            else
+                EXPECT_EQ(marker + " | Lease only", properties["COMMENT"].toString(" | "));
+        }
+    }
+}
+
+TEST_F(FormatsMp4AndOpus,
+       TracksWithOnlyTheirEncodersNoteGiveNoTagsAndAMergedFileTakesTheAlbumsTags) {
+    Encode(Work("in/plain.m4a"), "aac");
+    Encode(Work("in/plain.opus"), "libopus");
+    for (const char* track : {"in/plain.m4a", "in/plain.opus"}) {
+        for (const char* extension : {"mp3", "m4a", "opus"}) {
+            const std::string out = OutputFor(track, extension);
+            const std::string before = Contents(out);
+            bool wrote = true;
+            EXPECT_EQ("", CopyTags(Wx(Work(track)), Wx(out), TagScope::Track, &wrote));
+            EXPECT_FALSE(wrote) << out;
+            // Only ffmpeg's note in an Opus output goes.
+            if (EndsWith(out, ".opus")) {
+                EXPECT_TRUE(TagLib::FileRef(out.c_str()).file()->properties().isEmpty()) << out;
+                EXPECT_EQ(DecodedSum(Work("blank/o.opus")), DecodedSum(out));
+            } else
+                EXPECT_TRUE(before == Contents(out)) << out;
+        }
+    }
+
+    Encode(Work("in/first.m4a"), "alac");
+    MakeTone(Work("in/first.mp3"), 3, "sine 330 vol 0.3", 44100, 2);
+    const std::string marker = g_previewComment.utf8_string();
+    for (const char* track : {"in/first.m4a", "in/first.mp3"}) {
+        TagMaster(Work(track));
+        for (const std::string& out : CopyToEach(track, {"m4a", "opus", "flac"}, TagScope::Album)) {
+            const ReadBack merged = ReadFile(out);
+            EXPECT_EQ("Night Flights", merged.properties["ALBUM"].toString().to8Bit()) << out;
+            EXPECT_EQ("2026", merged.properties["DATE"].toString().to8Bit()) << out;
+            for (const char* key : {"TITLE", "ARTIST", "BPM", "ISRC"})
+                EXPECT_FALSE(merged.properties.contains(key)) << out << ": " << key;
+            EXPECT_EQ(TagLib::StringList(String(marker, String::UTF8)),
+                      merged.properties["COMMENT"])
+                << out;
+            ASSERT_EQ(1u, merged.pictures.size()) << out;
+            EXPECT_TRUE(merged.pictures[0].first == CoverBytes()) << out;
+        }
+    }
+}
+
+// Where the file system keeps no extended attributes (ramfs), the mark goes
+// into the tags of MP4 and Opus outputs too, and leaves the rest as it was.
+TEST_F(FormatsMp4AndOpus, AMarkInTheTagsOfMp4AndOpusOutputsLeavesTheirTagsAndSound) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a ramfs needs root";
+    MakeTone(Work("in/a.flac"), 3, "sine 330 vol 0.3", 44100, 2);
+    TagMaster(Work("in/a.flac"));
+    const std::string folder = Work("plain");
+    ASSERT_EQ(
+        0, Shell("mkdir " + ShellQuote(folder) + " && mount -t ramfs ramfs " + ShellQuote(folder)));
+    for (const char* extension : {"m4a", "opus"}) {
+        const std::string out = BlankOutput(Work("blank/o." + std::string(extension)),
+                                            std::string("a.") + extension, folder);
+        SCOPED_TRACE(out);
+        EXPECT_EQ("", CopyTags(Wx(Work("in/a.flac")), Wx(out)));
+        const ReadBack before = ReadFile(out);
+        const double seconds = AudioSeconds(Wx(out));
+        const std::string sum = DecodedSum(out);
+        EXPECT_NE("", sum);
+        EXPECT_FALSE(IsMarkedOutput(Wx(out)));
+        EXPECT_TRUE(MarkAsOutput(Wx(out)));
+        EXPECT_TRUE(IsMarkedOutput(Wx(out)));
+        const ReadBack after = ReadFile(out);
+        for (const auto& [key, values] : before.properties)
+            EXPECT_EQ(values, after.properties[key]) << key.to8Bit();
+        EXPECT_TRUE(before.pictures == after.pictures);
+        EXPECT_EQ(seconds, AudioSeconds(Wx(out)));
+        EXPECT_EQ(sum, DecodedSum(out));
+    }
+    EXPECT_EQ(0, Shell("umount " + ShellQuote(folder)));
+}
+
+// As the stream states it: to the millisecond, AAC's priming samples aside.
+TEST_F(FormatsMp4AndOpus, AudioSecondsReadsMp4AndOpusFiles) {
+    const struct {
+        const char* name;
+        const char* codec;
+        double seconds;
+        int rate, channels;
+    } files[] = {{"a.m4a", "aac", 3, 44100, 2},
+                 {"b.m4a", "aac", 2.5, 48000, 1},
+                 {"c.m4a", "alac", 1.75, 96000, 2},
+                 {"d.opus", "libopus", 3, 48000, 2},
+                 {"e.opus", "libopus", 1.75, 44100, 1}};
+    for (const auto& file : files) {
+        const std::string path = Work(std::string("in/") + file.name);
+        Encode(path, file.codec, file.seconds, file.rate, file.channels);
+        const double priming = std::string(file.codec) == "aac" ? 2048.0 / file.rate : 0;
+        EXPECT_NEAR(file.seconds + priming / 2, AudioSeconds(Wx(path)), priming / 2 + 0.0015)
+            << path;
+        Spoil(path);
+        EXPECT_EQ(-1, AudioSeconds(Wx(path))) << path;
+    }
 }
 
 TEST(AudioFileNames, TheListsAndFoldersTakeEveryFormatSoxOrFfmpegReadsForUs) {
