@@ -51,6 +51,7 @@ wxString InputFailure(const wxArrayString& errors) {
 const wxString kUnknownWriteError = "Unknown error -1";
 
 const wxString kNotWritten = "the output file could not be written.";
+const wxString kNothingDecoded = "ffmpeg found no sound in it that it can decode.";
 
 long long Gcd(long long a, long long b) {
     return b == 0 ? a : Gcd(b, a % b);
@@ -151,7 +152,7 @@ wxString SoxFailure(const wxArrayString& errors) {
         // A pipe input decoding with ffmpeg that gave nothing: ffmpeg found
         // no sound in the file.
         if (reason.Contains("`| ffmpeg "))
-            return "ffmpeg found no sound in it that it can decode.";
+            return kNothingDecoded;
         // "can't open input file `x.mp3': " with nothing after it: SoX found
         // no format in it.
         if (reason.EndsWith(":"))
@@ -174,8 +175,10 @@ wxString RunFailure(const SoxOutput& out) {
     const wxString encoder = EncoderFailure(out.errors);
     if (!encoder.empty() && (failure.empty() || failure.Contains("Broken pipe")))
         return encoder;
-    if (failure.empty())
-        failure = InputFailure(out.errors);
+    // ffmpeg killed before it gave anything: its death is the reason.
+    const wxString input = InputFailure(out.errors);
+    if (failure.empty() || (failure == kNothingDecoded && !input.empty()))
+        failure = input;
     if (!failure.empty() || out.status == 0)
         return failure;
     for (const wxString& line : out.errors)

@@ -18,15 +18,17 @@ protected:
         MakeTone(Work("wm/beep.wav"), 1.5, "sine 1000 vol 0.5");
     }
 
-    // Kills, as often as it shows up while the render runs, the SoX process
-    // of this test whose command line matches pattern (after "./sox -V1 "),
-    // and not the sh that runs it; waits for the killing to stop.
-    void KillWhileRendering(CSoxHandler& sox, const std::string& pattern) {
+    // Kills, as often as it shows up while the render runs, the process of
+    // this test whose command line matches pattern (after program, "./sox
+    // -V1 " or ffmpeg's start), and not the sh that runs it; waits for the
+    // killing to stop.
+    void KillWhileRendering(CSoxHandler& sox, const std::string& pattern,
+                            const std::string& program = "./sox -V1 ") {
         const std::string stop = Work("stop-killing"), stopped = Work("stopped-killing");
         Shell("rm -f " + ShellQuote(stop) + " " + ShellQuote(stopped));
         Shell("(for i in $(seq 1000); do [ -e " + ShellQuote(stop) +
               " ] && break; pkill -KILL -f " +
-              ShellQuote("^./sox -V1 " + m_dir.path() + "/" + pattern) +
+              ShellQuote("^" + program + m_dir.path() + "/" + pattern) +
               "; sleep 0.02; done; touch " + ShellQuote(stopped) + ") >/dev/null 2>&1 &");
         EXPECT_FALSE(sox.Run());
         Shell("touch " + ShellQuote(stop));
@@ -55,6 +57,19 @@ TEST_F(Outputs, APipeInputKilledMidRenderFailsTheTrack) {
                   FirstLine(sox));
         EXPECT_EQ("", Listing(Work("out"))); // no output, no partial file
     }
+    // ffmpeg decoding the track (for the mix, not to measure it): a
+    // reader's early stop is no failure, its death is.
+    ASSERT_EQ(0, Shell("ffmpeg -nostdin -v error -i " + ShellQuote(Work("in/long.wav")) +
+                       " -c:a alac " + ShellQuote(Work("in/long.m4a"))));
+    CSoxHandler sox;
+    PrepareWatermarking(sox, Work("in/long.m4a"), {Work("wm/beep.wav")}, Work("out"), 1, 5, "wav");
+    KillWhileRendering(sox, "in/long.m4a -map 0:a:0 -af atrim",
+                       "ffmpeg -nostdin -v fatal -i file:");
+    EXPECT_EQ(TrackOutcome::Failed, sox.GetTrackResult().outcome);
+    EXPECT_EQ("long.m4a: ffmpeg, decoding one of the files, ended abnormally (exit status 137), "
+              "so the output would be incomplete.",
+              FirstLine(sox));
+    EXPECT_EQ("", Listing(Work("out")));
 }
 
 // A copy near a clip's end is cut there and faded with the clip, which keeps
