@@ -33,13 +33,14 @@ if(VELISTO_WEB_ADDRESS)
 endif()
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELISTO_MAINTAINER}")
 # The libraries' packages come from dpkg-shlibdeps; what nothing links is
-# named here: SoX with FLAC, Ogg and MP3 support for every audio job, the GStreamer plugins
+# named here: SoX with FLAC, Ogg and MP3 support for every audio job, ffmpeg
+# for the formats SoX reads badly or cannot write, the GStreamer plugins
 # the preview player needs for MP3 and WAV (AIFF needs the "bad" set, only
 # recommended), and xdg-open, which shows the output folder. libebur128-1,
 # which measures loudness, is named too, though dpkg-shlibdeps finds it.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "sox, libsox-fmt-base, libsox-fmt-mp3, libebur128-1, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, xdg-utils")
+  "sox, libsox-fmt-base, libsox-fmt-mp3, ffmpeg, libebur128-1, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-bad")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
