@@ -12,9 +12,6 @@ namespace {
 
 const wxString kLengthLabel = "Length (seconds):";
 
-// How far a stated length may be from the decoded one, in seconds.
-const double kEstimateMargin = 0.1;
-
 // Formats whose header states the length exactly.
 bool HasExactHeader(const wxString& path) {
     const wxString ext = wxFileName(path).GetExt().Lower();
@@ -57,22 +54,13 @@ AudioHeader ParseHeader(const wxArrayString& lines, const wxString& path) {
 }
 
 bool LengthFromHeader(const AudioHeader& header, int& seconds) {
-    if (header.frames >= 0 && header.rate > 0) {
-        seconds = static_cast<int>(header.frames / header.rate);
-        return true;
-    }
-    // Other formats state an estimate at best, off by an encoder's delay and
-    // padding (a frame or two of MP3). Away from a whole second that cannot
-    // change the whole seconds; near one, only decoding the file tells.
-    if (header.statedFrames >= 0 && header.rate > 0) {
-        const double stated = static_cast<double>(header.statedFrames) / header.rate;
-        const double fraction = stated - static_cast<long long>(stated);
-        if (fraction > kEstimateMargin && fraction < 1 - kEstimateMargin) {
-            seconds = static_cast<int>(stated);
-            return true;
-        }
-    }
-    return false;
+    // Only an exact count: an estimate (an MP3's without its frame count)
+    // may be off by junk before the first frame, and the watermarks'
+    // places must not depend on it.
+    if (header.frames < 0 || header.rate <= 0)
+        return false;
+    seconds = static_cast<int>(header.frames / header.rate);
+    return true;
 }
 
 wxString MeasureCommand(const wxString& path) {

@@ -19,7 +19,7 @@ struct AudioHeader {
 // A header from the lines SoX prints for one file (its "--i" block); the
 // exact frames only where the format states them and the file holds them.
 AudioHeader ParseHeader(const wxArrayString& lines, const wxString& path);
-// Whole seconds as the header states them, when that is certain.
+// Whole seconds as the header states them, when it states them exactly.
 bool LengthFromHeader(const AudioHeader& header, int& seconds);
 // Seconds the header states, exactly or not; -1 when it states none.
 double HeaderSeconds(const AudioHeader& header);

@@ -77,6 +77,9 @@ public:
         if (envelope)
             *envelope = std::move(m_envelope);
         loudness = m_meter->Finish();
+        // The decoded length, to the sample: no decode is needed for it again.
+        loudness.frames = m_frames;
+        loudness.rate = static_cast<long>(m_rate);
         return wxString();
     }
 

@@ -5,6 +5,7 @@
 
 #include "Envelope.h"
 #include "FfmpegCommand.h"
+#include "HeaderRead.h"
 #include "SoxCommand.h"
 
 #include <algorithm>
@@ -26,6 +27,10 @@ bool FileFacts::ReadHeader(const wxString& path, AudioHeader& header, wxString& 
     if (!failure.empty())
         return false;
     const FileStamp stamp = StampOf(path);
+    if (ReadHeaderInProcess(path, header)) {
+        m_headers[path] = {header, stamp};
+        return true;
+    }
     const bool probed = ProbedByFfmpeg(path);
     const SoxOutput info =
         SoxQueue::RunNow(probed ? ProbeCommand(path) : "./sox --i " + QuoteSoxPath(path));
@@ -37,8 +42,7 @@ bool FileFacts::ReadHeader(const wxString& path, AudioHeader& header, wxString& 
     return true;
 }
 
-bool FileFacts::BeginReadHeaders(const wxArrayString& paths, Pending& pending,
-                                 wxString& command) const {
+bool FileFacts::BeginReadHeaders(const wxArrayString& paths, Pending& pending, wxString& command) {
     pending = Pending();
     AudioHeader known;
     command = "./sox --i";
@@ -46,8 +50,13 @@ bool FileFacts::BeginReadHeaders(const wxArrayString& paths, Pending& pending,
         // SoX would wait for ever on a FIFO: such files are refused unread.
         if (CachedHeader(path, known) || !UnreadableReason(path).empty() || ProbedByFfmpeg(path))
             continue;
+        const FileStamp stamp = StampOf(path);
+        if (ReadHeaderInProcess(path, known)) {
+            m_headers[path] = {known, stamp};
+            continue;
+        }
         pending.paths.Add(path);
-        pending.stamps.push_back(StampOf(path));
+        pending.stamps.push_back(stamp);
         command += " " + QuoteSoxPath(path);
     }
     return !pending.paths.empty();
@@ -95,18 +104,9 @@ bool FileFacts::Measure(const wxString& path, AudioHeader& header, int& seconds,
         estimated = &estimate;
     if (!ReadHeader(path, header, failure))
         return false;
-    if (LengthFromHeader(header, seconds)) {
-        *exact = HeaderSeconds(header);
-        *estimated = header.frames < 0;
+    *estimated = false;
+    if (KnownLength(path, header, seconds, *exact))
         return true;
-    }
-    const auto known = m_lengths.find(path);
-    if (known != m_lengths.end() && known->second.stamp == StampOf(path)) {
-        seconds = known->second.seconds;
-        *exact = known->second.exactSeconds;
-        *estimated = false;
-        return true;
-    }
     const FileStamp stamp = StampOf(path);
     const SoxOutput run = SoxQueue::RunNow(MeasureCommand(path));
     failure = RunFailure(run);
@@ -152,6 +152,28 @@ bool FileFacts::SoundPeak(const wxString& path, const wxString& effects, long lo
     samples = known->second.samples;
     peak = known->second.peak;
     return true;
+}
+
+bool FileFacts::KnownLength(const wxString& path, const AudioHeader& header, int& seconds,
+                            double& exactSeconds) const {
+    if (LengthFromHeader(header, seconds)) {
+        exactSeconds = HeaderSeconds(header);
+        return true;
+    }
+    const auto known = m_lengths.find(path);
+    if (known != m_lengths.end() && known->second.stamp == StampOf(path)) {
+        seconds = known->second.seconds;
+        exactSeconds = known->second.exactSeconds;
+        return true;
+    }
+    // The music's measure decoded it whole.
+    const std::shared_ptr<const LoudnessProfile> music = CachedLoudness(path);
+    if (music && music->frames > 0 && music->rate > 0 && music->rate == header.rate) {
+        exactSeconds = static_cast<double>(music->frames) / music->rate;
+        seconds = static_cast<int>(music->frames / music->rate);
+        return true;
+    }
+    return false;
 }
 
 void FileFacts::RememberLength(const wxString& path, int seconds, double exactSeconds,

@@ -32,8 +32,9 @@ public:
     // when SoX cannot read it or it is not a file to read.
     bool ReadHeader(const wxString& path, AudioHeader& header, wxString& failure);
     // One run for the headers of paths not known yet: false when there are
-    // none; else command and pending, for EndReadHeaders.
-    bool BeginReadHeaders(const wxArrayString& paths, Pending& pending, wxString& command) const;
+    // none left; else command and pending, for EndReadHeaders.
+    // Headers read in-process are kept at once, and those files left out.
+    bool BeginReadHeaders(const wxArrayString& paths, Pending& pending, wxString& command);
     // Keeps what that run printed; files it could not read are left for a
     // read of their own, which tells their reason.
     void EndReadHeaders(const Pending& pending, const SoxOutput& out);
@@ -44,6 +45,11 @@ public:
     // when its header does not tell.
     bool Measure(const wxString& path, AudioHeader& header, int& seconds, wxString& failure,
                  double* exact = nullptr, bool* estimated = nullptr);
+    // The length of path (of header) where it is known without decoding:
+    // stated exactly by its header, or decoded before (for its length or
+    // its music's measure).
+    bool KnownLength(const wxString& path, const AudioHeader& header, int& seconds,
+                     double& exactSeconds) const;
     // A length decoded elsewhere, for the file as stamp shows it.
     void RememberLength(const wxString& path, int seconds, double exactSeconds,
                         const FileStamp& stamp);
@@ -75,7 +81,7 @@ private:
         AudioHeader header;
         FileStamp stamp; // of the file when it was read
     };
-    struct KnownLength {
+    struct DecodedLength {
         int seconds;
         double exactSeconds;
         FileStamp stamp;
@@ -84,10 +90,10 @@ private:
         long long samples;
         double peak;
     };
-    std::map<wxString, KnownHeader> m_headers; // by path
-    std::map<wxString, KnownLength> m_lengths; // decoded to be measured, by path
-    std::map<wxString, Sound> m_sounds;        // by path and effects
-    std::map<wxString, double> m_loudness;     // sounds' loudest moments, by path and effects
+    std::map<wxString, KnownHeader> m_headers;   // by path
+    std::map<wxString, DecodedLength> m_lengths; // decoded to be measured, by path
+    std::map<wxString, Sound> m_sounds;          // by path and effects
+    std::map<wxString, double> m_loudness;       // sounds' loudest moments, by path and effects
 };
 
 #endif

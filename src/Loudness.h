@@ -26,6 +26,11 @@ struct LoudnessProfile {
     std::vector<float> blockLoudness;
     std::vector<float> blockPeaks;
 
+    // The sound's length as decoded for the measure, in frames of rate
+    // (0 where the measure does not tell it).
+    long long frames = 0;
+    long rate = 0;
+
     bool Empty() const { return blockLoudness.empty(); }
     double Seconds() const { return blockLoudness.size() * kStep; }
     // The loudness of the music where a sound from..to seconds lands: the

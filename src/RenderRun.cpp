@@ -200,6 +200,36 @@ wxString RenderRun::Refusal(const std::vector<Track>& tracks, size_t row) const 
     return conflict.empty() ? wxString() : DisplayName(m_tracks[row]) + ": " + conflict;
 }
 
+void RenderRun::MeasureAhead(std::vector<Track>& tracks, const std::function<bool()>& stop) const {
+    if (tracks.empty())
+        return;
+    // Every core at once: the headers, and what they do not tell. The plan
+    // that follows finds it all known and runs nothing.
+    SoxQueue queue;
+    const std::function<bool(size_t)> headerRead = ReadHeadersAhead(tracks[0].sox, m_tracks, queue);
+    const bool music = m_settings.levelMode != LevelMode::AsRecorded || m_settings.duck > 0;
+    std::vector<CSoxHandler> lengths;
+    lengths.reserve(tracks.size()); // the jobs hold on to them
+    for (size_t row = 0; row < tracks.size(); ++row) {
+        tracks[row].sox.SetMusicOptional(true);
+        if (!UnreadableFileLine(m_tracks[row]).empty())
+            continue;
+        SoxJob job;
+        if (music) {
+            // Its decode tells the length too.
+            job = MusicLoudnessJob(m_tracks[row], [] {});
+        } else {
+            // Copies share what the header runs learn, and keep the lengths.
+            lengths.push_back(tracks[row].sox);
+            lengths.back().SetOperation(SOX_TRACK_LENGTH);
+            job = OperationJob(lengths.back());
+        }
+        job.ready = [headerRead, row] { return headerRead(row); };
+        queue.Add(job);
+    }
+    queue.Run(stop);
+}
+
 std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const {
     // A merge's parts would go to a private folder: planned in one that is
     // never made, so nothing in the output folder is taken for theirs.
@@ -207,6 +237,7 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
                                                     wxString::Format("%lu", wxGetProcessId())
                                               : wxString();
     std::vector<Track> tracks = PrepareTracks(nowhere, false);
+    MeasureAhead(tracks, stop);
     std::vector<TrackPlan> plans;
     for (size_t row = 0; row < tracks.size() && !(stop && stop()); ++row) {
         Track& track = tracks[row];

@@ -117,7 +117,9 @@ public:
 
     // What Run would do with each track, in track order, rendering nothing:
     // Done with where it would write and its watermarks, Skipped, or
-    // NotProcessed with its line. Stops early when stop says so.
+    // NotProcessed with its line. Stops early when stop says so. Decodes
+    // only what the headers do not tell, on every core: the music where the
+    // levels are set against it or it dips, else the lengths not stated.
     std::vector<TrackPlan> Plan(const std::function<bool()>& stop = nullptr) const;
 
     // Renders every track, up to SetParallel at once and started in list
@@ -150,6 +152,8 @@ private:
     // folder of its own under renderFolder when merging).
     // The folders under renderFolder are made only when make is set.
     std::vector<Track> PrepareTracks(const wxString& renderFolder, bool make = true) const;
+    // Measures for a plan, on every core, what tracks' headers do not tell.
+    void MeasureAhead(std::vector<Track>& tracks, const std::function<bool()>& stop) const;
     // The line of a track that must not be rendered at all (not a file to
     // read, or an output another track of the run writes), or empty.
     wxString Refusal(const std::vector<Track>& tracks, size_t row) const;

@@ -145,8 +145,8 @@ bool CSoxHandler::Begin(wxString& command) {
             return false;
         // A header read ahead that states the length: nothing to run.
         Header header;
-        if (m_facts->CachedHeader(m_inputFile, header) && LengthFromHeader(header, m_knownLength)) {
-            m_knownSeconds = HeaderSeconds(header);
+        if (m_facts->CachedHeader(m_inputFile, header) &&
+            m_facts->KnownLength(m_inputFile, header, m_knownLength, m_knownSeconds)) {
             command.clear();
             return true;
         }
@@ -402,7 +402,8 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
     if (m_positions.empty())
         return true;
     wxString failure;
-    // The music's peaks keep any level from clipping, so it is always measured.
+    // The music's peaks keep any level from clipping, so a render always
+    // measures it.
     std::shared_ptr<const LoudnessProfile> music = FileFacts::CachedLoudness(m_inputFile);
     double offset = std::max(m_clipFrom, 0);
     if (!music && m_firstSeconds > 0) {
@@ -413,11 +414,13 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
             music = part;
         offset = 0;
     }
-    if (!music)
+    const bool optional = m_musicOptional && m_levelMode == LevelMode::AsRecorded && m_duck == 0;
+    if (!music && !optional) {
         music = FileFacts::TrackLoudness(m_inputFile, failure);
-    if (!music) {
-        AddMessage(failure);
-        return false;
+        if (!music) {
+            AddMessage(failure);
+            return false;
+        }
     }
     const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
     std::vector<CopySound> copies;

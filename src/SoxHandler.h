@@ -70,6 +70,10 @@ public:
     // of it), soon: the track's length may be taken from its header's
     // estimate instead of decoding it, which moves a copy at most a second.
     void SetFirstSeconds(int seconds) { m_firstSeconds = seconds; }
+    // For a plan that runs nothing: copies at a level as recorded, without a
+    // dip, are planned without measuring the music when it is not known
+    // (where the music would make room against clipping is then not shown).
+    void SetMusicOptional(bool optional) { m_musicOptional = optional; }
     // A preview clip instead of the whole track: seconds long (0: the whole
     // track), from start seconds into it, faded in and out over fade
     // seconds. Watermarks are placed from the clip's start. A track shorter
@@ -250,6 +254,7 @@ private:
     int m_clipStart = 0;
     int m_clipFade = 0;
     int m_firstSeconds = 0;
+    bool m_musicOptional = false;
     int m_placedLength = -1;
 
     // Between BeginRun/BeginAppend and their End: copies in the render,
