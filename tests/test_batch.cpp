@@ -102,6 +102,33 @@ protected:
     const std::string dir = m_dir.path();
 };
 
+// MP3s whose header only estimates their length (SoX writes no frame count)
+// are decoded for the dry run as for the run: both place the copies alike,
+// even where the estimate falls on the other side of a whole second.
+TEST_F(BatchTest, ADryRunPlacesTheCopiesOfMp3sWithoutAFrameCountAsTheRunDoes) {
+    const std::pair<std::string, double> tracks[] = {
+        {"a", 10.98}, {"b", 11.02}, {"c", 9.97}, {"d", 15.5}};
+    for (const auto& [name, seconds] : tracks)
+        MakeSilence(Path("tracks/" + name + ".mp3"), seconds);
+    const std::string args =
+        "--preset Store --level 0 --duck 0 --start 0 --every 5 --output out tracks";
+    const Result dry = Run(args + " --dry-run");
+    ASSERT_EQ(0, dry.status) << dry.err;
+    ASSERT_EQ(0, Run(args).status);
+    for (const auto& [name, seconds] : tracks) {
+        const std::string out = Path("out/" + name + "_wm.wav");
+        const size_t line = dry.out.find(name + ".mp3 -> ");
+        ASSERT_NE(std::string::npos, line) << dry.out;
+        const std::string planned = dry.out.substr(line, dry.out.find('\n', line) - line);
+        for (int at = 0; at < seconds + 1; at += 5) {
+            const bool placed =
+                planned.find(" " + std::to_string(at) + " s (") != std::string::npos ||
+                planned.find("at " + std::to_string(at) + " s (") != std::string::npos;
+            EXPECT_EQ(placed, RmsIn(out, at + 0.1, 0.5) > 0.03) << planned << ", " << at << " s";
+        }
+    }
+}
+
 TEST_F(BatchTest, TakesThePresetThenTheOptions) {
     MakeTone(Path("tracks/a.wav"), 12, kQuiet);
 

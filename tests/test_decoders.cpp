@@ -220,6 +220,21 @@ TEST_F(Decoders, ClipsOfDecodedTracksEndWhereAsked) {
         EXPECT_EQ(5 * kRate, Inspect(Work(out)).frames) << out;
 }
 
+// Its length is what the music's measure decoded: no decode of its own.
+TEST_F(Decoders, ARunDecodesAnMp3WithoutAFrameCountOnlyToMeasureAndToMix) {
+    MakeTone(Work("in/plain.mp3"), 7.5, "pinknoise vol 0.2");
+    CommandLog log;
+    EXPECT_EQ(Strings({"plain.mp3: Process completed successfully"}),
+              Render(Files({"in/plain.mp3"}), Settings(OutputFormat::Wav), Files({"beep.wav"})));
+    wxArrayString decodes;
+    for (const wxString& command : log.commands) {
+        if (command.Contains("plain.mp3"))
+            decodes.Add(command);
+    }
+    ASSERT_EQ(2u, decodes.size()) << wxJoin(decodes, '\n');
+    EXPECT_TRUE(decodes[0].Contains(" -t au ")) << decodes[0];
+}
+
 TEST_F(Decoders, WithoutFfmpegItsFilesAreRefusedSayingWhatToInstall) {
     Encode("master.wav", "in/a.m4a", "-c:a aac");
     MakeTone(Work("in/b.wav"), 3, "sine 440 vol 0.3");
