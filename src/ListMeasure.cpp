@@ -57,14 +57,14 @@ void ListMeasure::Add(wxListCtrl* list, const wxArrayString& paths) {
     }
     m_total += rows->size();
     if (!m_lengthQueue) {
-        m_headerQueue.reset(new SoxQueue);
-        m_headerQueue->RunInBackground();
+        m_shortQueue.reset(new SoxQueue);
+        m_shortQueue->RunInBackground();
         m_lengthQueue.reset(new SoxQueue);
         m_lengthQueue->RunInBackground();
     }
     // Shown before the first measures, which may end within the reads.
     Progressed();
-    ReadHeadersAhead(m_measure, *measured, *m_headerQueue,
+    ReadHeadersAhead(m_measure, *measured, *m_shortQueue,
                      [this, measured, rows](size_t first, size_t end) {
                          for (size_t i = first; i < end; ++i)
                              MeasureRow((*measured)[i], (*rows)[i]);
@@ -78,9 +78,18 @@ ListMeasure::WaitingRows::iterator ListMeasure::Find(const wxString* row, const 
 }
 
 void ListMeasure::MeasureRow(const wxString& path, const wxString* row) {
-    if (Find(row, path) == m_waiting.end())
+    const auto waiting = Find(row, path);
+    if (waiting == m_waiting.end())
         return;
-    m_lengthQueue->Add(LengthJob(m_measure, path, [this, row, path](const FileLength& length) {
+    // Told by its header: no need to wait for a place in a queue.
+    FileLength length;
+    if (KnownLength(m_measure, path, length)) {
+        Measured(row, path, length);
+        return;
+    }
+    // Watermarks are short: they need not wait for the tracks' decodes.
+    SoxQueue& queue = waiting->second.list == m_watermarks ? *m_shortQueue : *m_lengthQueue;
+    queue.Add(LengthJob(m_measure, path, [this, row, path](const FileLength& length) {
         Measured(row, path, length);
     }));
 }
@@ -99,7 +108,7 @@ void ListMeasure::Measured(const wxString* row, const wxString& path, const File
         Keep(waiting, path);
         return;
     }
-    m_lengthQueue->Add(WatermarkCheckJob(
+    m_shortQueue->Add(WatermarkCheckJob(
         path, [this, row, path](const wxString& problem) { Checked(row, path, problem); }));
 }
 
@@ -179,7 +188,7 @@ bool ListMeasure::Waits(wxListCtrl* list) const {
 }
 
 size_t ListMeasure::Running() const {
-    return (m_headerQueue ? m_headerQueue->Running() : 0) +
+    return (m_shortQueue ? m_shortQueue->Running() : 0) +
            (m_lengthQueue ? m_lengthQueue->Running() : 0);
 }
 
@@ -240,6 +249,6 @@ void ListMeasure::Abandon() {
 }
 
 void ListMeasure::DropQueues() {
-    m_headerQueue.reset();
+    m_shortQueue.reset();
     m_lengthQueue.reset();
 }

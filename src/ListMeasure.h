@@ -107,9 +107,10 @@ private:
     FileScreen m_trackScreen{false};
     FileScreen m_watermarkScreen{true};
 
-    // Last, so that they go first: their jobs refer to the rest. Headers are
-    // read apart, so that an add's headers never wait for earlier decodes.
-    std::unique_ptr<SoxQueue> m_headerQueue;
+    // Last, so that they go first: their jobs refer to the rest. Short runs
+    // (headers, watermarks) apart from the tracks' decodes, so that a later
+    // add's never wait for an earlier add's decodes.
+    std::unique_ptr<SoxQueue> m_shortQueue;
     std::unique_ptr<SoxQueue> m_lengthQueue;
 };
 

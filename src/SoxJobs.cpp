@@ -115,6 +115,18 @@ SoxJob LengthJob(const CSoxHandler& measure, const wxString& path,
     return job;
 }
 
+bool KnownLength(const CSoxHandler& measure, const wxString& path, FileLength& length) {
+    CSoxHandler sox(measure);
+    sox.SetInputFile(path);
+    wxString command;
+    if (!sox.BeginRun(command) || !command.empty())
+        return false;
+    SoxOutput nothingRan;
+    nothingRan.status = 0;
+    length = LengthOf(sox, sox.EndRun(nothingRan), path);
+    return true;
+}
+
 SoxJob WatermarkCheckJob(const wxString& path,
                          std::function<void(const wxString& problem)> checked) {
     SoxJob job;

@@ -48,6 +48,10 @@ std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& que
 SoxJob LengthJob(const CSoxHandler& measure, const wxString& path,
                  std::function<void(const FileLength& length)> measured);
 
+// The length of path as LengthJob would tell it, when the headers read
+// ahead state it and no SoX run is needed; false otherwise.
+bool KnownLength(const CSoxHandler& measure, const wxString& path, FileLength& length);
+
 // A job that tells why path cannot be a watermark although SoX reads it, as
 // CSoxHandler::WatermarkProblem does, without waiting in the event loop:
 // checked is called once with the line, empty when it can be one; not for
