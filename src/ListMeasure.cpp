@@ -187,11 +187,6 @@ bool ListMeasure::Waits(wxListCtrl* list) const {
     return false;
 }
 
-size_t ListMeasure::Running() const {
-    return (m_shortQueue ? m_shortQueue->Running() : 0) +
-           (m_lengthQueue ? m_lengthQueue->Running() : 0);
-}
-
 void ListMeasure::Progressed() {
     if (!m_active)
         return;

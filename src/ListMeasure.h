@@ -59,8 +59,6 @@ public:
     bool Waits(const wxString* path) const { return m_waiting.count(path) != 0; }
     // Whether any row of list waits for its measure.
     bool Waits(wxListCtrl* list) const;
-    // Processes of SoX measuring now.
-    size_t Running() const;
 
 private:
     // A row waiting for its measure.
@@ -77,7 +75,7 @@ private:
     }
     // The row carrying row as its path object, if it waits and is path's.
     WaitingRows::iterator Find(const wxString* row, const wxString& path);
-    // The index of the row carrying path, or -1.
+    // The index of waiting's row, or -1.
     long RowOf(const WaitingRows::iterator& waiting) const;
     // Measures the file of row, whose header has been read, unless its row went.
     void MeasureRow(const wxString& path, const wxString* row);
@@ -87,8 +85,8 @@ private:
     void Keep(WaitingRows::iterator waiting, const wxString& path);
     // The row goes.
     void Remove(WaitingRows::iterator waiting);
-    // Tells the count, and ends the measuring once no row waits: after
-    // the queue's round, which must not be inside a notice.
+    // Tells the count; once no row waits, ends the measuring after the
+    // queue's round, so that no notice is shown from within a queue.
     void Progressed();
     void Finish();
     // Ends every process of the measuring; no job is told.
