@@ -44,6 +44,12 @@ long AppendPathRow(wxListCtrl* list, const wxString& path, const wxString& lengt
     return row;
 }
 
+void LowerNumber(wxListCtrl* list, long row, long by) {
+    long number = 0;
+    if (list->GetItemText(row, 0).ToLong(&number))
+        list->SetItemText(row, wxString::Format("%ld", number - by));
+}
+
 const wxString* RowPath(wxListCtrl* list, long row) {
     return reinterpret_cast<const wxString*>(list->GetItemData(row));
 }

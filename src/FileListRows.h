@@ -14,6 +14,8 @@ long AppendFileRow(wxListCtrl* list, const wxString& name, const wxString& size,
 // Appends the row of the file at path, measured as length says, carrying
 // its own copy of the path; returns its index.
 long AppendPathRow(wxListCtrl* list, const wxString& path, const wxString& length);
+// Lowers the number shown in a row by by: rows above it were never added.
+void LowerNumber(wxListCtrl* list, long row, long by);
 // The full path a row carries, or null.
 const wxString* RowPath(wxListCtrl* list, long row);
 // The full paths of a list's rows, top to bottom.

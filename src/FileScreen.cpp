@@ -6,34 +6,50 @@
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
-wxArrayString FileScreen::Existing(const wxArrayString& paths) {
+#include <algorithm>
+
+wxArrayString FileScreen::Existing(const wxArrayString& paths, std::vector<size_t>* places) {
     wxArrayString found;
     for (const wxString& path : paths) {
-        // A FIFO or a folder too: MeasureLengths says what it is.
-        if (wxFileName::Exists(path))
+        const size_t place = m_offered++;
+        // A FIFO or a folder too: its measure says what it is.
+        if (wxFileName::Exists(path)) {
             found.Add(path);
-        else
-            m_refused.Add(wxFileName(path).GetFullName() + ": not a file that can be read.");
+            if (places)
+                places->push_back(place);
+        } else {
+            Refuse(place, wxFileName(path).GetFullName() + ": not a file that can be read.");
+        }
     }
     return found;
 }
 
-bool FileScreen::Accepts(const wxString& path, const FileLength& length) {
+bool FileScreen::AcceptsLength(size_t place, const wxString& path, const FileLength& length) {
     if (!length.measured) {
-        m_refused.Add(length.line);
+        Refuse(place, length.line);
         return false;
     }
     if (m_watermarks && !IsWatermarkLength(length.seconds)) {
         m_tooLong = true;
-        m_refused.Add(wxFileName(path).GetFullName() + ": too long (" + length.text + ").");
-        return false;
-    }
-    const wxString silent = m_watermarks ? CSoxHandler().WatermarkProblem(path) : "";
-    if (!silent.empty()) {
-        m_refused.Add(silent);
+        Refuse(place, wxFileName(path).GetFullName() + ": too long (" + length.text + ").");
         return false;
     }
     return true;
+}
+
+bool FileScreen::AcceptsSound(size_t place, const wxString& problem) {
+    if (problem.empty())
+        return true;
+    Refuse(place, problem);
+    return false;
+}
+
+void FileScreen::Refuse(size_t place, const wxString& line) {
+    // Measures end in any order: the notes keep the order offered.
+    auto after = std::upper_bound(
+        m_refused.begin(), m_refused.end(), place,
+        [](size_t p, const std::pair<size_t, wxString>& note) { return p < note.first; });
+    m_refused.insert(after, {place, line});
 }
 
 wxString FileScreen::RefusedMessage() const {
@@ -44,8 +60,8 @@ wxString FileScreen::RefusedMessage() const {
         message = WatermarkLengthRule() + "\n\n";
     message +=
         m_refused.size() == 1 ? "This file was not added:\n" : "These files were not added:\n";
-    for (const wxString& line : m_refused)
-        message += "\n" + line;
+    for (const auto& note : m_refused)
+        message += "\n" + note.second;
     return message;
 }
 

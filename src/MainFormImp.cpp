@@ -114,6 +114,15 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                                             m_clipFadeChoice,
                                             m_affixChoice,
                                             m_affixText}),
+      m_listMeasure(m_trackList, m_watermarkList,
+                    {[this](wxListCtrl* list, const wxString& path, const FileLength& length) {
+                         m_lengths[path] = length;
+                         // The strip plans with the shown track's length and the watermarks'.
+                         if (list == m_watermarkList || path == SelectedTrack())
+                             ShowTrackOnStrip();
+                     },
+                     [this](size_t done, size_t total) { ShowMeasuring(done, total); },
+                     [this](const wxString& refused) { EndMeasuring(refused); }}),
       m_config(SettingsFilePath(), [](const wxString& problem) { Notice(problem + "."); }),
       m_presets(m_config, ShippedPresetsFolder()) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
@@ -169,6 +178,8 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
 
 void CMainFormImp::OnClose(wxCloseEvent& event) {
     m_stampedPreview.StopBackground();
+    // Its rows go with the window: nothing is left to tell them.
+    m_listMeasure.Abandon();
     if (m_cancelWork) {
         m_cancelWork();
         m_closeAfterWork = true;
@@ -192,6 +203,7 @@ bool CMainFormImp::WaitFor(const std::function<void()>& work, const std::functio
 }
 
 CMainFormImp::~CMainFormImp() {
+    m_listMeasure.Abandon();
     // Removing all rows raises no per-row deletion event, so release them here.
     ClearRows(m_trackList);
     ClearRows(m_watermarkList);
@@ -200,39 +212,37 @@ CMainFormImp::~CMainFormImp() {
 // ---------------------------------------------------------------------------
 // Track and watermark lists
 
-void CMainFormImp::AddFilesToList(wxListCtrl* list, const wxArrayString& paths) {
-    FileScreen screen(list == m_watermarkList);
-    const wxArrayString found = screen.Existing(paths);
-    // Every file is measured by SoX before its row appears, several at once;
-    // nothing else may change the lists meanwhile.
-    std::vector<FileLength> lengths;
-    {
-        wxBusyCursor busy;
-        wxWindowDisabler noInput;
-        SoxQueue queue;
-        if (!WaitFor([&] { lengths = MeasureLengths(found, queue); }, [&] { queue.Cancel(); }))
-            return;
+void CMainFormImp::ShowMeasuring(size_t done, size_t total) {
+    m_measureLabel->SetLabel(wxString::Format("Measuring %zu of %zu", done, total));
+    if (!m_measureLabel->IsShown()) {
+        m_measureLabel->Show();
+        m_measureStopButton->Show();
+        m_goButton->Disable();
     }
+    // The label widens with the count's digits.
+    m_measureLabel->GetContainingSizer()->Layout();
+}
 
-    for (size_t i = 0; i < found.size(); ++i) {
-        const FileLength& length = lengths[i];
-        if (!screen.Accepts(found[i], length))
-            continue;
-        m_lengths[found[i]] = length;
-        AppendPathRow(list, found[i], length.text);
-    }
-    ShowTrackOnStrip();
-    const wxString refused = screen.RefusedMessage();
+void CMainFormImp::EndMeasuring(const wxString& refused) {
+    m_measureLabel->Hide();
+    m_measureStopButton->Hide();
+    m_measureLabel->GetContainingSizer()->Layout();
+    m_goButton->Enable();
     if (!refused.empty())
         Notice(refused);
 }
 
+void CMainFormImp::OnStopMeasuring(wxCommandEvent&) {
+    m_listMeasure.Stop();
+    ShowTrackOnStrip();
+}
+
 void CMainFormImp::OnFileListDropFiles(const wxArrayString& paths) {
-    AddFilesToList(m_trackList, paths);
+    m_listMeasure.Add(m_trackList, paths);
 }
 
 void CMainFormImp::OnWatermarkListDropFiles(const wxArrayString& paths) {
-    AddFilesToList(m_watermarkList, paths);
+    m_listMeasure.Add(m_watermarkList, paths);
 }
 
 void ExchangeSelectedUp(std::vector<ITEM_DATA>& records, int count) {
@@ -359,7 +369,9 @@ void CMainFormImp::MoveItemsDown(wxListCtrl* list) {
 }
 
 void CMainFormImp::OnDeleteListItem(wxListEvent& event) {
-    delete reinterpret_cast<wxString*>(event.GetData());
+    const wxString* path = reinterpret_cast<wxString*>(event.GetData());
+    m_listMeasure.Forget(path);
+    delete path;
 }
 
 void CMainFormImp::OnFileListDelete(wxCommandEvent&) {
@@ -386,13 +398,18 @@ void CMainFormImp::OnWatermarkListMoveDown(wxCommandEvent&) {
     MoveItemsDown(m_watermarkList);
 }
 
+void CMainFormImp::ClearList(wxListCtrl* list) {
+    m_listMeasure.ForgetRows(list);
+    ClearRows(list);
+}
+
 void CMainFormImp::OnClearFileList(wxCommandEvent&) {
-    ClearRows(m_trackList);
+    ClearList(m_trackList);
     ShowTrackOnStrip();
 }
 
 void CMainFormImp::OnWatermarkListClear(wxCommandEvent&) {
-    ClearRows(m_watermarkList);
+    ClearList(m_watermarkList);
     ShowTrackOnStrip();
 }
 
@@ -433,6 +450,11 @@ void CMainFormImp::PlaySelected(long ms) {
     double from = 0;
     if (m_watermarkedCheckBox->GetValue() && !file.empty() &&
         (moves || (!m_player.IsPlaying() && !m_player.IsStarting()))) {
+        if (m_listMeasure.Waits(SelectedRowPath()) || m_listMeasure.Waits(m_watermarkList)) {
+            Notice("The watermarked preview needs the lengths of the track and the watermarks: "
+                   "wait until they are measured.");
+            return;
+        }
         if (!CheckClipStart())
             return;
         const Preset preset = PresetFromControls();
@@ -484,9 +506,13 @@ void CMainFormImp::OnPlayheadTimer(wxTimerEvent&) {
 // ---------------------------------------------------------------------------
 // Waveform strip
 
-wxString CMainFormImp::SelectedTrack() const {
+const wxString* CMainFormImp::SelectedRowPath() const {
     const long row = m_trackList->GetNextItem(-1, wxLIST_NEXT_ALL, wxLIST_STATE_SELECTED);
-    const wxString* path = row == -1 ? nullptr : RowPath(m_trackList, row);
+    return row == -1 ? nullptr : RowPath(m_trackList, row);
+}
+
+wxString CMainFormImp::SelectedTrack() const {
+    const wxString* path = SelectedRowPath();
     return path ? *path : wxString();
 }
 
@@ -562,7 +588,7 @@ Preset CMainFormImp::PresetFromControls() const {
 void CMainFormImp::ShowPreset(const Preset& preset) {
     m_settings.Show(preset);
     SetOutputFolder(preset.folder);
-    ClearRows(m_watermarkList);
+    ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
         OnWatermarkListDropFiles(preset.watermarks);
     ShowTrackOnStrip();
@@ -641,6 +667,9 @@ bool CMainFormImp::AskMergeName(wxString& name) {
 }
 
 void CMainFormImp::OnGoClicked(wxCommandEvent&) {
+    // Disabled while added files are measured.
+    if (!m_goButton->IsEnabled())
+        return;
     if (!CheckClipStart())
         return;
     RenderSettings settings = SettingsFromPreset(PresetFromControls());

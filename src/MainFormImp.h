@@ -3,6 +3,7 @@
 #define MAINFORMIMP_H
 
 #include "EnvelopeCache.h"
+#include "ListMeasure.h"
 #include "PresetStore.h"
 #include "MediaControl.h"
 #include "PreviewPlayer.h"
@@ -111,6 +112,7 @@ public:
     void OnFileListMoveUp(wxCommandEvent& event) override;
     void OnFileListMoveDown(wxCommandEvent& event) override;
     void OnClearFileList(wxCommandEvent& event) override;
+    void OnStopMeasuring(wxCommandEvent& event) override;
     void OnButtonPlayClick(wxCommandEvent& event) override;
     void OnButtonStopClick(wxCommandEvent& event) override;
     void OnVolumeChange(wxScrollEvent& event) override;
@@ -138,16 +140,18 @@ public:
 
 private:
     // Lists
-    // Measures each existing file and appends a row for it; files that
-    // cannot be measured, and watermarks that are too long, are named in one
-    // message instead.
-    void AddFilesToList(wxListCtrl* list, const wxArrayString& paths);
     // Shows the add-files dialog; false when cancelled, else the chosen paths.
     bool ChooseFilesToAdd(wxArrayString& paths);
     // Deletes the row a Delete or Backspace key event names; skips other keys.
     void DeleteFocusedRow(wxListCtrl* list, wxListEvent& event);
     // Moves the selected rows one place, keeping their path objects and selection.
     void MoveItems(wxListCtrl* list, bool up);
+    // Removes every row of list, measured or not.
+    void ClearList(wxListCtrl* list);
+    // The count of files measured, with its Stop button; GO! waits meanwhile.
+    void ShowMeasuring(size_t done, size_t total);
+    // Measuring is over: the count goes, GO! is back, refused files are named.
+    void EndMeasuring(const wxString& refused);
 
     // Settings: the controls are the one copy; these read and set them,
     // the output folder and the watermark list included.
@@ -176,6 +180,8 @@ private:
     // Waveform strip
     // The path of the first selected track, or empty.
     wxString SelectedTrack() const;
+    // The path object of the first selected track's row, or null.
+    const wxString* SelectedRowPath() const;
     // Shows the selected track on the strip: the part a render writes, where
     // its watermarks go under the settings shown, and its waveform once read;
     // starts reading it when it is not known.
@@ -187,12 +193,13 @@ private:
     // While playing: moves the strip's line to the player's position.
     void OnPlayheadTimer(wxTimerEvent& event);
 
-    // Runs work that waits for SoX in the event loop (measuring, a run, a
-    // preview render); cancel ends it early. Closing the window meanwhile
+    // Runs work that waits for SoX in the event loop (a run, a preview
+    // render); cancel ends it early. Closing the window meanwhile
     // cancels the work instead, and the window goes once it has returned.
     // False when that happened: the caller must then leave the controls alone.
     bool WaitFor(const std::function<void()>& work, const std::function<void()>& cancel);
-    // Closing while work runs cancels it; the window goes when it has returned.
+    // Closing ends the measuring of added files at once; closing while work
+    // runs cancels it, and the window goes when it has returned.
     void OnClose(wxCloseEvent& event);
 
     wxString m_outputFolder;
@@ -221,6 +228,8 @@ private:
 
     // Lengths of the files listed, by path.
     std::map<wxString, FileLength> m_lengths;
+    // Files added to the lists, measured in the background.
+    ListMeasure m_listMeasure;
     // Envelopes of the tracks shown on the strip.
     EnvelopeCache m_envelopes;
     // After what its jobs use: it goes first, and tells no job.

@@ -93,6 +93,26 @@ wxString CSoxHandler::WatermarkProblem(const wxString& path) {
     return peak < kAudiblePeak ? DisplayName(path) + ": " + kSilent : wxString();
 }
 
+wxString CSoxHandler::WatermarkCheckCommand(const wxString& path) {
+    return "./sox " + QuoteSoxInput(path) + " -n stat";
+}
+
+wxString CSoxHandler::WatermarkCheckLine(const wxString& path, const SoxOutput& out) {
+    wxString failure = RunFailure(out);
+    double loudest = -1;
+    for (const wxString& line : out.errors) {
+        double value = 0;
+        if ((line.StartsWith("Maximum amplitude:") || line.StartsWith("Minimum amplitude:")) &&
+            wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
+            loudest = std::max(loudest, std::fabs(value));
+    }
+    if (failure.empty() && loudest < 0)
+        failure = "SoX did not report its loudest sample.";
+    if (!failure.empty())
+        return DisplayName(path) + ": " + failure;
+    return loudest < kAudiblePeak ? DisplayName(path) + ": " + kSilent : wxString();
+}
+
 void CSoxHandler::AddMessage(const wxString& text) {
     m_errors.Add(DisplayName(m_inputFile) + ": " + text);
 }

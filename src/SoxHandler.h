@@ -193,6 +193,10 @@ public:
     // such a watermark too. Runs SoX once per
     // file, shared with copies of this object.
     wxString WatermarkProblem(const wxString& path);
+    // The same check as a command for a queue and the line from what it
+    // printed; nothing is kept.
+    static wxString WatermarkCheckCommand(const wxString& path);
+    static wxString WatermarkCheckLine(const wxString& path, const SoxOutput& out);
 
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default. The runner's own hook.

@@ -22,69 +22,123 @@ SoxJob OperationJob(CSoxHandler& sox, bool* succeeded) {
 }
 
 std::function<bool(size_t)> ReadHeadersAhead(const CSoxHandler& sox, const wxArrayString& paths,
-                                             SoxQueue& queue) {
+                                             SoxQueue& queue,
+                                             std::function<void(size_t, size_t)> read) {
     // Enough files per run that the runs cost little beside the files' own
     // work, few enough that the first renders need not wait long.
     const size_t perRun = 50;
     const size_t runs = (paths.size() + perRun - 1) / perRun;
     auto readers = std::make_shared<std::vector<CSoxHandler>>(runs, sox);
-    auto read = std::make_shared<std::vector<char>>(runs, 0);
+    auto done = std::make_shared<std::vector<char>>(runs, 0);
     for (size_t run = 0; run < runs; ++run) {
         wxArrayString part;
         for (size_t i = run * perRun; i < paths.size() && i < (run + 1) * perRun; ++i)
             part.Add(paths[i]);
+        const auto finish = [done, run, read, first = run * perRun,
+                             end = run * perRun + part.size()] {
+            (*done)[run] = 1;
+            if (read)
+                read(first, end);
+        };
         SoxJob job;
-        job.begin = [readers, read, run, part](wxString& command) {
+        job.begin = [readers, run, part, finish](wxString& command) {
             if ((*readers)[run].BeginReadHeaders(part, command))
                 return true;
-            (*read)[run] = 1;
+            finish();
             return false;
         };
-        job.end = [readers, read, run](const SoxOutput& out) {
+        job.end = [readers, run, finish](const SoxOutput& out) {
             (*readers)[run].EndReadHeaders(out);
-            (*read)[run] = 1;
+            finish();
         };
         queue.Add(job);
     }
-    return [read, perRun](size_t i) { return (*read)[i / perRun] != 0; };
+    return [done, perRun](size_t i) { return (*done)[i / perRun] != 0; };
 }
+
+namespace {
+
+// The length a measure found, or the line saying why it found none.
+FileLength LengthOf(CSoxHandler& sox, bool measured, const wxString& path) {
+    FileLength length;
+    length.measured = measured;
+    if (measured) {
+        length.seconds = sox.GetResultLong();
+        length.exactSeconds = sox.GetResultSeconds();
+        length.text = sox.GetResult();
+    } else {
+        length.line = sox.GetErrors().empty()
+                          ? wxFileName(path).GetFullName() + ": SoX could not read its length."
+                          : sox.GetErrors()[0];
+    }
+    return length;
+}
+
+} // namespace
 
 std::vector<FileLength> MeasureLengths(const wxArrayString& paths, SoxQueue& queue) {
     CSoxHandler measure;
     measure.SetOperation(SOX_TRACK_LENGTH);
     const std::function<bool(size_t)> headerRead = ReadHeadersAhead(measure, paths, queue);
-    // Copies share what the header runs learn.
-    std::vector<CSoxHandler> measures(paths.size(), measure);
-    std::unique_ptr<bool[]> measured(new bool[paths.size()]());
-    std::vector<wxString> refused(paths.size());
+    auto lengths = std::make_shared<std::vector<FileLength>>(paths.size());
     for (size_t i = 0; i < paths.size(); ++i) {
-        refused[i] = UnreadableFileLine(paths[i]);
-        if (!refused[i].empty())
+        const wxString refused = UnreadableFileLine(paths[i]);
+        if (!refused.empty()) {
+            (*lengths)[i].line = refused;
             continue;
-        measures[i].SetInputFile(paths[i]);
-        SoxJob job = OperationJob(measures[i], &measured[i]);
+        }
+        SoxJob job =
+            LengthJob(measure, paths[i], [lengths, i](const FileLength& l) { (*lengths)[i] = l; });
         job.ready = [headerRead, i] { return headerRead(i); };
         queue.Add(job);
     }
     queue.Run();
-    std::vector<FileLength> lengths(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-        FileLength& length = lengths[i];
-        CSoxHandler& sox = measures[i];
-        length.measured = measured[i];
-        if (length.measured) {
-            length.seconds = sox.GetResultLong();
-            length.exactSeconds = sox.GetResultSeconds();
-            length.text = sox.GetResult();
-        } else if (!refused[i].empty()) {
-            length.line = refused[i];
-        } else if (!queue.WasCancelled()) {
-            length.line = sox.GetErrors().empty() ? wxFileName(paths[i]).GetFullName() +
-                                                        ": SoX could not read its length."
-                                                  : sox.GetErrors()[0];
-        }
-    }
-    return lengths;
+    return *lengths;
+}
+
+SoxJob LengthJob(const CSoxHandler& measure, const wxString& path,
+                 std::function<void(const FileLength& length)> measured) {
+    auto sox = std::make_shared<CSoxHandler>(measure);
+    sox->SetInputFile(path);
+    SoxJob job;
+    job.begin = [sox, path, measured](wxString& command) {
+        if (sox->BeginRun(command))
+            return true;
+        measured(LengthOf(*sox, false, path));
+        return false;
+    };
+    job.end = [sox, path, measured](const SoxOutput& out) {
+        const bool ok = sox->EndRun(out);
+        if (!out.cancelled)
+            measured(LengthOf(*sox, ok, path));
+    };
+    return job;
+}
+
+bool KnownLength(const CSoxHandler& measure, const wxString& path, FileLength& length) {
+    CSoxHandler sox(measure);
+    sox.SetInputFile(path);
+    wxString command;
+    if (!sox.BeginRun(command) || !command.empty())
+        return false;
+    SoxOutput nothingRan;
+    nothingRan.status = 0;
+    length = LengthOf(sox, sox.EndRun(nothingRan), path);
+    return true;
+}
+
+SoxJob WatermarkCheckJob(const wxString& path,
+                         std::function<void(const wxString& problem)> checked) {
+    SoxJob job;
+    job.begin = [path](wxString& command) {
+        command = CSoxHandler::WatermarkCheckCommand(path);
+        return true;
+    };
+    job.end = [path, checked](const SoxOutput& out) {
+        if (!out.cancelled)
+            checked(CSoxHandler::WatermarkCheckLine(path, out));
+    };
+    return job;
 }
 
 SoxJob MusicLoudnessJob(const wxString& path, std::function<void()> measured) {

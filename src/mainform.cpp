@@ -95,6 +95,14 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     trackButtons->Add(m_trackDownButton, 0, wxALL, 5);
     m_trackClearButton = new wxButton(this, wxID_ANY, "Clear All");
     trackButtons->Add(m_trackClearButton, 0, wxALL, 5);
+    // Shown while added files are measured, at the row's right end.
+    trackButtons->AddStretchSpacer();
+    m_measureLabel = new wxStaticText(this, wxID_ANY, wxEmptyString);
+    m_measureLabel->Hide();
+    trackButtons->Add(m_measureLabel, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_measureStopButton = new wxButton(this, wxID_ANY, "Stop");
+    m_measureStopButton->Hide();
+    trackButtons->Add(m_measureStopButton, 0, wxALL, 5);
     body->Add(trackButtons, 0, wxEXPAND, 5);
 
     wxBoxSizer* preview = new wxBoxSizer(wxVERTICAL);
@@ -364,6 +372,7 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_trackUpButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListMoveUp));
     link(m_trackDownButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnFileListMoveDown));
     link(m_trackClearButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnClearFileList));
+    link(m_measureStopButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnStopMeasuring));
     link(m_playButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnButtonPlayClick));
     link(m_stopButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnButtonStopClick));
     for (wxEventType type : kScrollEvents)

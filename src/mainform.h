@@ -57,6 +57,8 @@ protected:
     wxButton* m_trackUpButton;
     wxButton* m_trackDownButton;
     wxButton* m_trackClearButton;
+    wxStaticText* m_measureLabel;
+    wxButton* m_measureStopButton;
     wxStaticText* m_previewLabel;
     wxMediaCtrl* m_mediaCtrl;
     wxBitmapButton* m_playButton;
@@ -114,6 +116,7 @@ protected:
     virtual void OnFileListMoveUp(wxCommandEvent& event) { event.Skip(); }
     virtual void OnFileListMoveDown(wxCommandEvent& event) { event.Skip(); }
     virtual void OnClearFileList(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnStopMeasuring(wxCommandEvent& event) { event.Skip(); }
     virtual void OnButtonPlayClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnButtonStopClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnVolumeChange(wxScrollEvent& event) { event.Skip(); }

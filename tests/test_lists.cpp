@@ -53,7 +53,11 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     // Missing and undecodable files are skipped, and named with the decoder's reason.
     wxString notice;
     wxTEST_DIALOG(
-        w->OnFileListDropFiles(Files({"one.wav", "missing.wav", "broken.mp3", "one.wav", "L.wav"})),
+        {
+            w->OnFileListDropFiles(
+                Files({"one.wav", "missing.wav", "broken.mp3", "one.wav", "L.wav"}));
+            EXPECT_TRUE(Measured(p));
+        },
         MessageExpect(&notice));
     EXPECT_TRUE(notice.StartsWith("These files were not added:\n\nmissing.wav: not a file that "
                                   "can be read.\nbroken.mp3: ffmpeg found no sound in it that it "
@@ -72,7 +76,10 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     MakeTone(Work("five.wav"), 5, "sine 440", 8000, 1);
     MakeTone(Work("hush.wav"), 1, "sine 440 vol 0.0005", 8000, 1);
     wxTEST_DIALOG(
-        w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav", "hush.wav"})),
+        {
+            w->OnWatermarkListDropFiles(Files({"four.wav", "five.wav", "hush.wav"}));
+            EXPECT_TRUE(Measured(p));
+        },
         MessageExpect("Please use watermark files which are maximum of 4 seconds long.\n\n"
                       "These files were not added:\n\nfive.wav: too long (00:05).\n"
                       "hush.wav: silent or nearly silent (its loudest sample is below -60 "
@@ -80,6 +87,7 @@ TEST_F(Lists, AddedRowsShowNumberNameSizeAndLengthAndOwnTheirPath) {
     // Files dropped from the desktop reach the list they were dropped on.
     static_cast<DnDFile*>(p.tracks()->GetDropTarget())->OnDropFiles(0, 0, Files({"five.wav"}));
     static_cast<DnDFile*>(p.watermarks()->GetDropTarget())->OnDropFiles(0, 0, Files({"K.wav"}));
+    EXPECT_TRUE(Measured(p));
     EXPECT_EQ("one.wav,one.wav,L.wav,five.wav", Column(p.tracks(), 1));
     EXPECT_EQ("four.wav,K.wav", Column(p.watermarks(), 1));
     ExpectPathsMatchNames(p.tracks());
@@ -100,6 +108,7 @@ bool PressKey(wxListCtrl* list, int code, long focusedRow) {
 TEST_F(Lists, DeleteMoveAndClearKeepEachRowsPathObject) {
     w->OnFileListDropFiles(Files({"K.wav", "L.wav", "M.wav", "N.wav"}));
     w->OnWatermarkListDropFiles(Files({"K.wav", "L.wav", "M.wav", "N.wav"}));
+    EXPECT_TRUE(Measured(p));
     wxTEST_DIALOG(Click(p.trackDelete()), MessageExpect("Select file(s) to delete first."));
     wxTEST_DIALOG(Click(p.watermarkUp()), MessageExpect("Select file(s) to move first."));
 
@@ -128,6 +137,7 @@ TEST_F(Lists, DeleteMoveAndClearKeepEachRowsPathObject) {
 
     // Clear empties its own list only; numbering starts again at 1.
     w->OnWatermarkListDropFiles(Files({"K.wav"}));
+    EXPECT_TRUE(Measured(p));
     Click(p.trackClear());
     EXPECT_EQ(0, p.tracks()->GetItemCount());
     EXPECT_EQ("1", Column(p.watermarks(), 0));

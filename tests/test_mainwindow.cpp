@@ -125,6 +125,40 @@ TEST_F(UnderAWindowManager, TheWindowFitsItsFrameAndGivesExtraSizeToTheListsAndT
     ExpectEveryControlWhole(w.get());
 }
 
+// While added files are measured, their count and its Stop button join the
+// track list's buttons at the right: the window keeps its size, every
+// control whole.
+TEST_F(UnderAWindowManager, TheMeasuringCountAndStopFitBesideTheTrackButtons) {
+    WindowManager manager;
+    MainWindow w;
+    Probe p(*w);
+    const int menu = w->GetMenuBar()->GetSize().y;
+    ASSERT_TRUE(WaitUntil([&] { return w->GetSize().y - w->GetClientSize().y > menu; }, 10000))
+        << "no window manager framed the window";
+    // Near a whole second, so that each is decoded to be measured: a while to measure.
+    MakeTone(Work("slow.mp3"), 4, "sine 440", 44100, 1);
+    CopyFile(Work("slow.mp3"), Work("in"), "slow", 40);
+    wxArrayString paths;
+    for (int i = 1; i <= 40; ++i)
+        paths.Add(Wx(Work("in/slow" + std::to_string(i) + ".mp3")));
+    w->OnFileListDropFiles(paths);
+    Pump(100);
+    ASSERT_TRUE(p.measureLabel()->IsShown());
+    EXPECT_EQ(wxSize(929, 670), w->GetSize());
+    ExpectEveryControlWhole(w.get());
+    const wxRect label = p.measureLabel()->GetRect(), stop = p.measureStop()->GetRect(),
+                 clear = p.trackClear()->GetRect();
+    EXPECT_GT(label.x, clear.GetRight());
+    EXPECT_GT(stop.x, label.GetRight());
+    EXPECT_EQ(clear.y, stop.y);
+    EXPECT_TRUE(label.Intersects(wxRect(0, clear.y, w->GetClientSize().x, clear.height)));
+    // Room for any count a user would add.
+    EXPECT_LT(p.measureLabel()->GetTextExtent("Measuring 99999 of 99999").x,
+              stop.x - clear.GetRight() - 10);
+    EXPECT_TRUE(Measured(p));
+    EXPECT_FALSE(p.measureLabel()->IsShown());
+}
+
 class BundleStart : public BundleTest {};
 
 TEST_F(BundleStart, EntersTheFolderThatHoldsTheBundle) {

@@ -66,6 +66,7 @@ TEST_F(ParallelTest, ClosingTheWindowCancelsTheRunAndLeavesNothingRunning) {
     Probe p(*w);
     w->OnFileListDropFiles(Files({"in/long.wav"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     p.setFolder(Work("out"));
     // The user closes the window once the render is under way.
     wxTimer closer;

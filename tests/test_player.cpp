@@ -174,6 +174,7 @@ TEST_F(Playback, AnMp3PlaysPausesAndStopsAndAWavPlaysToItsEnd) {
         w->OnFileListDropFiles(Files({"song.mp3", "short.wav"}));
         // Watermark rows are never played.
         w->OnWatermarkListDropFiles(Files({"short.wav"}));
+        ASSERT_TRUE(Measured(p));
         Select(p.watermarks(), {0});
         wxTEST_DIALOG(Click(p.play()), MessageExpect("Select a file to play first."));
 

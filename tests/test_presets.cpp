@@ -227,7 +227,9 @@ TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsk
     for (unsigned i = 1; i < p.presetChoice()->GetCount(); ++i) {
         const wxString name = p.presetChoice()->GetString(i);
         ASSERT_TRUE(w->LoadPreset(name));
-        // Listed only when the sound is in the bundle and measurable.
+        // Listed only when the sound is in the bundle and measurable (a
+        // refusal would be an unexpected notice).
+        EXPECT_TRUE(Measured(p));
         const bool shipped = name != "Default Preset" && name != "Beep #1";
         EXPECT_EQ(shipped, p.watermarks()->GetItemCount() == 1) << name;
         EXPECT_TRUE(name == "Default Preset" || p.preset().start == (shipped ? 5 : 40)) << name;
@@ -246,6 +248,7 @@ TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsk
     // A preset whose sound has gone loads the rest and says which is missing.
     MakeTone(Work("x.wav"), 1, "sine 440", 8000, 1);
     w->OnWatermarkListDropFiles(Files({"x.wav"}));
+    ASSERT_TRUE(Measured(p));
     w->CreatePreset("Gone");
     ASSERT_TRUE(wxRemoveFile(Wx(Work("x.wav"))));
     wxTEST_DIALOG(EXPECT_TRUE(w->LoadPreset("Gone")),

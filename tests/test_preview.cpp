@@ -33,6 +33,7 @@ TEST_F(LevelWindow, WatermarkedPreviewRendersOnlyWhenItsSoundChanges) {
     MakeTone(Work("other.wav"), 6.5, "sine 220 vol 0.1");
     w->OnFileListDropFiles(Files({"song.wav", "other.wav"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     Select(p.tracks(), {0});
     p.startChoice()->SetSelection(2); // "2 Seconds", repeating every 5: at 2 and 7
     p.watermarked()->SetValue(true);
@@ -91,12 +92,14 @@ TEST_F(LevelWindow, WatermarkedPreviewRendersOnlyWhenItsSoundChanges) {
 TEST_F(LevelWindow, AFailedRenderIsShownAndTheFilesGoWithTheWindow) {
     MakeSilence(Work("short.wav"), 1.5);
     w->OnFileListDropFiles(Files({"short.wav"}));
+    ASSERT_TRUE(Measured(p));
     Select(p.tracks(), {0});
     p.watermarked()->SetValue(true);
     wxTEST_DIALOG(Click(p.play()), MessageExpect("Please add at least one watermark file."));
     EXPECT_FALSE(p.player().IsStarting());
 
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     p.startChoice()->SetSelection(2);
     wxTEST_DIALOG(
         Click(p.play()),
@@ -107,6 +110,7 @@ TEST_F(LevelWindow, AFailedRenderIsShownAndTheFilesGoWithTheWindow) {
 
     // Closing the window removes what its previews rendered.
     w->OnFileListDropFiles(Files({"song.wav"}));
+    ASSERT_TRUE(Measured(p));
     Select(p.tracks(), {1});
     Click(p.play());
     const wxString folder = p.stamped().Folder();
@@ -131,6 +135,7 @@ TEST_F(LevelWindow, ALongTrackPlaysItsFirstPartWhileTheWholeRenders) {
     MakeTone(Work("long.wav"), 95, "sine 220 vol 0.2", 8000, 1);
     w->OnFileListDropFiles(Files({"long.wav"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     Select(p.tracks(), {0});
     p.watermarked()->SetValue(true);
     const StampedPreview& stamped = p.stamped();

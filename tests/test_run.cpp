@@ -319,9 +319,11 @@ TEST_F(Go, NoticesAndTheMergePromptStopARunThatThenShowsItsProgressAndResults) {
     p.setFolder(Work("out"));
     wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one input file."));
     w->OnFileListDropFiles(Files({"in/a & song.wav", "in/" + longName}));
+    ASSERT_TRUE(Measured(p));
     wxTEST_DIALOG(Click(p.go()), MessageExpect("Please add at least one watermark file."));
     // The prompt offers the first track's name; a cancel or an unusable name renders nothing.
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     p.merge()->SetValue(true);
     wxTEST_DIALOG(Click(p.go()), MergeName("Mix", wxID_CANCEL));
     wxTEST_DIALOG(
@@ -365,6 +367,7 @@ TEST_F(Go, AFadedClipEveryTwentySecondsInOggFromTheWindow) {
     MakeTone(Work("in/song.flac"), 100, "sine 220 vol 0.3", 44100, 2);
     w->OnFileListDropFiles(Files({"in/song.flac"}));
     w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     p.setFolder(Work("out"));
     auto format = [](wxRadioButton* button) {
         button->SetValue(true);

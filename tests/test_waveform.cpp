@@ -39,6 +39,7 @@ TEST_F(WaveformWindow, TheWaveformIsReadOnceAndPeaksWhereTheTrackIsLoud) {
     MakeTone(Work("in/drop.wav"), 1, "sine 3117 vol 0.9 remix 1 0 pad 12 7");
     MakeTone(Work("in/other.mp3"), 3, "sine 440 vol 0.5");
     w->OnFileListDropFiles(Files({"in/drop.wav", "in/other.mp3"}));
+    ASSERT_TRUE(Measured(p));
     EXPECT_EQ("Select a track to see where its watermarks go", p.strip()->Text());
 
     CommandLog log;
@@ -89,6 +90,7 @@ TEST_F(WaveformWindow, MarksStandWhereTheRenderPutsThemAndMoveWithTheSettingsAlo
     MakeTone(Work("wm/c.wav"), 1.5, "sine 1400");
     w->OnFileListDropFiles(Files({"in/song.wav"}));
     w->OnWatermarkListDropFiles(Files({"wm/a.wav", "wm/b.wav", "wm/c.wav"}));
+    ASSERT_TRUE(Measured(p));
     Choose(p.startChoice(), IndexForStartSeconds(0));
     Choose(p.repeatChoice(), IndexForRepeatSeconds(5));
     Select(p.tracks(), {0});
@@ -136,6 +138,7 @@ TEST_F(WaveformWindow, TheDipShowsUnderEachMarkAndARenderMeasuresNothingMore) {
     MakeTone(Work("wm/beep.wav"), 1, "sine 1000 vol 0.5");
     w->OnFileListDropFiles(Files({"in/song.wav"}));
     w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     Choose(p.startChoice(), IndexForStartSeconds(2));
     Choose(p.repeatChoice(), IndexForRepeatSeconds(5));
     Select(p.tracks(), {0});
@@ -184,6 +187,7 @@ TEST_F(WaveformWindow, TheDipShowsUnderEachMarkAndARenderMeasuresNothingMore) {
 TEST_F(WaveformWindow, ATrackSoXCannotReadShowsWhy) {
     MakeSilence(Work("in/a.wav"), 3);
     w->OnFileListDropFiles(Files({"in/a.wav"}));
+    ASSERT_TRUE(Measured(p));
     // Spoilt after it was listed.
     Spoil(Work("in/a.wav"));
     Select(p.tracks(), {0});
@@ -215,6 +219,7 @@ TEST_F(WaveformPlayback, AClickPlaysFromItsSecondAndTheLineFollowsThePlayer) {
     MakeTone(Work("in/song.wav"), 40, "sine 440 vol 0.1");
     MakeTone(Work("wm/beep.wav"), 0.5, "sine 1000 vol 0.1");
     w->OnFileListDropFiles(Files({"in/song.wav"}));
+    ASSERT_TRUE(Measured(p));
     Select(p.tracks(), {0});
     const int width = p.strip()->GetClientSize().x;
 
@@ -231,6 +236,7 @@ TEST_F(WaveformPlayback, AClickPlaysFromItsSecondAndTheLineFollowsThePlayer) {
     // Watermarked with a 30 s clip from 0:05, the render holds 5 to 35 s of
     // the track: a click at 20 s plays it from 15 s, and the line shows 20 s.
     w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
+    ASSERT_TRUE(Measured(p));
     p.watermarked()->SetValue(true);
     Choose(p.clip(), IndexForClipSeconds(30));
     p.clipStart()->SetValue("5");

@@ -123,6 +123,10 @@ bool WaitUntil(const std::function<bool()>& pred, int timeoutMs) {
     return true;
 }
 
+bool Measured(const Probe& p, int timeoutMs) {
+    return WaitUntil([&p] { return !p.measuring(); }, timeoutMs);
+}
+
 void Click(wxWindow* button) {
     wxCommandEvent event(wxEVT_BUTTON, button->GetId());
     event.SetEventObject(button);

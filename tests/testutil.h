@@ -176,6 +176,10 @@ template <> struct MainWindowProbe<Controls> {
     wxChoice* affixChoice() const { return w->m_affixChoice; }
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
+    wxStaticText* measureLabel() const { return w->m_measureLabel; }
+    wxButton* measureStop() const { return w->m_measureStopButton; }
+    // From an add until its files are measured and any refusal told.
+    bool measuring() const { return w->m_listMeasure.Busy(); }
 
     // The settings as the controls show them.
     Preset preset() const { return w->PresetFromControls(); }
@@ -187,6 +191,10 @@ template <> struct MainWindowProbe<Controls> {
     const wxBitmap& resumeBitmap() const { return w->m_resumeBitmap; }
 };
 using Probe = MainWindowProbe<Controls>;
+
+// Runs the event loop until the files added to the window's lists are
+// measured and any refusal told; true when that happened within timeoutMs.
+bool Measured(const Probe& p, int timeoutMs = 60000);
 
 // A BundleTest with the main window open for the whole case, as w and p.
 class WindowTest : public BundleTest {
