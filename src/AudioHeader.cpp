@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 
 namespace {
 
@@ -93,4 +94,23 @@ double ParseSeconds(const wxArrayString& errors) {
 double HeaderSeconds(const AudioHeader& header) {
     const long long frames = header.frames >= 0 ? header.frames : header.statedFrames;
     return frames >= 0 && header.rate > 0 ? static_cast<double>(frames) / header.rate : -1;
+}
+
+bool ParseSoundStat(const wxArrayString& errors, long long& samples, double& peak) {
+    samples = -1;
+    peak = -1;
+    for (const wxString& line : errors) {
+        double value = 0;
+        if (line.StartsWith("Samples read:"))
+            samples = LeadingNumber(line.Mid(13));
+        else if ((line.StartsWith("Maximum amplitude:") || line.StartsWith("Minimum amplitude:")) &&
+                 wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
+            peak = std::max(peak, std::fabs(value));
+    }
+    return samples >= 0 && peak >= 0;
+}
+
+wxString SoundStatCommand(const wxString& path, const wxString& effects) {
+    return "./sox " + QuoteSoxInput(path) + " -n " + effects + (effects.empty() ? "" : " ") +
+           "stat";
 }

@@ -31,4 +31,10 @@ int ParseLength(const wxArrayString& errors);
 // The same length with its fraction, or -1.
 double ParseSeconds(const wxArrayString& errors);
 
+// The samples (all channels) and the largest absolute sample (0 to 1) of
+// SoX's statistics (stat); false when SoX did not report both.
+bool ParseSoundStat(const wxArrayString& errors, long long& samples, double& peak);
+// The command that prints those statistics of path, after effects.
+wxString SoundStatCommand(const wxString& path, const wxString& effects = wxString());
+
 #endif

@@ -129,21 +129,11 @@ bool FileFacts::SoundPeak(const wxString& path, const wxString& effects, long lo
     auto known = m_sounds.find(key);
     if (known == m_sounds.end()) {
         // Its length once converted, counted by SoX itself, and its loudest sample.
-        const SoxOutput run = SoxQueue::RunNow("./sox " + QuoteSoxInput(path) + " -n " + effects +
-                                               (effects.empty() ? "" : " ") + "stat");
+        const SoxOutput run = SoxQueue::RunNow(SoundStatCommand(path, effects));
         failure = RunFailure(run);
         long long counted = -1;
         double loudest = -1;
-        for (const wxString& line : run.errors) {
-            double value = 0;
-            if (line.StartsWith("Samples read:"))
-                counted = LeadingNumber(line.Mid(13));
-            else if ((line.StartsWith("Maximum amplitude:") ||
-                      line.StartsWith("Minimum amplitude:")) &&
-                     wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
-                loudest = std::max(loudest, std::fabs(value));
-        }
-        if (failure.empty() && (counted < 0 || loudest < 0))
+        if (failure.empty() && !ParseSoundStat(run.errors, counted, loudest))
             failure = "SoX did not report the length.";
         if (!failure.empty())
             return false;

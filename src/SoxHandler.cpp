@@ -94,19 +94,14 @@ wxString CSoxHandler::WatermarkProblem(const wxString& path) {
 }
 
 wxString CSoxHandler::WatermarkCheckCommand(const wxString& path) {
-    return "./sox " + QuoteSoxInput(path) + " -n stat";
+    return SoundStatCommand(path);
 }
 
 wxString CSoxHandler::WatermarkCheckLine(const wxString& path, const SoxOutput& out) {
     wxString failure = RunFailure(out);
+    long long samples = -1;
     double loudest = -1;
-    for (const wxString& line : out.errors) {
-        double value = 0;
-        if ((line.StartsWith("Maximum amplitude:") || line.StartsWith("Minimum amplitude:")) &&
-            wxString(line.AfterFirst(':')).Trim(false).ToCDouble(&value))
-            loudest = std::max(loudest, std::fabs(value));
-    }
-    if (failure.empty() && loudest < 0)
+    if (failure.empty() && !ParseSoundStat(out.errors, samples, loudest))
         failure = "SoX did not report its loudest sample.";
     if (!failure.empty())
         return DisplayName(path) + ": " + failure;
