@@ -1,15 +1,16 @@
-// Benchmark of listing a catalogue (run through scripts/bench; not a test).
+// Benchmark of listing a catalogue (run through scripts/bench under a virtual
+// X server; not a test).
 //
 // Makes a three-minute MP3 with a frame count (LAME's header, as ffmpeg's
 // encoder writes it) and one without (as SoX writes it), and links each under
-// many names. Then times what adding them to the window's list measures (the
-// engine's MeasureLengths: headers in-process, decodes on every core where a
-// header only estimates), SoX decoding the same files on every core, and
-// velisto-batch's dry run over 200 of them.
-#include "SoxJobs.h"
-#include "SoxRunner.h"
+// many names. Then drops them on the window's track list and times the rows
+// appearing and every length being known (headers in-process, decodes on
+// every core where a header only estimates), beside SoX decoding the same
+// files on every core; then velisto-batch's dry run over them.
+#include "MainFormImp.h"
 
-#include <wx/init.h>
+#include <wx/app.h>
+#include <wx/utils.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +19,14 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+struct ListBench {};
+// What the benchmark reads of the window.
+template <> struct MainWindowProbe<ListBench> {
+    static wxListCtrl* Tracks(CMainFormImp& w) { return w.m_trackList; }
+    static bool Measuring(CMainFormImp& w) { return w.m_listMeasure.Busy(); }
+};
+using Probe = MainWindowProbe<ListBench>;
 
 namespace {
 
@@ -59,20 +68,42 @@ wxArrayString Links(const std::string& file, const std::string& folder, int coun
     return paths;
 }
 
-// Seconds MeasureLengths takes for paths, or -1 when a length is missing.
-double ListSeconds(const wxArrayString& paths) {
-    SoxQueue queue;
+struct ListTimes {
+    double rows = -1;    // until every row is shown
+    double lengths = -1; // until every length is known and shown
+};
+
+// Drops paths on a fresh window's track list: how long the rows and their
+// lengths take; -1 for what never came.
+ListTimes ListSeconds(const wxArrayString& paths) {
+    ListTimes times;
+    auto* window = new CMainFormImp(nullptr, wxID_ANY, "list", wxDefaultPosition, wxSize(929, 670),
+                                    wxDEFAULT_FRAME_STYLE);
+    window->Show();
+    wxListCtrl* list = Probe::Tracks(*window);
     const auto start = std::chrono::steady_clock::now();
-    const std::vector<FileLength> lengths = MeasureLengths(paths, queue);
-    const double seconds = Since(start);
-    for (const FileLength& length : lengths) {
-        if (!length.measured)
-            return -1;
+    window->OnFileListDropFiles(paths);
+    if (list->GetItemCount() == static_cast<int>(paths.size()))
+        times.rows = Since(start);
+    while (Probe::Measuring(*window) && Since(start) < 600) {
+        wxTheApp->Yield(true);
+        wxMilliSleep(2);
     }
-    return seconds;
+    bool known = list->GetItemCount() == static_cast<int>(paths.size());
+    for (int row = 0; known && row < list->GetItemCount(); ++row)
+        known = list->GetItemText(row, 3).Contains(":");
+    if (known)
+        times.lengths = Since(start);
+    window->Destroy();
+    wxTheApp->Yield(true);
+    return times;
 }
 
+class ListBenchApp : public wxApp {};
+
 } // namespace
+
+wxIMPLEMENT_APP_NO_MAIN(ListBenchApp);
 
 int main(int argc, char** argv) {
     Options options;
@@ -121,44 +152,54 @@ int main(int argc, char** argv) {
     const wxArrayString dry = Links(framed, work + "/dry", options.dryRun);
     const wxArrayString dryPlain = Links(plain, work + "/dry-plain", options.decoded);
     int status = 0;
-    {
-        wxInitializer toolkit;
-        std::setvbuf(stdout, nullptr, _IOLBF, 0);
-        const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-        std::printf("%u cores, MP3s of %d s\n", cores, options.seconds);
-        auto row = [&](const std::string& what, double seconds, const std::string& beside) {
-            if (seconds < 0) {
-                std::printf("%-46s failed\n", what.c_str());
-                status = 1;
-            } else
-                std::printf("%-46s %8.2f s%s\n", what.c_str(), seconds, beside.c_str());
-        };
-        row("list " + std::to_string(options.listed) + " with a frame count", ListSeconds(listed),
-            "");
-        const double ours = ListSeconds(decoded);
-        auto start = std::chrono::steady_clock::now();
-        const bool soxDecoded = Shell("cd " + Quote(work + "/decoded") + " && ls | xargs -P " +
-                                      std::to_string(cores) + " -I{} sox -V1 {} -n");
-        const double sox = soxDecoded ? Since(start) : -1;
-        char beside[96] = "";
-        if (sox > 0 && ours > 0)
-            std::snprintf(beside, sizeof beside,
-                          "  (SoX decoding them on every core: %.2f s, %.2fx)", sox, ours / sox);
-        row("list " + std::to_string(options.decoded) + " without (decoded)", ours, beside);
-        for (const auto& [folder, label] :
-             {std::pair<std::string, std::string>{"/dry", std::to_string(options.dryRun) +
-                                                              " with a frame count"},
-              {"/dry-plain", std::to_string(options.decoded) + " without"}}) {
-            start = std::chrono::steady_clock::now();
-            const bool ran = Shell(Quote(options.batch) + " --watermark " + Quote(beep) +
-                                   " --level 0 --duck 0 --output " + Quote(work + "/out") +
-                                   " --dry-run " + Quote(work + folder) + " >/dev/null");
-            row("dry run of " + label, ran ? Since(start) : -1, "");
-        }
+    // The window's settings go to a home of its own.
+    wxSetEnv("HOME", wxString::FromUTF8(work));
+    int toolkitArgc = 1; // the toolkit takes no argument of ours
+    if (!wxEntryStart(toolkitArgc, argv) || !wxTheApp || !wxTheApp->CallOnInit()) {
+        std::fprintf(stderr, "No display: run it under xvfb-run.\n");
+        Shell("rm -rf " + Quote(work));
+        return 1;
     }
-    std::printf("\nlist: the lengths the window's list shows, as its add measures them\n"
-                "(headers in-process; a decode on every core where the header only\n"
-                "estimates). dry run: velisto-batch --dry-run, levels as recorded.\n"
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("%u cores, MP3s of %d s\n", cores, options.seconds);
+    auto row = [&](const std::string& what, double seconds, const std::string& beside) {
+        if (seconds < 0) {
+            std::printf("%-46s failed\n", what.c_str());
+            status = 1;
+        } else
+            std::printf("%-46s %8.2f s%s\n", what.c_str(), seconds, beside.c_str());
+    };
+    const ListTimes framedTimes = ListSeconds(listed);
+    row("list " + std::to_string(options.listed) + " with a frame count: rows", framedTimes.rows,
+        "");
+    row("  every length known", framedTimes.lengths, "");
+    const ListTimes decodedTimes = ListSeconds(decoded);
+    auto start = std::chrono::steady_clock::now();
+    const bool soxDecoded = Shell("cd " + Quote(work + "/decoded") + " && ls | xargs -P " +
+                                  std::to_string(cores) + " -I{} sox -V1 {} -n");
+    const double sox = soxDecoded ? Since(start) : -1;
+    char beside[96] = "";
+    if (sox > 0 && decodedTimes.lengths > 0)
+        std::snprintf(beside, sizeof beside, "  (SoX decoding them on every core: %.2f s, %.2fx)",
+                      sox, decodedTimes.lengths / sox);
+    row("list " + std::to_string(options.decoded) + " without: rows", decodedTimes.rows, "");
+    row("  every length known (decoded)", decodedTimes.lengths, beside);
+    for (const auto& [folder, label] :
+         {std::pair<std::string, std::string>{"/dry", std::to_string(options.dryRun) +
+                                                          " with a frame count"},
+          {"/dry-plain", std::to_string(options.decoded) + " without"}}) {
+        start = std::chrono::steady_clock::now();
+        const bool ran = Shell(Quote(options.batch) + " --watermark " + Quote(beep) +
+                               " --level 0 --duck 0 --output " + Quote(work + "/out") +
+                               " --dry-run " + Quote(work + folder) + " >/dev/null");
+        row("dry run of " + label, ran ? Since(start) : -1, "");
+    }
+    wxEntryCleanup();
+    std::printf("\nlist: files dropped on the window's track list, until their rows show\n"
+                "and until every length is known (headers in-process; a decode on every\n"
+                "core where the header only estimates). dry run: velisto-batch --dry-run,\n"
+                "levels as recorded.\n"
                 "targets: 1000 with a frame count <= 2 s; without, <= SoX decoding them on\n"
                 "every core + 10%%; dry run of 200 with a frame count < 5 s.\n");
     Shell("rm -rf " + Quote(work));
