@@ -15,6 +15,7 @@
 #include <wx/wfstream.h>
 
 #include <fcntl.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -55,12 +56,27 @@ void SplitLines(const std::string& bytes, wxArrayString& lines) {
     }
 }
 
+// Whether the pipe holds something to read, or its end. The toolkit's own
+// check gives up, and logs an error, when a child's end interrupts it: the
+// last lines of a run would be lost.
+bool Readable(wxInputStream* stream) {
+    auto* file = dynamic_cast<wxFileInputStream*>(stream);
+    if (!file || !file->IsOk() || stream->Eof())
+        return false;
+    pollfd pipe{file->GetFile()->fd(), POLLIN, 0};
+    int ready;
+    do
+        ready = poll(&pipe, 1, 0);
+    while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
 // Hands take what the pipe holds now, piece by piece, up to limit bytes;
 // true when it stopped at the limit with more to read.
 template <class Take>
 bool ReadAvailable(wxInputStream* stream, const Take& take, size_t limit = SIZE_MAX) {
     char buffer[65536];
-    for (size_t read = 0; stream && stream->CanRead(); read += stream->LastRead()) {
+    for (size_t read = 0; Readable(stream); read += stream->LastRead()) {
         if (read >= limit)
             return true;
         stream->Read(buffer, sizeof buffer);
@@ -205,6 +221,10 @@ unsigned long SoxQueue::Child::s_ends = 0;
 // start happens on the thread that runs the event loop, which ends only with
 // the process. SoX's pipe inputs then die of SIGPIPE. Empty where util-linux
 // is missing.
+bool IsWakeUpPipeRace(const wxString& message) {
+    return message.Contains("Too many writes to wake-up pipe");
+}
+
 const wxString& DieWithParent() {
     static const wxString prefix = wxFileName::IsFileExecutable("/usr/bin/setpriv")
                                        ? "/usr/bin/setpriv --pdeathsig KILL "

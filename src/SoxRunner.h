@@ -22,6 +22,11 @@ extern const wxString g_resourceFolder;
 // would outlive it.
 const wxString& DieWithParent();
 
+// True for the toolkit's assertion that its wake-up pipe held two bytes:
+// children ending together can each signal it, and the pipe is drained
+// either way. Not a fault to report.
+bool IsWakeUpPipeRace(const wxString& message);
+
 // What one SoX run left behind: its exit status (-1 when it could not be
 // started), its standard output and error line by line, and whether a
 // SoxQueue::Cancel ended it before it finished (its output is then partial).

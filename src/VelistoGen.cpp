@@ -2,6 +2,7 @@
 #include "VelistoGen.h"
 
 #include "MainFormImp.h"
+#include "SoxRunner.h"
 
 #include <wx/cmdline.h>
 #include <wx/filename.h>
@@ -58,6 +59,14 @@ void NoteStopRequest(int) {
 
 void MyApp::OnInitCmdLine(wxCmdLineParser& parser) {
     DescribeCommandLine(parser);
+}
+
+void MyApp::OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
+                            const wxChar* msg) {
+    // A race inside the toolkit, harmless: no dialog for it.
+    if (msg && IsWakeUpPipeRace(msg))
+        return;
+    wxApp::OnAssertFailure(file, line, func, cond, msg);
 }
 
 bool MyApp::OnInit() {

@@ -21,6 +21,8 @@ class MyApp : public wxApp {
 public:
     void OnInitCmdLine(wxCmdLineParser& parser) override;
     bool OnInit() override;
+    void OnAssertFailure(const wxChar* file, int line, const wxChar* func, const wxChar* cond,
+                         const wxChar* msg) override;
 
 private:
     wxTimer m_signalCheck;
