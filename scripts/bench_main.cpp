@@ -14,6 +14,7 @@
 // a two-hour track. Two more scenarios time a 60 s preview clip of each
 // track (against SoX cutting and fading the same clip) and tagged FLAC
 // masters with a cover (against SoX converting them, which drops the tags).
+#include "bench_util.h"
 #include "FileFacts.h"
 #include "RenderRun.h"
 #include "SoxHandler.h"
@@ -54,23 +55,8 @@ struct Options {
     std::string bundle = VELISTO_BUNDLE_DIR;
 };
 
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-bool Shell(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
 std::string Track(const std::string& set, int i, const std::string& ext = "mp3") {
     return set + "/in/track" + std::to_string(i + 1) + "." + ext;
-}
-
-double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 enum class Tool { Velisto, Ffmpeg };

@@ -4,6 +4,7 @@
 // reporting "playing"; for the stamped ones also to the whole render taking
 // over from its first part, the longest time nothing played during that
 // hand-over, and how far the position moved against the clock with it.
+#include "bench_util.h"
 #include "MediaControl.h"
 #include "PreviewPlayer.h"
 #include "StampedPreview.h"
@@ -29,10 +30,6 @@ public:
         fprintf(stderr, "player: %s\n", text.utf8_string().c_str());
     }
 };
-
-bool Shell(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
 
 // Runs the event loop until done holds or 120 s pass; seconds waited, or -1.
 double WaitFor(const std::function<bool()>& done) {

@@ -7,6 +7,7 @@
 // appearing and every length being known (headers in-process, decodes on
 // every core where a header only estimates), beside SoX decoding the same
 // files on every core; then velisto-batch's dry run over them.
+#include "bench_util.h"
 #include "MainFormImp.h"
 
 #include <wx/app.h>
@@ -38,21 +39,6 @@ struct Options {
     std::string bundle = VELISTO_BUNDLE_DIR;
     std::string batch = VELISTO_BATCH;
 };
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
-bool Shell(const std::string& command) {
-    return std::system(command.c_str()) == 0;
-}
-
-double Since(std::chrono::steady_clock::time_point start) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
 
 // count names in folder for file, each a hard link: "t0001.mp3", ...
 wxArrayString Links(const std::string& file, const std::string& folder, int count) {

@@ -28,11 +28,24 @@ bool Holds(const wxString& path, long long frames, long channels, long bits) {
                static_cast<long long>(wxFileName(path).GetSize().GetValue());
 }
 
-void Fill(AudioHeader& header, const TagLib::AudioProperties& audio, long bits) {
-    header.rate = audio.sampleRate();
-    header.channels = audio.channels();
-    header.bits = bits;
+// The signal TagLib reads from a File's header, and its frames as stated;
+// false when it reads none or accept refuses what it read.
+template <class File, class Accept>
+bool ReadWith(const wxString& path, AudioHeader& header, Accept accept) {
+    File file(path.fn_str(), true, TagLib::AudioProperties::Accurate);
+    const auto* audio = file.isValid() ? file.audioProperties() : nullptr;
+    if (!audio || !accept(*audio) || audio->sampleRate() <= 0 || audio->channels() <= 0)
+        return false;
+    header.rate = audio->sampleRate();
+    header.channels = audio->channels();
+    header.bits = audio->bitsPerSample();
+    // Left out (0) by some writers: then only decoding tells.
+    if (audio->sampleFrames() > 0)
+        header.statedFrames = audio->sampleFrames();
+    return true;
 }
+
+const auto kAny = [](const auto&) { return true; };
 
 bool ReadMp3(const wxString& path, AudioHeader& header) {
     static std::once_flag initialised;
@@ -75,46 +88,27 @@ bool ReadHeaderInProcess(const wxString& path, AudioHeader& header) {
     const wxString ext = wxFileName(path).GetExt().Lower();
     if (ext == "mp3")
         return ReadMp3(path, header);
-    const TagLib::FileName name = path.fn_str();
-    const auto accurate = TagLib::AudioProperties::Accurate;
-    if (ext == "wav") {
-        TagLib::RIFF::WAV::File file(name, true);
-        const auto* audio = file.isValid() ? file.audioProperties() : nullptr;
-        if (!audio || (audio->format() != kPcm && audio->format() != kFloat &&
-                       audio->format() != kExtensible))
+    if (ext == "flac" || ext == "wv") {
+        // The stream's own count: exact.
+        if (!(ext == "flac" ? ReadWith<TagLib::FLAC::File>(path, header, kAny)
+                            : ReadWith<TagLib::WavPack::File>(path, header, kAny)))
             return false;
-        Fill(header, *audio, audio->bitsPerSample());
-        header.statedFrames = audio->sampleFrames();
-    } else if (ext == "aif" || ext == "aiff") {
-        TagLib::RIFF::AIFF::File file(name, true);
-        const auto* audio = file.isValid() ? file.audioProperties() : nullptr;
-        if (!audio || audio->isAiffC())
-            return false;
-        Fill(header, *audio, audio->bitsPerSample());
-        header.statedFrames = audio->sampleFrames();
-    } else if (ext == "flac") {
-        TagLib::FLAC::File file(name, true, accurate);
-        const auto* audio = file.isValid() ? file.audioProperties() : nullptr;
-        if (!audio)
-            return false;
-        Fill(header, *audio, audio->bitsPerSample());
-        // STREAMINFO may leave the count out (0): then only decoding tells.
-        if (audio->sampleFrames() > 0)
-            header.frames = header.statedFrames = audio->sampleFrames();
-    } else if (ext == "wv") {
-        TagLib::WavPack::File file(name, true, accurate);
-        const auto* audio = file.isValid() ? file.audioProperties() : nullptr;
-        if (!audio)
-            return false;
-        Fill(header, *audio, audio->bitsPerSample());
-        if (audio->sampleFrames() > 0)
-            header.frames = header.statedFrames = audio->sampleFrames();
-    } else
-        return false;
-    if (header.rate <= 0 || header.channels <= 0)
-        return false;
-    if ((ext == "wav" || ext == "aif" || ext == "aiff") &&
-        Holds(path, header.statedFrames, header.channels, header.bits))
         header.frames = header.statedFrames;
-    return true;
+        return true;
+    }
+    bool read = false;
+    if (ext == "wav")
+        read = ReadWith<TagLib::RIFF::WAV::File>(
+            path, header, [](const TagLib::RIFF::WAV::Properties& audio) {
+                return audio.format() == kPcm || audio.format() == kFloat ||
+                       audio.format() == kExtensible;
+            });
+    else if (ext == "aif" || ext == "aiff")
+        read = ReadWith<TagLib::RIFF::AIFF::File>(
+            path, header,
+            [](const TagLib::RIFF::AIFF::Properties& audio) { return !audio.isAiffC(); });
+    // Counted from the data's size, which a file cut short only claims.
+    if (read && Holds(path, header.statedFrames, header.channels, header.bits))
+        header.frames = header.statedFrames;
+    return read;
 }
