@@ -69,7 +69,14 @@ private:
     int m_pid = 0;
 };
 
-class UnderAWindowManager : public BundleTest {};
+class UnderAWindowManager : public BundleTest {
+protected:
+    // Waits for the window manager to take its title bar out of the window.
+    static bool Framed(CMainFormImp& w) {
+        const int menu = w.GetMenuBar()->GetSize().y;
+        return WaitUntil([&] { return w.GetSize().y - w.GetClientSize().y > menu; }, 10000);
+    }
+};
 
 // A window manager takes the title bar and borders out of the opening size:
 // the window must still fit in what is left, without a complaint from the
@@ -78,9 +85,7 @@ TEST_F(UnderAWindowManager, TheWindowFitsItsFrameAndGivesExtraSizeToTheListsAndT
     WindowManager manager;
     MainWindow w;
     Probe p(*w);
-    const int menu = w->GetMenuBar()->GetSize().y;
-    ASSERT_TRUE(WaitUntil([&] { return w->GetSize().y - w->GetClientSize().y > menu; }, 10000))
-        << "no window manager framed the window";
+    ASSERT_TRUE(Framed(*w)) << "no window manager framed the window";
     Pump(200);
     EXPECT_EQ(wxSize(929, 670), w->GetSize());
     EXPECT_EQ(wxSize(929, 670), w->GetMinSize());
@@ -132,9 +137,7 @@ TEST_F(UnderAWindowManager, TheMeasuringCountAndStopFitBesideTheTrackButtons) {
     WindowManager manager;
     MainWindow w;
     Probe p(*w);
-    const int menu = w->GetMenuBar()->GetSize().y;
-    ASSERT_TRUE(WaitUntil([&] { return w->GetSize().y - w->GetClientSize().y > menu; }, 10000))
-        << "no window manager framed the window";
+    ASSERT_TRUE(Framed(*w)) << "no window manager framed the window";
     // Near a whole second, so that each is decoded to be measured: a while to measure.
     MakeTone(Work("slow.mp3"), 4, "sine 440", 44100, 1);
     CopyFile(Work("slow.mp3"), Work("in"), "slow", 40);
