@@ -5,7 +5,10 @@
 #include <wx/string.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
+
+struct LoudnessProfile;
 
 // A position in a track as a player shows it: "m:ss" ("1:05", "75:00").
 wxString ClockText(int seconds);
@@ -29,6 +32,34 @@ inline size_t WatermarkOfCopy(size_t copy, size_t files) {
 // start, start + interval, ... while below the last whole second. Empty when
 // the interval is not positive or the start is negative or past the end.
 std::vector<int> WatermarkPositions(int length, int start, int interval);
+
+// The most seconds "Vary by" moves a copy.
+constexpr int g_maxVary = 5;
+
+// What varies the copies' places.
+struct VaryRequest {
+    int vary = 0;      // seconds a copy may move either way (0: none)
+    uint32_t seed = 0; // mixed with the audio's hash
+    // Seconds each copy's sound lasts: the next copy starts no sooner than a
+    // second after it ends.
+    std::vector<double> soundSeconds;
+    // The music where the copies land (its hash seeds the variation, and
+    // near-silent stretches are avoided), from musicOffset seconds on.
+    const LoudnessProfile* music = nullptr;
+    double musicOffset = 0;
+};
+// The copies' start seconds moved as request says from the regular
+// positions (WatermarkPositions) on a written length of seconds: each by a
+// pseudo-random amount within the range, from the seed and the music's
+// hash, never closer to the one before than its sound's length and a
+// second, and out of near silence to the nearest louder spot in the range.
+// The regular positions as they are when vary is 0 or their interval leaves
+// no room.
+std::vector<double> VariedPositions(const std::vector<int>& regular, double length,
+                                    const VaryRequest& request);
+// A hash of the music as measured: the same sound gives the same hash on
+// any host, whatever its path.
+uint64_t AudioHash(const LoudnessProfile& music);
 
 // The second of a track of length whole seconds that a clip of clipLength
 // seconds asked to start at clipStart does start at: moved earlier where the

@@ -4,12 +4,14 @@
 
 #include "Formats.h"
 #include "LevelPlan.h"
+#include "Recipients.h"
 #include "TrackResult.h"
 
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -43,6 +45,10 @@ struct WatermarkSettings {
     int clipLength = 0;
     int clipStart = 0;
     int clipFade = 2;
+    // Seconds each copy may move from its regular place (0: none), and the
+    // seed of that variation.
+    int vary = 0;
+    uint32_t seed = 1;
 };
 
 // Everything a run needs besides the files, taken once when it starts.
@@ -50,6 +56,8 @@ struct RenderSettings : WatermarkSettings {
     wxString prefix;
     wxString suffix;
     wxString mergeName; // merged file's name; its extension is replaced by the format's
+    // A copy of every track per recipient, or an ordinary run when empty.
+    RecipientOptions recipients;
 };
 
 // The merged file's name offered before the user names it: the first
@@ -85,10 +93,12 @@ struct SoxJob;
 // What a run would do with one track.
 struct TrackPlan {
     TrackResult result;            // Done when it would render
+    wxString track;                // the track it renders
+    wxString recipient;            // whose copy it is, or empty
     wxString output;               // where it would write (the merged file when merging)
-    std::vector<int> positions;    // seconds its watermark copies start at
+    std::vector<double> positions; // seconds its watermark copies start at
     int clipFrom = -1;             // second its clip starts at, -1 for the whole track
-    int cutCopy = -1;              // the copy cut at the clip's end, or -1
+    double cutCopy = -1;           // the copy cut at the clip's end, or -1
     std::vector<CopyLevel> levels; // each copy's gain and the music's under it
 };
 
@@ -106,6 +116,9 @@ public:
     wxString MergeProblem() const;
     // Where the merged file goes.
     wxString MergedPath() const;
+    // Where a recipients run writes its manifest (the output folder's
+    // g_manifestName), or empty for an ordinary run.
+    wxString ManifestPath() const;
 
     // How many tracks render at the same time; 0 (the default) means one per
     // processor core.
