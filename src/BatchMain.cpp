@@ -159,17 +159,16 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
         }
         wxString at;
         for (size_t k = 0; k < plan.positions.size(); ++k)
-            at += (at.empty() ? "" : ", ") + wxString::Format("%d s", plan.positions[k]) +
+            at += (at.empty() ? "" : ", ") + SecondsText(plan.positions[k]) +
                   (k < plan.levels.size() ? " (" + GainText(plan.levels[k]) + ")" : wxString());
-        Print(stdout,
-              DisplayName(tracks[i]) + " -> " + plan.output + ": " +
-                  ClipText(settings, plan.clipFrom) +
-                  (at.empty() ? wxString("no watermark, the track is too short")
-                              : "watermarks at " + at) +
-                  (plan.cutCopy < 0 ? wxString()
-                                    : wxString::Format(", the one at %d s cut at the clip's end",
-                                                       plan.cutCopy)) +
-                  "\n");
+        Print(stdout, DisplayName(tracks[i]) + " -> " + plan.output + ": " +
+                          ClipText(settings, plan.clipFrom) +
+                          (at.empty() ? wxString("no watermark, the track is too short")
+                                      : "watermarks at " + at) +
+                          (plan.cutCopy < 0 ? wxString()
+                                            : ", the one at " + SecondsText(plan.cutCopy) +
+                                                  " cut at the clip's end") +
+                          "\n");
     }
     return g_signal ? 128 + g_signal : status;
 }

@@ -17,9 +17,9 @@ struct LeakAnswer {
     Kind kind = Kind::Failed;
     wxString recipient;
     wxString id;
-    wxString output;         // the manifest's file the copy was found to be
-    double confidence = 0;   // 0 to 1
-    wxString text;           // the answer as a line for the user
+    wxString output;       // the manifest's file the copy was found to be
+    double confidence = 0; // 0 to 1
+    wxString text;         // the answer as a line for the user
 };
 
 // Identifies file against the manifest at manifestPath. Its tags decide

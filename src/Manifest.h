@@ -16,9 +16,9 @@ extern const wxString g_manifestName; // "manifest.json"
 struct ManifestCopy {
     wxString recipient;
     wxString id;
-    wxString track;  // the track it was rendered from, absolute
-    wxString output; // the file written, absolute
-    wxString sha256; // of output as written, lower-case hex
+    wxString track;    // the track it was rendered from, absolute
+    wxString output;   // the file written, absolute
+    wxString sha256;   // of output as written, lower-case hex
     uint32_t seed = 0; // its placement's seed (the recipient's)
     // Seconds into output where each watermark copy starts, in order, and
     // the sound each plays: an index into Manifest::watermarks, or -1 for
@@ -28,8 +28,8 @@ struct ManifestCopy {
 };
 
 struct Manifest {
-    uint32_t seed = 0;     // the run's seed
-    int vary = 0;          // seconds the copies varied by
+    uint32_t seed = 0;        // the run's seed
+    int vary = 0;             // seconds the copies varied by
     wxArrayString watermarks; // the watermark files, absolute, in list order
     std::vector<ManifestCopy> copies;
 };

@@ -22,6 +22,9 @@ bool ParseClockText(const wxString& text, int& seconds);
 // digits ("03:05", "100:00").
 wxString LengthText(int seconds);
 
+// Seconds as a dry run and the strip show a copy's place: "12 s", "12.35 s".
+wxString SecondsText(double seconds);
+
 // The watermark file (0 to files - 1) that copy plays: the list in its order,
 // from its first entry again when it runs out.
 inline size_t WatermarkOfCopy(size_t copy, size_t files) {

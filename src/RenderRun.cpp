@@ -255,7 +255,8 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
             if (track.sox.BeginRun(command)) {
                 plan.result.outcome = TrackOutcome::Done;
                 plan.output = m_settings.merge ? MergedPath() : track.sox.GetResultOutput();
-                plan.positions = track.sox.GetPositions();
+                plan.positions.assign(track.sox.GetPositions().begin(),
+                                      track.sox.GetPositions().end());
                 plan.clipFrom = track.sox.GetClipFrom();
                 plan.cutCopy = track.sox.GetCutCopy();
                 plan.levels = track.sox.GetCopyLevels();
