@@ -16,6 +16,7 @@
 #include <wx/cmdline.h>
 #include <wx/evtloop.h>
 #include <wx/fileconf.h>
+#include <wx/log.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/msgout.h>
@@ -161,8 +162,9 @@ int Batch::DryRun(const RenderSettings& settings, const wxArrayString& tracks,
         for (size_t k = 0; k < plan.positions.size(); ++k)
             at += (at.empty() ? "" : ", ") + SecondsText(plan.positions[k]) +
                   (k < plan.levels.size() ? " (" + GainText(plan.levels[k]) + ")" : wxString());
-        Print(stdout, DisplayName(tracks[i]) + " -> " + plan.output + ": " +
-                          ClipText(settings, plan.clipFrom) +
+        Print(stdout, DisplayName(plan.track) +
+                          (plan.recipient.empty() ? wxString() : " for " + plan.recipient) +
+                          " -> " + plan.output + ": " + ClipText(settings, plan.clipFrom) +
                           (at.empty() ? wxString("no watermark, the track is too short")
                                       : "watermarks at " + at) +
                           (plan.cutCopy < 0 ? wxString()
@@ -200,6 +202,9 @@ int Batch::Settings(PresetStore& presets, const wxArrayString& tracks, Preset& p
     if (status != kRendered)
         return status;
     settings = SettingsFromPreset(preset);
+    wxString problem;
+    if (!m_options.ApplyRecipients(settings.recipients, problem))
+        return Fail(problem);
     if (Has("merge"))
         settings.mergeName = Option("merge");
     else if (settings.merge && !tracks.empty())
@@ -220,7 +225,8 @@ wxString Batch::SaveConflict() const {
         return Has("replace") ? "--replace goes with --save-preset NAME only" : wxString();
     if (m_options.TrackCount() > 0)
         return "--save-preset renders nothing: give no TRACK";
-    for (const char* option : {"list-presets", "dry-run", "skip-existing", "jobs"}) {
+    for (const char* option : {"list-presets", "dry-run", "skip-existing", "jobs", "recipients",
+                               "recipient-in-name", "spoken-tag"}) {
         if (Has(option))
             return wxString("--") + option +
                    " does not go with --save-preset, which renders nothing";
@@ -334,8 +340,9 @@ int Batch::Run() {
     struct EmptyFolder {
         wxString path;
         ~EmptyFolder() {
+            wxLogNull quiet; // it fails, as it should, once anything is in it
             if (!path.empty())
-                wxRmdir(path); // fails, as it should, once anything is in it
+                wxRmdir(path);
         }
     } made{madeFolder ? settings.folder : wxString()};
 

@@ -3,6 +3,7 @@
 #include "BatchOptions.h"
 
 #include "Formats.h"
+#include "Manifest.h"
 #include "Placement.h"
 
 #include <wx/filefn.h>
@@ -11,6 +12,7 @@
 #include <wx/thread.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 namespace {
@@ -46,6 +48,11 @@ const char kHelp[] =
     "                     the music around each copy (default: the preset's, else\n"
     "                     around)\n"
     "  --duck DB          dip the music under every copy, 0 to %d dB\n"
+    "  --vary SECONDS     move each copy by up to SECONDS either way, 0 to %d,\n"
+    "                     pseudo-randomly from the seed and the track's sound\n"
+    "                     (0 keeps the regular places)\n"
+    "  --seed N           the seed of that variation, 0 to 4294967295: the same\n"
+    "                     seed and settings give the same files on any machine\n"
     "  --format FORMAT    %s\n"
     "  --bitrate KBITS    MP3, Opus or M4A bit rate in kbit/s, or Ogg's nominal one:\n"
     "                     %s\n"
@@ -61,6 +68,14 @@ const char kHelp[] =
     "  --output DIR       output folder, created when missing\n"
     "  --merge NAME       join the outputs, in track order, into DIR/NAME; only the\n"
     "                     joined file is kept\n"
+    "  --recipients FILE  one copy of every track per recipient of FILE (CSV: a name\n"
+    "                     and an optional ID per line), in a folder per recipient,\n"
+    "                     each tagged with its recipient and placed with a seed of\n"
+    "                     its own; a manifest, %s, is written beside them\n"
+    "  --recipient-in-name  the recipient at the end of each file name instead of a\n"
+    "                     folder per recipient\n"
+    "  --spoken-tag       add a spoken \"For NAME\" to each recipient's watermarks\n"
+    "                     (made with espeak-ng)\n"
     "  --jobs N           render N tracks at once (default: one per processor core;\n"
     "                     at most %d per core, %d here)\n"
     "  --skip-existing    leave out every track whose output file exists and is\n"
@@ -158,6 +173,11 @@ const wxCmdLineEntryDesc kOptions[] = {
     {wxCMD_LINE_OPTION, nullptr, "level-lu", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "level-against", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "duck", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "vary", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "seed", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "recipients", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "recipient-in-name", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_SWITCH, nullptr, "spoken-tag", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "format", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_OPTION, nullptr, "bitrate", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "mono", nullptr, wxCMD_LINE_VAL_NONE, 0},
@@ -196,10 +216,10 @@ wxString BatchOptions::HelpText() {
         kHelp, g_maxWatermarkSeconds, Choices(Offered(StartSecondsForIndex, g_startChoiceCount)), 1,
         kMaxInterval, Choices(Offered(RepeatSecondsForIndex, g_repeatChoiceCount)),
         g_minWatermarkLevel, g_maxWatermarkLevel, g_minWatermarkLevel, g_maxWatermarkLevel,
-        g_maxDuck, FormatNames(),
+        g_maxDuck, g_maxVary, FormatNames(),
         Choices(Offered(BitrateForSliderPosition, g_qualityPositionCount)), kMaxClip,
         Choices(std::vector<int>(clips.begin() + 1, clips.end())), ClockText(g_maxClipStart),
-        g_maxClipFade, kJobsPerCore, MaxJobs());
+        g_maxClipFade, g_manifestName, kJobsPerCore, MaxJobs());
 }
 
 wxString BatchOptions::Parse() {
@@ -227,6 +247,7 @@ bool BatchOptions::ApplyOptions(Preset& preset, wxString& problem) const {
         !RangedValue("level", g_minWatermarkLevel, g_maxWatermarkLevel, preset.level, problem) ||
         !RangedValue("level-lu", g_minWatermarkLevel, g_maxWatermarkLevel, preset.level, problem) ||
         !RangedValue("duck", 0, g_maxDuck, preset.duck, problem) ||
+        !RangedValue("vary", 0, g_maxVary, preset.vary, problem) ||
         !RangedValue("clip", 0, kMaxClip, preset.clipLength, problem) ||
 
         !RangedValue("fade", 0, g_maxClipFade, preset.clipFade, problem))
@@ -277,6 +298,36 @@ bool BatchOptions::ApplyOptions(Preset& preset, wxString& problem) const {
     }
     if (Has("merge"))
         preset.merge = true;
+    if (Has("seed")) {
+        unsigned long long seed = 0;
+        if (!Option("seed").ToULongLong(&seed) || seed > UINT32_MAX ||
+            Option("seed").find_first_not_of("0123456789") != wxString::npos) {
+            problem = "--seed " + Option("seed") + " is not offered; use 0 to 4294967295";
+            return false;
+        }
+        preset.seed = static_cast<uint32_t>(seed);
+    }
+    return true;
+}
+
+bool BatchOptions::ApplyRecipients(RecipientOptions& recipients, wxString& problem) const {
+    if (!Has("recipients")) {
+        if (Has("recipient-in-name") || Has("spoken-tag")) {
+            problem = wxString("--") + (Has("spoken-tag") ? "spoken-tag" : "recipient-in-name") +
+                      " needs --recipients FILE";
+            return false;
+        }
+        return true;
+    }
+    if (!ReadRecipients(Absolute(Option("recipients"), m_startFolder), recipients.list, problem))
+        return false;
+    recipients.naming =
+        Has("recipient-in-name") ? RecipientNaming::FileName : RecipientNaming::Folder;
+    recipients.spoken = Has("spoken-tag");
+    if (recipients.spoken && !MissingSpeechReason().empty()) {
+        problem = MissingSpeechReason();
+        return false;
+    }
     return true;
 }
 

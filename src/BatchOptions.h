@@ -4,6 +4,7 @@
 #define BATCHOPTIONS_H
 
 #include "PresetStore.h"
+#include "Recipients.h"
 
 #include <wx/arrstr.h>
 #include <wx/cmdline.h>
@@ -33,6 +34,9 @@ public:
     void SetStartFolder(const wxString& folder) { m_startFolder = folder; }
     // The options' changes to preset; false with the usage problem.
     bool ApplyOptions(Preset& preset, wxString& problem) const;
+    // The recipients given (none without --recipients); false with the
+    // problem (an unusable file, espeak-ng missing for --spoken-tag).
+    bool ApplyRecipients(RecipientOptions& recipients, wxString& problem) const;
     // The tracks given, a folder's audio files in its place; notes names
     // each folder that held none.
     wxArrayString Tracks(wxArrayString& notes) const;

@@ -209,6 +209,14 @@ bool PresetStore::Load(const wxString& name, Preset& preset) {
         preset.levelMode = LevelMode::AsRecorded;
     preset.duck =
         static_cast<int>(wxClip(m_config.Read(watermark + "Duck", 0L), 0L, long{g_maxDuck}));
+    preset.vary =
+        static_cast<int>(wxClip(m_config.Read(watermark + "VaryBy", 0L), 0L, long{g_maxVary}));
+    // Written as text: a long may not hold every seed.
+    unsigned long long seed = 0;
+    if (m_config.Read(watermark + "Seed", wxString()).ToULongLong(&seed) && seed <= UINT32_MAX)
+        preset.seed = static_cast<uint32_t>(seed);
+    else
+        preset.seed = Preset().seed;
 
     preset.mono = m_config.Read(output + "IsMono", 0L) != 0;
     preset.merge = m_config.Read(output + "IsAppend", 0L) != 0;
@@ -283,6 +291,8 @@ bool PresetStore::Save(const wxString& name, const Preset& preset) {
     m_config.Write(watermark + "WatermarkLevel", static_cast<long>(preset.level));
     m_config.Write(watermark + "LevelMode", LevelModeName(preset.levelMode));
     m_config.Write(watermark + "Duck", static_cast<long>(preset.duck));
+    m_config.Write(watermark + "VaryBy", static_cast<long>(preset.vary));
+    m_config.Write(watermark + "Seed", wxString::Format("%u", preset.seed));
 
     m_config.Write(output + "IsMono", preset.mono);
     m_config.Write(output + "IsAppend", preset.merge);

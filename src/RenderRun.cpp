@@ -3,6 +3,7 @@
 
 #include "AppPaths.h"
 #include "FfmpegCommand.h"
+#include "Manifest.h"
 #include "SoxJobs.h"
 #include "TagCopy.h"
 
@@ -14,6 +15,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <set>
 
 const int g_maxWatermarkSeconds = 4;
 
@@ -46,6 +48,8 @@ CSoxHandler WatermarkHandler(const RenderSettings& settings, const wxArrayString
     sox.SetPrefix(settings.prefix);
     sox.SetSuffix(settings.suffix);
     sox.SetClip(settings.clipLength, settings.clipStart, settings.clipFade);
+    sox.SetVary(settings.vary);
+    sox.SetSeed(settings.seed);
     return sox;
 }
 
@@ -66,8 +70,54 @@ bool IsRenderedAlready(const wxString& output, const wxString& track,
 
 RenderRun::RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
                      const wxArrayString& watermarks)
-    : m_settings(settings), m_tracks(tracks), m_watermarks(watermarks) {
+    : m_settings(settings), m_watermarks(watermarks) {
+    const std::vector<Recipient>& recipients = settings.recipients.list;
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        for (size_t r = 0; r < std::max<size_t>(1, recipients.size()); ++r) {
+            m_tracks.Add(tracks[i]);
+            m_trackOf.push_back(i);
+            m_recipientOf.push_back(recipients.empty() ? -1 : static_cast<int>(r));
+        }
+    }
 }
+
+wxString RenderRun::EntryName(size_t row) const {
+    const wxString name = DisplayName(m_tracks[row]);
+    return m_recipientOf[row] < 0
+               ? name
+               : name + " for " + m_settings.recipients.list[m_recipientOf[row]].name;
+}
+
+wxArrayString RenderRun::EntryLines(size_t row, const wxArrayString& lines) const {
+    if (m_recipientOf[row] < 0)
+        return lines;
+    const wxString name = DisplayName(m_tracks[row]) + ": ";
+    wxArrayString named;
+    for (const wxString& line : lines)
+        named.Add(line.StartsWith(name) ? EntryName(row) + ": " + line.Mid(name.length()) : line);
+    return named;
+}
+
+int RenderRun::RecipientVary() const {
+    // Copies placed alike could not be told apart.
+    return m_settings.vary > 0 ? m_settings.vary : kRecipientVary;
+}
+
+wxString RenderRun::ManifestPath() const {
+    if (m_settings.recipients.list.empty())
+        return wxString();
+    return wxFileName(m_settings.folder, g_manifestName).GetFullPath();
+}
+
+// One track of a run: its engine, where it writes and how it went.
+struct RenderRun::Track {
+    CSoxHandler sox;
+    wxString output;   // where it writes
+    wxString identity; // of output, taken before the run wrote anything
+    wxString trackIdentity;
+    bool ended = false;
+    TrackResult result;
+};
 
 wxString RenderRun::InputProblem() const {
     if (m_settings.folder.empty())
@@ -84,6 +134,23 @@ wxString RenderRun::InputProblem() const {
     const wxString encoder = MissingEncoderReason(m_settings.format);
     if (!encoder.empty())
         return encoder;
+    const std::vector<Recipient>& recipients = m_settings.recipients.list;
+    if (!recipients.empty()) {
+        if (m_settings.merge)
+            return "Recipients get a copy of every track each: turn off merging to make their "
+                   "copies.";
+        if (m_settings.recipients.spoken && !MissingSpeechReason().empty())
+            return MissingSpeechReason();
+        std::set<wxString> names;
+        for (const Recipient& recipient : recipients) {
+            const wxString problem = RecipientProblem(recipient);
+            if (!problem.empty())
+                return "Recipient \"" + recipient.name + "\": " + problem + ".";
+            if (!names.insert(RecipientFileName(recipient.name)).second)
+                return "Two recipients would share the name " + RecipientFileName(recipient.name) +
+                       " in their files. Please tell them apart.";
+        }
+    }
     // Either would put the output outside the chosen folder.
     for (const wxString& affix : {m_settings.prefix, m_settings.suffix}) {
         if (affix.find_first_of(wxFileName::GetPathSeparators()) != wxString::npos ||
@@ -92,11 +159,11 @@ wxString RenderRun::InputProblem() const {
     }
     // Found now rather than after every track has rendered.
     if (!m_settings.merge) {
-        for (const wxString& track : m_tracks) {
-            const wxString output =
-                WatermarkOutputPath(track, m_settings.folder, m_settings.prefix, m_settings.suffix,
-                                    FormatExtension(m_settings.format));
-            if (IsNameTooLong(wxFileName(output).GetFullName()))
+        const std::vector<Track> tracks = PrepareTracks(wxString(), {}, false);
+        for (size_t row = 0; row < tracks.size(); ++row) {
+            const wxString& track = m_tracks[row];
+            if (IsNameTooLong(wxFileName(tracks[row].output).GetFullName()) ||
+                IsNameTooLong(wxFileName(tracks[row].output).GetPath().AfterLast('/')))
                 return "The output name for " + DisplayName(track) +
                        " would be longer than the file system allows (" +
                        wxString::Format("%zu", g_maxNameBytes) +
@@ -133,17 +200,8 @@ wxString RenderRun::MergeProblem() const {
     return wxString();
 }
 
-// One track of a run: its engine, where it writes and how it went.
-struct RenderRun::Track {
-    CSoxHandler sox;
-    wxString output;   // where it writes
-    wxString identity; // of output, taken before the run wrote anything
-    wxString trackIdentity;
-    bool ended = false;
-    TrackResult result;
-};
-
 std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFolder,
+                                                       const std::vector<wxString>& spoken,
                                                        bool make) const {
     const CSoxHandler settings = WatermarkHandler(m_settings, m_watermarks);
     std::vector<Track> tracks(m_tracks.size());
@@ -151,6 +209,26 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
         Track& track = tracks[i];
         track.sox = settings;
         track.sox.SetInputFile(m_tracks[i]);
+        if (m_recipientOf[i] >= 0) {
+            const Recipient& recipient = m_settings.recipients.list[m_recipientOf[i]];
+            const wxString name = RecipientFileName(recipient.name);
+            if (m_settings.recipients.naming == RecipientNaming::Folder) {
+                const wxString folder = wxFileName(m_settings.folder, name).GetFullPath();
+                if (make && !wxDirExists(folder))
+                    wxFileName::Mkdir(folder);
+                track.sox.SetOutputFile(folder);
+            } else {
+                track.sox.SetSuffix(m_settings.suffix + " for " + name);
+            }
+            track.sox.SetVary(RecipientVary());
+            track.sox.SetSeed(RecipientSeed(m_settings.seed, recipient));
+            track.sox.SetRecipient(recipient);
+            if (static_cast<size_t>(m_recipientOf[i]) < spoken.size()) {
+                wxArrayString watermarks = m_watermarks;
+                watermarks.Add(spoken[m_recipientOf[i]]);
+                track.sox.SetWaterMarks(watermarks);
+            }
+        }
         // A part of the merged file gets its tags with the merged file.
         track.sox.SetCopyTags(renderFolder.empty());
         if (!renderFolder.empty()) {
@@ -207,12 +285,16 @@ void RenderRun::MeasureAhead(std::vector<Track>& tracks, const std::function<boo
     // that follows finds it all known and runs nothing.
     SoxQueue queue;
     const std::function<bool(size_t)> headerRead = ReadHeadersAhead(tracks[0].sox, m_tracks, queue);
-    const bool music = m_settings.levelMode != LevelMode::AsRecorded || m_settings.duck > 0;
+    // Varied places are planned on the music too.
+    const bool music = m_settings.levelMode != LevelMode::AsRecorded || m_settings.duck > 0 ||
+                       m_settings.vary > 0 || !m_settings.recipients.list.empty();
     std::vector<CSoxHandler> lengths;
     lengths.reserve(tracks.size()); // the jobs hold on to them
     for (size_t row = 0; row < tracks.size(); ++row) {
         tracks[row].sox.SetMusicOptional(true);
-        if (!UnreadableFileLine(m_tracks[row]).empty())
+        // A track's recipients' copies share its measure.
+        const bool again = row > 0 && m_trackOf[row] == m_trackOf[row - 1];
+        if (again || !UnreadableFileLine(m_tracks[row]).empty())
             continue;
         SoxJob job;
         if (music) {
@@ -230,18 +312,118 @@ void RenderRun::MeasureAhead(std::vector<Track>& tracks, const std::function<boo
     queue.Run(stop);
 }
 
+bool RenderRun::MakeSpokenTags(const wxString& folder, std::vector<wxString>& spoken,
+                               wxArrayString& lines) const {
+    spoken.clear();
+    if (!m_settings.recipients.spoken)
+        return true;
+    for (const Recipient& recipient : m_settings.recipients.list) {
+        wxString error;
+        const wxString path =
+            folder.empty() ? wxString() : MakeSpokenTag(recipient.name, folder, error);
+        if (path.empty()) {
+            lines.Add(recipient.name + ": Not processed: " +
+                      (error.empty() ? "no temporary folder for the spoken tag." : error));
+            return false;
+        }
+        spoken.push_back(path);
+    }
+    return true;
+}
+
+wxString RenderRun::WriteRunManifest(const std::vector<Track>& tracks, bool& failed) const {
+    failed = true;
+    const wxString path = ManifestPath();
+    Manifest manifest;
+    manifest.seed = m_settings.seed;
+    manifest.vary = RecipientVary();
+    for (const wxString& watermark : m_watermarks)
+        manifest.watermarks.Add(wxFileName(watermark).GetAbsolutePath());
+    std::set<wxString> written;
+    for (size_t row = 0; row < tracks.size(); ++row) {
+        const Track& track = tracks[row];
+        if (m_recipientOf[row] < 0 || !track.result.HasOutput())
+            continue;
+        const Recipient& recipient = m_settings.recipients.list[m_recipientOf[row]];
+        ManifestCopy copy;
+        copy.recipient = recipient.name;
+        copy.id = recipient.id;
+        copy.track = wxFileName(m_tracks[row]).GetAbsolutePath();
+        copy.output = wxFileName(track.output).GetAbsolutePath();
+        copy.sha256 = FileSha256(track.output);
+        copy.seed = RecipientSeed(m_settings.seed, recipient);
+        copy.positions = track.sox.GetPositions();
+        for (int sound : track.sox.GetCopySounds())
+            copy.sounds.push_back(static_cast<size_t>(sound) < m_watermarks.size() ? sound : -1);
+        written.insert(copy.output);
+        manifest.copies.push_back(copy);
+    }
+    if (manifest.copies.empty()) {
+        failed = false;
+        return wxString();
+    }
+    // An earlier run's copies stay traceable: they are kept, unless this run
+    // wrote their files again.
+    const size_t ours = manifest.copies.size();
+    Manifest earlier;
+    wxString error;
+    if (wxFileExists(path)) {
+        if (!ReadManifest(path, earlier, error))
+            return g_manifestName + ": Not written: " + error;
+        for (ManifestCopy copy : earlier.copies) {
+            if (written.count(copy.output))
+                continue;
+            for (int& sound : copy.sounds) {
+                if (sound < 0 || static_cast<size_t>(sound) >= earlier.watermarks.size())
+                    continue;
+                const wxString& file = earlier.watermarks[sound];
+                int index = manifest.watermarks.Index(file);
+                if (index == wxNOT_FOUND)
+                    index = static_cast<int>(manifest.watermarks.Add(file));
+                sound = index;
+            }
+            manifest.copies.push_back(copy);
+        }
+    }
+    if (!WriteManifest(path, manifest, error))
+        return g_manifestName + ": Not written: " + error;
+    failed = false;
+    auto count = [](size_t n, const char* one, const char* many) {
+        return wxString::Format("%zu %s", n, n == 1 ? one : many);
+    };
+    return g_manifestName + ": lists " + count(ours, "copy", "copies") + " written for " +
+           count(m_settings.recipients.list.size(), "recipient", "recipients") +
+           (manifest.copies.size() > ours
+                ? ", and " + count(manifest.copies.size() - ours, "copy", "copies") +
+                      " of earlier runs"
+                : wxString()) +
+           ".";
+}
+
 std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const {
     // A merge's parts would go to a private folder: planned in one that is
     // never made, so nothing in the output folder is taken for theirs.
     const wxString nowhere = m_settings.merge ? wxFileName::GetTempDir() + "/velisto-plan-" +
                                                     wxString::Format("%lu", wxGetProcessId())
                                               : wxString();
-    std::vector<Track> tracks = PrepareTracks(nowhere, false);
-    MeasureAhead(tracks, stop);
+    TempFolder speech("velisto-plan");
+    std::vector<wxString> spoken;
+    wxArrayString speechLines;
     std::vector<TrackPlan> plans;
+    if (!MakeSpokenTags(speech.Path(), spoken, speechLines)) {
+        TrackPlan plan;
+        plan.result.lines = speechLines;
+        plans.push_back(plan);
+        return plans;
+    }
+    std::vector<Track> tracks = PrepareTracks(nowhere, spoken, false);
+    MeasureAhead(tracks, stop);
     for (size_t row = 0; row < tracks.size() && !(stop && stop()); ++row) {
         Track& track = tracks[row];
         TrackPlan plan;
+        plan.track = m_tracks[row];
+        if (m_recipientOf[row] >= 0)
+            plan.recipient = m_settings.recipients.list[m_recipientOf[row]].name;
         const wxString refusal = Refusal(tracks, row);
         if (!refusal.empty()) {
             plan.result.lines.Add(refusal);
@@ -255,8 +437,7 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
             if (track.sox.BeginRun(command)) {
                 plan.result.outcome = TrackOutcome::Done;
                 plan.output = m_settings.merge ? MergedPath() : track.sox.GetResultOutput();
-                plan.positions.assign(track.sox.GetPositions().begin(),
-                                      track.sox.GetPositions().end());
+                plan.positions = track.sox.GetPositions();
                 plan.clipFrom = track.sox.GetClipFrom();
                 plan.cutCopy = track.sox.GetCutCopy();
                 plan.levels = track.sox.GetCopyLevels();
@@ -264,6 +445,7 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
                 plan.result = track.sox.GetTrackResult();
             }
         }
+        plan.result.lines = EntryLines(row, plan.result.lines);
         track.result = plan.result; // a later track of the same output name sees it
         plans.push_back(plan);
     }
@@ -281,9 +463,10 @@ struct RenderRun::Pass {
     SoxQueue queue;
     RenderProgress* progress;
     std::function<bool(size_t)> headerRead;
-    std::vector<char> skipped;  // by row: already rendered, left out
-    std::vector<char> measured; // by row: its music measured (or known not to be)
-    size_t begun = 0;           // rows whose renders have begun, from the first
+    std::vector<char> skipped;   // by row: already rendered, left out
+    std::vector<char> measured;  // by row: its music measured (or known not to be)
+    std::vector<size_t> trackOf; // by row: the listed track it renders
+    size_t begun = 0;            // rows whose renders have begun, from the first
     size_t ended = 0;
 
     void Finish(Track& track) {
@@ -325,7 +508,7 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
             return false;
         }
         if (pass.progress)
-            pass.progress->TrackStarted(row, pass.tracks.size(), DisplayName(m_tracks[row]));
+            pass.progress->TrackStarted(row, pass.tracks.size(), EntryName(row));
         // Fewer renders than cores from here on (one at a time, or the last
         // of a batch): this one can spread over two.
         const SoxQueue& queue = pass.queue;
@@ -363,8 +546,16 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             return lines;
         }
     }
+    std::unique_ptr<TempFolder> speech;
+    std::vector<wxString> spoken;
+    if (m_settings.recipients.spoken) {
+        speech.reset(new TempFolder("velisto-speech"));
+        if (!MakeSpokenTags(speech->Path(), spoken, lines))
+            return lines;
+    }
     Pass pass(m_parallel, progress);
-    pass.tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString());
+    pass.trackOf = m_trackOf;
+    pass.tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString(), spoken);
     // Only the tracks to render have their headers read: a resumed catalogue
     // run spends nothing on the part already done.
     pass.skipped.assign(count, 0);
@@ -384,12 +575,24 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     }
     // Each track's music is measured just ahead of its render, so that the
     // render need not wait for it and a cancel ends it as it ends renders.
+    // A track's recipients' copies share its measure, once.
     pass.measured.assign(count, 1);
     for (size_t row = 0; row < count; ++row) {
         if (!pass.skipped[row]) {
-            pass.measured[row] = 0;
-            pass.queue.Add(
-                MusicLoudnessJob(m_tracks[row], [&pass, row] { pass.measured[row] = 1; }));
+            size_t first = row;
+            while (first > 0 && m_trackOf[first - 1] == m_trackOf[row])
+                --first;
+            if (first == row || pass.skipped[first]) {
+                pass.measured[row] = 0;
+                pass.queue.Add(MusicLoudnessJob(m_tracks[row], [&pass, row] {
+                    for (size_t next = row;
+                         next < pass.measured.size() && pass.trackOf[next] == pass.trackOf[row];
+                         ++next)
+                        pass.measured[next] = 1;
+                }));
+            } else {
+                pass.measured[row] = pass.measured[first];
+            }
         }
         pass.queue.Add(TrackJob(pass, row));
     }
@@ -405,6 +608,7 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             pass.Finish(track);
         }
         notRendered += track.result.outcome == TrackOutcome::Cancelled;
+        track.result.lines = EntryLines(row, track.result.lines);
         WX_APPEND_ARRAY(lines, track.result.lines);
         m_results.push_back(track.result);
         if (track.result.HasOutput()) {
@@ -413,13 +617,22 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             rendered.Add(track.output);
         }
     }
+    // The copies written are traceable, whether or not the run went to its end.
+    bool manifestFailed = false;
+    if (!m_settings.recipients.list.empty()) {
+        bool failed = false;
+        const wxString manifest = WriteRunManifest(pass.tracks, failed);
+        if (!manifest.empty())
+            lines.Add(manifest);
+        manifestFailed = failed;
+    }
     if (pass.queue.WasCancelled()) {
         m_cancelled = true;
         lines.Add(
             wxString::Format("Cancelled: %zu of %zu tracks not rendered.", notRendered, count));
         return lines;
     }
-    m_complete = rendered.size() == count;
+    m_complete = rendered.size() == count && !manifestFailed;
     if (m_settings.merge && !Join(rendered, firstRendered, progress, lines))
         m_complete = false;
     return lines;

@@ -162,9 +162,27 @@ private:
     struct Track;
     struct Pass;
     // One engine per track, writing into folder (the output folder, or a
-    // folder of its own under renderFolder when merging).
-    // The folders under renderFolder are made only when make is set.
-    std::vector<Track> PrepareTracks(const wxString& renderFolder, bool make = true) const;
+    // folder of its own under renderFolder when merging). A recipient's
+    // copy goes to their folder (or name) with their seed, tags and spoken
+    // tag (spoken, by recipient; none when empty).
+    // The folders under renderFolder and the recipients' are made only when
+    // make is set.
+    std::vector<Track> PrepareTracks(const wxString& renderFolder,
+                                     const std::vector<wxString>& spoken, bool make = true) const;
+    // The recipients' spoken tags made into folder, by recipient (none when
+    // not asked for): false with the line when one could not be made.
+    bool MakeSpokenTags(const wxString& folder, std::vector<wxString>& spoken,
+                        wxArrayString& lines) const;
+    // The track of entry row as its lines name it: "NAME" or "NAME for RECIPIENT".
+    wxString EntryName(size_t row) const;
+    // lines with the track's name at their start made EntryName(row).
+    wxArrayString EntryLines(size_t row, const wxArrayString& lines) const;
+    // The seconds a recipient's copies vary by.
+    int RecipientVary() const;
+    // Writes the manifest of the recipients' copies that were written, kept
+    // with the copies an earlier manifest there lists and this run did not
+    // write again: the line telling where it is, or why it is not (failed).
+    wxString WriteRunManifest(const std::vector<Track>& tracks, bool& failed) const;
     // Measures for a plan, on every core, what tracks' headers do not tell.
     void MeasureAhead(std::vector<Track>& tracks, const std::function<bool()>& stop) const;
     // The line of a track that must not be rendered at all (not a file to
@@ -183,7 +201,12 @@ private:
     bool StopAsked(RenderProgress* progress) const;
 
     RenderSettings m_settings;
+    // One entry per copy: each track, once per recipient when there are
+    // recipients (a track's copies one after another); recipientOf holds
+    // the recipient of each (-1: none), trackOf the listed track's index.
     wxArrayString m_tracks;
+    std::vector<int> m_recipientOf;
+    std::vector<size_t> m_trackOf;
     wxArrayString m_watermarks;
     int m_parallel = 0;
     bool m_skipRendered = false;

@@ -230,6 +230,66 @@ const char* const kNoComment = "--comment \"\" ";
 // (phases) as it takes for every sound to fit its spacing; the mix sums them.
 // A bed that would sound past cutAt frames (a clip's end; -1: none) is cut
 // there, its last fade frames faded out with the clip's.
+namespace {
+
+// The start of a bed's command: SoX reading the cycle's sounds one after
+// another into a pipe, each converted to the track's signal.
+wxString BedInputs(const std::vector<const BedSound*>& cycle) {
+    // -V1: a bed's warnings would only garble the mix's own lines, which
+    // share the one error stream.
+    wxString bed = "./sox -V1";
+    if (cycle.size() == 1) {
+        // One sound: converted by this run's own effects.
+        bed += " " + ShellInput(cycle[0]->path) + " -p";
+        if (!cycle[0]->effects.empty())
+            bed += " " + cycle[0]->effects;
+        return bed;
+    }
+    // Concatenated inputs must share one signal: a sound that needs
+    // converting comes through a run of its own.
+    for (const BedSound* sound : cycle) {
+        const wxString file = ShellInput(sound->path);
+        bed += " " +
+               (sound->effects.empty()
+                    ? file
+                    : ShellWord("| " + GuardedInput("./sox -V1 " + file + " -p " + sound->effects,
+                                                    "watermark")));
+    }
+    return bed + " -p";
+}
+
+// A bed that would sound past cutAt frames (-1: never cut) is cut there,
+// faded out with the clip; end is where its last copy ends.
+wxString BedCut(long long end, long long cutAt, long long fade) {
+    if (cutAt < 0 || end <= cutAt)
+        return wxString();
+    return fade > 0 ? " fade t 0 " + Samples(cutAt) + " " + Samples(std::min(fade, cutAt))
+                    : " trim 0 " + Samples(cutAt);
+}
+
+// The guarded bed with its copies at gains of their own: each copy's span
+// (spans[j] frames from its start; the last runs on) at its gain, after a
+// lead left as it is.
+wxString BedWithGains(const wxString& bed, long long lead, const std::vector<long long>& spans,
+                      const std::vector<double>& gains) {
+    wxString chains = lead > 0 ? "trim 0 " + Samples(lead) : wxString();
+    bool differ = false;
+    for (size_t j = 0; j < gains.size(); ++j) {
+        differ = differ || std::fabs(gains[j] - gains[0]) > 0.005;
+        chains += (chains.empty() ? "" : " : ") +
+                  (j + 1 < gains.size() ? "trim 0 " + Samples(spans[j]) + " " : wxString()) +
+                  "vol " + VolumeFactor(gains[j]);
+    }
+    if (differ)
+        return "{ " + GuardedInput(bed, "watermark") + "; } | " +
+               GuardedInput("./sox -V1 -p -p " + chains, "watermark");
+    if (!gains.empty() && std::fabs(gains[0]) > 0.005)
+        return GuardedInput(bed + " vol " + VolumeFactor(gains[0]), "watermark");
+    return GuardedInput(bed, "watermark");
+}
+
+} // namespace
+
 wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
                             size_t copies, long long cutAt, long long fade,
                             const std::vector<double>* gains) {
@@ -257,30 +317,10 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
             continue; // a single empty sound: nothing to hear
         const long long repeats = (length + period - 1) / period - 1;
 
-        // -V1: a bed's warnings would only garble the mix's own lines, which
-        // share the one error stream.
-        wxString bed = "./sox -V1";
-        wxString effects;
-        if (cycle == 1) {
-            // One sound: converted by this run's own effects.
-            bed += " " + ShellInput(soundOf(0).path);
-            effects = soundOf(0).effects;
-        } else {
-            // Concatenated inputs must share one signal: a sound that needs
-            // converting comes through a run of its own.
-            for (long long j = 0; j < cycle; ++j) {
-                const BedSound& sound = soundOf(j);
-                const wxString file = ShellInput(sound.path);
-                bed += " " + (sound.effects.empty()
-                                  ? file
-                                  : ShellWord("| " + GuardedInput("./sox -V1 " + file + " -p " +
-                                                                      sound.effects,
-                                                                  "watermark")));
-            }
-        }
-        bed += " -p";
-        if (!effects.empty())
-            bed += " " + effects;
+        std::vector<const BedSound*> inputs;
+        for (long long j = 0; j < cycle; ++j)
+            inputs.push_back(&soundOf(j));
+        wxString bed = BedInputs(inputs);
         // Silence after each sound up to the spacing, at positions in the
         // sounds' own samples. The last sound's only when the period repeats:
         // otherwise the bed ends with it (and padding that a trim cut off
@@ -302,31 +342,69 @@ wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int 
         const long long lead = static_cast<long long>(start) * rate + phase * slot;
         if (lead > 0)
             bed += " pad " + Samples(lead);
-        if (cutAt >= 0 && lead + length > cutAt) {
-            bed += fade > 0 ? " fade t 0 " + Samples(cutAt) + " " + Samples(std::min(fade, cutAt))
-                            : " trim 0 " + Samples(cutAt);
-        }
-        wxString guarded = GuardedInput(bed, "watermark");
+        bed += BedCut(lead + length, cutAt, fade);
         // Copies of one bed at gains of their own: each spacing of the bed's
         // sound at its copy's gain, in a run that reads it.
         if (gains && gains->size() >= copies) {
-            wxString chains = lead > 0 ? "trim 0 " + Samples(lead) : wxString();
-            bool differ = false;
-            for (long long j = 0; j < count; ++j) {
-                const double gain = (*gains)[phase + j * phases];
-                differ = differ || std::fabs(gain - (*gains)[phase]) > 0.005;
-                chains += (chains.empty() ? "" : " : ") +
-                          (j + 1 < count ? "trim 0 " + Samples(spacing) + " " : wxString()) +
-                          "vol " + VolumeFactor(gain);
-            }
-            if (differ)
-                guarded = "{ " + guarded + "; } | " +
-                          GuardedInput("./sox -V1 -p -p " + chains, "watermark");
-            else if (std::fabs((*gains)[phase]) > 0.005)
-                guarded = GuardedInput(bed + " vol " + VolumeFactor((*gains)[phase]), "watermark");
+            std::vector<double> own;
+            for (long long j = 0; j < count; ++j)
+                own.push_back((*gains)[phase + j * phases]);
+            beds.Add(SplitterWord(
+                "| " + BedWithGains(bed, lead, std::vector<long long>(count, spacing), own)));
+        } else {
+            beds.Add(SplitterWord("| " + GuardedInput(bed, "watermark")));
         }
-        beds.Add(SplitterWord("| " + guarded));
     }
+    return beds;
+}
+
+wxArrayString PlacedBed(const std::vector<BedSound>& sounds, const std::vector<long long>& starts,
+                        long long cutAt, long long fade, const std::vector<double>* gains) {
+    wxArrayString beds;
+    const size_t count = starts.size();
+    if (count == 0 || sounds.empty())
+        return beds;
+    auto soundOf = [&](size_t j) -> const BedSound& {
+        return sounds[WatermarkOfCopy(j, sounds.size())];
+    };
+    // The copies back to back (the list of sounds repeated), then silence
+    // inserted before each, at positions in those samples.
+    std::vector<const BedSound*> inputs;
+    long long perCycle = 0, total = 0;
+    for (size_t j = 0; j < count; ++j) {
+        if (j < sounds.size()) {
+            inputs.push_back(&soundOf(j));
+            perCycle += soundOf(j).frames;
+        }
+        total += soundOf(j).frames;
+    }
+    if (total == 0)
+        return beds;
+    wxString bed = BedInputs(inputs);
+    if (total > perCycle)
+        bed += wxString::Format(" repeat %lld trim 0 ", (total + perCycle - 1) / perCycle - 1) +
+               Samples(total);
+    wxString pads;
+    long long at = 0, end = 0;
+    std::vector<long long> spans;
+    for (size_t j = 0; j < count; ++j) {
+        const long long gap = starts[j] - end;
+        if (gap > 0)
+            pads += " " + Samples(gap) + "@" + Samples(at);
+        at += soundOf(j).frames;
+        end = std::max(end, starts[j]) + soundOf(j).frames;
+        if (j + 1 < count)
+            spans.push_back(starts[j + 1] - starts[j]);
+    }
+    if (!pads.empty())
+        bed += " pad" + pads;
+    bed += BedCut(end, cutAt, fade);
+    if (gains && gains->size() >= count)
+        beds.Add(SplitterWord(
+            "| " + BedWithGains(bed, starts[0], spans,
+                                std::vector<double>(gains->begin(), gains->begin() + count))));
+    else
+        beds.Add(SplitterWord("| " + GuardedInput(bed, "watermark")));
     return beds;
 }
 

@@ -95,5 +95,12 @@ struct BedSound {
 wxArrayString WatermarkBeds(const std::vector<BedSound>& sounds, long rate, int start, int interval,
                             size_t copies, long long cutAt = -1, long long fade = 0,
                             const std::vector<double>* gains = nullptr);
+// One pipe input (a top-level argument) that sounds copy k of sounds[k mod N]
+// at frame starts[k], sample-exact, for copies at places of their own (in
+// order, none starting before the one before it ends); cut, faded and given
+// gains as WatermarkBeds does.
+wxArrayString PlacedBed(const std::vector<BedSound>& sounds, const std::vector<long long>& starts,
+                        long long cutAt = -1, long long fade = 0,
+                        const std::vector<double>* gains = nullptr);
 
 #endif

@@ -335,12 +335,13 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         return false;
 
     const int written = m_firstSeconds > 0 ? std::min(length, m_firstSeconds) : length;
-    m_positions = WatermarkPositions(written, m_startTime, m_waterMarkInterval);
-    const size_t copies = m_positions.size();
+    // Placed on the whole length, so that the first seconds written have
+    // the copies the whole render has there.
+    const std::vector<int> regular = WatermarkPositions(length, m_startTime, m_waterMarkInterval);
     // Only the files that some copy plays are read.
     std::vector<BedSound> sounds;
     std::vector<double> peaks;
-    for (size_t i = 0; i < m_waterMarks.size() && i < copies; ++i) {
+    for (size_t i = 0; i < m_waterMarks.size() && i < regular.size(); ++i) {
         BedSound sound{m_waterMarks[i], wxString(), 0};
         double peak = 0;
         wxString failure;
@@ -351,6 +352,31 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         sounds.push_back(sound);
         peaks.push_back(peak);
     }
+    MixInputs mix;
+    // Only the first seconds: the track's own run stops there, and the beds
+    // end with their last copy, so no input is cut off while it writes.
+    mix.trackEffects = ClipEffects(m_clipLength, m_clipFrom, m_clipFade);
+    if (m_firstSeconds > 0)
+        mix.trackEffects +=
+            wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
+    std::shared_ptr<const LoudnessProfile> music;
+    double musicOffset = 0;
+    if (!regular.empty() && !MusicUnder(mix.trackEffects, music, musicOffset))
+        return false;
+    VaryRequest vary;
+    vary.vary = m_vary;
+    vary.seed = m_seed;
+    for (size_t k = 0; k < regular.size(); ++k)
+        vary.soundSeconds.push_back(
+            static_cast<double>(sounds[WatermarkOfCopy(k, sounds.size())].frames) / track.rate);
+    vary.music = music.get();
+    vary.musicOffset = musicOffset;
+    m_positions.clear();
+    for (double at : VariedPositions(regular, length, vary)) {
+        if (at <= written - 1)
+            m_positions.push_back(at);
+    }
+    const size_t copies = m_positions.size();
     // A clip ends where it is cut: a copy that would pass its end is cut
     // and faded with it. A whole track lets its last copy ring out.
     const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
@@ -378,14 +404,7 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     // then, and the length only a coarse one.
     m_written.plannedMargin = m_trackEstimated ? FrameSlack(track.rate, 4) + 0.02 * planned + 0.25
                                                : FrameSlack(track.rate, 2);
-    MixInputs mix;
-    // Only the first seconds: the track's own run stops there, and the beds
-    // end with their last copy, so no input is cut off while it writes.
-    mix.trackEffects = ClipEffects(m_clipLength, m_clipFrom, m_clipFade);
-    if (m_firstSeconds > 0)
-        mix.trackEffects +=
-            wxString::Format("%strim 0 %d", mix.trackEffects.empty() ? "" : " ", m_firstSeconds);
-    if (!PlanCopyLevels(track, sounds, peaks, mix))
+    if (!PlanCopyLevels(track, sounds, peaks, music.get(), musicOffset, mix))
         return false;
     std::vector<double> gains;
     for (const CopyLevel& level : m_copyLevels)
@@ -396,10 +415,18 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
         return std::fabs(gain - m_waterMarkLevel) < 0.005;
     });
     mix.bedGain = asAsked ? m_waterMarkLevel : 0;
-    if (copies > 0)
+    const bool moved = !std::equal(m_positions.begin(), m_positions.end(), regular.begin());
+    if (copies > 0 && !moved) {
         mix.beds = WatermarkBeds(sounds, track.rate, m_startTime, m_waterMarkInterval, copies,
                                  cutAt, fade, asAsked ? nullptr : &gains);
+    } else if (copies > 0) {
+        std::vector<long long> starts;
+        for (double at : m_positions)
+            starts.push_back(std::llround(at * track.rate));
+        mix.beds = PlacedBed(sounds, starts, cutAt, fade, asAsked ? nullptr : &gains);
+    }
     m_written.Begin(m_resultOutput);
+    m_written.recipient = m_recipient;
     mix.track = m_inputFile;
     mix.trackHeader = track;
     mix.decodeApart = m_decodeApart;
@@ -411,25 +438,32 @@ bool CSoxHandler::BuildWatermarkCommand(wxString& command) {
     return true;
 }
 
-bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound>& sounds,
-                                 const std::vector<double>& peaks, MixInputs& mix) {
-    m_copyLevels.clear();
-    if (m_positions.empty())
-        return true;
+std::vector<int> CSoxHandler::GetCopySounds() const {
+    std::vector<int> played;
+    const size_t files = std::max<size_t>(1, m_waterMarks.size());
+    for (size_t k = 0; k < m_positions.size(); ++k)
+        played.push_back(static_cast<int>(WatermarkOfCopy(k, files)));
+    return played;
+}
+
+bool CSoxHandler::MusicUnder(const wxString& trackEffects,
+                             std::shared_ptr<const LoudnessProfile>& music, double& offset) {
     wxString failure;
     // The music's peaks keep any level from clipping, so a render always
-    // measures it.
-    std::shared_ptr<const LoudnessProfile> music = FileFacts::CachedLoudness(m_inputFile);
-    double offset = std::max(m_clipFrom, 0);
-    if (!music && m_firstSeconds > 0) {
+    // measures it. Varied places come from the whole track's music, so
+    // that a preview of its first seconds places them as the render does.
+    music = FileFacts::CachedLoudness(m_inputFile);
+    offset = std::max(m_clipFrom, 0);
+    if (!music && m_firstSeconds > 0 && m_vary <= 0) {
         // Only the first seconds are written, and soon: their music is
         // measured, not the whole track's.
         auto part = std::make_shared<LoudnessProfile>();
-        if (AnalyseFile(m_inputFile, mix.trackEffects, nullptr, *part, failure))
+        if (AnalyseFile(m_inputFile, trackEffects, nullptr, *part, failure))
             music = part;
         offset = 0;
     }
-    const bool optional = m_musicOptional && m_levelMode == LevelMode::AsRecorded && m_duck == 0;
+    const bool optional =
+        m_musicOptional && m_levelMode == LevelMode::AsRecorded && m_duck == 0 && m_vary <= 0;
     if (!music && !optional) {
         music = FileFacts::TrackLoudness(m_inputFile, failure);
         if (!music) {
@@ -437,6 +471,16 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
             return false;
         }
     }
+    return true;
+}
+
+bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound>& sounds,
+                                 const std::vector<double>& peaks, const LoudnessProfile* music,
+                                 double offset, MixInputs& mix) {
+    m_copyLevels.clear();
+    if (m_positions.empty())
+        return true;
+    wxString failure;
     const bool clipped = m_clipLength > 0 && m_clipFrom >= 0;
     std::vector<CopySound> copies;
     for (size_t k = 0; k < m_positions.size(); ++k) {
@@ -458,7 +502,7 @@ bool CSoxHandler::PlanCopyLevels(const Header& track, const std::vector<BedSound
     request.mode = m_levelMode;
     request.level = m_waterMarkLevel;
     request.duck = m_duck;
-    request.music = music.get();
+    request.music = music;
     request.musicOffset = offset;
     m_copyLevels = PlanLevels(request, copies);
     const double written = clipped ? m_clipLength : m_trackSeconds;

@@ -8,6 +8,7 @@
 #include "Formats.h"
 #include "LevelPlan.h"
 #include "OutputFiles.h"
+#include "Recipients.h"
 #include "RenderCommand.h"
 #include "SoxCommand.h"
 #include "SoxRunner.h"
@@ -17,6 +18,7 @@
 #include <wx/arrstr.h>
 #include <wx/string.h>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -46,6 +48,12 @@ public:
     void SetLevelMode(LevelMode mode) { m_levelMode = mode; }
     // dB the music dips under every copy (0: none).
     void SetDuck(int dB) { m_duck = dB; }
+    // Seconds each copy may move from its regular place (0: none), and the
+    // seed mixed with the music's hash to move them (VariedPositions).
+    void SetVary(int seconds) { m_vary = seconds; }
+    void SetSeed(uint32_t seed) { m_seed = seed; }
+    // Whose copy the render is: said in its tags (an empty name: nobody's).
+    void SetRecipient(const Recipient& recipient) { m_recipient = recipient; }
     // The output format by its name ("MP3", "wav"...), which becomes the
     // extension in lower case.
     void SetFileFormat(wxString format);
@@ -99,7 +107,10 @@ public:
     wxString GetOutputPath() const;
     // After BeginRun of a render: the seconds its watermark copies start at,
     // counted from the start of what is written (the clip's, when clipping).
-    const std::vector<int>& GetPositions() const { return m_positions; }
+    const std::vector<double>& GetPositions() const { return m_positions; }
+    // After BeginRun of a render: the watermark (an index into the list set)
+    // each copy plays.
+    std::vector<int> GetCopySounds() const;
     // After BeginRun of a render: the whole seconds it places watermarks on
     // (the clip's when clipping), whatever SetFirstSeconds cuts.
     int GetPlacedLength() const { return m_placedLength; }
@@ -108,7 +119,7 @@ public:
     int GetClipFrom() const { return m_clipFrom; }
     // After BeginRun of a render: the position of the copy that the clip's
     // end cuts short, or -1 when none is.
-    int GetCutCopy() const { return m_cutCopy; }
+    double GetCutCopy() const { return m_cutCopy; }
     // After BeginRun of a render: each copy's gain and the music's under it.
     const std::vector<CopyLevel>& GetCopyLevels() const { return m_copyLevels; }
     // The message lines of the last run ("<name>: <what happened>"), not only errors.
@@ -215,7 +226,13 @@ private:
     // Each copy's level and the dips under them, into mix: false with the
     // line when the music cannot be measured.
     bool PlanCopyLevels(const Header& track, const std::vector<BedSound>& sounds,
-                        const std::vector<double>& peaks, MixInputs& mix);
+                        const std::vector<double>& peaks, const LoudnessProfile* music,
+                        double musicOffset, MixInputs& mix);
+    // The music the copies are planned against, from which of its seconds
+    // on: false with the line when it is needed and cannot be measured. Null
+    // (true) when a plan may go without it.
+    bool MusicUnder(const wxString& trackEffects, std::shared_ptr<const LoudnessProfile>& music,
+                    double& offset);
 
     // The mixing command for operation 2, or false (with a line when the
     // track cannot be rendered).
@@ -243,6 +260,9 @@ private:
     int m_waterMarkLevel = 0;
     LevelMode m_levelMode = LevelMode::AsRecorded;
     int m_duck = 0;
+    int m_vary = 0;
+    uint32_t m_seed = 0;
+    Recipient m_recipient;
     std::vector<CopyLevel> m_copyLevels;
     int m_bitrate;
     bool m_mono;
@@ -269,8 +289,8 @@ private:
     FileStamp m_measuredStamp; // measuring: the file as it stood
     int m_clipFrom = -1;       // second the clip starts at, -1 for the whole track
     wxString m_clipNote;       // why the clip is not the one asked for, or empty
-    std::vector<int> m_positions;
-    int m_cutCopy = -1;
+    std::vector<double> m_positions;
+    double m_cutCopy = -1;
     // The track's length with its fraction, and whether its header only
     // estimated it.
     double m_trackSeconds = -1;

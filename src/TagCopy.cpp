@@ -28,6 +28,12 @@
 #include <vector>
 
 const wxString g_previewComment = "Watermarked preview";
+const wxString g_recipientIdKey = "RECIPIENT ID";
+
+wxString PreviewComment(const Recipient* recipient) {
+    return recipient && !recipient->name.empty() ? g_previewComment + " for " + recipient->name
+                                                 : g_previewComment;
+}
 
 namespace {
 // In the file's extended attributes, so that the file's bytes stay those of
@@ -59,6 +65,7 @@ struct Tags {
     TagLib::PropertyMap properties; // everything but the plain comments
     std::vector<Comment> comments;
     std::vector<Picture> pictures;
+    TagLib::String marker; // the output's own comment, before the track's
     bool Empty() const { return properties.isEmpty() && comments.empty() && pictures.empty(); }
 };
 
@@ -263,7 +270,8 @@ TagLib::String Utf8(const wxString& text) {
 // The output's comment first, then the track's own, as COMM frames: players
 // show the first plain one, and a second text in one property would become a
 // user frame (TXXX) that they do not show at all.
-void WriteComments(TagLib::ID3v2::Tag* tag, const std::vector<Comment>& comments) {
+void WriteComments(TagLib::ID3v2::Tag* tag, const TagLib::String& marker,
+                   const std::vector<Comment>& comments) {
     // Described comments (a program's notes) follow, as they came.
     TagLib::ID3v2::FrameList others = tag->frameList("COMM");
     for (TagLib::ID3v2::Frame* frame : others)
@@ -274,7 +282,7 @@ void WriteComments(TagLib::ID3v2::Tag* tag, const std::vector<Comment>& comments
         frame->setText(comment.text);
         tag->addFrame(frame);
     };
-    add({Utf8(g_previewComment)});
+    add({marker});
     for (const Comment& comment : comments)
         add(comment);
     for (TagLib::ID3v2::Frame* frame : others) {
@@ -287,9 +295,9 @@ void WriteComments(TagLib::ID3v2::Tag* tag, const std::vector<Comment>& comments
 }
 
 // Vorbis comments keep the order of one field's values.
-TagLib::PropertyMap WithComments(TagLib::PropertyMap properties,
+TagLib::PropertyMap WithComments(TagLib::PropertyMap properties, const TagLib::String& marker,
                                  const std::vector<Comment>& comments) {
-    TagLib::StringList texts(Utf8(g_previewComment));
+    TagLib::StringList texts(marker);
     for (const Comment& comment : comments)
         texts.append(comment.text);
     properties.replace("COMMENT", texts);
@@ -298,8 +306,8 @@ TagLib::PropertyMap WithComments(TagLib::PropertyMap properties,
 
 // RIFF INFO has room for one ICMT, and players show only the first text of
 // MP4's one "©cmt".
-TagLib::String JoinedComment(const std::vector<Comment>& comments) {
-    TagLib::String text = Utf8(g_previewComment);
+TagLib::String JoinedComment(const TagLib::String& marker, const std::vector<Comment>& comments) {
+    TagLib::String text = marker;
     for (const Comment& comment : comments)
         text += "; " + comment.text;
     return text;
@@ -314,7 +322,7 @@ bool WriteTags(const wxString& path, const Tags& tags) {
     TagLib::File* file = ref.file();
     if (auto* mpeg = dynamic_cast<TagLib::MPEG::File*>(file)) {
         mpeg->setProperties(tags.properties);
-        WriteComments(mpeg->ID3v2Tag(true), tags.comments);
+        WriteComments(mpeg->ID3v2Tag(true), tags.marker, tags.comments);
         WritePictures(mpeg->ID3v2Tag(true), tags.pictures);
         return mpeg->save(TagLib::MPEG::File::ID3v2, TagLib::File::StripOthers);
     }
@@ -322,15 +330,15 @@ bool WriteTags(const wxString& path, const Tags& tags) {
         // The ID3 chunk holds everything; RIFF INFO, which more players
         // read, what it can.
         wav->ID3v2Tag()->setProperties(tags.properties);
-        WriteComments(wav->ID3v2Tag(), tags.comments);
+        WriteComments(wav->ID3v2Tag(), tags.marker, tags.comments);
         WritePictures(wav->ID3v2Tag(), tags.pictures);
         wav->InfoTag()->setProperties(tags.properties);
-        wav->InfoTag()->setComment(JoinedComment(tags.comments));
+        wav->InfoTag()->setComment(JoinedComment(tags.marker, tags.comments));
         return wav->save(TagLib::RIFF::WAV::File::AllTags, TagLib::File::StripOthers);
     }
     if (auto* aiff = dynamic_cast<TagLib::RIFF::AIFF::File*>(file)) {
         aiff->tag()->setProperties(tags.properties);
-        WriteComments(aiff->tag(), tags.comments);
+        WriteComments(aiff->tag(), tags.marker, tags.comments);
         WritePictures(aiff->tag(), tags.pictures);
         return aiff->save();
     }
@@ -343,13 +351,13 @@ bool WriteTags(const wxString& path, const Tags& tags) {
         for (const TagLib::String& key : held)
             tag->removeItem(key);
         TagLib::PropertyMap properties = tags.properties;
-        properties.replace("COMMENT", JoinedComment(tags.comments));
+        properties.replace("COMMENT", JoinedComment(tags.marker, tags.comments));
         tag->setProperties(properties);
         if (!tags.pictures.empty())
             tag->setItem("covr", Covers(tags.pictures));
         return mp4->save();
     }
-    file->setProperties(WithComments(tags.properties, tags.comments));
+    file->setProperties(WithComments(tags.properties, tags.marker, tags.comments));
     if (auto* flac = dynamic_cast<TagLib::FLAC::File*>(file)) {
         flac->removePictures();
         for (const Picture& picture : tags.pictures)
@@ -366,13 +374,19 @@ bool WriteTags(const wxString& path, const Tags& tags) {
 
 } // namespace
 
-wxString CopyTags(const wxString& track, const wxString& output, TagScope scope, bool* wrote) {
+wxString CopyTags(const wxString& track, const wxString& output, TagScope scope, bool* wrote,
+                  const Recipient* recipient) {
     Tags tags = ReadTags(track);
     if (scope == TagScope::Album)
         KeepAlbumTags(tags);
+    tags.marker = Utf8(PreviewComment(recipient));
+    // A recipient's copy says whose it is, tagged track or not.
+    const bool forRecipient = recipient && !recipient->name.empty();
+    if (forRecipient && !recipient->id.empty())
+        tags.properties.replace(Utf8(g_recipientIdKey), Utf8(recipient->id));
     if (wrote)
-        *wrote = !tags.Empty();
-    if (tags.Empty()) {
+        *wrote = !tags.Empty() || forRecipient;
+    if (tags.Empty() && !forRecipient) {
         // ffmpeg's Opus writer names itself in the comments whatever it is
         // told: an output of an untagged track carries nothing.
         if (wxFileName(output).GetExt().IsSameAs("opus", false)) {

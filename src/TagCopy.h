@@ -2,6 +2,8 @@
 #ifndef TAGCOPY_H
 #define TAGCOPY_H
 
+#include "Recipients.h"
+
 #include <wx/string.h>
 
 // What the program puts into the files it writes besides the sound: the
@@ -17,6 +19,12 @@
 // The comment every tagged output gets beside the track's own, so that a
 // preview can be told from its master.
 extern const wxString g_previewComment;
+// A recipient's copy says whose it is: its comment is g_previewComment + "
+// for NAME", and its ID (when it has one) is a field of this name ("RECIPIENT
+// ID": an ID3 TXXX frame, a Vorbis comment, an MP4 freeform item).
+extern const wxString g_recipientIdKey;
+// The output's own comment, for recipient's copy (none: an ordinary preview).
+wxString PreviewComment(const Recipient* recipient = nullptr);
 
 enum class TagScope {
     Track, // every tag: the output is the track's preview
@@ -31,8 +39,10 @@ enum class TagScope {
 // A track without tags leaves output without any. Empty on success, else the
 // line's reason: the output is kept either way.
 // *wrote (when given) tells whether output was written to at all.
+// A recipient's copy (recipient given, with a name) is tagged even when the
+// track has no tags: PreviewComment and its ID.
 wxString CopyTags(const wxString& track, const wxString& output, TagScope scope = TagScope::Track,
-                  bool* wrote = nullptr);
+                  bool* wrote = nullptr, const Recipient* recipient = nullptr);
 
 // Seconds of audio in the file as its header or stream states them (to the
 // millisecond; MP4's as its edit list does), read without decoding it; -1

@@ -45,7 +45,8 @@ wxString WrittenFile::Finish(FileFacts& facts, const wxString& tagsFrom, TagScop
                                 wxString::FromCDouble(plannedSeconds, 2));
     if (!tagsFrom.empty()) {
         bool tagged = false;
-        note = CopyTags(tagsFrom, partial, scope, &tagged);
+        note = CopyTags(tagsFrom, partial, scope, &tagged,
+                        recipient.name.empty() ? nullptr : &recipient);
         // A tag that did not fit may have cut the file short while TagLib
         // still says it saved: SoX, which reads what users play it with,
         // must still take the file for what it was.

@@ -21,6 +21,8 @@ struct WrittenFile {
     // differ (encoder delay and padding, a length only estimated).
     double plannedSeconds = -1;
     double plannedMargin = 0;
+    // Whose copy it is (no name: an ordinary preview), said in its tags.
+    Recipient recipient;
 
     // Starts writing toward output.
     void Begin(const wxString& name);

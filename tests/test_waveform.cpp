@@ -127,7 +127,7 @@ TEST_F(WaveformWindow, MarksStandWhereTheRenderPutsThemAndMoveWithTheSettingsAlo
     wxString command;
     ASSERT_TRUE(sox.BeginRun(command));
     EXPECT_EQ(30, sox.GetClipFrom());
-    EXPECT_EQ(std::vector<int>({5, 15, 25}), sox.GetPositions());
+    EXPECT_EQ(std::vector<double>({5, 15, 25}), sox.GetPositions());
 }
 
 // The level against the music and the dip from step 2: the strip draws the
