@@ -37,10 +37,12 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELISTO_MAINTAINER}")
 # for the formats SoX reads badly or cannot write, the GStreamer plugins
 # the preview player needs for MP3 and WAV (AIFF needs the "bad" set, only
 # recommended), and xdg-open, which shows the output folder. libebur128-1,
-# which measures loudness, is named too, though dpkg-shlibdeps finds it.
+# which measures loudness, is named too, though dpkg-shlibdeps finds it, as is
+# libfftw3-single3, which finds the watermarks in a leaked copy; espeak-ng
+# speaks the recipients' spoken tags.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-  "sox, libsox-fmt-base, libsox-fmt-mp3, ffmpeg, libebur128-1, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, xdg-utils")
+  "sox, libsox-fmt-base, libsox-fmt-mp3, ffmpeg, libebur128-1, libfftw3-single3, espeak-ng, gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gstreamer1.0-plugins-bad")
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS

@@ -59,7 +59,7 @@ version=$(sed -n 's/^project(Velisto VERSION \([^ )]*\).*/\1/p' "$source_dir/CMa
 [ "$(dpkg-deb -f "$deb" Section)" = sound ] || fail "section is not sound"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for need in sox libsox-fmt-base libsox-fmt-mp3 ffmpeg "libtag1v5(-vanilla)?" libebur128-1 gstreamer1.0-plugins-good \
+for need in sox libsox-fmt-base libsox-fmt-mp3 ffmpeg "libtag1v5(-vanilla)?" libebur128-1 libfftw3-single3 espeak-ng gstreamer1.0-plugins-good \
     xdg-utils libwxgtk3.2-1 libwxgtk-media3.2-1; do
     grep -Eq "(^|, )$need( |,|$)" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
