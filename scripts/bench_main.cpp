@@ -344,6 +344,58 @@ double Sum(const std::vector<Timing>& timings, double Timing::*field) {
 
 } // namespace
 
+// Eight recipients' copies of three tracks against 24 plain renders of the
+// same sound under 24 names, both on every core, varied by 3 s: a
+// recipient's copy should cost what any render costs. Each measures its own
+// tracks' music (the recipients' run three, shared by their copies).
+bool RecipientRows(const std::string& set, const std::string& work) {
+    const std::string folder = work + "/recipients";
+    if (!Shell("mkdir -p " + Quote(folder + "/in") + " " + Quote(folder + "/copies") + " " +
+               Quote(folder + "/plain")))
+        return false;
+    wxArrayString tracks, plain;
+    for (int i = 0; i < 3; ++i) {
+        tracks.Add(wxString::FromUTF8(Track(set, i)));
+        for (int r = 0; r < 8; ++r) {
+            const std::string copy = folder + "/in/r" + std::to_string(r) + "_" +
+                                     std::to_string(i) + ".mp3";
+            if (!Shell("cp " + Quote(Track(set, i)) + " " + Quote(copy)))
+                return false;
+            plain.Add(wxString::FromUTF8(copy));
+        }
+    }
+    RenderSettings settings;
+    settings.start = kStart;
+    settings.interval = 10;
+    settings.vary = 3;
+    settings.format = OutputFormat::Mp3;
+    settings.bitrate = kBitrate;
+    const wxArrayString tag(1, wxString::FromUTF8(work + "/beep.mp3"));
+    auto timed = [&](RenderSettings run, const wxArrayString& list, const std::string& out) {
+        run.folder = wxString::FromUTF8(out);
+        RenderRun render(run, list, tag);
+        const auto start = std::chrono::steady_clock::now();
+        const wxArrayString lines = render.Run();
+        const double seconds = Since(start);
+        if (!render.Complete()) {
+            fprintf(stderr, "%s\n", wxJoin(lines, '\n').utf8_string().c_str());
+            return -1.0;
+        }
+        return seconds;
+    };
+    RenderSettings recipients = settings;
+    for (int r = 0; r < 8; ++r)
+        recipients.recipients.list.push_back({wxString::Format("DJ %d", r + 1), wxString()});
+    const double copies = timed(recipients, tracks, folder + "/copies");
+    const double renders = timed(settings, plain, folder + "/plain");
+    if (copies < 0 || renders < 0)
+        return false;
+    printf("%-34s %9.2f %9.2f\n", "3 tracks x 8 recipients", copies, copies / 24);
+    printf("%-34s %9.2f %9.2f %9s %7.2f\n", "24 plain renders, varied", renders, renders / 24, "",
+           copies / renders);
+    return true;
+}
+
 int main(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; i += 2) {
@@ -447,6 +499,13 @@ int main(int argc, char** argv) {
             printf("%-34s %9.2f measured before, %.2f measured in the render\n",
                    (set.label + " dip / plain render").c_str(), dipMeasured / before, dip / before);
     }
+    if (options.tracks >= 3) {
+        fprintf(stderr, "Running: recipients...\n");
+        if (!RecipientRows(shortSet, work)) {
+            printf("%-34s failed (see the messages above)\n", "recipients");
+            status = 1;
+        }
+    }
     const auto [own, piped] = Mp3DecodeSeconds(shortSet, options.tracks);
     if (own > 0 && piped > 0)
         printf("%-34s %9.2f ffmpeg into SoX, %.2f SoX's own decoder, ratio %.2f\n",
@@ -467,7 +526,10 @@ int main(int argc, char** argv) {
            "music first (the loudness and peaks that keep any level from clipping);\n"
            "measured before: that measure taken before the timing, as the window has it\n"
            "from the waveform strip. -6 LU, 6 dB dip: the tag set 6 LU below the music\n"
-           "around each copy, the music dipped 6 dB under it.\n"
+           "around each copy, the music dipped 6 dB under it. 3 tracks x 8 recipients:\n"
+           "a copy of the first three tracks per recipient, each placed by its own seed,\n"
+           "tagged and listed in the manifest, against 24 plain renders of the same sound\n"
+           "under 24 names (ratio: recipients' seconds over the plain renders').\n"
            "peak mem: the scenario's processes together at their peak.\n"
            "targets: alone, clips and tagged FLAC <= 1.3, batch <= 0.7, merged <= 1.1,\n"
            "velisto below ffmpeg; dip / plain render (both measured before) <= 1.15,\n"

@@ -119,25 +119,30 @@ std::vector<double> VariedPositions(const std::vector<int>& regular, double leng
         return music->LoudnessBetween(from, from + std::max(soundOf(k), 0.1)) < quiet;
     };
     placed.clear();
+    // Places to the hundredth of a second, as they are shown.
+    auto hundredths = [](double at) { return std::round(at * 100) / 100; };
     double earliest = 0;
     for (size_t k = 0; k < copies; ++k) {
-        const double lo = std::max({0.0, regular[k] - static_cast<double>(vary), earliest});
+        const double lo =
+            std::ceil(std::max({0.0, regular[k] - static_cast<double>(vary), earliest}) * 100 -
+                      1e-6) /
+            100;
         const double hi = std::min(regular[k] + static_cast<double>(vary),
                                    std::max<double>(regular[k], length - 1));
-        double at = std::round((regular[k] + vary * Spread(state)) * 100) / 100;
         if (lo > hi)
             break; // pushed past the end: no room left for this copy
-        at = std::clamp(at, lo, hi);
+        double at = std::clamp(hundredths(regular[k] + vary * Spread(state)), lo, hi);
         if (isQuiet(at, k)) {
             // The nearest louder spot in the range, a tenth of a second at a time.
             for (int step = 1; at - step * 0.1 >= lo || at + step * 0.1 <= hi; ++step) {
-                const double later = at + step * 0.1, sooner = at - step * 0.1;
+                const double sooner = hundredths(at - step * 0.1),
+                             later = hundredths(at + step * 0.1);
                 if (sooner >= lo && !isQuiet(sooner, k)) {
-                    at = std::round(sooner * 100) / 100;
+                    at = sooner;
                     break;
                 }
                 if (later <= hi && !isQuiet(later, k)) {
-                    at = std::round(later * 100) / 100;
+                    at = later;
                     break;
                 }
             }

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -257,6 +258,61 @@ TEST_F(BatchTest, SavesThePresetTheCommandLineGivesUnderANewName) {
               Run("--output out --dry-run tracks/a.wav").out);
 }
 
+// Varied places from the command line, stored with a preset; recipients'
+// copies, shown by a dry run where the run then puts them, and listed in
+// the manifest beside them.
+TEST_F(BatchTest, VariesPlacesAndMakesACopyPerRecipientWithItsManifest) {
+    MakeTone(Path("tracks/a.wav"), 31, kQuiet);
+    ASSERT_EQ(0, Run("--save-preset Moving --preset Store --every 10 --vary 3 --seed 77").status);
+    const std::string settings = Contents(Path("home/.velisto"));
+    EXPECT_NE(std::string::npos, settings.find("VaryBy=3\nSeed=77\n")) << settings;
+    const std::string moved = Run("--preset Moving --level 0 --output out --dry-run tracks").out;
+    EXPECT_EQ(std::string::npos, moved.find("watermarks at 1 s (0.0 dB), 11 s (0.0 dB)")) << moved;
+    EXPECT_EQ(moved, Run("--preset Moving --level 0 --output out --dry-run tracks").out);
+    EXPECT_NE(moved, Run("--preset Moving --level 0 --seed 78 --output out --dry-run tracks").out);
+
+    std::ofstream(Path("djs.csv")) << "name,id\nDJ Ana,A1\n\"Smith, Bob\",B2\n";
+    const std::string args =
+        "--preset Store --level 0 --every 10 --recipients djs.csv --output out "
+        "tracks/a.wav";
+    const Result dry = Run(args + " --dry-run");
+    ASSERT_EQ(0, dry.status) << dry.err;
+    const Result run = Run(args);
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(Lines({"a.wav for DJ Ana: Process completed successfully",
+                     "a.wav for Smith, Bob: Process completed successfully",
+                     "manifest.json: lists 2 copies written for 2 recipients."}),
+              run.out);
+    EXPECT_EQ("DJ Ana\nSmith, Bob\nmanifest.json\n", Listing("out"));
+    const std::string manifest = Contents(Path("out/manifest.json"));
+    for (const std::string name : {"DJ Ana", "Smith, Bob"}) {
+        // The dry run's places, "1.23 s", are the manifest's, 1.23.
+        const size_t line = dry.out.find("a.wav for " + name + " -> " +
+                                         Path("out/" + name + "/a_wm.wav") + ": watermarks at ");
+        ASSERT_NE(std::string::npos, line) << dry.out;
+        std::string planned = dry.out.substr(line, dry.out.find('\n', line) - line);
+        std::istringstream words(planned.substr(planned.find(" at ") + 4));
+        std::string word;
+        int found = 0;
+        while (words >> word) {
+            if (word.find_first_not_of("0123456789.") == std::string::npos && !word.empty()) {
+                EXPECT_NE(std::string::npos, manifest.find(word)) << word << "\n" << manifest;
+                ++found;
+            }
+        }
+        EXPECT_EQ(3, found) << planned;
+    }
+
+    const Result missing = Run("--preset Store --recipients nope.csv --output out tracks");
+    EXPECT_EQ(2, missing.status);
+    EXPECT_EQ("velisto-batch: The recipients file " + Path("nope.csv") + " cannot be read.\n",
+              missing.err);
+    const Result alone = Run("--preset Store --spoken-tag --output out tracks");
+    EXPECT_EQ(2, alone.status);
+    EXPECT_NE(std::string::npos, alone.err.find("--spoken-tag needs --recipients FILE"))
+        << alone.err;
+}
+
 // The README's pattern on one machine: GNU parallel quotes each argument
 // (-q) for the shell it runs the command in, so preset names with "#",
 // blanks and parentheses, and track names with quotes, arrive whole.
@@ -362,6 +418,8 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--preset Store --level -3 --level-lu -3 --output out tracks|--level-lu",
           "--preset Store --level-against recorded --output out tracks|--level-against recorded",
           "--preset Store --duck 13 --output out tracks|--duck 13",
+          "--preset Store --vary 6 --output out tracks|--vary 6",
+          "--preset Store --seed 4294967296 --output out tracks|--seed 4294967296",
           "--preset Store --output out|TRACK",
           "--preset Store tracks|--output",
           "--save-preset a/b|--save-preset",
