@@ -45,6 +45,8 @@ protected:
         preset.clipLength = 60;
         preset.clipStart = 95;
         preset.clipFade = 0;
+        preset.vary = 3;
+        preset.seed = 4000000000u; // more than a long holds
         // Nothing in a stored path may be expanded or lost.
         preset.watermarks = Strings({"/w/a b.wav", "/w/$HOME ${X} %PATH% b\\s.mp3"});
         return preset;
@@ -57,7 +59,8 @@ TEST_F(Store, ASavedPresetIsWrittenAtOnceAndReadsBackWhole) {
     // The groups, keys and encodings older files have; the format by name.
     EXPECT_EQ(
         "[Presets]\n[Presets/Mine]\n[Presets/Mine/Watermark\\ Settings]\nStart=12\n"
-        "RepeatEvery=2\nWatermarkLevel=-6\nLevelMode=track\nDuck=4\n[Presets/Mine/Watermark\\ "
+        "RepeatEvery=2\nWatermarkLevel=-6\nLevelMode=track\nDuck=4\nVaryBy=3\nSeed=4000000000\n"
+        "[Presets/Mine/Watermark\\ "
         "Settings/WatermarkFiles]\n"
         "File0=/w/a b.wav\nFile1=/w/$HOME ${X} %PATH% b\\\\s.mp3\n[Presets/Mine/\\ Output\\ "
         "Settings]\nIsMono=1\n"

@@ -219,6 +219,8 @@ std::string Describe(const Preset& p) {
         p.clipFade != plain.clipFade)
         text +=
             wxString::Format("\nclip %d s from %d, fade %d", p.clipLength, p.clipStart, p.clipFade);
+    if (p.vary != plain.vary || p.seed != plain.seed)
+        text += wxString::Format("\nvary by %d s, seed %u", p.vary, p.seed);
     return text.utf8_string();
 }
 
