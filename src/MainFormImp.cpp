@@ -98,6 +98,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                                             m_levelLabel,
                                             m_levelModeChoice,
                                             m_dipChoice,
+                                            m_varySpin,
                                             m_monoCheckBox,
                                             m_mergeCheckBox,
                                             {{m_mp3Radio, OutputFormat::Mp3},
@@ -526,7 +527,8 @@ StripPlan CMainFormImp::StripPlanFor(const wxString& track) const {
     const auto length = m_lengths.find(track);
     const double seconds =
         length != m_lengths.end() ? length->second.exactSeconds : m_envelopes.Seconds(track);
-    return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds);
+    return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds,
+                     m_envelopes.Loudness(track).get());
 }
 
 void CMainFormImp::ShowTrackOnStrip() {
@@ -580,6 +582,7 @@ void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
 Preset CMainFormImp::PresetFromControls() const {
     Preset preset;
     m_settings.Read(preset);
+    preset.seed = m_seed;
     preset.folder = m_outputFolder;
     preset.watermarks = ListPaths(m_watermarkList);
     return preset;
@@ -587,6 +590,7 @@ Preset CMainFormImp::PresetFromControls() const {
 
 void CMainFormImp::ShowPreset(const Preset& preset) {
     m_settings.Show(preset);
+    m_seed = preset.seed;
     SetOutputFolder(preset.folder);
     ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
@@ -631,6 +635,10 @@ void CMainFormImp::OnStartChoice(wxCommandEvent&) {
 }
 
 void CMainFormImp::OnRepeatChoice(wxCommandEvent&) {
+    ShowTrackOnStrip();
+}
+
+void CMainFormImp::OnVaryChange(wxCommandEvent&) {
     ShowTrackOnStrip();
 }
 

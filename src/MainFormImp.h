@@ -119,6 +119,7 @@ public:
     void OnWaveformClick(wxCommandEvent& event) override;
     void OnStartChoice(wxCommandEvent& event) override;
     void OnRepeatChoice(wxCommandEvent& event) override;
+    void OnVaryChange(wxCommandEvent& event) override;
     void OnWatermarkListKeyDown(wxListEvent& event) override;
     void OnWatermarkListAddFiles(wxCommandEvent& event) override;
     void OnWatermarkListDelete(wxCommandEvent& event) override;
@@ -203,6 +204,8 @@ private:
     void OnClose(wxCloseEvent& event);
 
     wxString m_outputFolder;
+    // The loaded preset's seed of the copies' variation: no control shows it.
+    uint32_t m_seed = WatermarkSettings().seed;
     std::function<void()> m_cancelWork; // while WaitFor runs
     bool m_closeAfterWork = false;
     bool m_telling = false; // while the clip start's notice is up

@@ -179,7 +179,18 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_repeatChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, repeatItems);
     m_repeatChoice->SetSelection(IndexForRepeatSeconds(initial.interval));
     repeatBox->Add(m_repeatChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
-    timing->Add(repeatBox, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
+    timing->Add(repeatBox, 1, wxLEFT | wxBOTTOM, 5);
+    // Seconds each copy may move from its regular place, either way.
+    wxStaticBoxSizer* varyBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Vary By"), wxHORIZONTAL);
+    m_varySpin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                wxSP_ARROW_KEYS, 0, g_maxVary, initial.vary);
+    m_varySpin->SetToolTip("Moves each watermark up to this many seconds from its regular place, "
+                           "differently for every track and recipient (0: regular places)");
+    varyBox->Add(m_varySpin, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_varyUnit = new wxStaticText(this, wxID_ANY, "s");
+    varyBox->Add(m_varyUnit, 0, wxTOP | wxBOTTOM | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    timing->Add(varyBox, 0, wxLEFT | wxRIGHT | wxBOTTOM, 5);
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
     // No border above or below: the column has no height to spare.
     wxBoxSizer* levelRow = new wxBoxSizer(wxHORIZONTAL);
@@ -380,6 +391,7 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_waveformStrip, EVT_WAVEFORM_SEEK, wxCommandEventHandler(MainForm::OnWaveformClick));
     link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
     link(m_repeatChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnRepeatChoice));
+    link(m_varySpin, wxEVT_SPINCTRL, wxCommandEventHandler(MainForm::OnVaryChange));
     for (wxEventType type : kScrollEvents)
         link(m_levelSlider, type, wxScrollEventHandler(MainForm::OnLevelChange));
     link(m_levelModeChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnLevelModeChoice));

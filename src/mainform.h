@@ -14,6 +14,7 @@
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
+#include <wx/spinctrl.h>
 #include <wx/statbmp.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
@@ -71,6 +72,8 @@ protected:
     wxStaticText* m_startLabel;
     wxChoice* m_startChoice;
     wxChoice* m_repeatChoice;
+    wxSpinCtrl* m_varySpin;
+    wxStaticText* m_varyUnit;
     wxStaticText* m_levelLabel;
     wxSlider* m_levelSlider;
     wxChoice* m_levelModeChoice;
@@ -123,6 +126,7 @@ protected:
     virtual void OnWaveformClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnStartChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnRepeatChoice(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnVaryChange(wxCommandEvent& event) { event.Skip(); }
     virtual void OnLevelChange(wxScrollEvent& event) { event.Skip(); }
     virtual void OnLevelModeChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnDipChoice(wxCommandEvent& event) { event.Skip(); }
