@@ -9,6 +9,7 @@
 #include "ProgramIcons.h"
 #include "ProgressDialog.h"
 #include "Prompts.h"
+#include "RecipientsDlgImp.h"
 #include "SoxJobs.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
@@ -665,7 +666,25 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 }
 
 // ---------------------------------------------------------------------------
+// Recipients
+
+void CMainFormImp::OnRecipientsClick(wxCommandEvent&) {
+    RecipientsDlgImp dialog(this, m_recipients);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    m_recipients = dialog.Options();
+    m_recipientsLabel->SetLabel(RecipientsSummary(m_recipients));
+    m_recipientsLabel->GetContainingSizer()->Layout();
+}
+
+// ---------------------------------------------------------------------------
 // Processing run
+
+RenderSettings CMainFormImp::RunSettings() const {
+    RenderSettings settings = SettingsFromPreset(PresetFromControls());
+    settings.recipients = m_recipients;
+    return settings;
+}
 
 bool CMainFormImp::AskMergeName(wxString& name) {
     return AskText(this,
@@ -680,7 +699,7 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
         return;
     if (!CheckClipStart())
         return;
-    RenderSettings settings = SettingsFromPreset(PresetFromControls());
+    RenderSettings settings = RunSettings();
     const wxArrayString tracks = ListPaths(m_trackList);
     const wxArrayString watermarks = ListPaths(m_watermarkList);
     wxString problem = RenderRun(settings, tracks, watermarks).InputProblem();

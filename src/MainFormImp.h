@@ -134,6 +134,7 @@ public:
     void OnLevelModeChoice(wxCommandEvent& event) override;
     void OnDipChoice(wxCommandEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
+    void OnRecipientsClick(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
 
     // Tests reach the controls and settings through specialisations of this.
@@ -164,6 +165,8 @@ private:
     // Sets the output folder and shows it in its label.
     void SetOutputFolder(const wxString& folder);
 
+    // What GO! runs with: the settings shown and the recipients chosen.
+    RenderSettings RunSettings() const;
     // Asks for the merged file's name (the first track's name offered); false when cancelled.
     bool AskMergeName(wxString& name);
 
@@ -206,6 +209,8 @@ private:
     wxString m_outputFolder;
     // The loaded preset's seed of the copies' variation: no control shows it.
     uint32_t m_seed = WatermarkSettings().seed;
+    // Per session: the next run's recipients are chosen anew.
+    RecipientOptions m_recipients;
     std::function<void()> m_cancelWork; // while WaitFor runs
     bool m_closeAfterWork = false;
     bool m_telling = false; // while the clip start's notice is up

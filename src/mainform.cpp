@@ -225,9 +225,19 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     lower->Add(step2, 0, wxEXPAND, 5);
 
     wxBoxSizer* step3 = new wxBoxSizer(wxVERTICAL);
+    // The recipients share the heading's row: the column has no height to spare.
+    wxBoxSizer* step3Heading = new wxBoxSizer(wxHORIZONTAL);
     m_step3Label = new wxStaticText(this, wxID_ANY, "Step 3 : Set Output");
     m_step3Label->Wrap(-1);
-    step3->Add(m_step3Label, 0, wxALL, 5);
+    step3Heading->Add(m_step3Label, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    step3Heading->AddStretchSpacer();
+    m_recipientsLabel = new wxStaticText(this, wxID_ANY, "No recipients");
+    step3Heading->Add(m_recipientsLabel, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    m_recipientsButton = new wxButton(this, wxID_ANY, "Recipients...");
+    m_recipientsButton->SetToolTip("A copy of every track for each recipient, told apart by "
+                                   "where its watermarks sound");
+    step3Heading->Add(m_recipientsButton, 0, wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    step3->Add(step3Heading, 0, wxEXPAND, 5);
     wxStaticBoxSizer* outputBox =
         new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Output"), wxVERTICAL);
     wxBoxSizer* formatRow = new wxBoxSizer(wxHORIZONTAL);
@@ -421,6 +431,7 @@ void MainForm::ConnectEvents(bool connect) {
         link(m_qualitySlider, type, wxScrollEventHandler(MainForm::OnChangeQuality));
     link(m_outputFolderButton, wxEVT_BUTTON,
          wxCommandEventHandler(MainForm::ChooseOutputFolderClicked));
+    link(m_recipientsButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnRecipientsClick));
     link(m_goButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnGoClicked));
 }
 

@@ -85,6 +85,8 @@ protected:
     wxButton* m_watermarkDownButton;
     wxButton* m_watermarkClearButton;
     wxStaticText* m_step3Label;
+    wxStaticText* m_recipientsLabel;
+    wxButton* m_recipientsButton;
     wxCheckBox* m_monoCheckBox;
     wxCheckBox* m_mergeCheckBox;
     wxRadioButton* m_mp3Radio;
@@ -141,6 +143,7 @@ protected:
     virtual void OnClipChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnClipStartText(wxCommandEvent& event) { event.Skip(); }
     virtual void ChooseOutputFolderClicked(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnRecipientsClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnGoClicked(wxCommandEvent& event) { event.Skip(); }
 
 private:

@@ -179,6 +179,8 @@ template <> struct MainWindowProbe<Controls> {
     wxChoice* affixChoice() const { return w->m_affixChoice; }
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
+    wxButton* recipients() const { return w->m_recipientsButton; }
+    wxStaticText* recipientsLabel() const { return w->m_recipientsLabel; }
     wxStaticText* measureLabel() const { return w->m_measureLabel; }
     wxButton* measureStop() const { return w->m_measureStopButton; }
     // From an add until its files are measured and any refusal told.
@@ -188,6 +190,8 @@ template <> struct MainWindowProbe<Controls> {
     Preset preset() const { return w->PresetFromControls(); }
     // Shows a preset as loading one does.
     void show(const Preset& preset) const { w->ShowPreset(preset); }
+    // What GO! would run with.
+    RenderSettings runSettings() const { return w->RunSettings(); }
     // Sets the output folder as the folder dialog does.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
     const PreviewPlayer& player() const { return w->m_player; }
