@@ -53,6 +53,10 @@ void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
     m_mainForm->Close(false);
 }
 
+void MenuBarImp::OnIdentifyLeak(wxCommandEvent&) {
+    m_mainForm->IdentifyLeakedCopy();
+}
+
 void MenuBarImp::OnMenuCheckForUpdate(wxCommandEvent&) {
     OpenPage(WebPage::Updates);
 }
@@ -126,7 +130,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                      [this](size_t done, size_t total) { ShowMeasuring(done, total); },
                      [this](const wxString& refused) { EndMeasuring(refused); }}),
       m_config(SettingsFilePath(), [](const wxString& problem) { Notice(problem + "."); }),
-      m_presets(m_config, ShippedPresetsFolder()) {
+      m_presets(m_config, ShippedPresetsFolder()), m_leakCheck(this) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
 
@@ -182,6 +186,7 @@ void CMainFormImp::OnClose(wxCloseEvent& event) {
     m_stampedPreview.StopBackground();
     // Its rows go with the window: nothing is left to tell them.
     m_listMeasure.Abandon();
+    m_leakCheck.Abandon();
     if (m_cancelWork) {
         m_cancelWork();
         m_closeAfterWork = true;
@@ -206,6 +211,7 @@ bool CMainFormImp::WaitFor(const std::function<void()>& work, const std::functio
 
 CMainFormImp::~CMainFormImp() {
     m_listMeasure.Abandon();
+    m_leakCheck.Abandon();
     // Removing all rows raises no per-row deletion event, so release them here.
     ClearRows(m_trackList);
     ClearRows(m_watermarkList);
@@ -666,7 +672,7 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 }
 
 // ---------------------------------------------------------------------------
-// Recipients
+// Recipients and leaked copies
 
 void CMainFormImp::OnRecipientsClick(wxCommandEvent&) {
     RecipientsDlgImp dialog(this, m_recipients);
@@ -675,6 +681,10 @@ void CMainFormImp::OnRecipientsClick(wxCommandEvent&) {
     m_recipients = dialog.Options();
     m_recipientsLabel->SetLabel(RecipientsSummary(m_recipients));
     m_recipientsLabel->GetContainingSizer()->Layout();
+}
+
+void CMainFormImp::IdentifyLeakedCopy() {
+    m_leakCheck.Ask();
 }
 
 // ---------------------------------------------------------------------------

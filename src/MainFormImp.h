@@ -3,6 +3,7 @@
 #define MAINFORMIMP_H
 
 #include "EnvelopeCache.h"
+#include "LeakCheck.h"
 #include "ListMeasure.h"
 #include "PresetStore.h"
 #include "MediaControl.h"
@@ -60,6 +61,7 @@ protected:
     void OnAbout(wxCommandEvent& event) override;
     void OnVisitWebsite(wxCommandEvent& event) override;
     void OnQuitMenu(wxCommandEvent& event) override;
+    void OnIdentifyLeak(wxCommandEvent& event) override;
     void OnMenuCheckForUpdate(wxCommandEvent& event) override;
     void OnMenuTutorial(wxCommandEvent& event) override;
     void OnMenuFeedback(wxCommandEvent& event) override;
@@ -96,6 +98,10 @@ public:
     bool LoadPreset(const wxString& name);
     void ReadPresets(const wxString& select);
     void SetPresetChoice(const wxString& select);
+
+    // Asks for a copy and the manifest of the run that made it, and tells
+    // whose copy it is; the window keeps drawing meanwhile.
+    void IdentifyLeakedCopy();
 
     // Play button while something plays: pauses, or resumes when paused.
     virtual void OnButtonPauseClick(wxCommandEvent& event);
@@ -247,6 +253,8 @@ private:
     SettingsConfig m_config;
     PresetStore m_presets;
     wxArrayString m_presetNames;
+
+    LeakCheck m_leakCheck;
 };
 
 #endif

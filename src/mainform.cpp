@@ -443,6 +443,10 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     wxMenuItem* quit = m_infoMenu->Append(ID_QUIT_MENU, "&Quit");
     Append(m_infoMenu, "&Info");
 
+    m_toolsMenu = new wxMenu();
+    wxMenuItem* identify = m_toolsMenu->Append(wxID_ANY, "Identify a leaked copy...");
+    Append(m_toolsMenu, "&Tools");
+
     m_helpMenu = new wxMenu();
     wxMenuItem* update = m_helpMenu->Append(wxID_ANY, "Check For Updates");
     wxMenuItem* tutorial = m_helpMenu->Append(wxID_ANY, "Tutorial");
@@ -469,6 +473,7 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     link(about, wxCommandEventHandler(MenuBar::OnAbout));
     link(website, wxCommandEventHandler(MenuBar::OnVisitWebsite));
     link(quit, wxCommandEventHandler(MenuBar::OnQuitMenu));
+    link(identify, wxCommandEventHandler(MenuBar::OnIdentifyLeak));
     link(update, wxCommandEventHandler(MenuBar::OnMenuCheckForUpdate));
     link(tutorial, wxCommandEventHandler(MenuBar::OnMenuTutorial));
     link(feedback, wxCommandEventHandler(MenuBar::OnMenuFeedback));

@@ -162,11 +162,13 @@ public:
 
 protected:
     wxMenu* m_infoMenu;
+    wxMenu* m_toolsMenu;
     wxMenu* m_helpMenu;
 
     virtual void OnAbout(wxCommandEvent& event) { event.Skip(); }
     virtual void OnVisitWebsite(wxCommandEvent& event) { event.Skip(); }
     virtual void OnQuitMenu(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnIdentifyLeak(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuCheckForUpdate(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuTutorial(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuFeedback(wxCommandEvent& event) { event.Skip(); }

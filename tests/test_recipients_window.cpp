@@ -1,10 +1,14 @@
-// The recipients dialog behind step 3's button.
+// The recipients dialog behind step 3's button, and identifying a leaked
+// copy from the Tools menu.
 #include "testutil.h"
 
 #include "RecipientsDlgImp.h"
 
 #include <wx/filedlg.h>
+#include <wx/progdlg.h>
+#include <wx/weakref.h>
 
+#include <atomic>
 #include <fstream>
 
 template <> struct RecipientsDialogProbe<void> {
@@ -36,6 +40,15 @@ Answer<wxFileDialog> FileExpect(const wxString& message, const wxString& path) {
         dialog->SetPath(path);
         // GTK's chooser selects the file once it has read its folder.
         EXPECT_TRUE(WaitUntil([&] { return dialog->GetPath() == path; }, 5000));
+        return static_cast<int>(wxID_OK);
+    });
+}
+
+// A message box with this text and icon.
+Answer<wxMessageDialog> BoxExpect(const wxString& text, long icon) {
+    return Answer<wxMessageDialog>([=](wxMessageDialog* dialog) {
+        EXPECT_EQ(text, dialog->GetMessage());
+        EXPECT_EQ(icon, dialog->GetMessageDialogStyle() & wxICON_MASK);
         return static_cast<int>(wxID_OK);
     });
 }
@@ -157,6 +170,107 @@ TEST_F(RecipientsWindow, TheSpokenTagNeedsEspeak) {
                   }));
     EXPECT_TRUE(p.runSettings().recipients.spoken);
     EXPECT_EQ("1 recipient", p.recipientsLabel()->GetLabel());
+}
+
+// Tools > Identify a leaked copy: the copy, then the manifest, and the
+// answer told once the worker has it.
+class LeakWindow : public WindowTest {
+protected:
+    void TearDown() override {
+        LeakCheck::s_identify = IdentifyCopy;
+        WindowTest::TearDown();
+    }
+    void ChooseIdentify() {
+        const int id = w->GetMenuBar()->FindMenuItem("&Tools", "Identify a leaked copy...");
+        ASSERT_NE(wxNOT_FOUND, id);
+        EXPECT_TRUE(w->ProcessCommand(id));
+    }
+    // The progress dialog shown while it works, or null.
+    static wxGenericProgressDialog* Progress() {
+        for (wxWindow* window : wxTopLevelWindows) {
+            if (auto* dialog = dynamic_cast<wxGenericProgressDialog*>(window))
+                return dialog->IsShown() ? dialog : nullptr;
+        }
+        return nullptr;
+    }
+};
+
+TEST_F(LeakWindow, ACopyCheckedAgainstAManifestThatCannotBeReadSaysWhy) {
+    MakeTone(Work("in/leaked copy.wav"), 2);
+    std::ofstream(Work("out/manifest.json")) << "this is no manifest\n";
+    const wxString copy = Wx(Work("in/leaked copy.wav")), manifest = Wx(Work("out/manifest.json"));
+    const LeakAnswer expected = IdentifyCopy(copy, manifest);
+    ASSERT_EQ(LeakAnswer::Kind::Failed, expected.kind);
+
+    // Cancelled at either question, nothing starts.
+    wxTEST_DIALOG(ChooseIdentify(), FileExpect("Choose the copy to identify", ""));
+    wxTEST_DIALOG(ChooseIdentify(), FileExpect("Choose the copy to identify", copy),
+                  FileExpect("Choose the manifest of the run that made it", ""));
+    EXPECT_FALSE(p.identifying());
+
+    wxTEST_DIALOG(
+        {
+            ChooseIdentify();
+            EXPECT_TRUE(WaitUntil([&] { return !p.identifying(); }, 30000));
+        },
+        FileExpect("Choose the copy to identify", copy),
+        FileExpect("Choose the manifest of the run that made it", manifest),
+        BoxExpect(expected.text, wxICON_WARNING));
+    EXPECT_EQ(nullptr, Progress());
+    EXPECT_TRUE(w->IsEnabled());
+}
+
+// The work goes on beside the window, its Cancel stops it without an
+// answer, and a window closed meanwhile stops and waits for it.
+TEST_F(LeakWindow, CancelAndClosingStopTheWorkerAndAMatchIsTold) {
+    std::atomic<int> stopped{0};
+    std::atomic<bool> release{false};
+    LeakCheck::s_identify = [&](const wxString& file, const wxString&,
+                                const std::function<bool()>& stop) {
+        LeakAnswer answer;
+        for (int i = 0; i < 3000 && !release; ++i) {
+            if (stop()) {
+                ++stopped;
+                return answer;
+            }
+            wxMilliSleep(5);
+        }
+        answer.kind = LeakAnswer::Kind::FromAudio;
+        answer.recipient = "Ann";
+        answer.text = file + ": Ann's copy.";
+        return answer;
+    };
+    const wxString copy = Wx(Work("in/a.wav")), manifest = Wx(Work("out/manifest.json"));
+    ASSERT_TRUE(w->IsEnabled());
+
+    // A match is told with the information icon.
+    ASSERT_TRUE(p.leakCheck().Start(copy, manifest));
+    ASSERT_TRUE(WaitUntil([&] { return Progress() != nullptr; }, 5000));
+    Pump(300);
+    EXPECT_TRUE(p.identifying());
+    EXPECT_FALSE(p.leakCheck().Start(copy, manifest));
+    release = true;
+    wxTEST_DIALOG(EXPECT_TRUE(WaitUntil([&] { return !p.identifying(); }, 10000)),
+                  BoxExpect(copy + ": Ann's copy.", wxICON_INFORMATION));
+    release = false;
+
+    ASSERT_TRUE(p.leakCheck().Start(copy, manifest));
+    ASSERT_TRUE(WaitUntil([&] { return Progress() != nullptr; }, 5000));
+    wxWindow* cancel = Progress()->FindWindow(wxID_CANCEL);
+    ASSERT_NE(nullptr, cancel);
+    Click(cancel);
+    EXPECT_TRUE(WaitUntil([&] { return !p.identifying(); }, 10000));
+    EXPECT_EQ(1, stopped);
+    EXPECT_EQ(nullptr, Progress());
+    EXPECT_TRUE(w->IsEnabled());
+
+    ASSERT_TRUE(p.leakCheck().Start(copy, manifest));
+    Pump(200);
+    wxWeakRef<CMainFormImp> closing(w.release());
+    closing->Close();
+    EXPECT_TRUE(WaitUntil([&] { return !closing; }, 10000));
+    EXPECT_EQ(2, stopped);
+    EXPECT_EQ(nullptr, Progress());
 }
 
 } // namespace

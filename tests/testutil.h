@@ -192,6 +192,8 @@ template <> struct MainWindowProbe<Controls> {
     void show(const Preset& preset) const { w->ShowPreset(preset); }
     // What GO! would run with.
     RenderSettings runSettings() const { return w->RunSettings(); }
+    LeakCheck& leakCheck() const { return w->m_leakCheck; }
+    bool identifying() const { return w->m_leakCheck.Running(); }
     // Sets the output folder as the folder dialog does.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
     const PreviewPlayer& player() const { return w->m_player; }
