@@ -15,9 +15,14 @@ double EnvelopeCache::Seconds(const wxString& track) const {
     return known != m_known.end() && known->second.envelope ? known->second.envelope->Seconds() : 0;
 }
 
+std::shared_ptr<const LoudnessProfile> EnvelopeCache::Loudness(const wxString& track) const {
+    const auto known = m_known.find(track);
+    return known != m_known.end() ? known->second.loudness : nullptr;
+}
+
 void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue& queue,
                          std::function<bool()> wanted, std::function<void()> read) {
-    m_known[track] = KnownEnvelope{stamp, true, nullptr, wxString()};
+    m_known[track] = KnownEnvelope{stamp, true, nullptr, nullptr, wxString()};
     SoxJob job = AnalysisJob(track, [this, track, stamp, read](const Envelope& envelope,
                                                                const LoudnessProfile& loudness,
                                                                const wxString& failure) {
@@ -28,9 +33,9 @@ void EnvelopeCache::Read(const wxString& track, const FileStamp& stamp, SoxQueue
         known->second.reading = false;
         if (failure.empty()) {
             known->second.envelope = std::make_shared<const Envelope>(envelope);
+            known->second.loudness = std::make_shared<const LoudnessProfile>(loudness);
             // A render of the track then measures nothing again.
-            FileFacts::RememberLoudness(track, stamp,
-                                        std::make_shared<const LoudnessProfile>(loudness));
+            FileFacts::RememberLoudness(track, stamp, known->second.loudness);
         } else {
             // The strip has room for the reason, not for the folder.
             known->second.failure = failure;

@@ -16,6 +16,8 @@ struct KnownEnvelope {
     FileStamp stamp;
     bool reading = true;
     std::shared_ptr<const Envelope> envelope; // null while reading or when unreadable
+    // The music's loudness, read with it: what varied places are chosen by.
+    std::shared_ptr<const LoudnessProfile> loudness;
     wxString failure;
 };
 
@@ -27,6 +29,8 @@ public:
     const KnownEnvelope* Find(const wxString& track, const FileStamp& stamp) const;
     // The seconds of track's envelope once one was read, or 0.
     double Seconds(const wxString& track) const;
+    // The music's loudness read with track's envelope, or null.
+    std::shared_ptr<const LoudnessProfile> Loudness(const wxString& track) const;
     // Reads track's envelope on queue, as it stands at stamp, and hands the
     // loudness read with it to FileFacts for renders of the track. Once it is its
     // turn, wanted is asked: false passes it over and forgets it, to be read

@@ -9,6 +9,7 @@
 #include "ProgramIcons.h"
 #include "ProgressDialog.h"
 #include "Prompts.h"
+#include "RecipientsDlgImp.h"
 #include "SoxJobs.h"
 #include "WebLinks.h"
 #include "aboutdlg.h"
@@ -50,6 +51,10 @@ void MenuBarImp::OnVisitWebsite(wxCommandEvent&) {
 
 void MenuBarImp::OnQuitMenu(wxCommandEvent&) {
     m_mainForm->Close(false);
+}
+
+void MenuBarImp::OnIdentifyLeak(wxCommandEvent&) {
+    m_mainForm->IdentifyLeakedCopy();
 }
 
 void MenuBarImp::OnMenuCheckForUpdate(wxCommandEvent&) {
@@ -98,6 +103,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                                             m_levelLabel,
                                             m_levelModeChoice,
                                             m_dipChoice,
+                                            m_varySpin,
                                             m_monoCheckBox,
                                             m_mergeCheckBox,
                                             {{m_mp3Radio, OutputFormat::Mp3},
@@ -124,7 +130,7 @@ CMainFormImp::CMainFormImp(wxWindow* parent, int id, const wxString& title, cons
                      [this](size_t done, size_t total) { ShowMeasuring(done, total); },
                      [this](const wxString& refused) { EndMeasuring(refused); }}),
       m_config(SettingsFilePath(), [](const wxString& problem) { Notice(problem + "."); }),
-      m_presets(m_config, ShippedPresetsFolder()) {
+      m_presets(m_config, ShippedPresetsFolder()), m_leakCheck(this) {
     MenuBarImp* menuBar = new MenuBarImp(this, 0);
     Centre(wxBOTH);
 
@@ -180,6 +186,7 @@ void CMainFormImp::OnClose(wxCloseEvent& event) {
     m_stampedPreview.StopBackground();
     // Its rows go with the window: nothing is left to tell them.
     m_listMeasure.Abandon();
+    m_leakCheck.Abandon();
     if (m_cancelWork) {
         m_cancelWork();
         m_closeAfterWork = true;
@@ -204,6 +211,7 @@ bool CMainFormImp::WaitFor(const std::function<void()>& work, const std::functio
 
 CMainFormImp::~CMainFormImp() {
     m_listMeasure.Abandon();
+    m_leakCheck.Abandon();
     // Removing all rows raises no per-row deletion event, so release them here.
     ClearRows(m_trackList);
     ClearRows(m_watermarkList);
@@ -526,7 +534,8 @@ StripPlan CMainFormImp::StripPlanFor(const wxString& track) const {
     const auto length = m_lengths.find(track);
     const double seconds =
         length != m_lengths.end() ? length->second.exactSeconds : m_envelopes.Seconds(track);
-    return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds);
+    return PlanStrip(seconds, SettingsFromPreset(preset), watermarkSeconds,
+                     m_envelopes.Loudness(track).get());
 }
 
 void CMainFormImp::ShowTrackOnStrip() {
@@ -580,6 +589,7 @@ void CMainFormImp::OnVolumeChange(wxScrollEvent&) {
 Preset CMainFormImp::PresetFromControls() const {
     Preset preset;
     m_settings.Read(preset);
+    preset.seed = m_seed;
     preset.folder = m_outputFolder;
     preset.watermarks = ListPaths(m_watermarkList);
     return preset;
@@ -587,6 +597,7 @@ Preset CMainFormImp::PresetFromControls() const {
 
 void CMainFormImp::ShowPreset(const Preset& preset) {
     m_settings.Show(preset);
+    m_seed = preset.seed;
     SetOutputFolder(preset.folder);
     ClearList(m_watermarkList);
     if (!preset.watermarks.empty())
@@ -634,6 +645,10 @@ void CMainFormImp::OnRepeatChoice(wxCommandEvent&) {
     ShowTrackOnStrip();
 }
 
+void CMainFormImp::OnVaryChange(wxCommandEvent&) {
+    ShowTrackOnStrip();
+}
+
 void CMainFormImp::SetOutputFolder(const wxString& folder) {
     m_outputFolder = folder;
     // A folder name may hold '&', which a plain label would take for a mnemonic.
@@ -657,7 +672,29 @@ void CMainFormImp::ChooseOutputFolderClicked(wxCommandEvent&) {
 }
 
 // ---------------------------------------------------------------------------
+// Recipients and leaked copies
+
+void CMainFormImp::OnRecipientsClick(wxCommandEvent&) {
+    RecipientsDlgImp dialog(this, m_recipients);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    m_recipients = dialog.Options();
+    m_recipientsLabel->SetLabel(RecipientsSummary(m_recipients));
+    m_recipientsLabel->GetContainingSizer()->Layout();
+}
+
+void CMainFormImp::IdentifyLeakedCopy() {
+    m_leakCheck.Ask();
+}
+
+// ---------------------------------------------------------------------------
 // Processing run
+
+RenderSettings CMainFormImp::RunSettings() const {
+    RenderSettings settings = SettingsFromPreset(PresetFromControls());
+    settings.recipients = m_recipients;
+    return settings;
+}
 
 bool CMainFormImp::AskMergeName(wxString& name) {
     return AskText(this,
@@ -672,7 +709,7 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
         return;
     if (!CheckClipStart())
         return;
-    RenderSettings settings = SettingsFromPreset(PresetFromControls());
+    RenderSettings settings = RunSettings();
     const wxArrayString tracks = ListPaths(m_trackList);
     const wxArrayString watermarks = ListPaths(m_watermarkList);
     wxString problem = RenderRun(settings, tracks, watermarks).InputProblem();

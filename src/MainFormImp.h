@@ -3,6 +3,7 @@
 #define MAINFORMIMP_H
 
 #include "EnvelopeCache.h"
+#include "LeakCheck.h"
 #include "ListMeasure.h"
 #include "PresetStore.h"
 #include "MediaControl.h"
@@ -60,6 +61,7 @@ protected:
     void OnAbout(wxCommandEvent& event) override;
     void OnVisitWebsite(wxCommandEvent& event) override;
     void OnQuitMenu(wxCommandEvent& event) override;
+    void OnIdentifyLeak(wxCommandEvent& event) override;
     void OnMenuCheckForUpdate(wxCommandEvent& event) override;
     void OnMenuTutorial(wxCommandEvent& event) override;
     void OnMenuFeedback(wxCommandEvent& event) override;
@@ -97,6 +99,10 @@ public:
     void ReadPresets(const wxString& select);
     void SetPresetChoice(const wxString& select);
 
+    // Asks for a copy and the manifest of the run that made it, and tells
+    // whose copy it is; the window keeps drawing meanwhile.
+    void IdentifyLeakedCopy();
+
     // Play button while something plays: pauses, or resumes when paused.
     virtual void OnButtonPauseClick(wxCommandEvent& event);
 
@@ -119,6 +125,7 @@ public:
     void OnWaveformClick(wxCommandEvent& event) override;
     void OnStartChoice(wxCommandEvent& event) override;
     void OnRepeatChoice(wxCommandEvent& event) override;
+    void OnVaryChange(wxCommandEvent& event) override;
     void OnWatermarkListKeyDown(wxListEvent& event) override;
     void OnWatermarkListAddFiles(wxCommandEvent& event) override;
     void OnWatermarkListDelete(wxCommandEvent& event) override;
@@ -133,6 +140,7 @@ public:
     void OnLevelModeChoice(wxCommandEvent& event) override;
     void OnDipChoice(wxCommandEvent& event) override;
     void ChooseOutputFolderClicked(wxCommandEvent& event) override;
+    void OnRecipientsClick(wxCommandEvent& event) override;
     void OnGoClicked(wxCommandEvent& event) override;
 
     // Tests reach the controls and settings through specialisations of this.
@@ -163,6 +171,8 @@ private:
     // Sets the output folder and shows it in its label.
     void SetOutputFolder(const wxString& folder);
 
+    // What GO! runs with: the settings shown and the recipients chosen.
+    RenderSettings RunSettings() const;
     // Asks for the merged file's name (the first track's name offered); false when cancelled.
     bool AskMergeName(wxString& name);
 
@@ -203,6 +213,10 @@ private:
     void OnClose(wxCloseEvent& event);
 
     wxString m_outputFolder;
+    // The loaded preset's seed of the copies' variation: no control shows it.
+    uint32_t m_seed = WatermarkSettings().seed;
+    // Per session: the next run's recipients are chosen anew.
+    RecipientOptions m_recipients;
     std::function<void()> m_cancelWork; // while WaitFor runs
     bool m_closeAfterWork = false;
     bool m_telling = false; // while the clip start's notice is up
@@ -239,6 +253,8 @@ private:
     SettingsConfig m_config;
     PresetStore m_presets;
     wxArrayString m_presetNames;
+
+    LeakCheck m_leakCheck;
 };
 
 #endif

@@ -24,6 +24,15 @@ bool ChooseAudioFiles(wxWindow* parent, wxArrayString& paths) {
     return true;
 }
 
+bool ChooseFile(wxWindow* parent, const wxString& message, const wxString& wildcard,
+                const wxString& folder, const wxString& name, wxString& path) {
+    wxFileDialog dialog(parent, message, folder, name, wildcard, wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() == wxID_CANCEL)
+        return false;
+    path = dialog.GetPath();
+    return true;
+}
+
 bool AskText(wxWindow* parent, const wxString& message, const wxString& caption,
              const wxString& offered, wxString& typed) {
     wxTextEntryDialog prompt(parent, message, caption, offered, wxOK | wxCANCEL | wxCENTRE);

@@ -9,6 +9,10 @@
 void Notice(const wxString& text);
 // The add-files dialog over parent; false when cancelled, else the chosen paths.
 bool ChooseAudioFiles(wxWindow* parent, wxArrayString& paths);
+// A file dialog over parent for one existing file, opening in folder with
+// name offered; false when cancelled, else the chosen path.
+bool ChooseFile(wxWindow* parent, const wxString& message, const wxString& wildcard,
+                const wxString& folder, const wxString& name, wxString& path);
 // A text prompt over parent offering offered; false when cancelled, else
 // what was typed in typed.
 bool AskText(wxWindow* parent, const wxString& message, const wxString& caption,

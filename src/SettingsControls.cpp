@@ -58,6 +58,7 @@ void SettingsControls::Read(Preset& preset) const {
     preset.level = m_c.level->GetValue();
     preset.levelMode = SelectedLevelMode();
     preset.duck = std::max(0, m_c.dip->GetSelection());
+    preset.vary = m_c.vary->GetValue();
     preset.mono = m_c.mono->GetValue();
     preset.merge = m_c.merge->GetValue();
     preset.format = SelectedFormat();
@@ -76,6 +77,7 @@ void SettingsControls::Show(const Preset& preset) {
     m_c.repeat->SetSelection(IndexForRepeatSeconds(preset.interval));
     m_c.levelMode->SetSelection(static_cast<int>(preset.levelMode));
     m_c.dip->SetSelection(wxClip(preset.duck, 0, g_maxDuck));
+    m_c.vary->SetValue(wxClip(preset.vary, 0, g_maxVary));
     ShowLevel(preset.level);
     m_c.mono->SetValue(preset.mono);
     m_c.merge->SetValue(preset.merge);

@@ -8,6 +8,7 @@
 #include <wx/choice.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
+#include <wx/spinctrl.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
@@ -25,6 +26,7 @@ public:
         wxStaticText* levelLabel;
         wxChoice* levelMode; // LevelModeItems(), in LevelMode's order
         wxChoice* dip;       // DipItems(): none, then 1 to g_maxDuck dB
+        wxSpinCtrl* vary;    // seconds, 0 to g_maxVary
         wxCheckBox* mono;
         wxCheckBox* merge;
         // Each format's button, in the window's order.

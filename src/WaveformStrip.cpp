@@ -19,7 +19,7 @@ const char* const kClickTip = "Click to play from there";
 } // namespace
 
 StripPlan PlanStrip(double seconds, const RenderSettings& settings,
-                    const std::vector<double>& watermarkSeconds) {
+                    const std::vector<double>& watermarkSeconds, const LoudnessProfile* music) {
     StripPlan plan;
     const int whole = static_cast<int>(std::max(0.0, std::floor(seconds)));
     plan.length = std::max(0.0, seconds);
@@ -32,14 +32,26 @@ StripPlan PlanStrip(double seconds, const RenderSettings& settings,
     }
     if (watermarkSeconds.empty())
         return plan;
-    const std::vector<int> positions =
+    const std::vector<int> regular =
         WatermarkPositions(placedOn, settings.start, settings.interval);
+    std::vector<double> positions(regular.begin(), regular.end());
+    if (settings.vary > 0 && music) {
+        VaryRequest request;
+        request.vary = settings.vary;
+        request.seed = settings.seed;
+        for (size_t k = 0; k < regular.size(); ++k)
+            request.soundSeconds.push_back(
+                watermarkSeconds[WatermarkOfCopy(k, watermarkSeconds.size())]);
+        request.music = music;
+        request.musicOffset = std::max(clipFrom, 0);
+        positions = VariedPositions(regular, plan.length, request);
+    }
     for (size_t k = 0; k < positions.size(); ++k) {
         const size_t file = WatermarkOfCopy(k, watermarkSeconds.size());
         double length = watermarkSeconds[file];
         // A clip is cut at its end, a copy that would pass it too.
         if (clipFrom >= 0)
-            length = std::min(length, static_cast<double>(settings.clipLength - positions[k]));
+            length = std::min(length, settings.clipLength - positions[k]);
         plan.marks.push_back(
             {plan.from + positions[k], length, file, -static_cast<double>(settings.duck)});
     }

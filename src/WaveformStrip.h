@@ -35,8 +35,12 @@ struct StripPlan {
 // The plan for a track of seconds (with the fraction; copies are placed on
 // its whole seconds, as the engine places them) under settings' start,
 // interval and clip, with watermarks of watermarkSeconds each in list order.
+// When settings vary the places, they are varied as a render varies them
+// by the whole track's music; without music (not measured yet) the copies
+// stay in their regular places.
 StripPlan PlanStrip(double seconds, const RenderSettings& settings,
-                    const std::vector<double>& watermarkSeconds);
+                    const std::vector<double>& watermarkSeconds,
+                    const LoudnessProfile* music = nullptr);
 
 // A picture of a track: its waveform, one column per pixel, the watermark
 // copies over it coloured by file, a line where the player is, and a line of

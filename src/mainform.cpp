@@ -179,7 +179,18 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     m_repeatChoice = new wxChoice(this, wxID_ANY, wxDefaultPosition, wxDefaultSize, repeatItems);
     m_repeatChoice->SetSelection(IndexForRepeatSeconds(initial.interval));
     repeatBox->Add(m_repeatChoice, 1, wxALL | wxALIGN_CENTER_VERTICAL | wxEXPAND, 5);
-    timing->Add(repeatBox, 1, wxLEFT | wxRIGHT | wxBOTTOM, 5);
+    timing->Add(repeatBox, 1, wxLEFT | wxBOTTOM, 5);
+    // Seconds each copy may move from its regular place, either way.
+    wxStaticBoxSizer* varyBox =
+        new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Vary By"), wxHORIZONTAL);
+    m_varySpin = new wxSpinCtrl(this, wxID_ANY, wxEmptyString, wxDefaultPosition, wxDefaultSize,
+                                wxSP_ARROW_KEYS, 0, g_maxVary, initial.vary);
+    m_varySpin->SetToolTip("Moves each watermark up to this many seconds from its regular place, "
+                           "differently for every track and recipient (0: regular places)");
+    varyBox->Add(m_varySpin, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    m_varyUnit = new wxStaticText(this, wxID_ANY, "s");
+    varyBox->Add(m_varyUnit, 0, wxTOP | wxBOTTOM | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    timing->Add(varyBox, 0, wxLEFT | wxRIGHT | wxBOTTOM, 5);
     step2->Add(timing, 0, wxALIGN_RIGHT | wxEXPAND, 5);
     // No border above or below: the column has no height to spare.
     wxBoxSizer* levelRow = new wxBoxSizer(wxHORIZONTAL);
@@ -214,9 +225,19 @@ MainForm::MainForm(wxWindow* parent, int id, const wxString& title, const wxPoin
     lower->Add(step2, 0, wxEXPAND, 5);
 
     wxBoxSizer* step3 = new wxBoxSizer(wxVERTICAL);
+    // The recipients share the heading's row: the column has no height to spare.
+    wxBoxSizer* step3Heading = new wxBoxSizer(wxHORIZONTAL);
     m_step3Label = new wxStaticText(this, wxID_ANY, "Step 3 : Set Output");
     m_step3Label->Wrap(-1);
-    step3->Add(m_step3Label, 0, wxALL, 5);
+    step3Heading->Add(m_step3Label, 0, wxALL | wxALIGN_CENTER_VERTICAL, 5);
+    step3Heading->AddStretchSpacer();
+    m_recipientsLabel = new wxStaticText(this, wxID_ANY, "No recipients");
+    step3Heading->Add(m_recipientsLabel, 0, wxLEFT | wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    m_recipientsButton = new wxButton(this, wxID_ANY, "Recipients...");
+    m_recipientsButton->SetToolTip("A copy of every track for each recipient, told apart by "
+                                   "where its watermarks sound");
+    step3Heading->Add(m_recipientsButton, 0, wxRIGHT | wxALIGN_CENTER_VERTICAL, 5);
+    step3->Add(step3Heading, 0, wxEXPAND, 5);
     wxStaticBoxSizer* outputBox =
         new wxStaticBoxSizer(new wxStaticBox(this, wxID_ANY, "Output"), wxVERTICAL);
     wxBoxSizer* formatRow = new wxBoxSizer(wxHORIZONTAL);
@@ -380,6 +401,7 @@ void MainForm::ConnectEvents(bool connect) {
     link(m_waveformStrip, EVT_WAVEFORM_SEEK, wxCommandEventHandler(MainForm::OnWaveformClick));
     link(m_startChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnStartChoice));
     link(m_repeatChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnRepeatChoice));
+    link(m_varySpin, wxEVT_SPINCTRL, wxCommandEventHandler(MainForm::OnVaryChange));
     for (wxEventType type : kScrollEvents)
         link(m_levelSlider, type, wxScrollEventHandler(MainForm::OnLevelChange));
     link(m_levelModeChoice, wxEVT_CHOICE, wxCommandEventHandler(MainForm::OnLevelModeChoice));
@@ -409,6 +431,7 @@ void MainForm::ConnectEvents(bool connect) {
         link(m_qualitySlider, type, wxScrollEventHandler(MainForm::OnChangeQuality));
     link(m_outputFolderButton, wxEVT_BUTTON,
          wxCommandEventHandler(MainForm::ChooseOutputFolderClicked));
+    link(m_recipientsButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnRecipientsClick));
     link(m_goButton, wxEVT_BUTTON, wxCommandEventHandler(MainForm::OnGoClicked));
 }
 
@@ -419,6 +442,10 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     wxMenuItem* website = m_infoMenu->Append(wxID_ANY, "Visit Website");
     wxMenuItem* quit = m_infoMenu->Append(ID_QUIT_MENU, "&Quit");
     Append(m_infoMenu, "&Info");
+
+    m_toolsMenu = new wxMenu();
+    wxMenuItem* identify = m_toolsMenu->Append(wxID_ANY, "Identify a leaked copy...");
+    Append(m_toolsMenu, "&Tools");
 
     m_helpMenu = new wxMenu();
     wxMenuItem* update = m_helpMenu->Append(wxID_ANY, "Check For Updates");
@@ -446,6 +473,7 @@ MenuBar::MenuBar(long style) : wxMenuBar(style) {
     link(about, wxCommandEventHandler(MenuBar::OnAbout));
     link(website, wxCommandEventHandler(MenuBar::OnVisitWebsite));
     link(quit, wxCommandEventHandler(MenuBar::OnQuitMenu));
+    link(identify, wxCommandEventHandler(MenuBar::OnIdentifyLeak));
     link(update, wxCommandEventHandler(MenuBar::OnMenuCheckForUpdate));
     link(tutorial, wxCommandEventHandler(MenuBar::OnMenuTutorial));
     link(feedback, wxCommandEventHandler(MenuBar::OnMenuFeedback));

@@ -14,6 +14,7 @@
 #include <wx/radiobut.h>
 #include <wx/sizer.h>
 #include <wx/slider.h>
+#include <wx/spinctrl.h>
 #include <wx/statbmp.h>
 #include <wx/statline.h>
 #include <wx/stattext.h>
@@ -71,6 +72,8 @@ protected:
     wxStaticText* m_startLabel;
     wxChoice* m_startChoice;
     wxChoice* m_repeatChoice;
+    wxSpinCtrl* m_varySpin;
+    wxStaticText* m_varyUnit;
     wxStaticText* m_levelLabel;
     wxSlider* m_levelSlider;
     wxChoice* m_levelModeChoice;
@@ -82,6 +85,8 @@ protected:
     wxButton* m_watermarkDownButton;
     wxButton* m_watermarkClearButton;
     wxStaticText* m_step3Label;
+    wxStaticText* m_recipientsLabel;
+    wxButton* m_recipientsButton;
     wxCheckBox* m_monoCheckBox;
     wxCheckBox* m_mergeCheckBox;
     wxRadioButton* m_mp3Radio;
@@ -123,6 +128,7 @@ protected:
     virtual void OnWaveformClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnStartChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnRepeatChoice(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnVaryChange(wxCommandEvent& event) { event.Skip(); }
     virtual void OnLevelChange(wxScrollEvent& event) { event.Skip(); }
     virtual void OnLevelModeChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnDipChoice(wxCommandEvent& event) { event.Skip(); }
@@ -137,6 +143,7 @@ protected:
     virtual void OnClipChoice(wxCommandEvent& event) { event.Skip(); }
     virtual void OnClipStartText(wxCommandEvent& event) { event.Skip(); }
     virtual void ChooseOutputFolderClicked(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnRecipientsClick(wxCommandEvent& event) { event.Skip(); }
     virtual void OnGoClicked(wxCommandEvent& event) { event.Skip(); }
 
 private:
@@ -155,11 +162,13 @@ public:
 
 protected:
     wxMenu* m_infoMenu;
+    wxMenu* m_toolsMenu;
     wxMenu* m_helpMenu;
 
     virtual void OnAbout(wxCommandEvent& event) { event.Skip(); }
     virtual void OnVisitWebsite(wxCommandEvent& event) { event.Skip(); }
     virtual void OnQuitMenu(wxCommandEvent& event) { event.Skip(); }
+    virtual void OnIdentifyLeak(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuCheckForUpdate(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuTutorial(wxCommandEvent& event) { event.Skip(); }
     virtual void OnMenuFeedback(wxCommandEvent& event) { event.Skip(); }

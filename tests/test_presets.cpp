@@ -320,6 +320,27 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     }
 }
 
+// Vary by is set from a preset and read into one like the other settings;
+// the seed, which no control shows, stays as the preset shown had it.
+TEST_F(PresetButtons, VaryByAndTheSeedComeBackFromThePresetShown) {
+    MainWindow w;
+    Probe p(*w);
+    EXPECT_EQ(0, p.vary()->GetValue());
+    EXPECT_EQ(g_maxVary, p.vary()->GetMax());
+    Preset varied = p.preset();
+    varied.vary = 4;
+    varied.seed = 77;
+    p.show(varied);
+    EXPECT_EQ(4, p.vary()->GetValue());
+    EXPECT_EQ(4, p.preset().vary);
+    EXPECT_EQ(77u, p.preset().seed);
+    Spin(p.vary(), 2);
+    EXPECT_EQ(2, p.preset().vary);
+    varied.vary = 99;
+    p.show(varied);
+    EXPECT_EQ(g_maxVary, p.preset().vary);
+}
+
 // What stands at the settings file's place: a link is written through, a
 // read-only file or a folder is never written over, and either is said once.
 class SettingsPlace : public PresetButtons {

@@ -4,6 +4,7 @@
 #include "testutil.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -128,6 +129,49 @@ TEST_F(WaveformWindow, MarksStandWhereTheRenderPutsThemAndMoveWithTheSettingsAlo
     ASSERT_TRUE(sox.BeginRun(command));
     EXPECT_EQ(30, sox.GetClipFrom());
     EXPECT_EQ(std::vector<double>({5, 15, 25}), sox.GetPositions());
+}
+
+// Vary by: the marks move by the seed and the track's music once that is
+// measured, in their regular places until then and at 0.
+TEST_F(WaveformWindow, VaryByMovesTheMarksOnceTheMusicIsMeasured) {
+    MakeTone(Work("in/song.wav"), 30, "pinknoise vol 0.3");
+    MakeTone(Work("wm/beep.wav"), 1, "sine 1000 vol 0.5");
+    w->OnFileListDropFiles(Files({"in/song.wav"}));
+    w->OnWatermarkListDropFiles(Files({"wm/beep.wav"}));
+    ASSERT_TRUE(Measured(p));
+    Choose(p.startChoice(), IndexForStartSeconds(0));
+    Choose(p.repeatChoice(), IndexForRepeatSeconds(5));
+    Spin(p.vary(), 3);
+    EXPECT_EQ(3, p.preset().vary);
+    const std::string regular = "0+1#0 5+1#0 10+1#0 15+1#0 20+1#0 25+1#0";
+    Select(p.tracks(), {0});
+    EXPECT_EQ("Reading...", p.strip()->Text());
+    EXPECT_EQ(regular, Marks(p.strip()));
+    ASSERT_TRUE(Read());
+
+    const std::string varied = Marks(p.strip());
+    EXPECT_NE(regular, varied);
+    const std::vector<WatermarkMark> marks = p.strip()->Plan().marks;
+    ASSERT_EQ(6u, marks.size());
+    for (size_t k = 0; k < marks.size(); ++k) {
+        EXPECT_LE(std::abs(marks[k].start - 5.0 * k), 3.0) << varied;
+        // A second at least between one copy's end and the next's start.
+        if (k > 0) {
+            EXPECT_GE(marks[k].start, marks[k - 1].start + 2 - 1e-9) << varied;
+        }
+    }
+    Spin(p.vary(), 0);
+    EXPECT_EQ(regular, Marks(p.strip()));
+    Spin(p.vary(), 3);
+    EXPECT_EQ(varied, Marks(p.strip()));
+
+    // Another seed, other places.
+    Preset reseeded = p.preset();
+    reseeded.seed += 1;
+    p.show(reseeded);
+    ASSERT_TRUE(Measured(p));
+    EXPECT_EQ(3, p.vary()->GetValue());
+    EXPECT_NE(varied, Marks(p.strip()));
 }
 
 // The level against the music and the dip from step 2: the strip draws the

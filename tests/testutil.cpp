@@ -140,6 +140,14 @@ void Slide(wxSlider* slider, int position, wxEventType type) {
     slider->HandleWindowEvent(event);
 }
 
+void Spin(wxSpinCtrl* spin, int value) {
+    spin->SetValue(value);
+    wxSpinEvent event(wxEVT_SPINCTRL, spin->GetId());
+    event.SetEventObject(spin);
+    event.SetPosition(value);
+    spin->HandleWindowEvent(event);
+}
+
 void Choose(wxChoice* choice, int selection) {
     EXPECT_NE(wxNOT_FOUND, selection);
     choice->SetSelection(selection);

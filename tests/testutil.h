@@ -91,6 +91,8 @@ void Click(wxWindow* button);
 // Moves the slider and sends the scroll event a user's move sends.
 void Slide(wxSlider* slider, int position, wxEventType type = wxEVT_SCROLL_THUMBTRACK);
 
+// Sets a spin control as a user does, with the event that sends.
+void Spin(wxSpinCtrl* spin, int value);
 // Chooses an entry as a user does, with the event that sends.
 void Choose(wxChoice* choice, int selection);
 inline void Choose(wxChoice* choice, const wxString& item) {
@@ -158,6 +160,7 @@ template <> struct MainWindowProbe<Controls> {
     wxStaticText* levelLabel() const { return w->m_levelLabel; }
     wxChoice* levelMode() const { return w->m_levelModeChoice; }
     wxChoice* dip() const { return w->m_dipChoice; }
+    wxSpinCtrl* vary() const { return w->m_varySpin; }
     wxCheckBox* watermarked() const { return w->m_watermarkedCheckBox; }
     WaveformStrip* strip() const { return w->m_waveformStrip; }
     const StampedPreview& stamped() const { return w->m_stampedPreview; }
@@ -176,6 +179,8 @@ template <> struct MainWindowProbe<Controls> {
     wxChoice* affixChoice() const { return w->m_affixChoice; }
     wxTextCtrl* affixText() const { return w->m_affixText; }
     wxButton* go() const { return w->m_goButton; }
+    wxButton* recipients() const { return w->m_recipientsButton; }
+    wxStaticText* recipientsLabel() const { return w->m_recipientsLabel; }
     wxStaticText* measureLabel() const { return w->m_measureLabel; }
     wxButton* measureStop() const { return w->m_measureStopButton; }
     // From an add until its files are measured and any refusal told.
@@ -183,6 +188,12 @@ template <> struct MainWindowProbe<Controls> {
 
     // The settings as the controls show them.
     Preset preset() const { return w->PresetFromControls(); }
+    // Shows a preset as loading one does.
+    void show(const Preset& preset) const { w->ShowPreset(preset); }
+    // What GO! would run with.
+    RenderSettings runSettings() const { return w->RunSettings(); }
+    LeakCheck& leakCheck() const { return w->m_leakCheck; }
+    bool identifying() const { return w->m_leakCheck.Running(); }
     // Sets the output folder as the folder dialog does.
     void setFolder(const std::string& folder) const { w->SetOutputFolder(Wx(folder)); }
     const PreviewPlayer& player() const { return w->m_player; }
