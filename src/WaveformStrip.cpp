@@ -44,7 +44,7 @@ StripPlan PlanStrip(double seconds, const RenderSettings& settings,
                 watermarkSeconds[WatermarkOfCopy(k, watermarkSeconds.size())]);
         request.music = music;
         request.musicOffset = std::max(clipFrom, 0);
-        positions = VariedPositions(regular, plan.length, request);
+        positions = VariedPositions(regular, placedOn, request);
     }
     for (size_t k = 0; k < positions.size(); ++k) {
         const size_t file = WatermarkOfCopy(k, watermarkSeconds.size());
