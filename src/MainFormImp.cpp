@@ -726,7 +726,9 @@ void CMainFormImp::OnGoClicked(wxCommandEvent&) {
     RenderRun run(settings, tracks, watermarks);
     wxArrayString lines;
     {
-        ProgressDialog progress(this, static_cast<int>(tracks.size()));
+        // A copy of every track per recipient, each counted.
+        const size_t copies = std::max<size_t>(1, settings.recipients.list.size());
+        ProgressDialog progress(this, static_cast<int>(tracks.size() * copies));
         if (!WaitFor([&] { lines = run.Run(&progress); }, [&] { run.Cancel(); }))
             return; // closed during the run: no results
         progress.Hide();

@@ -63,6 +63,37 @@ wxString Listed(const std::vector<Recipient>& list) {
 
 class RecipientsWindow : public WindowTest {};
 
+// GO! with recipients: each gets the track in a folder of their own, and
+// the results end with the manifest; merging is refused with them.
+TEST_F(RecipientsWindow, GoMakesEveryRecipientTheirCopyAndTheManifest) {
+    MakeTone(Work("beep.wav"), 0.5, "sine 1000 vol 0.5", 8000, 1);
+    MakeTone(Work("in/song.wav"), 20, "sine 220 vol 0.3", 8000, 1);
+    w->OnFileListDropFiles(Files({"in/song.wav"}));
+    w->OnWatermarkListDropFiles(Files({"beep.wav"}));
+    ASSERT_TRUE(Measured(p));
+    p.setFolder(Work("out"));
+    p.wav()->SetValue(true);
+    wxTEST_DIALOG(Click(p.recipients()), RecipientsExpect([](const DialogProbe& d) {
+                      d.text()->SetValue("Ann, A1\nBo\n");
+                      EXPECT_TRUE(d.d->TransferDataFromWindow());
+                      return static_cast<int>(wxID_OK);
+                  }));
+    p.merge()->SetValue(true);
+    wxTEST_DIALOG(Click(p.go()),
+                  MessageExpect("Recipients get a copy of every track each: turn off merging to "
+                                "make their copies."));
+    p.merge()->SetValue(false);
+    wxArrayString results;
+    wxTEST_DIALOG(Click(p.go()), ResultsExpect(&results));
+    // Newest first, as the results list shows every run.
+    EXPECT_EQ(Strings({"Process Completed", Wx(Work("out")),
+                       "manifest.json: lists 2 copies written for 2 recipients.",
+                       "song.wav for Bo: Process completed successfully",
+                       "song.wav for Ann: Process completed successfully"}),
+              results);
+    EXPECT_EQ("Ann\nBo\nmanifest.json\n", Listing(Work("out")));
+}
+
 TEST_F(RecipientsWindow, TypedRecipientsGoIntoTheRunAndShowAgainAsTyped) {
     EXPECT_EQ("No recipients", p.recipientsLabel()->GetLabel());
     EXPECT_TRUE(p.runSettings().recipients.list.empty());
