@@ -3,6 +3,7 @@
 #include "SoxRunner.h"
 
 #include <wx/app.h>
+#include <wx/cmdline.h>
 #include <wx/apptrait.h>
 #include <wx/evtloop.h>
 #include <wx/filefn.h>
@@ -16,6 +17,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -285,6 +289,86 @@ SoxQueue::Child* SoxQueue::Start(const wxString& command,
     }
     child->Started(pid);
     return child;
+}
+
+SoxOutput SoxQueue::RunHere(const wxString& command,
+                            const std::function<void(const char*, size_t)>& stream,
+                            const std::function<bool()>& stop) {
+    SoxOutput result;
+    // Split as wxExecute splits, everything made before the fork: the child
+    // of a threaded process may only call what is safe in a signal handler.
+    std::vector<std::string> words;
+    for (const wxString& word :
+         wxCmdLineParser::ConvertStringToArgs(DieWithParent() + command, wxCMD_LINE_SPLIT_UNIX))
+        words.push_back(word.utf8_string());
+    std::vector<char*> argv;
+    for (std::string& word : words)
+        argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    const std::string folder = g_resourceFolder.utf8_string();
+    int out[2], err[2];
+    if (words.empty() || pipe2(out, O_CLOEXEC) != 0)
+        return result;
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return result;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setpgid(0, 0);
+        if (chdir(folder.c_str()) == 0 && dup2(out[1], 1) >= 0 && dup2(err[1], 2) >= 0)
+            execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    if (pid < 0) {
+        close(out[0]);
+        close(err[0]);
+        return result;
+    }
+    std::string output, errors;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    char buffer[65536];
+    while (open > 0) {
+        if (stop && !result.cancelled && stop()) {
+            result.cancelled = true;
+            kill(-pid, SIGKILL);
+        }
+        const int ready = poll(fds, 2, 100);
+        if (ready < 0 && errno != EINTR)
+            break;
+        for (pollfd& fd : fds) {
+            if (fd.fd < 0 || !(fd.revents & (POLLIN | POLLHUP | POLLERR)))
+                continue;
+            const ssize_t got = read(fd.fd, buffer, sizeof buffer);
+            if (got > 0 && fd.fd == out[0] && stream)
+                stream(buffer, static_cast<size_t>(got));
+            else if (got > 0)
+                (fd.fd == out[0] ? output : errors).append(buffer, static_cast<size_t>(got));
+            else if (got == 0 || errno != EINTR) {
+                close(fd.fd);
+                fd.fd = -1;
+                --open;
+            }
+        }
+    }
+    for (pollfd& fd : fds)
+        if (fd.fd >= 0)
+            close(fd.fd);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    for (const wxString& line : wxSplit(wxString::FromUTF8(output), '\n', '\0'))
+        if (!line.empty())
+            result.output.Add(line);
+    for (const wxString& line : wxSplit(wxString::FromUTF8(errors), '\n', '\0'))
+        if (!line.empty())
+            result.errors.Add(line);
+    return result;
 }
 
 bool SoxQueue::PauseForProcesses(int tries) {

@@ -103,6 +103,14 @@ public:
     static SoxOutput RunNow(const wxString& command,
                             const std::function<void(const char*, size_t)>& stream = nullptr);
 
+    // Runs command as RunNow does but on the calling thread, which may be
+    // any: no event loop runs, and the toolkit's process handling, which
+    // belongs to the main thread, is not used. stop, asked every tenth of a
+    // second, ends the command (then cancelled is set).
+    static SoxOutput RunHere(const wxString& command,
+                             const std::function<void(const char*, size_t)>& stream = nullptr,
+                             const std::function<bool()>& stop = nullptr);
+
     // Every command text goes through here before it runs; tests hook it to
     // see the commands. Empty by default.
     static std::function<void(const wxString&)> s_commandObserver;
