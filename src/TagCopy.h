@@ -2,6 +2,7 @@
 #ifndef TAGCOPY_H
 #define TAGCOPY_H
 
+#include <wx/arrstr.h>
 #include <wx/string.h>
 
 // What the program puts into the files it writes besides the sound: the
@@ -17,6 +18,23 @@
 // The comment every tagged output gets beside the track's own, so that a
 // preview can be told from its master.
 extern const wxString g_previewComment;
+
+// A recipient's copy carries, as its first comment, this prefix and the
+// recipient's name ("Watermarked preview for NAME"; in WAV and MP4 the
+// track's own comment may follow after "; "), and the recipient's ID, when
+// there is one, in a field of this name: a TXXX frame in ID3v2, a Vorbis
+// comment field, an MP4 freeform item under iTunes' domain.
+extern const wxString g_recipientCommentPrefix; // "Watermarked preview for "
+extern const wxString g_recipientIdKey;         // "RECIPIENT ID"
+
+// What a file's tags tell of whose copy it is.
+struct IdentityTags {
+    wxArrayString comments; // every comment, in order, RIFF INFO's too
+    wxArrayString ids;      // the values of g_recipientIdKey
+    wxString title;
+};
+// Read with TagLib; empty when the file has none or cannot be read.
+IdentityTags ReadIdentityTags(const wxString& path);
 
 enum class TagScope {
     Track, // every tag: the output is the track's preview
