@@ -404,6 +404,8 @@ IdentityTags ReadIdentityTags(const wxString& path) {
             to.Add(wxString::FromUTF8(text.to8Bit(true).c_str()));
     };
     add(tags.comments, properties["COMMENT"]);
+    // ffmpeg turns a comment into a Vorbis DESCRIPTION on the way to Ogg.
+    add(tags.comments, properties["DESCRIPTION"]);
     add(tags.ids, properties[Utf8(g_recipientIdKey)]);
     if (!properties["TITLE"].isEmpty())
         tags.title = wxString::FromUTF8(properties["TITLE"].front().to8Bit(true).c_str());

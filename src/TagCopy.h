@@ -29,7 +29,7 @@ extern const wxString g_recipientIdKey;         // "RECIPIENT ID"
 
 // What a file's tags tell of whose copy it is.
 struct IdentityTags {
-    wxArrayString comments; // every comment, in order, RIFF INFO's too
+    wxArrayString comments; // every comment, in order, RIFF INFO's and Vorbis descriptions too
     wxArrayString ids;      // the values of g_recipientIdKey
     wxString title;
 };
