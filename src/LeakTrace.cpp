@@ -521,7 +521,7 @@ LeakAnswer Identify::Decide(const std::vector<Fit>& fits) const {
                        m_manifest.copies[rival->copy].recipient + "'s were placed alike.");
     if (best->chance > kAnswerChance || (rival && best->matched < rival->matched + 2))
         return NoMatch(wxString::Format("at best %d of %d watermark copies sound where a "
-                                        "recipient's were placed, which chance can explain.",
+                                        "recipient's were placed: too few to rule out chance.",
                                         best->matched, best->expected));
     return Found(LeakAnswer::Kind::FromAudio, copy, true,
                  wxString::Format(": %d of its %d watermark copies found where they were placed "
