@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <utility>
 
 namespace {
 
@@ -149,7 +150,8 @@ double Median(std::vector<float> values) {
 } // namespace
 
 struct CopyFinder::Data {
-    std::vector<float> recording;
+    std::vector<float> recording; // until its spectrogram is taken
+    double seconds = 0;
     struct Sound {
         std::vector<float> samples;
         size_t most = 0;
@@ -173,6 +175,7 @@ void CopyFinder::Data::Prepare() {
     if (spectra)
         return;
     spectrogram = Spectrogram(recording, frames, RecordingFloor);
+    recording = std::vector<float>();
     size = GoodSize(std::max<size_t>(frames, 2));
     const size_t half = size / 2 + 1;
     FloatBuffer in(size * kBins);
@@ -280,14 +283,15 @@ std::vector<float> CopyFinder::Data::Scores(const std::vector<float>& sound) {
     return best;
 }
 
-CopyFinder::CopyFinder(const std::vector<float>& recording) : m(new Data) {
-    m->recording = recording;
+CopyFinder::CopyFinder(std::vector<float> recording) : m(new Data) {
+    m->seconds = static_cast<double>(recording.size()) / kFinderRate;
+    m->recording = std::move(recording);
 }
 
 CopyFinder::~CopyFinder() = default;
 
 double CopyFinder::Seconds() const {
-    return static_cast<double>(m->recording.size()) / kFinderRate;
+    return m->seconds;
 }
 
 double CopyFinder::Margin() {

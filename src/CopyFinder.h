@@ -24,7 +24,7 @@ struct FoundCopy {
 class CopyFinder {
 public:
     // recording: mono samples at kFinderRate.
-    explicit CopyFinder(const std::vector<float>& recording);
+    explicit CopyFinder(std::vector<float> recording);
     ~CopyFinder();
     CopyFinder(const CopyFinder&) = delete;
     CopyFinder& operator=(const CopyFinder&) = delete;

@@ -3,7 +3,6 @@
 #include "LeakTrace.h"
 
 #include "CopyFinder.h"
-#include "FfmpegCommand.h"
 #include "Manifest.h"
 #include "SoxCommand.h"
 #include "SoxRunner.h"
@@ -15,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -47,19 +45,31 @@ bool SameRecipient(const ManifestCopy& a, const ManifestCopy& b) {
 
 // The file's sound, mono at the finder's rate; false with the reason.
 bool Decode(const wxString& path, std::vector<float>& samples, wxString& failure) {
-    std::string bytes;
+    samples.clear();
+    char carried[sizeof(float)]; // a sample split between two pieces
+    size_t held = 0;
     const SoxOutput out = SoxQueue::RunNow(
         "./sox -V1 " + QuoteSoxInput(path) +
             wxString::Format(" -t f32 -L -r %ld -c 1 -", static_cast<long>(kFinderRate)),
-        [&bytes](const char* data, size_t size) { bytes.append(data, size); });
+        [&](const char* data, size_t size) {
+            while (size > 0) {
+                const size_t take = std::min(size, sizeof carried - held);
+                std::memcpy(carried + held, data, take);
+                held += take;
+                data += take;
+                size -= take;
+                if (held == sizeof carried) {
+                    float sample;
+                    std::memcpy(&sample, carried, sizeof sample);
+                    samples.push_back(sample);
+                    held = 0;
+                }
+            }
+        });
     failure = RunFailure(out);
-    if (failure.empty() && bytes.size() < sizeof(float))
+    if (failure.empty() && samples.empty())
         failure = "it holds no sound.";
-    if (!failure.empty())
-        return false;
-    samples.resize(bytes.size() / sizeof(float));
-    std::memcpy(samples.data(), bytes.data(), samples.size() * sizeof(float));
-    return true;
+    return failure.empty();
 }
 
 // ln of the chance that a binomial count of n tries at p reaches m or more.
@@ -117,7 +127,9 @@ public:
     Fit Best() {
         if (m_places.empty())
             return m_fit;
-        const double last = m_copy.positions[m_places.back()];
+        double last = 0;
+        for (size_t i : m_places)
+            last = std::max(last, m_copy.positions[i]);
         // Steps fine enough that the speed's error moves no found copy by more
         // than half the tolerance.
         const double step = std::min(0.0005, kTolerance / std::max(m_evidence.seconds, 1.0));
@@ -160,8 +172,6 @@ private:
                 bestTo = to;
             }
         }
-        if (static_cast<int>(bestTo - bestFrom + 1) < m_fit.matched)
-            return;
         double cut = (m_cuts[bestFrom].cut + m_cuts[bestTo].cut) / 2;
         std::vector<std::pair<double, double>> pairs; // (leak time, place)
         for (int round = 0; round < 3; ++round) {
@@ -437,8 +447,7 @@ bool Identify::FromSound() {
     Evidence evidence;
     evidence.seconds = static_cast<double>(leak.size()) / kFinderRate;
     evidence.vary = m_manifest.vary;
-    CopyFinder finder(leak);
-    leak = std::vector<float>();
+    CopyFinder finder(std::move(leak));
     const size_t sounds = m_manifest.watermarks.size();
     evidence.soundSeconds.assign(sounds, 0);
     evidence.searched.assign(sounds, false);
@@ -485,9 +494,9 @@ bool Identify::FromSound() {
     for (const FoundCopy& found : evidence.found)
         evidence.density[found.sound] += 1 / span;
     std::vector<Fit> fits;
-    for (const ManifestCopy& copy : m_manifest.copies)
-        evidence.candidates += copy.positions.empty() ? 0 : 1;
-    evidence.candidates = std::max<size_t>(evidence.candidates - 1, 1);
+    evidence.candidates = std::max<size_t>(
+        1, std::count_if(m_manifest.copies.begin(), m_manifest.copies.end(),
+                         [](const ManifestCopy& copy) { return !copy.positions.empty(); }));
     for (size_t i = 0; i < m_manifest.copies.size(); ++i) {
         if (Stopped())
             return true;
