@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,9 @@ constexpr double kEarliestCut = -0.1;
 // the least a rival recipient must leave for the answer to stand.
 constexpr double kAnswerChance = 0.01;
 constexpr double kRivalChance = 0.05;
+// Pairs of found copies tried at most: a long leak's true alignment is
+// fixed by most of its pairs.
+constexpr size_t kMostPairs = 400;
 
 wxString NameOf(const wxString& path) {
     return wxFileName(path).GetFullName();
@@ -114,7 +119,7 @@ struct Evidence {
 class Matcher {
 public:
     Matcher(const Evidence& evidence, const ManifestCopy& copy, size_t index)
-        : m_evidence(evidence), m_copy(copy) {
+        : m_evidence(evidence), m_copy(copy), m_times(evidence.searched.size()) {
         m_fit.copy = index;
         for (size_t i = 0; i < copy.positions.size(); ++i) {
             const int sound = copy.sounds[i];
@@ -122,64 +127,85 @@ public:
                 evidence.searched[sound])
                 m_places.push_back(i);
         }
+        std::sort(m_places.begin(), m_places.end(),
+                  [&copy](size_t a, size_t b) { return copy.positions[a] < copy.positions[b]; });
+        for (size_t j = 0; j < evidence.found.size(); ++j)
+            m_times[evidence.found[j].sound].push_back({evidence.found[j].seconds, j});
     }
 
     Fit Best() {
-        if (m_places.empty())
+        if (m_places.empty() || m_evidence.found.empty())
             return m_fit;
-        double last = 0;
-        for (size_t i : m_places)
-            last = std::max(last, m_copy.positions[i]);
-        // Steps fine enough that the speed's error moves no found copy by more
-        // than half the tolerance.
-        const double step = std::min(0.0005, kTolerance / std::max(m_evidence.seconds, 1.0));
-        for (double speed = kSlowest; speed <= kFastest + 1e-9; speed += step)
-            Try(speed, last);
-        Chance(last);
+        m_last = m_copy.positions[m_places.back()];
+        // Two found copies and two places of their sounds fix a cut and a
+        // speed; the true ones are fixed by most pairs of its found copies.
+        // Pairs far apart fix the speed well: those at least a third of the
+        // found copies' span apart, every one of them or a fixed sample.
+        const std::vector<FoundCopy>& found = m_evidence.found;
+        const double baseline = std::max(1.0, (found.back().seconds - found.front().seconds) / 3);
+        std::vector<std::pair<size_t, size_t>> pairs;
+        for (size_t a = 0; a < found.size(); ++a) {
+            for (size_t b = a + 1; b < found.size(); ++b) {
+                if (found[b].seconds - found[a].seconds >= baseline)
+                    pairs.emplace_back(a, b);
+            }
+        }
+        if (pairs.size() > kMostPairs) {
+            std::mt19937 random(static_cast<unsigned>(found.size()));
+            std::shuffle(pairs.begin(), pairs.end(), random);
+            pairs.resize(kMostPairs);
+        }
+        for (const auto& [a, b] : pairs)
+            TryPair(found[a], found[b]);
+        // One found copy alone: its places at a speed left as it was.
+        if (pairs.empty()) {
+            for (size_t i : m_places) {
+                if (m_copy.sounds[i] == found[0].sound)
+                    Consider(m_copy.positions[i] - found[0].seconds, 1);
+            }
+        }
+        Chance();
         return m_fit;
     }
 
 private:
-    struct Pair {
-        double cut;
-        size_t place;
-    };
+    // A found copy's time and its index among all found.
+    using Time = std::pair<double, size_t>;
 
-    // The cut that lines up most pairs of a place and a found copy of its
-    // sound at this speed, counted exactly and refined.
-    void Try(double speed, double last) {
-        m_cuts.clear();
+    // Every cut and speed that puts found copies a and b on places of their sounds.
+    void TryPair(const FoundCopy& a, const FoundCopy& b) {
+        const double apart = b.seconds - a.seconds;
         for (size_t i : m_places) {
+            if (m_copy.sounds[i] != a.sound)
+                continue;
             const double p = m_copy.positions[i];
-            for (const FoundCopy& found : m_evidence.found) {
-                if (found.sound != m_copy.sounds[i])
+            const double from = p + kSlowest * apart - 2 * kTolerance;
+            const double to = p + kFastest * apart + 2 * kTolerance;
+            auto k = std::lower_bound(
+                m_places.begin(), m_places.end(), from,
+                [this](size_t place, double at) { return m_copy.positions[place] < at; });
+            for (; k != m_places.end() && m_copy.positions[*k] <= to; ++k) {
+                if (m_copy.sounds[*k] != b.sound)
                     continue;
-                const double cut = p - speed * found.seconds;
-                if (cut >= kEarliestCut - kTolerance && cut <= last + kTolerance)
-                    m_cuts.push_back({cut, i});
+                const double speed =
+                    std::clamp((m_copy.positions[*k] - p) / apart, kSlowest, kFastest);
+                Consider(p - speed * a.seconds, speed);
             }
         }
-        if (m_cuts.empty())
+    }
+
+    void Consider(double cut, double speed) {
+        if (cut < kEarliestCut - kTolerance || cut > m_last + kTolerance)
             return;
-        std::sort(m_cuts.begin(), m_cuts.end(),
-                  [](const Pair& a, const Pair& b) { return a.cut < b.cut; });
-        size_t from = 0, bestFrom = 0, bestTo = 0;
-        for (size_t to = 0; to < m_cuts.size(); ++to) {
-            while (m_cuts[to].cut - m_cuts[from].cut > 2 * kTolerance)
-                ++from;
-            if (to - from > bestTo - bestFrom) {
-                bestFrom = from;
-                bestTo = to;
-            }
-        }
-        double cut = (m_cuts[bestFrom].cut + m_cuts[bestTo].cut) / 2;
-        std::vector<std::pair<double, double>> pairs; // (leak time, place)
-        for (int round = 0; round < 3; ++round) {
-            pairs = Matches(cut, speed);
-            Refit(pairs, cut, speed);
-        }
-        pairs = Matches(cut, speed);
-        const int matched = static_cast<int>(pairs.size());
+        // Most pairs fix the same few alignments: each is refined once.
+        const std::pair<long, long> key{std::lround(cut / kTolerance), std::lround(speed / 0.0002)};
+        if (!m_tried.insert(key).second)
+            return;
+        if (static_cast<int>(Matches(cut, speed).size()) < m_fit.matched - 1)
+            return;
+        for (int round = 0; round < 3; ++round)
+            Refit(Matches(cut, speed), cut, speed);
+        const int matched = static_cast<int>(Matches(cut, speed).size());
         const int expected = Expected(cut, speed);
         if (matched > m_fit.matched || (matched == m_fit.matched && expected < m_fit.expected)) {
             m_fit.matched = matched;
@@ -190,28 +216,24 @@ private:
     }
 
     // The places with a found copy of their sound within the tolerance of
-    // their time, each found copy used once.
-    std::vector<std::pair<double, double>> Matches(double cut, double speed) const {
+    // their time, each found copy used once: (its time, the place's) pairs.
+    std::vector<std::pair<double, double>> Matches(double cut, double speed) {
         std::vector<std::pair<double, double>> pairs;
-        std::vector<bool> used(m_evidence.found.size(), false);
+        m_used.assign(m_evidence.found.size(), false);
         for (size_t i : m_places) {
             const double p = m_copy.positions[i];
             const double t = (p - cut) / speed;
-            size_t nearest = used.size();
-            double off = kTolerance;
-            for (size_t j = 0; j < m_evidence.found.size(); ++j) {
-                const FoundCopy& found = m_evidence.found[j];
-                if (used[j] || found.sound != m_copy.sounds[i])
-                    continue;
-                const double d = std::fabs(found.seconds - t);
-                if (d <= off) {
-                    off = d;
-                    nearest = j;
-                }
+            const std::vector<Time>& times = m_times[m_copy.sounds[i]];
+            auto j = std::lower_bound(times.begin(), times.end(), Time{t - kTolerance, 0});
+            const Time* nearest = nullptr;
+            for (; j != times.end() && j->first <= t + kTolerance; ++j) {
+                if (!m_used[j->second] &&
+                    (!nearest || std::fabs(j->first - t) < std::fabs(nearest->first - t)))
+                    nearest = &*j;
             }
-            if (nearest < used.size()) {
-                used[nearest] = true;
-                pairs.emplace_back(m_evidence.found[nearest].seconds, p);
+            if (nearest) {
+                m_used[nearest->second] = true;
+                pairs.emplace_back(nearest->first, p);
             }
         }
         return pairs;
@@ -257,8 +279,8 @@ private:
     // well: each place is hit by coincidence at most as often as found copies
     // of its sound fall within the tolerance, or another recipient's copy,
     // varied by up to vary seconds from the same regular place, lands there;
-    // over every cut, speed and manifest copy tried.
-    void Chance(double last) {
+    // over every cut, speed and manifest copy there is.
+    void Chance() {
         if (m_fit.matched == 0 || m_evidence.vary <= 0) {
             m_fit.chance = 1;
             m_fit.logBound = HUGE_VAL;
@@ -276,7 +298,7 @@ private:
         }
         p = counted ? std::min(1.0, p / counted) : 1.0;
         const int tries = std::max(m_fit.expected, m_fit.matched);
-        const double cuts = (last - kEarliestCut) / (2 * kTolerance) + 1;
+        const double cuts = (m_last - kEarliestCut) / (2 * kTolerance) + 1;
         const double speeds = (kFastest - kSlowest) * m_evidence.seconds / (2 * kTolerance) + 1;
         const double logChance = LogTail(tries, m_fit.matched, p) + std::log(cuts) +
                                  std::log(speeds) +
@@ -287,8 +309,11 @@ private:
 
     const Evidence& m_evidence;
     const ManifestCopy& m_copy;
-    std::vector<size_t> m_places; // the positions whose sound was searched for
-    std::vector<Pair> m_cuts;
+    std::vector<size_t> m_places;           // positions whose sound was searched for, in time order
+    std::vector<std::vector<Time>> m_times; // found copies by sound, in time order
+    double m_last = 0;                      // the last place
+    std::set<std::pair<long, long>> m_tried;
+    std::vector<bool> m_used;
     Fit m_fit;
 };
 
