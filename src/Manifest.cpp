@@ -1,6 +1,8 @@
 // The manifest of a recipients run, written and read back as JSON.
 #include "Manifest.h"
 
+#include "OutputFiles.h"
+
 #include <wx/filefn.h>
 #include <wx/filename.h>
 
@@ -100,7 +102,7 @@ bool WriteManifest(const wxString& path, const Manifest& manifest, wxString& err
     const std::string text = root.dump(2) + "\n";
     // Beside it, so that the rename replaces it in one step: a reader sees
     // the old manifest or the new one, never half of one.
-    const wxString partial = path + ".partial";
+    const wxString partial = PartialPath(path);
     FILE* file = std::fopen(partial.fn_str(), "wb");
     bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
     written = file && std::fclose(file) == 0 && written;
