@@ -14,8 +14,13 @@
 // a two-hour track. Two more scenarios time a 60 s preview clip of each
 // track (against SoX cutting and fading the same clip) and tagged FLAC
 // masters with a cover (against SoX converting them, which drops the tags).
+// The last row times tracing an untagged 4-minute MP3 leak to its recipient.
 #include "bench_util.h"
 #include "FileFacts.h"
+#include "LeakTrace.h"
+#include "Manifest.h"
+#include "Placement.h"
+#include "Recipients.h"
 #include "RenderRun.h"
 #include "SoxHandler.h"
 
@@ -288,6 +293,64 @@ std::pair<double, double> Mp3DecodeSeconds(const std::string& set, int count) {
     return {own, piped};
 }
 
+// Seconds IdentifyCopy takes to trace an untagged 4-minute MP3 leak (its
+// first 7.3 s cut, turned down 3 dB, encoded again at 128 kbit/s) to one of
+// eight recipients by its sound; -1 when it fails or names another.
+double IdentifySeconds(const std::string& work) {
+    const std::string dir = work + "/identify";
+    const std::string track = dir + "/track.mp3", output = dir + "/copy.wav";
+    const std::string leak = dir + "/leak.mp3", manifest = dir + "/manifest.json";
+    if (!Shell("mkdir -p " + Quote(dir) + " && sox -n -r 44100 -c 2 -C 192 " + Quote(track) +
+               " synth 240.4 sine 150 sine 187 pinknoise tremolo 3 40 vol 0.5"))
+        return -1;
+    const pid_t child = fork();
+    if (child == 0) {
+        wxInitializer toolkit;
+        Manifest m;
+        m.seed = 1;
+        m.vary = kRecipientVary;
+        m.watermarks.Add(wxString::FromUTF8(work + "/beep.mp3"));
+        const std::vector<int> regular = WatermarkPositions(240, kStart, 10);
+        VaryRequest request;
+        request.vary = kRecipientVary;
+        request.soundSeconds.assign(regular.size(), 1.0);
+        for (int r = 0; r < 8; ++r) {
+            ManifestCopy copy;
+            copy.recipient = wxString::Format("Recipient %d", r + 1);
+            copy.track = wxString::FromUTF8(track);
+            copy.output = wxString::FromUTF8(dir + "/copy" + std::to_string(r + 1) + ".wav");
+            copy.seed = request.seed = RecipientSeed(m.seed, {copy.recipient, wxString()});
+            copy.positions = VariedPositions(regular, 240, request);
+            copy.sounds.assign(copy.positions.size(), 0);
+            m.copies.push_back(copy);
+        }
+        // The fourth recipient's copy leaks: only it is mixed.
+        std::string mix = "sox -V1 -m -v 1 " + Quote(track);
+        for (double at : m.copies[3].positions)
+            mix += " -v 0.3 " + Quote("|sox " + work + "/beep.mp3 -p pad " + std::to_string(at));
+        wxString error;
+        if (!WriteManifest(wxString::FromUTF8(manifest), m, error) ||
+            !Shell(mix + " " + Quote(output)) ||
+            !Shell("sox -V1 " + Quote(output) +
+                   " -t wav - trim 7.3 gain -3 | ffmpeg -nostdin -v error -y -i - "
+                   "-map_metadata -1 -b:a 128k " +
+                   Quote(leak)))
+            _exit(1);
+        const auto start = std::chrono::steady_clock::now();
+        const LeakAnswer answer =
+            IdentifyCopy(wxString::FromUTF8(leak), wxString::FromUTF8(manifest));
+        const double seconds = Since(start);
+        fprintf(stderr, "%s\n", answer.text.utf8_string().c_str());
+        std::ofstream(dir + "/seconds") << seconds << "\n";
+        _exit(answer.recipient == m.copies[3].recipient ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    double seconds = -1;
+    std::ifstream(dir + "/seconds") >> seconds;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
 bool MakeTracks(const std::string& set, int count, int seconds) {
     if (!Shell("mkdir -p " + Quote(set + "/in")))
         return false;
@@ -514,6 +577,14 @@ int main(int argc, char** argv) {
                piped, own, piped / own);
     else
         status = 1;
+    fprintf(stderr, "Running: identify a leak...\n");
+    const double identify = IdentifySeconds(work);
+    if (identify >= 0)
+        printf("%-34s %9.2f\n", "identify a 4 min MP3 leak", identify);
+    else {
+        printf("%-34s failed (see the messages above)\n", "identify a 4 min MP3 leak");
+        status = 1;
+    }
     printf("\nplain s: the plain conversions of the same tracks one after another, timed\n"
            "beside the scenario (before each track alone, before the batch). ratio: total\n"
            "seconds over plain seconds. alone: one render at a time; batch: the whole run,\n"
@@ -534,7 +605,9 @@ int main(int argc, char** argv) {
            "targets: alone, clips and tagged FLAC <= 1.3, batch <= 0.7, merged <= 1.1,\n"
            "velisto below ffmpeg; dip / plain render (both measured before) <= 1.15,\n"
            "measured in the render <= 1.35; MP3 decode (ffmpeg, gapless, against SoX's\n"
-           "own decoder, which keeps the encoder's delay and padding) <= 1.10.\n");
+           "own decoder, which keeps the encoder's delay and padding) <= 1.10.\n"
+           "identify: seconds to trace an untagged 4-minute MP3 leak (its start cut, turned\n"
+           "down, encoded again) to one of eight recipients by its sound; target <= 5.\n");
     Shell("rm -rf " + Quote(work));
     return status;
 }

@@ -5,6 +5,7 @@
 #include "AppPaths.h"
 #include "BatchOptions.h"
 #include "BatchProgress.h"
+#include "LeakTrace.h"
 #include "PresetStore.h"
 #include "RenderRun.h"
 #include "SettingsFile.h"
@@ -116,6 +117,8 @@ private:
     int DryRun(const RenderSettings& settings, const wxArrayString& tracks,
                const wxArrayString& watermarks) const;
     int Render(RenderRun& run, long jobs) const;
+    // --identify FILE --manifest MANIFEST: whose copy FILE is.
+    int Identify() const;
 
     BatchOptions m_options;
 };
@@ -273,12 +276,44 @@ int Batch::Render(RenderRun& run, long jobs) const {
     return run.Complete() ? kRendered : kNotRendered;
 }
 
+int Batch::Identify() const {
+    if (!Has("identify"))
+        return Usage("--manifest goes with --identify FILE only");
+    if (!Has("manifest"))
+        return Usage("--identify needs --manifest MANIFEST, the manifest.json of the run that "
+                     "wrote the copies");
+    if (m_options.TrackCount() > 0)
+        return Usage("--identify renders nothing: give no TRACK");
+    wxFileName file(Option("identify")), manifest(Option("manifest"));
+    file.MakeAbsolute();
+    manifest.MakeAbsolute();
+    if (!EnterBundleFolder(wxStandardPaths::Get().GetExecutablePath()))
+        return Fail("cannot find Velisto.app (SoX and the preset sounds) beside the program");
+    // Stopped as a run is.
+    for (const int stop : {SIGINT, SIGHUP}) {
+        if (std::signal(stop, OnStopSignal) == SIG_IGN)
+            std::signal(stop, SIG_IGN);
+    }
+    std::signal(SIGTERM, OnStopSignal);
+    std::signal(SIGPIPE, OnBrokenPipe);
+    const LeakAnswer answer =
+        IdentifyCopy(file.GetFullPath(), manifest.GetFullPath(), [] { return g_signal != 0; });
+    if (g_signal)
+        return 128 + g_signal;
+    if (answer.kind == LeakAnswer::Kind::Failed)
+        return Fail(answer.text);
+    Print(stdout, answer.text + "\n");
+    return answer.kind == LeakAnswer::Kind::NoMatch ? kNotRendered : kRendered;
+}
+
 int Batch::Run() {
     const wxString problem = m_options.Parse();
     if (!problem.empty())
         return Usage(problem);
     if (Has("help") || Has("version"))
         return Informational();
+    if (Has("identify") || Has("manifest"))
+        return Identify();
     long jobs = 0;
     if (Has("jobs") && (!Option("jobs").ToLong(&jobs) || jobs < 1))
         return Usage("--jobs " + Option("jobs") + " is not offered; use a number of 1 or more");

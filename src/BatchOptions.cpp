@@ -21,6 +21,7 @@ const char kHelp[] =
     "Usage: velisto-batch [OPTION]... TRACK...\n"
     "       velisto-batch --save-preset NAME [--replace] [OPTION]...\n"
     "       velisto-batch --list-presets\n"
+    "       velisto-batch --identify FILE --manifest MANIFEST\n"
     "       velisto-batch --help | --version\n"
     "\n"
     "Renders a watermarked copy of every TRACK, as the window's GO! button does.\n"
@@ -90,6 +91,13 @@ const char kHelp[] =
     "                     included, is replaced only with --replace\n"
     "  --replace          let --save-preset replace a stored preset\n"
     "  --list-presets     print the names of the stored presets\n"
+    "  --identify FILE    tell which recipient's copy FILE is: by its tags, else by\n"
+    "                     where its watermarks sound (its start cut off, encoded\n"
+    "                     again, turned down, or its speed changed by up to 1%%);\n"
+    "                     renders nothing\n"
+    "  --manifest MANIFEST\n"
+    "                     the manifest.json a recipients run wrote beside its\n"
+    "                     copies, which --identify matches FILE against\n"
     "  --help             print this help\n"
     "  --version          print the version\n"
     "\n"
@@ -103,7 +111,8 @@ const char kHelp[] =
     "Exit status: 0 when every track was rendered (or skipped as already\n"
     "rendered), 1 when some track was not, 2 when the command cannot be carried\n"
     "out (nothing is rendered), 129, 130 or 143 when interrupted by SIGHUP, SIGINT\n"
-    "or SIGTERM.\n";
+    "or SIGTERM. With --identify: 0 when a recipient matches, 1 when none does,\n"
+    "2 when FILE or MANIFEST cannot be read.\n";
 
 // Longest interval and clip the command line takes, in seconds.
 const int kMaxInterval = 600;
@@ -193,6 +202,8 @@ const wxCmdLineEntryDesc kOptions[] = {
     {wxCMD_LINE_SWITCH, nullptr, "dry-run", nullptr, wxCMD_LINE_VAL_NONE, 0},
     {wxCMD_LINE_OPTION, nullptr, "save-preset", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_SWITCH, nullptr, "replace", nullptr, wxCMD_LINE_VAL_NONE, 0},
+    {wxCMD_LINE_OPTION, nullptr, "identify", nullptr, wxCMD_LINE_VAL_STRING, 0},
+    {wxCMD_LINE_OPTION, nullptr, "manifest", nullptr, wxCMD_LINE_VAL_STRING, 0},
     {wxCMD_LINE_PARAM, nullptr, nullptr, "TRACK", wxCMD_LINE_VAL_STRING,
      wxCMD_LINE_PARAM_OPTIONAL | wxCMD_LINE_PARAM_MULTIPLE},
     {wxCMD_LINE_NONE, nullptr, nullptr, nullptr, wxCMD_LINE_VAL_NONE, 0},

@@ -9,7 +9,8 @@
 
 struct LeakAnswer {
     enum class Kind {
-        FromTags,  // its tags name a recipient of the manifest
+        FromTags,  // its tags name a recipient of the manifest, or it is a file
+                   // the run wrote, byte for byte
         FromAudio, // its watermarks sound where one recipient's do
         NoMatch,   // no recipient matches
         Failed     // the file or the manifest could not be read

@@ -28,10 +28,11 @@
 #include <vector>
 
 const wxString g_previewComment = "Watermarked preview";
+const wxString g_recipientCommentPrefix = g_previewComment + " for ";
 const wxString g_recipientIdKey = "RECIPIENT ID";
 
 wxString PreviewComment(const Recipient* recipient) {
-    return recipient && !recipient->name.empty() ? g_previewComment + " for " + recipient->name
+    return recipient && !recipient->name.empty() ? g_recipientCommentPrefix + recipient->name
                                                  : g_previewComment;
 }
 
@@ -352,7 +353,13 @@ bool WriteTags(const wxString& path, const Tags& tags) {
             tag->removeItem(key);
         TagLib::PropertyMap properties = tags.properties;
         properties.replace("COMMENT", JoinedComment(tags.marker, tags.comments));
+        // TagLib maps no freeform item to a property: the ID is set as one.
+        const TagLib::String idKey = Utf8(g_recipientIdKey);
+        const TagLib::StringList id = properties[idKey];
+        properties.erase(idKey);
         tag->setProperties(properties);
+        if (!id.isEmpty())
+            tag->setItem("----:com.apple.iTunes:" + idKey, id);
         if (!tags.pictures.empty())
             tag->setItem("covr", Covers(tags.pictures));
         return mp4->save();
@@ -402,6 +409,37 @@ wxString CopyTags(const wxString& track, const wxString& output, TagScope scope,
     if (!WriteTags(output, tags))
         return "its tags and pictures could not be written.";
     return wxString();
+}
+
+IdentityTags ReadIdentityTags(const wxString& path) {
+    IdentityTags tags;
+    TagLib::FileRef ref(path.fn_str(), false);
+    if (ref.isNull())
+        return tags;
+    TagLib::File* file = ref.file();
+    const TagLib::PropertyMap properties = file->properties();
+    auto add = [](wxArrayString& to, const TagLib::StringList& texts) {
+        for (const TagLib::String& text : texts)
+            to.Add(wxString::FromUTF8(text.to8Bit(true).c_str()));
+    };
+    add(tags.comments, properties["COMMENT"]);
+    // ffmpeg turns a comment into a Vorbis DESCRIPTION on the way to Ogg.
+    add(tags.comments, properties["DESCRIPTION"]);
+    add(tags.ids, properties[Utf8(g_recipientIdKey)]);
+    if (!properties["TITLE"].isEmpty())
+        tags.title = wxString::FromUTF8(properties["TITLE"].front().to8Bit(true).c_str());
+    // A WAV's properties are its ID3 chunk's; players read RIFF INFO.
+    if (auto* wav = dynamic_cast<TagLib::RIFF::WAV::File*>(file)) {
+        if (wav->hasInfoTag() && !wav->InfoTag()->comment().isEmpty())
+            add(tags.comments, TagLib::StringList(wav->InfoTag()->comment()));
+    }
+    // TagLib maps no freeform item of MP4's that it does not know to a property.
+    if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
+        const TagLib::String item = "----:com.apple.iTunes:" + Utf8(g_recipientIdKey);
+        if (mp4->tag() && mp4->tag()->contains(item))
+            add(tags.ids, mp4->tag()->item(item).toStringList());
+    }
+    return tags;
 }
 
 double AudioSeconds(const wxString& path) {

@@ -4,6 +4,7 @@
 
 #include "Recipients.h"
 
+#include <wx/arrstr.h>
 #include <wx/string.h>
 
 // What the program puts into the files it writes besides the sound: the
@@ -19,12 +20,25 @@
 // The comment every tagged output gets beside the track's own, so that a
 // preview can be told from its master.
 extern const wxString g_previewComment;
-// A recipient's copy says whose it is: its comment is g_previewComment + "
-// for NAME", and its ID (when it has one) is a field of this name ("RECIPIENT
-// ID": an ID3 TXXX frame, a Vorbis comment, an MP4 freeform item).
-extern const wxString g_recipientIdKey;
-// The output's own comment, for recipient's copy (none: an ordinary preview).
+// The output's own comment, for a recipient's copy (none: an ordinary preview).
 wxString PreviewComment(const Recipient* recipient = nullptr);
+
+// A recipient's copy carries, as its first comment, this prefix and the
+// recipient's name ("Watermarked preview for NAME"; in WAV and MP4 the
+// track's own comment may follow after "; "), and the recipient's ID, when
+// there is one, in a field of this name: a TXXX frame in ID3v2, a Vorbis
+// comment field, an MP4 freeform item under iTunes' domain.
+extern const wxString g_recipientCommentPrefix; // "Watermarked preview for "
+extern const wxString g_recipientIdKey;         // "RECIPIENT ID"
+
+// What a file's tags tell of whose copy it is.
+struct IdentityTags {
+    wxArrayString comments; // every comment, in order, RIFF INFO's and Vorbis descriptions too
+    wxArrayString ids;      // the values of g_recipientIdKey
+    wxString title;
+};
+// Read with TagLib; empty when the file has none or cannot be read.
+IdentityTags ReadIdentityTags(const wxString& path);
 
 enum class TagScope {
     Track, // every tag: the output is the track's preview

@@ -426,7 +426,10 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
           "--save-preset ' .. '|--save-preset",
           "--save-preset X --preset Store tracks|TRACK",
           "--save-preset X --preset Store --dry-run|--dry-run",
-          "--replace --preset Store --output out tracks|--replace"}) {
+          "--replace --preset Store --output out tracks|--replace",
+          "--identify leak.mp3|--manifest",
+          "--manifest manifest.json tracks|--identify",
+          "--identify leak.mp3 --manifest manifest.json tracks|TRACK"}) {
         const std::string args = c.substr(0, c.find('|')), named = c.substr(c.find('|') + 1);
         const Result result = Run(args);
         EXPECT_EQ(2, result.status) << args;
@@ -454,6 +457,47 @@ TEST_F(BatchTest, RefusesBadCommandLinesWithOneLine) {
     Shell("ldd " + ShellQuote(VELISTO_BATCH), &libraries);
     EXPECT_NE(std::string::npos, libraries.find("libwx_baseu"));
     EXPECT_EQ(std::string::npos, libraries.find("gtk")) << libraries;
+}
+
+// Whose copy a file is, from a recipients run's manifest: named by its tags
+// (exit status 0), nobody's (1), or a manifest that is none (2).
+TEST_F(BatchTest, IdentifiesACopyFromTheManifest) {
+    MakeTone(Path("tracks/a.wav"), 12, kQuiet);
+    ASSERT_EQ(0, Shell("cd " + ShellQuote(dir) +
+                       " && ffmpeg -nostdin -v error -i tracks/a.wav -metadata "
+                       "'comment=Watermarked preview for Ana' -metadata 'RECIPIENT ID=A7' "
+                       "-b:a 128k leak.mp3"));
+    MakeTone(Path("other.wav"), 12, "sine 300 vol 0.2");
+    std::string copies;
+    for (const std::string who : {"Ana|A7|2.5", "Bo|B2|4.1"}) {
+        const std::string name = who.substr(0, who.find('|'));
+        const std::string id = who.substr(name.size() + 1, 2);
+        copies += std::string(copies.empty() ? "" : ",") + "{\"recipient\": \"" + name +
+                  "\", \"id\": \"" + id + "\", \"track\": \"" + Path("tracks/a.wav") +
+                  "\", \"output\": \"" + Path("out/a for " + name + ".mp3") +
+                  "\", \"sha256\": \"\", \"seed\": 5, \"positions\": [" +
+                  who.substr(who.rfind('|') + 1) + "], \"sounds\": [0]}";
+    }
+    std::ofstream(Path("manifest.json"))
+        << "{\"program\": \"velisto\", \"seed\": 1, \"vary\": 3, \"watermarks\": [\""
+        << Path("wm.wav") << "\"], \"copies\": [" << copies << "]}\n";
+    Result result = Run("--identify leak.mp3 --manifest manifest.json");
+    EXPECT_EQ(0, result.status) << result.err;
+    EXPECT_EQ("leak.mp3: the copy of Ana (ID A7) of a.wav, from its tags.\n", result.out);
+    EXPECT_EQ("", result.err);
+
+    result = Run("--identify other.wav --manifest manifest.json");
+    EXPECT_EQ(1, result.status) << result.err;
+    EXPECT_EQ(0u, result.out.find("other.wav: no recipient matches")) << result.out;
+    EXPECT_EQ("", result.err);
+
+    std::ofstream(Path("broken.json")) << "{\"program\": \"velisto\"";
+    result = Run("--identify leak.mp3 --manifest broken.json");
+    EXPECT_EQ(2, result.status);
+    EXPECT_EQ("", result.out);
+    EXPECT_EQ("velisto-batch: " + Path("broken.json") +
+                  " is not a manifest of recipients' copies (it is not JSON).\n",
+              result.err);
 }
 
 // A catalogue run: every track gets its line, and the descriptors open at
