@@ -48,12 +48,15 @@ bool SameRecipient(const ManifestCopy& a, const ManifestCopy& b) {
     return a.recipient == b.recipient && a.id == b.id;
 }
 
-// The file's sound, mono at the finder's rate; false with the reason.
-bool Decode(const wxString& path, std::vector<float>& samples, wxString& failure) {
+// The file's sound, mono at the finder's rate; false with the reason. Run
+// on the calling thread (the window identifies on one of its own); stop
+// ends the decode.
+bool Decode(const wxString& path, std::vector<float>& samples, wxString& failure,
+            const std::function<bool()>& stop) {
     samples.clear();
     char carried[sizeof(float)]; // a sample split between two pieces
     size_t held = 0;
-    const SoxOutput out = SoxQueue::RunNow(
+    const SoxOutput out = SoxQueue::RunHere(
         "./sox -V1 " + QuoteSoxInput(path) +
             wxString::Format(" -t f32 -L -r %ld -c 1 -", static_cast<long>(kFinderRate)),
         [&](const char* data, size_t size) {
@@ -70,8 +73,9 @@ bool Decode(const wxString& path, std::vector<float>& samples, wxString& failure
                     held = 0;
                 }
             }
-        });
-    failure = RunFailure(out);
+        },
+        stop);
+    failure = out.cancelled ? wxString("cancelled.") : RunFailure(out);
     if (failure.empty() && samples.empty())
         failure = "it holds no sound.";
     return failure.empty();
@@ -465,8 +469,9 @@ int Identify::CopyOf(const std::vector<size_t>& copies, const IdentityTags& tags
 bool Identify::FromSound() {
     std::vector<float> leak;
     wxString failure;
-    if (!Decode(m_file, leak, failure)) {
-        m_answer = Failed(m_name + ": cannot be read as audio: " + failure);
+    if (!Decode(m_file, leak, failure, m_stop)) {
+        if (!Stopped())
+            m_answer = Failed(m_name + ": cannot be read as audio: " + failure);
         return true;
     }
     Evidence evidence;
@@ -496,7 +501,7 @@ bool Identify::FromSound() {
             return true;
         std::vector<float> sound;
         if (perSecond[k] <= 0 || !wxFileExists(m_manifest.watermarks[k]) ||
-            !Decode(m_manifest.watermarks[k], sound, failure)) {
+            !Decode(m_manifest.watermarks[k], sound, failure, m_stop)) {
             finder.AddSound({}, 0);
             continue;
         }

@@ -7,6 +7,7 @@
 #include <wx/ffile.h>
 #include <wx/filefn.h>
 #include <wx/filename.h>
+#include <wx/log.h>
 #include <wx/utils.h>
 
 #include <set>
@@ -82,6 +83,7 @@ bool ParseRecipients(const wxString& text, std::vector<Recipient>& list, wxStrin
 }
 
 bool ReadRecipients(const wxString& path, std::vector<Recipient>& list, wxString& error) {
+    wxLogNull quiet; // the error says it, once
     wxFFile file(path, "rb");
     wxString text;
     if (!file.IsOpened() || !file.ReadAll(&text, wxConvUTF8)) {

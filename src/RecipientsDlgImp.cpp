@@ -3,8 +3,6 @@
 
 #include "Prompts.h"
 
-#include <wx/log.h>
-
 namespace {
 
 // A field as CSV writes it: quoted when a comma, a quote, a line end or
@@ -76,13 +74,7 @@ void RecipientsDlgImp::OnLoadCsv(wxCommandEvent&) {
         return;
     std::vector<Recipient> list;
     wxString error;
-    bool read;
-    {
-        // The notice below says it; the file's own log message would add a box.
-        wxLogNull quiet;
-        read = ReadRecipients(path, list, error);
-    }
-    if (!read) {
+    if (!ReadRecipients(path, list, error)) {
         Notice(error);
         return;
     }
