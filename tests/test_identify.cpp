@@ -1,10 +1,9 @@
 // Tracing a leaked copy to its recipient: the manifest, the tags, and the
 // watermarks' places heard through re-encoding, a cut, a lower level and a
 // changed speed.
-#include "Envelope.h"
 #include "LeakTrace.h"
 #include "Manifest.h"
-#include "Placement.h"
+#include "RenderRun.h"
 #include "Recipients.h"
 #include "TagCopy.h"
 #include "testutil.h"
@@ -23,8 +22,6 @@ namespace {
 const int kRecipients = 8;
 const int kTracks = 3;
 const uint32_t kRunSeed = 2024;
-// The watermarks against the music's RMS: clearly heard, well under it.
-const double kWatermarkDb = -10;
 const int kStart = 5, kInterval = 10, kVary = 3;
 const int kRate = 22050;
 
@@ -74,54 +71,52 @@ void MakeMusic(const std::string& folder, const std::string& name, double second
     ASSERT_EQ(0, Shell(script, &out)) << out;
 }
 
-// The tracks, the watermarks, eight recipients' copies of every track and
-// their manifest, made once for the process.
+// The tracks, the watermarks, and a recipients run's copies of every track
+// for eight recipients with their manifest, made once for the process.
 struct Fixture {
     TempDir dir;
     std::vector<std::string> tracks;
     std::vector<Recipient> recipients;
+    wxArrayString watermarks;
     Manifest manifest;
     std::string manifestPath;
-    std::vector<double> soundSeconds;
-    std::vector<double> gains; // each track's watermark volume factor
-    std::vector<LoudnessProfile> music;
 };
 std::unique_ptr<Fixture> g_fixture;
 
-// Where recipient's copies of track go in a run of seed.
-std::vector<double> PlacesFor(const Fixture& f, size_t track, const Recipient& recipient,
-                              uint32_t seed) {
-    const LoudnessProfile& music = f.music[track];
-    const double length = static_cast<double>(music.frames) / music.rate;
-    const std::vector<int> regular =
-        WatermarkPositions(static_cast<int>(length), kStart, kInterval);
-    VaryRequest request;
-    request.vary = kVary;
-    request.seed = RecipientSeed(seed, recipient);
-    for (size_t k = 0; k < regular.size(); ++k)
-        request.soundSeconds.push_back(f.soundSeconds[WatermarkOfCopy(k, 2)]);
-    request.music = &music;
-    return VariedPositions(regular, length, request);
+// The settings of the fixture's run, into folder: the watermarks 10 LU
+// under the music around them, clearly heard and well under it.
+RenderSettings RunInto(const std::string& folder) {
+    RenderSettings settings;
+    settings.start = kStart;
+    settings.interval = kInterval;
+    settings.vary = kVary;
+    settings.seed = kRunSeed;
+    settings.levelMode = LevelMode::AgainstMusicThere;
+    settings.level = -10;
+    settings.format = OutputFormat::Wav;
+    settings.folder = Wx(folder);
+    EXPECT_EQ(0, Shell("mkdir -p " + ShellQuote(folder)));
+    return settings;
 }
 
-// Mixes the watermarks into track at places, as a run does, into output.
-std::string MixCommand(const Fixture& f, size_t track, const std::vector<double>& places,
-                       const std::string& output) {
-    std::string command = "sox -V1 -m -v 1 " + ShellQuote(f.tracks[track]);
-    for (size_t k = 0; k < places.size(); ++k)
-        command += " -v " + Fixed(f.gains[track], 5) + " " +
-                   ShellQuote("|sox " + f.manifest.watermarks[WatermarkOfCopy(k, 2)].utf8_string() +
-                              " -p pad " + Fixed(places[k], 2));
-    return command + " " + ShellQuote(output);
+// Renders tracks with the fixture's watermarks as settings say; false when
+// a track was not rendered.
+bool Render(const RenderSettings& settings, const wxArrayString& tracks) {
+    RenderRun run(settings, tracks, g_fixture->watermarks);
+    const wxArrayString lines = run.Run();
+    EXPECT_TRUE(run.Complete()) << wxJoin(lines, '\n');
+    return run.Complete();
 }
 
 void MakeFixture() {
     auto f = std::make_unique<Fixture>();
     const double lengths[kTracks] = {64.3, 77.9, 88.6};
+    wxArrayString tracks;
     for (int t = 0; t < kTracks; ++t) {
         const std::string name = "track" + std::to_string(t + 1) + ".wav";
         MakeMusic(f->dir.path(), name, lengths[t], 11 + t);
         f->tracks.push_back(f->dir / name);
+        tracks.Add(Wx(f->tracks.back()));
     }
     // A chirp, and a pattern of two tones.
     const std::string chirp = f->dir / "chirp.wav", bursts = f->dir / "bursts.wav";
@@ -130,53 +125,19 @@ void MakeFixture() {
     MakeTone(f->dir / "b2.wav", 0.25, "sine 1800 fade q 0.005 0.15 0.01", kRate, 1);
     ASSERT_EQ(0, Shell("cd " + ShellQuote(f->dir.path()) +
                        " && sox b1.wav b2.wav b1.wav b2.wav b1.wav bursts.wav"));
-    f->manifest.watermarks = Strings({Wx(chirp), Wx(bursts)});
-    f->soundSeconds = {1.5, 1.25};
-    const double watermarkRms = RmsIn(chirp, 0, -1), burstRms = RmsIn(bursts, 0, -1);
-    ASSERT_NEAR(watermarkRms, burstRms, watermarkRms / 3);
-    for (const std::string& track : f->tracks) {
-        LoudnessProfile loudness;
-        wxString failure;
-        ASSERT_TRUE(AnalyseFile(Wx(track), "", nullptr, loudness, failure)) << failure;
-        f->music.push_back(loudness);
-        f->gains.push_back(RmsIn(track, 0, -1) * std::pow(10, kWatermarkDb / 20) / watermarkRms);
-    }
+    f->watermarks = Strings({Wx(chirp), Wx(bursts)});
     const char* names[kRecipients] = {"DJ Ana", "Bo Ek", "Radio Cé",  "Dan",
                                       "Eve",    "Zoë Ü", "Press Kit", "Hal"};
     for (int r = 0; r < kRecipients; ++r)
         f->recipients.push_back({Wx(names[r]), r == 3 ? wxString() : wxString::Format("A%d", r)});
-    f->manifest.seed = kRunSeed;
-    f->manifest.vary = kVary;
-    std::string script = "set -e\n";
-    int jobs = 0;
-    for (size_t t = 0; t < f->tracks.size(); ++t) {
-        for (const Recipient& recipient : f->recipients) {
-            ManifestCopy copy;
-            copy.recipient = recipient.name;
-            copy.id = recipient.id;
-            copy.track = Wx(f->tracks[t]);
-            copy.output = Wx(f->dir / (RecipientFileName(recipient.name).utf8_string() + " " +
-                                       std::to_string(t + 1) + ".wav"));
-            copy.seed = RecipientSeed(kRunSeed, recipient);
-            copy.positions = PlacesFor(*f, t, recipient, kRunSeed);
-            for (size_t k = 0; k < copy.positions.size(); ++k)
-                copy.sounds.push_back(static_cast<int>(WatermarkOfCopy(k, 2)));
-            script += MixCommand(*f, t, copy.positions, copy.output.utf8_string()) + " &\n";
-            if (++jobs % 2 == 0)
-                script += "wait\n";
-            f->manifest.copies.push_back(copy);
-        }
-    }
-    std::string out;
-    ASSERT_EQ(0, Shell(script + "wait", &out)) << out;
-    for (ManifestCopy& copy : f->manifest.copies) {
-        copy.sha256 = FileSha256(copy.output);
-        ASSERT_EQ(64u, copy.sha256.length()) << copy.output;
-    }
-    f->manifestPath = f->dir / "manifest.json";
-    wxString error;
-    ASSERT_TRUE(WriteManifest(Wx(f->manifestPath), f->manifest, error)) << error;
+    RenderSettings settings = RunInto(f->dir / "out");
+    settings.recipients.list = f->recipients;
     g_fixture = std::move(f);
+    ASSERT_TRUE(Render(settings, tracks));
+    g_fixture->manifestPath = g_fixture->dir / "out/manifest.json";
+    wxString error;
+    ASSERT_TRUE(ReadManifest(Wx(g_fixture->manifestPath), g_fixture->manifest, error)) << error;
+    ASSERT_EQ(static_cast<size_t>(kRecipients * kTracks), g_fixture->manifest.copies.size());
 }
 
 class Identify : public BundleTest {
@@ -254,12 +215,16 @@ TEST_F(Identify, TracesACopyWhoseSpeedChangedByOnePercent) {
 // recipients' watermarks or their regular places, never their varied ones.
 TEST_F(Identify, NoRecipientMatchesAnUnrelatedTrackOrAnotherRunsCopy) {
     MakeMusic(m_dir.path(), "other.wav", 70, 99);
-    const std::string otherRun = Work("other run.wav"), plain = Work("plain.wav");
-    std::vector<int> regular = WatermarkPositions(77, kStart, kInterval);
-    ASSERT_EQ(0, Shell(MixCommand(F(), 1, PlacesFor(F(), 1, F().recipients[0], 77), otherRun)));
-    ASSERT_EQ(
-        0, Shell(MixCommand(F(), 1, std::vector<double>(regular.begin(), regular.end()), plain)));
-    for (const std::string& file : {Work("other.wav"), otherRun, plain}) {
+    const wxArrayString track(1, Wx(F().tracks[1]));
+    RenderSettings otherRun = RunInto(Work("other run"));
+    otherRun.seed = 77;
+    otherRun.recipients.list = {F().recipients[0]};
+    ASSERT_TRUE(Render(otherRun, track));
+    RenderSettings plain = RunInto(Work("plain"));
+    plain.vary = 0;
+    ASSERT_TRUE(Render(plain, track));
+    for (const std::string& file :
+         {Work("other.wav"), Work("other run/DJ Ana/track2.wav"), Work("plain/track2.wav")}) {
         SCOPED_TRACE(file);
         const LeakAnswer answer = Trace(Leak(file, "leak.mp3"));
         EXPECT_EQ(LeakAnswer::Kind::NoMatch, answer.kind) << answer.text;
@@ -277,9 +242,10 @@ TEST_F(Identify, TagsOrTheFileItselfNameTheRecipient) {
     const std::string tagged = Work("tagged.mp3");
     // Another recipient's sound, these tags.
     ASSERT_EQ(0, Shell("ffmpeg -nostdin -v error -i " + ShellQuote(copy.output.utf8_string()) +
-                       " -metadata " + ShellQuote("comment=Watermarked preview for Radio Cé") +
-                       " -metadata " + ShellQuote("RECIPIENT ID=" + named.id.utf8_string()) +
-                       " -b:a 128k " + ShellQuote(tagged)));
+                       " -map_metadata -1 -metadata " +
+                       ShellQuote("comment=Watermarked preview for Radio Cé") + " -metadata " +
+                       ShellQuote("RECIPIENT ID=" + named.id.utf8_string()) + " -b:a 128k " +
+                       ShellQuote(tagged)));
     LeakAnswer answer = Trace(tagged);
     EXPECT_EQ(LeakAnswer::Kind::FromTags, answer.kind) << answer.text;
     EXPECT_EQ(named.recipient, answer.recipient);
@@ -293,7 +259,7 @@ TEST_F(Identify, TagsOrTheFileItselfNameTheRecipient) {
     ASSERT_EQ("", nameOnly.id);
     const std::string byName = Work("by name.ogg");
     ASSERT_EQ(0, Shell("ffmpeg -nostdin -v error -i " + ShellQuote(copy.output.utf8_string()) +
-                       " -t 20 -metadata " +
+                       " -t 20 -map_metadata -1 -metadata " +
                        ShellQuote("comment=Watermarked preview for Dan; a lovely tune") + " " +
                        ShellQuote(byName)));
     answer = Trace(byName);
@@ -340,31 +306,23 @@ TEST_F(Identify, UnreadableManifestsAndFilesFailWithTheirReason) {
     EXPECT_EQ("leak.mp3: identifying cancelled.", answer.text);
 }
 
-// Names and paths in any script come back as written; the old manifest is
+// The run's manifest holds every copy as written, names in any script as
+// they were given; written again it reads the same, and an old one is
 // replaced whole.
 TEST_F(Identify, AManifestReadsBackAsWritten) {
     const Manifest& written = F().manifest;
-    Manifest read;
-    wxString error;
-    ASSERT_TRUE(ReadManifest(Wx(F().manifestPath), read, error)) << error;
-    EXPECT_EQ(written.seed, read.seed);
-    EXPECT_EQ(written.vary, read.vary);
-    EXPECT_EQ(written.watermarks, read.watermarks);
-    ASSERT_EQ(written.copies.size(), read.copies.size());
-    for (size_t i = 0; i < read.copies.size(); ++i) {
-        const ManifestCopy &a = written.copies[i], &b = read.copies[i];
-        EXPECT_EQ(a.recipient, b.recipient);
-        EXPECT_EQ(a.id, b.id);
-        EXPECT_EQ(a.track, b.track);
-        EXPECT_EQ(a.output, b.output);
-        EXPECT_EQ(a.sha256, b.sha256);
-        EXPECT_EQ(a.seed, b.seed);
-        EXPECT_EQ(a.positions, b.positions);
-        EXPECT_EQ(a.sounds, b.sounds);
+    EXPECT_EQ(kRunSeed, written.seed);
+    EXPECT_EQ(kVary, written.vary);
+    for (const ManifestCopy& copy : written.copies) {
+        SCOPED_TRACE(copy.output.utf8_string());
+        EXPECT_EQ(FileSha256(copy.output), copy.sha256);
+        EXPECT_EQ(copy.positions.size(), copy.sounds.size());
+        EXPECT_EQ(RecipientSeed(kRunSeed, {copy.recipient, copy.id}), copy.seed);
     }
     EXPECT_NE(std::string::npos, Contents(F().manifestPath).find("\"recipient\": \"Zoë Ü\""));
 
     const std::string path = Work("out/manifest.json");
+    wxString error;
     Manifest small;
     small.copies.push_back(written.copies[5]);
     ASSERT_TRUE(WriteManifest(Wx(path), small, error)) << error;

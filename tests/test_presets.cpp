@@ -263,6 +263,7 @@ TEST_F(PresetButtons, FirstStartAddsTheShippedPresetsWithTheirSoundsAndDeleteAsk
 TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControlBack) {
     MakeTone(Work("a b.wav"), 1, "sine 880", 8000, 1);
     Preset custom = Custom();
+    custom.seed = Preset().seed; // the window has no control for it
     custom.watermarks = Files({"a b.wav"});
     MainWindow w;
     Probe p(*w);
@@ -288,6 +289,7 @@ TEST_F(PresetButtons, SaveAsksForANameAndConfirmsARewriteAndLoadPutsEveryControl
     p.clip()->SetStringSelection("60 s");
     p.clipStart()->SetValue(" 1:35");
     p.clipFade()->SetStringSelection("No fade");
+    p.vary()->SetValue(3);
     w->OnWatermarkListDropFiles(custom.watermarks);
     // With nothing selected Save asks for a name too; the name is trimmed.
     p.presetChoice()->SetSelection(wxNOT_FOUND);

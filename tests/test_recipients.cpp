@@ -1,8 +1,7 @@
 // Copies placed apart from each other and copies per recipient: the varied
-// places, the recipients' folders, names, tags and spoken tags, the
-// manifest, and leaked copies traced back to their recipient.
+// places, the recipients' folders, names, tags and spoken tags, and the
+// manifest. Tracing leaked copies is tested with the manifest's reader.
 #include "FileFacts.h"
-#include "LeakTrace.h"
 #include "Manifest.h"
 #include "Placement.h"
 #include "RenderRun.h"
@@ -13,7 +12,6 @@
 #include <taglib/tpropertymap.h>
 
 #include <algorithm>
-#include <random>
 
 namespace {
 
@@ -41,16 +39,6 @@ protected:
     static TagLib::PropertyMap TagsOf(const std::string& path) {
         TagLib::FileRef ref(path.c_str());
         return ref.isNull() ? TagLib::PropertyMap() : ref.file()->properties();
-    }
-
-    static std::vector<Recipient> Eight() {
-        std::vector<Recipient> list;
-        const char* names[] = {"DJ Ana", "Bob Smith, Radio 1", "Chloé", "Dee", "Eddie -v", "Fay",
-                               "Gus",    "Hal \"H\""};
-        for (int i = 0; i < 8; ++i)
-            list.push_back(
-                {Wx(names[i]), i % 3 == 2 ? wxString() : wxString::Format("R%d", i + 1)});
-        return list;
     }
 };
 
@@ -233,75 +221,6 @@ TEST_F(Recipients, EveryRecipientGetsTheirOwnTaggedCopiesAndTheManifestListsThem
     ASSERT_EQ(2u, refused.size());
     EXPECT_TRUE(refused[1].StartsWith("manifest.json: Not written: ")) << refused[1];
     EXPECT_EQ("my notes\n", Contents(Work("out/manifest.json")));
-}
-
-// A label's promo to eight DJs, three tracks each; ten copies leak the hard
-// way (re-encoded to MP3 at 128 kbit/s, 3 dB down, the first 7.3 s cut off,
-// every tag stripped) and each is traced to its DJ from its sound alone. A
-// track never sent and a copy of another run match nobody.
-TEST_F(Recipients, LeakedCopiesAreTracedToTheirRecipientFromTheirSound) {
-    for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(0, Shell("sox -n -r 44100 -c 2 " +
-                           ShellQuote(Work("in/t" + std::to_string(i) + ".wav")) +
-                           " synth 60 pinknoise synth 60 sine mix " + std::to_string(110 + 40 * i) +
-                           " tremolo " + std::to_string(1.3 + 0.4 * i) + " 50 gain -14"));
-    ASSERT_EQ(0, Shell("sox -n -r 44100 -c 1 " + ShellQuote(Work("wm/chirp.wav")) +
-                       " synth 1.2 sine 500-2500 fade 0.02 1.2 0.05 gain -6"));
-    ASSERT_EQ(0, Shell("sox -n -r 44100 -c 1 " + ShellQuote(Work("wm/bells.wav")) +
-                       " synth 0.15 sine 1500 pad 0 0.1 repeat 3 gain -6"));
-    RenderSettings settings = RunSettings(OutputFormat::Wav);
-    settings.start = 3;
-    settings.interval = 9;
-    settings.vary = 4;
-    settings.recipients.list = Eight();
-    const wxArrayString tracks = Files({"in/t0.wav", "in/t1.wav", "in/t2.wav"});
-    const wxArrayString watermarks = Files({"wm/chirp.wav", "wm/bells.wav"});
-    RenderRun run(settings, tracks, watermarks);
-    const wxArrayString lines = run.Run();
-    ASSERT_TRUE(run.Complete()) << wxJoin(lines, '\n');
-    const wxString manifest = Wx(Work("out/manifest.json"));
-
-    auto leak = [&](const std::string& from, const std::string& to) {
-        EXPECT_EQ(0, Shell("ffmpeg -v error -y -ss 7.3 -i " + ShellQuote(from) +
-                           " -af volume=-3dB -map_metadata -1 -c:a libmp3lame -b:a 128k " +
-                           ShellQuote(to)));
-        return to;
-    };
-    std::mt19937 pick(2026);
-    std::vector<std::pair<size_t, size_t>> sent; // recipient, track
-    for (size_t r = 0; r < 8; ++r)
-        for (size_t t = 0; t < 3; ++t)
-            sent.push_back({r, t});
-    std::shuffle(sent.begin(), sent.end(), pick);
-    for (size_t k = 0; k < 10; ++k) {
-        const Recipient& dj = settings.recipients.list[sent[k].first];
-        const std::string copy = Work("out/" + dj.name.ToStdString(wxConvUTF8) + "/t" +
-                                      std::to_string(sent[k].second) + ".wav");
-        const std::string leaked = leak(copy, Work("leak" + std::to_string(k) + ".mp3"));
-        const LeakAnswer answer = IdentifyCopy(Wx(leaked), manifest);
-        SCOPED_TRACE(answer.text.ToStdString(wxConvUTF8));
-        EXPECT_EQ(LeakAnswer::Kind::FromAudio, answer.kind);
-        EXPECT_EQ(dj.name, answer.recipient);
-        EXPECT_EQ(Wx(copy), answer.output);
-        EXPECT_GT(answer.confidence, 0.9);
-    }
-
-    // Nobody's: a track that was never sent, and the same track and DJ
-    // from another run.
-    const LeakAnswer stranger =
-        IdentifyCopy(Wx(leak(Work("in/t3.wav"), Work("stranger.mp3"))), manifest);
-    EXPECT_EQ(LeakAnswer::Kind::NoMatch, stranger.kind) << stranger.text;
-    EXPECT_TRUE(stranger.text.Contains("no recipient matches")) << stranger.text;
-    MakeFolders({"other"});
-    settings.folder = Wx(Work("other"));
-    settings.seed = 99;
-    settings.recipients.list.resize(1);
-    RenderRun another(settings, Files({"in/t0.wav"}), watermarks);
-    another.Run();
-    ASSERT_TRUE(another.Complete());
-    const LeakAnswer other =
-        IdentifyCopy(Wx(leak(Work("other/DJ Ana/t0.wav"), Work("other.mp3"))), manifest);
-    EXPECT_EQ(LeakAnswer::Kind::NoMatch, other.kind) << other.text;
 }
 
 TEST(RecipientList, CsvWithQuotesHeadingAndItsRefusals) {
