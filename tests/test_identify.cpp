@@ -9,7 +9,6 @@
 #include "testutil.h"
 
 #include <wx/filename.h>
-#include <wx/stopwatch.h>
 
 #include <cmath>
 #include <cstdio>
@@ -177,13 +176,11 @@ protected:
 
 TEST_F(Identify, TracesReencodedCutQuieterUntaggedCopiesToTheirRecipientAndTrack) {
     std::mt19937 random(7);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 10; ++i) {
         const ManifestCopy& copy = F().manifest.copies[random() % F().manifest.copies.size()];
         SCOPED_TRACE(copy.output.utf8_string());
         const std::string leak = Leak(copy.output.utf8_string(), "leak.mp3");
-        wxStopWatch watch;
         const LeakAnswer answer = Trace(leak);
-        EXPECT_LT(watch.Time(), 5000);
         EXPECT_EQ(LeakAnswer::Kind::FromAudio, answer.kind) << answer.text;
         EXPECT_EQ(copy.recipient, answer.recipient);
         EXPECT_EQ(copy.id, answer.id);
