@@ -147,6 +147,22 @@ double Median(std::vector<float> values) {
     return *middle;
 }
 
+// The FFT of size points of each of kBins rows of length values (one row a
+// bin, zero-padded), into out, half a spectrum a row.
+void TransformRows(const std::vector<float>& rows, size_t length, size_t size, ComplexBuffer& out) {
+    const size_t half = size / 2 + 1;
+    FloatBuffer in(size * kBins);
+    int n = static_cast<int>(size);
+    fftwf_plan plan = fftwf_plan_many_dft_r2c(1, &n, kBins, in.data, nullptr, 1, n, out.data,
+                                              nullptr, 1, static_cast<int>(half), FFTW_ESTIMATE);
+    for (int b = 0; b < kBins; ++b) {
+        std::copy_n(rows.data() + b * length, length, in.data + b * size);
+        std::fill(in.data + b * size + length, in.data + (b + 1) * size, 0.0f);
+    }
+    fftwf_execute(plan);
+    fftwf_destroy_plan(plan);
+}
+
 } // namespace
 
 struct CopyFinder::Data {
@@ -177,18 +193,8 @@ void CopyFinder::Data::Prepare() {
     spectrogram = Spectrogram(recording, frames, RecordingFloor);
     recording = std::vector<float>();
     size = GoodSize(std::max<size_t>(frames, 2));
-    const size_t half = size / 2 + 1;
-    FloatBuffer in(size * kBins);
-    spectra.reset(new ComplexBuffer(half * kBins));
-    int n = static_cast<int>(size);
-    fftwf_plan plan = fftwf_plan_many_dft_r2c(1, &n, kBins, in.data, nullptr, 1, n, spectra->data,
-                                              nullptr, 1, static_cast<int>(half), FFTW_ESTIMATE);
-    for (int b = 0; b < kBins; ++b) {
-        std::copy_n(spectrogram.data() + b * frames, frames, in.data + b * size);
-        std::fill(in.data + b * size + frames, in.data + (b + 1) * size, 0.0f);
-    }
-    fftwf_execute(plan);
-    fftwf_destroy_plan(plan);
+    spectra.reset(new ComplexBuffer((size / 2 + 1) * kBins));
+    TransformRows(spectrogram, frames, size, *spectra);
 }
 
 std::vector<float> CopyFinder::Data::Correlate(const std::vector<float>& played) {
@@ -215,17 +221,8 @@ std::vector<float> CopyFinder::Data::Correlate(const std::vector<float>& played)
         return std::vector<float>(places, 0.0f);
 
     const size_t half = size / 2 + 1;
-    FloatBuffer in(size * kBins);
     ComplexBuffer out(half * kBins);
-    int n = static_cast<int>(size);
-    fftwf_plan forward = fftwf_plan_many_dft_r2c(1, &n, kBins, in.data, nullptr, 1, n, out.data,
-                                                 nullptr, 1, static_cast<int>(half), FFTW_ESTIMATE);
-    for (int b = 0; b < kBins; ++b) {
-        std::copy_n(shape.data() + b * length, length, in.data + b * size);
-        std::fill(in.data + b * size + length, in.data + (b + 1) * size, 0.0f);
-    }
-    fftwf_execute(forward);
-    fftwf_destroy_plan(forward);
+    TransformRows(shape, length, size, out);
     // The sum over the bins of each one's cross-correlation, in one inverse.
     ComplexBuffer sum(half);
     FloatBuffer lags(size);
@@ -237,7 +234,8 @@ std::vector<float> CopyFinder::Data::Correlate(const std::vector<float>& played)
         for (size_t k = 0; k < half; ++k)
             total[k] += x[k] * std::conj(w[k]);
     }
-    fftwf_plan inverse = fftwf_plan_dft_c2r_1d(n, sum.data, lags.data, FFTW_ESTIMATE);
+    fftwf_plan inverse =
+        fftwf_plan_dft_c2r_1d(static_cast<int>(size), sum.data, lags.data, FFTW_ESTIMATE);
     fftwf_execute(inverse);
     fftwf_destroy_plan(inverse);
 
