@@ -5,7 +5,6 @@
 #include "SoxCommand.h"
 #include "SoxRunner.h"
 
-#include <wx/filefn.h>
 #include <wx/filename.h>
 #include <wx/utils.h>
 
@@ -69,11 +68,7 @@ bool EncodedByFfmpeg(OutputFormat format) {
 }
 
 bool FfmpegInstalled() {
-    // Looked up each time: cheap, and a user may install it while the window is open.
-    wxPathList path;
-    path.AddEnvList("PATH");
-    return !path.FindAbsoluteValidPath("ffmpeg").empty() &&
-           !path.FindAbsoluteValidPath("ffprobe").empty();
+    return OnPath("ffmpeg") && OnPath("ffprobe");
 }
 
 wxString MissingDecoderReason(const wxString& path) {

@@ -129,9 +129,7 @@ uint32_t RecipientSeed(uint32_t seed, const Recipient& recipient) {
 }
 
 wxString MissingSpeechReason() {
-    wxPathList path;
-    path.AddEnvList("PATH");
-    if (!path.FindAbsoluteValidPath("espeak-ng").empty())
+    if (OnPath("espeak-ng"))
         return wxString();
     return "Spoken tags are made with espeak-ng, which is not installed; install it with "
            "\"sudo apt install espeak-ng\".";

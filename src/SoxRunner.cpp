@@ -236,6 +236,12 @@ const wxString& DieWithParent() {
     return prefix;
 }
 
+bool OnPath(const wxString& program) {
+    wxPathList path;
+    path.AddEnvList("PATH");
+    return !path.FindAbsoluteValidPath(program).empty();
+}
+
 namespace {
 
 // True when program (a path, or a name to find on the PATH) can be started
@@ -245,9 +251,7 @@ bool CanStart(const wxString& program) {
         return wxFileName::IsFileExecutable(program);
     if (program.Contains("/"))
         return wxFileName::IsFileExecutable(g_resourceFolder + program);
-    wxPathList path;
-    path.AddEnvList("PATH");
-    return !path.FindAbsoluteValidPath(program).empty();
+    return OnPath(program);
 }
 
 // Milliseconds to wait before the next start when none was free.

@@ -21,6 +21,9 @@ extern const wxString g_resourceFolder;
 // them before every command, and a shell it runs before the processes that
 // would outlive it.
 const wxString& DieWithParent();
+// True when program is found on the PATH. Looked up each time: cheap, and a
+// user may install a tool while the window is open.
+bool OnPath(const wxString& program);
 
 // True for the toolkit's assertion that its wake-up pipe held two bytes:
 // children ending together can each signal it, and the pipe is drained

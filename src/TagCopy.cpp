@@ -268,6 +268,12 @@ TagLib::String Utf8(const wxString& text) {
     return TagLib::String(text.utf8_str().data(), TagLib::String::UTF8);
 }
 
+// MP4 keeps the ID in a freeform item, as the output mark: TagLib maps none
+// it does not know to a property.
+TagLib::String RecipientIdItem() {
+    return "----:com.apple.iTunes:" + Utf8(g_recipientIdKey);
+}
+
 // The output's comment first, then the track's own, as COMM frames: players
 // show the first plain one, and a second text in one property would become a
 // user frame (TXXX) that they do not show at all.
@@ -353,13 +359,12 @@ bool WriteTags(const wxString& path, const Tags& tags) {
             tag->removeItem(key);
         TagLib::PropertyMap properties = tags.properties;
         properties.replace("COMMENT", JoinedComment(tags.marker, tags.comments));
-        // TagLib maps no freeform item to a property: the ID is set as one.
         const TagLib::String idKey = Utf8(g_recipientIdKey);
         const TagLib::StringList id = properties[idKey];
         properties.erase(idKey);
         tag->setProperties(properties);
         if (!id.isEmpty())
-            tag->setItem("----:com.apple.iTunes:" + idKey, id);
+            tag->setItem(RecipientIdItem(), id);
         if (!tags.pictures.empty())
             tag->setItem("covr", Covers(tags.pictures));
         return mp4->save();
@@ -433,11 +438,9 @@ IdentityTags ReadIdentityTags(const wxString& path) {
         if (wav->hasInfoTag() && !wav->InfoTag()->comment().isEmpty())
             add(tags.comments, TagLib::StringList(wav->InfoTag()->comment()));
     }
-    // TagLib maps no freeform item of MP4's that it does not know to a property.
     if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(file)) {
-        const TagLib::String item = "----:com.apple.iTunes:" + Utf8(g_recipientIdKey);
-        if (mp4->tag() && mp4->tag()->contains(item))
-            add(tags.ids, mp4->tag()->item(item).toStringList());
+        if (mp4->tag() && mp4->tag()->contains(RecipientIdItem()))
+            add(tags.ids, mp4->tag()->item(RecipientIdItem()).toStringList());
     }
     return tags;
 }
@@ -502,7 +505,6 @@ bool IsMarkedOutput(const wxString& path) {
     TagLib::FileRef ref(path.fn_str(), false);
     if (ref.isNull())
         return false;
-    // TagLib maps no freeform item of MP4's that it does not know to a property.
     if (auto* mp4 = dynamic_cast<TagLib::MP4::File*>(ref.file()))
         return mp4->tag()->contains(kOutputItem);
     return ref.file()->properties().contains(kOutputTag);
