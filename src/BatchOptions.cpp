@@ -335,10 +335,6 @@ bool BatchOptions::ApplyRecipients(RecipientOptions& recipients, wxString& probl
     recipients.naming =
         Has("recipient-in-name") ? RecipientNaming::FileName : RecipientNaming::Folder;
     recipients.spoken = Has("spoken-tag");
-    if (recipients.spoken && !MissingSpeechReason().empty()) {
-        problem = MissingSpeechReason();
-        return false;
-    }
     return true;
 }
 

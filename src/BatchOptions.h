@@ -35,7 +35,7 @@ public:
     // The options' changes to preset; false with the usage problem.
     bool ApplyOptions(Preset& preset, wxString& problem) const;
     // The recipients given (none without --recipients); false with the
-    // problem (an unusable file, espeak-ng missing for --spoken-tag).
+    // problem (an unusable file, an option without --recipients).
     bool ApplyRecipients(RecipientOptions& recipients, wxString& problem) const;
     // The tracks given, a folder's audio files in its place; notes names
     // each folder that held none.

@@ -71,25 +71,28 @@ bool IsRenderedAlready(const wxString& output, const wxString& track,
 RenderRun::RenderRun(const RenderSettings& settings, const wxArrayString& tracks,
                      const wxArrayString& watermarks)
     : m_settings(settings), m_watermarks(watermarks) {
-    const std::vector<Recipient>& recipients = settings.recipients.list;
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        for (size_t r = 0; r < std::max<size_t>(1, recipients.size()); ++r) {
-            m_tracks.Add(tracks[i]);
-            m_trackOf.push_back(i);
-            m_recipientOf.push_back(recipients.empty() ? -1 : static_cast<int>(r));
-        }
+    for (const wxString& track : tracks) {
+        for (size_t r = 0; r < Copies(); ++r)
+            m_tracks.Add(track);
     }
+}
+
+size_t RenderRun::Copies() const {
+    return std::max<size_t>(1, m_settings.recipients.list.size());
+}
+
+const Recipient* RenderRun::RecipientOf(size_t row) const {
+    const std::vector<Recipient>& list = m_settings.recipients.list;
+    return list.empty() ? nullptr : &list[row % list.size()];
 }
 
 wxString RenderRun::EntryName(size_t row) const {
     const wxString name = DisplayName(m_tracks[row]);
-    return m_recipientOf[row] < 0
-               ? name
-               : name + " for " + m_settings.recipients.list[m_recipientOf[row]].name;
+    return RecipientOf(row) ? name + " for " + RecipientOf(row)->name : name;
 }
 
 wxArrayString RenderRun::EntryLines(size_t row, const wxArrayString& lines) const {
-    if (m_recipientOf[row] < 0)
+    if (!RecipientOf(row))
         return lines;
     const wxString name = DisplayName(m_tracks[row]) + ": ";
     wxArrayString named;
@@ -209,8 +212,8 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
         Track& track = tracks[i];
         track.sox = settings;
         track.sox.SetInputFile(m_tracks[i]);
-        if (m_recipientOf[i] >= 0) {
-            const Recipient& recipient = m_settings.recipients.list[m_recipientOf[i]];
+        if (const Recipient* of = RecipientOf(i)) {
+            const Recipient& recipient = *of;
             const wxString name = RecipientFileName(recipient.name);
             if (m_settings.recipients.naming == RecipientNaming::Folder) {
                 const wxString folder = wxFileName(m_settings.folder, name).GetFullPath();
@@ -223,9 +226,9 @@ std::vector<RenderRun::Track> RenderRun::PrepareTracks(const wxString& renderFol
             track.sox.SetVary(RecipientVary());
             track.sox.SetSeed(RecipientSeed(m_settings.seed, recipient));
             track.sox.SetRecipient(recipient);
-            if (static_cast<size_t>(m_recipientOf[i]) < spoken.size()) {
+            if (!spoken.empty()) {
                 wxArrayString watermarks = m_watermarks;
-                watermarks.Add(spoken[m_recipientOf[i]]);
+                watermarks.Add(spoken[i % Copies()]);
                 track.sox.SetWaterMarks(watermarks);
             }
         }
@@ -293,7 +296,7 @@ void RenderRun::MeasureAhead(std::vector<Track>& tracks, const std::function<boo
     for (size_t row = 0; row < tracks.size(); ++row) {
         tracks[row].sox.SetMusicOptional(true);
         // A track's recipients' copies share its measure.
-        const bool again = row > 0 && m_trackOf[row] == m_trackOf[row - 1];
+        const bool again = row % Copies() != 0;
         if (again || !UnreadableFileLine(m_tracks[row]).empty())
             continue;
         SoxJob job;
@@ -342,9 +345,9 @@ wxString RenderRun::WriteRunManifest(const std::vector<Track>& tracks, bool& fai
     std::set<wxString> written;
     for (size_t row = 0; row < tracks.size(); ++row) {
         const Track& track = tracks[row];
-        if (m_recipientOf[row] < 0 || !track.result.HasOutput())
+        if (!RecipientOf(row) || !track.result.HasOutput())
             continue;
-        const Recipient& recipient = m_settings.recipients.list[m_recipientOf[row]];
+        const Recipient& recipient = *RecipientOf(row);
         ManifestCopy copy;
         copy.recipient = recipient.name;
         copy.id = recipient.id;
@@ -422,8 +425,8 @@ std::vector<TrackPlan> RenderRun::Plan(const std::function<bool()>& stop) const 
         Track& track = tracks[row];
         TrackPlan plan;
         plan.track = m_tracks[row];
-        if (m_recipientOf[row] >= 0)
-            plan.recipient = m_settings.recipients.list[m_recipientOf[row]].name;
+        if (RecipientOf(row))
+            plan.recipient = RecipientOf(row)->name;
         const wxString refusal = Refusal(tracks, row);
         if (!refusal.empty()) {
             plan.result.lines.Add(refusal);
@@ -463,10 +466,11 @@ struct RenderRun::Pass {
     SoxQueue queue;
     RenderProgress* progress;
     std::function<bool(size_t)> headerRead;
-    std::vector<char> skipped;   // by row: already rendered, left out
-    std::vector<char> measured;  // by row: its music measured (or known not to be)
-    std::vector<size_t> trackOf; // by row: the listed track it renders
-    size_t begun = 0;            // rows whose renders have begun, from the first
+    std::vector<char> skipped; // by row: already rendered, left out
+    // By listed track: its music measured (or known not to be); its
+    // recipients' copies share the measure.
+    std::vector<char> measured;
+    size_t begun = 0; // rows whose renders have begun, from the first
     size_t ended = 0;
 
     void Finish(Track& track) {
@@ -480,11 +484,11 @@ SoxJob RenderRun::TrackJob(Pass& pass, size_t row) const {
     SoxJob job;
     // A same-named track from another folder would write where an earlier
     // one writes: it waits until that one has ended.
-    job.ready = [&pass, row] {
+    job.ready = [this, &pass, row] {
         if (pass.skipped[row])
             return true;
         // Renders begin in track order, whichever track was measured first.
-        if (!pass.headerRead(row) || !pass.measured[row] || pass.begun < row)
+        if (!pass.headerRead(row) || !pass.measured[row / Copies()] || pass.begun < row)
             return false;
         for (size_t i = 0; i < row; ++i) {
             if (!pass.tracks[i].ended && pass.tracks[i].identity == pass.tracks[row].identity)
@@ -554,7 +558,6 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
             return lines;
     }
     Pass pass(m_parallel, progress);
-    pass.trackOf = m_trackOf;
     pass.tracks = PrepareTracks(renderFolder ? renderFolder->Path() : wxString(), spoken);
     // Only the tracks to render have their headers read: a resumed catalogue
     // run spends nothing on the part already done.
@@ -576,23 +579,15 @@ wxArrayString RenderRun::Run(RenderProgress* progress) {
     // Each track's music is measured just ahead of its render, so that the
     // render need not wait for it and a cancel ends it as it ends renders.
     // A track's recipients' copies share its measure, once.
-    pass.measured.assign(count, 1);
+    pass.measured.assign(count / Copies(), 1);
+    std::vector<char> queued(count / Copies(), 0);
     for (size_t row = 0; row < count; ++row) {
-        if (!pass.skipped[row]) {
-            size_t first = row;
-            while (first > 0 && m_trackOf[first - 1] == m_trackOf[row])
-                --first;
-            if (first == row || pass.skipped[first]) {
-                pass.measured[row] = 0;
-                pass.queue.Add(MusicLoudnessJob(m_tracks[row], [&pass, row] {
-                    for (size_t next = row;
-                         next < pass.measured.size() && pass.trackOf[next] == pass.trackOf[row];
-                         ++next)
-                        pass.measured[next] = 1;
-                }));
-            } else {
-                pass.measured[row] = pass.measured[first];
-            }
+        const size_t track = row / Copies();
+        if (!pass.skipped[row] && !queued[track]) {
+            queued[track] = 1;
+            pass.measured[track] = 0;
+            pass.queue.Add(
+                MusicLoudnessJob(m_tracks[row], [&pass, track] { pass.measured[track] = 1; }));
         }
         pass.queue.Add(TrackJob(pass, row));
     }

@@ -173,6 +173,10 @@ private:
     // not asked for): false with the line when one could not be made.
     bool MakeSpokenTags(const wxString& folder, std::vector<wxString>& spoken,
                         wxArrayString& lines) const;
+    // Copies of each listed track: one per recipient, or one.
+    size_t Copies() const;
+    // Whose copy entry row is (null: an ordinary run's).
+    const Recipient* RecipientOf(size_t row) const;
     // The track of entry row as its lines name it: "NAME" or "NAME for RECIPIENT".
     wxString EntryName(size_t row) const;
     // lines with the track's name at their start made EntryName(row).
@@ -202,11 +206,8 @@ private:
 
     RenderSettings m_settings;
     // One entry per copy: each track, once per recipient when there are
-    // recipients (a track's copies one after another); recipientOf holds
-    // the recipient of each (-1: none), trackOf the listed track's index.
+    // recipients (a track's copies one after another, Copies() of them).
     wxArrayString m_tracks;
-    std::vector<int> m_recipientOf;
-    std::vector<size_t> m_trackOf;
     wxArrayString m_watermarks;
     int m_parallel = 0;
     bool m_skipRendered = false;

